@@ -1,0 +1,100 @@
+#pragma once
+// Recorded streams: a reader that plays a file frame set by frame set, and a
+// writer that records one. Every reader call is atomic with respect to the
+// others (one internal lock), so two threads may use one reader.
+//
+// File layout (little endian):
+//   header  "TVKSTRM\0", u32 version, text camera type, text chipset,
+//           u32 width, u32 height, u32 n, n × (text name, f64 value),
+//           u8 hasCalib [, 4 × f32 fx fy cx cy], u32 header CRC32
+//   body    frame sets: u32 length, u32 CRC32 of the record, then four frame
+//           records in type order (u8 type, i64 id, i64 timestamp, u32 width,
+//           u32 height, u32 sub-frame count, u32 payload length, payload)
+//   footer  u64 × count set offsets, u32 count, u32 CRC32, "TVKINDEX"
+// A text is u32 length + bytes. A file without a valid footer is scanned.
+
+#include "Tavik/Common.h"
+
+#include <array>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace Tavik {
+
+using FrameSet = std::array<FramePtr, FRAME_TYPE_COUNT>;
+
+struct StreamHeader {
+    std::string cameraType;
+    std::string chipset;
+    int width = 0;
+    int height = 0;
+    std::map<std::string, double> streamParams;
+    std::optional<std::array<float, 4>> calib; // fx, fy, cx, cy
+};
+
+namespace detail {
+struct ReaderState;
+struct WriterState;
+}
+
+class FrameStreamReader : public StreamParamProvider {
+public:
+    // Opens the file; never fails outright: isStreamGood() tells.
+    FrameStreamReader(const std::string& path, CameraSystem& cameraSystem);
+    ~FrameStreamReader() override;
+    FrameStreamReader(const FrameStreamReader&) = delete;
+    FrameStreamReader& operator=(const FrameStreamReader&) = delete;
+
+    // False when the file is missing, unreadable or its header is bad.
+    bool isStreamGood() const;
+    // Reads the set at currentPosition() into fresh frame objects and advances
+    // by one. False at the end or when the set is truncated or corrupt; the
+    // position then stays where it was.
+    bool readNext();
+    // The frames of the set just read, indexed by frame type (all four, or all
+    // empty before the first read).
+    FrameSet frames() const;
+    // Position of the next set to read, 0 .. size().
+    int currentPosition() const;
+    int size() const;
+    // Makes that set the next one read; clamped to 0 .. size().
+    bool seekTo(int position);
+    Result<float> getStreamParamf(const std::string& name) const override;
+
+    const StreamHeader& header() const;
+    // Why the stream is not good, or why the last read failed.
+    std::string errorString() const;
+
+private:
+    std::unique_ptr<detail::ReaderState> d_;
+};
+
+class FrameStreamWriter {
+public:
+    FrameStreamWriter(const std::string& path, const StreamHeader& header);
+    ~FrameStreamWriter(); // closes (writes the index) when still open
+    FrameStreamWriter(const FrameStreamWriter&) = delete;
+    FrameStreamWriter& operator=(const FrameStreamWriter&) = delete;
+
+    bool isOpen() const;
+    // Appends one set; every frame present, in type order.
+    bool write(const FrameSet& frames);
+    // Writes the index footer; false on an I/O error.
+    bool close();
+    int setsWritten() const;
+
+    // The header a camera's recording carries (type, chipset, size, stream
+    // parameters, calibration of the active profile).
+    static StreamHeader headerFor(const DepthCamera& camera);
+
+private:
+    std::unique_ptr<detail::WriterState> d_;
+};
+
+// Records `sets` frame sets from a running camera into `path` (blocking; the
+// camera is started and stopped by the call). For the sample recording.
+bool recordFromCamera(const DepthCameraPtr& camera, const std::string& path, int sets, std::string* error = nullptr);
+
+} // namespace Tavik
