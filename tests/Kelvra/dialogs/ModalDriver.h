@@ -1,0 +1,35 @@
+#pragma once
+// Drives modal dialogs from inside their exec(): a timer waits for the
+// dialog (or message box) to become the active modal widget and then hands
+// it to the test's action, which typically clicks or closes it.
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+namespace KelvraTest {
+
+// Runs `action` once on the next widget that becomes active and modal. Gives
+// up after `timeoutMs` so a test that never opens a dialog leaves no timer.
+inline void onModal(std::function<void(QWidget*)> action, int timeoutMs = 10000)
+{
+    auto* timer = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, action, timeoutMs] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal && clock->elapsed() < timeoutMs)
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (modal)
+            action(modal);
+    });
+    timer->start(5);
+}
+
+} // namespace KelvraTest
