@@ -3,7 +3,11 @@
 // dialog (or message box) to become the active modal widget and then hands
 // it to the test's action, which typically clicks or closes it.
 
+#include "tests/support/TestSupport.h"
+
 #include <QApplication>
+#include <QDialog>
+#include <QTest>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
@@ -30,6 +34,18 @@ inline void onModal(std::function<void(QWidget*)> action, int timeoutMs = 10000)
             action(modal);
     });
     timer->start(5);
+}
+
+// Presses Alt+`key` on the dialog and waits until it has closed accepted. A
+// mnemonic presses its button with a short animation, hence the wait. The
+// dialog is rejected afterwards if still open, so a failing test never hangs.
+inline bool acceptsByMnemonic(QDialog* dialog, Qt::Key key)
+{
+    QTest::keyClick(dialog, key, Qt::AltModifier);
+    const bool accepted = waitFor([dialog] { return !dialog->isVisible(); }, 3000)
+        && dialog->result() == QDialog::Accepted;
+    dialog->reject();
+    return accepted;
 }
 
 } // namespace KelvraTest
