@@ -1,6 +1,8 @@
 #pragma once
 // Helpers for the plot toolkit tests.
 
+#include "host/plot/ViewBox.h"
+
 #include <QCoreApplication>
 #include <QGraphicsScene>
 #include <QGraphicsSceneMouseEvent>
@@ -26,6 +28,16 @@ inline void sendSceneMouse(QGraphicsScene& scene, QEvent::Type type, QPointF sce
         ev.setButtonDownScreenPos(button, scenePos.toPoint());
     }
     QCoreApplication::sendEvent(&scene, &ev);
+}
+
+// A view box placed in the scene (which owns it) at the given geometry.
+inline Plot::ViewBox* addBox(QGraphicsScene& scene, const QRectF& geometry, bool invertY = true)
+{
+    auto* box = new Plot::ViewBox;
+    scene.addItem(box);
+    box->setGeometry(geometry);
+    box->invertY(invertY);
+    return box;
 }
 
 inline void expectRectNear(const QRectF& actual, const QRectF& expected, double tol = 1e-9)

@@ -93,10 +93,7 @@ TEST(ViewBoxMapping, YGrowsUpwardsByDefaultAndDownwardsWhenInverted)
 TEST(ViewBoxMapping, ChildItemsAreDrawnThroughTheViewTransform)
 {
     QGraphicsScene scene;
-    auto* box = new ViewBox;
-    scene.addItem(box);
-    box->setGeometry(QRectF(10, 20, 200, 100));
-    box->invertY();
+    ViewBox* box = PlotTest::addBox(scene, QRectF(10, 20, 200, 100));
     box->setRange(QRectF(0, 0, 20, 10));
     auto* item = new QGraphicsRectItem(0, 0, 1, 1);
     box->addItem(item);
