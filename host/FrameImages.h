@@ -1,0 +1,41 @@
+#pragma once
+// One converted frame set as the data engine publishes it: the images of the
+// raw processed frame and of the depth frame, indexed [x][y] (rows = x), and
+// the point cloud. Nothing in it refers to an SDK frame object.
+
+#include "Tavik/Frame.h"
+
+#include <opencv2/core.hpp>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct FrameImages {
+    int64_t id = -1;       // frame index of the set
+    int64_t timestamp = 0; // microseconds
+    int width = 0;         // of the depth frame; 0 when the set had none
+    int height = 0;
+    // CV_32F, width rows × height columns; empty when the frame was missing
+    // or its buffer did not match its size.
+    cv::Mat amplitude;
+    cv::Mat phase;
+    cv::Mat depth; // metres
+    std::vector<Tavik::XYZIPoint> points;
+};
+
+using FrameImagesPtr = std::shared_ptr<const FrameImages>;
+
+namespace FrameConversion {
+
+// A row-major width × height buffer as a CV_32F image indexed [x][y]; empty
+// when the buffer holds fewer or more values than the size says.
+cv::Mat toImage(const std::vector<uint16_t>& values, int width, int height);
+cv::Mat toImage(const std::vector<float>& values, int width, int height);
+
+// Fills the part of `images` that a frame of this type carries; frames of
+// other types (raw unprocessed) add nothing. Returns false when the frame
+// added nothing.
+bool addFrame(FrameImages& images, const Tavik::Frame& frame);
+
+} // namespace FrameConversion
