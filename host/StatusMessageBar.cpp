@@ -17,6 +17,7 @@ StatusMessageBar::StatusMessageBar(QWidget* parent)
 void StatusMessageBar::setPoint(QPointF point)
 {
     pointLabel->setText(QStringLiteral("x: %1  y: %2").arg(point.x(), 0, 'f', 1).arg(point.y(), 0, 'f', 1));
+    emit pointChanged(point);
 }
 
 void StatusMessageBar::setStatisticsText(const QString& text)

@@ -24,6 +24,10 @@ public slots:
     void setPoint(QPointF point);
     void setStatisticsText(const QString& text);
 
+signals:
+    // Every setPoint, for the host's statistics read-out.
+    void pointChanged(QPointF point);
+
 private:
     QLabel* const pointLabel;
     QLabel* const statisticsLabel;
