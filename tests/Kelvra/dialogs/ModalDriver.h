@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QTest>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -35,6 +36,31 @@ inline void onModal(std::function<void(QWidget*)> action, int timeoutMs = 10000)
     });
     timer->start(5);
 }
+
+// Watches for modal widgets for as long as it lives and runs `action` on
+// each new one (a message box that a write shows, say), counting them.
+class ModalWatch {
+public:
+    explicit ModalWatch(std::function<void(QWidget*)> action) : action_(std::move(action))
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || modal == last_)
+                return;
+            last_ = modal;
+            ++seen_;
+            action_(modal);
+        });
+        timer_.start(5);
+    }
+    int seen() const { return seen_; }
+
+private:
+    std::function<void(QWidget*)> action_;
+    QTimer timer_;
+    QPointer<QWidget> last_;
+    int seen_ = 0;
+};
 
 // Presses Alt+`key` on the dialog and waits until it has closed accepted. A
 // mnemonic presses its button with a short animation, hence the wait. The
