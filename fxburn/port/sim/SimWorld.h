@@ -112,6 +112,7 @@ public:
 
     Platform platform() { return Platform{&driver_, this}; }
     emu::EmulatedDriver& driver() { return driver_; }
+    const emu::EmulatedDriver& driver() const { return driver_; }
 
     const std::vector<ControlRecord>& controlLog() const { return log_; }
     std::vector<ControlRecord> requestsTo(Identity identity) const;
