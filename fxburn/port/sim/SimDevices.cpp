@@ -65,7 +65,8 @@ bool SimRam::write(std::uint32_t address, const std::uint8_t* data, std::uint32_
     const Region* r = find(address, length);
     if (!r)
         return false;
-    std::memcpy(const_cast<Region*>(r)->bytes.data() + (address - r->base), data, length);
+    if (length > 0)
+        std::memcpy(const_cast<Region*>(r)->bytes.data() + (address - r->base), data, length);
     return true;
 }
 
@@ -74,7 +75,8 @@ bool SimRam::read(std::uint32_t address, std::uint8_t* data, std::uint32_t lengt
     const Region* r = find(address, length);
     if (!r)
         return false;
-    std::memcpy(data, r->bytes.data() + (address - r->base), length);
+    if (length > 0)
+        std::memcpy(data, r->bytes.data() + (address - r->base), length);
     return true;
 }
 
@@ -204,7 +206,8 @@ Reply SimDevice::standard(const SetupPacket& setup, std::uint8_t* data)
     if (!descriptor)
         return Reply::stall();
     const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(setup.wLength, descriptor->size()));
-    std::memcpy(data, descriptor->data(), n);
+    if (n > 0)
+        std::memcpy(data, descriptor->data(), n);
     return Reply::ok(n);
 }
 
@@ -391,7 +394,8 @@ Reply SimProgrammer::dataTransfer(std::uint8_t endpoint, std::uint8_t* data, std
     }
     if (endpoint == 0x81) {
         const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(length, loopback_.size()));
-        std::memcpy(data, loopback_.data(), n);
+        if (n > 0)
+            std::memcpy(data, loopback_.data(), n);
         return Reply::ok(n);
     }
     return Reply::stall();
