@@ -31,7 +31,8 @@ const char* const USAGE =
     "  --firmware    firmware image to write (default: a generated one of --size bytes)\n"
     "  --programmer  flash-programmer image (default: a generated stand-in)\n"
     "  -i, --image   the image name handed to the updater (default: fw.img)\n"
-    "  --dir         work folder (default: a new one in the temporary folder)\n"
+    "  --dir         work folder, kept (default: a new one in the temporary folder,\n"
+    "                removed at the end)\n"
     "  --fault       erase-data-stall, enter-stall, readback-corrupt, erase-stall,\n"
     "                erase-never-done, page-write-stall, vanish, no-boot-loader,\n"
     "                no-programmer, timeout, close-fails\n"
@@ -191,7 +192,8 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    fs::path dir = options.count("--dir")
+    const bool ownFolder = !options.count("--dir");
+    fs::path dir = !ownFolder
                        ? fs::path(options["--dir"])
                        : fs::temp_directory_path() /
                              ("fxburn-demo-" +
@@ -248,5 +250,9 @@ int main(int argc, char** argv)
     std::cout << "[demo] fxburn exit code " << result << "\n";
     if (start != "none")
         report(world, firmware);
+    if (ownFolder) {
+        fs::current_path(fs::temp_directory_path(), ec);
+        fs::remove_all(dir, ec);
+    }
     return result;
 }
