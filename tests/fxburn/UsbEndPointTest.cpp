@@ -124,6 +124,17 @@ protected:
         ep->index = 0x4000; // RAM at 0x40000000
         return ep;
     }
+    // A four-byte RAM write to the boot loader while `action` applies to it.
+    bool writeWith(FaultAction action, std::uint32_t arg = 0, std::uint32_t timeoutMs = 10000)
+    {
+        attach(Identity::BootLoader);
+        world.addFault(FaultRule::on(Identity::BootLoader, 0xA0, action, arg));
+        ep = control();
+        ep->TimeoutMs = timeoutMs;
+        std::uint8_t data[4] = {9, 9, 9, 9};
+        std::uint32_t length = sizeof data;
+        return ep->Transfer(data, length);
+    }
     std::size_t countCode(std::uint32_t code) const
     {
         const auto& log = world.driver().ioctlLog();
@@ -133,12 +144,13 @@ protected:
 
     SimWorld world;
     port::Handle handle = port::INVALID_HANDLE;
+    std::unique_ptr<UsbControlEndPoint> ep;
 };
 
 TEST_F(EndpointTransfer, ControlWriteThenReadCarriesTheSetupInTheHeader)
 {
     attach(Identity::BootLoader);
-    auto ep = control();
+    ep = control();
     std::uint8_t data[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     std::uint32_t length = sizeof data;
     ASSERT_TRUE(ep->Transfer(data, length));
@@ -169,7 +181,7 @@ TEST_F(EndpointTransfer, ShortReplySetsTheLengthAndCopiesOnlyWhatCame)
 {
     attach(Identity::BootLoader);
     world.addFault(FaultRule::on(Identity::BootLoader, 0xA0, FaultAction::ShortReply, 5));
-    auto ep = control();
+    ep = control();
     ep->direction = request::DIR_FROM_DEVICE;
     std::uint8_t buffer[16];
     std::fill(std::begin(buffer), std::end(buffer), 0xEE);
@@ -185,7 +197,7 @@ TEST_F(EndpointTransfer, ReturnedCountBelowTheHeaderFailsWithNothingCopied)
 {
     attach(Identity::BootLoader);
     world.addFault(FaultRule::on(Identity::BootLoader, 0xA0, FaultAction::ReturnedCount, 20));
-    auto ep = control();
+    ep = control();
     ep->direction = request::DIR_FROM_DEVICE;
     std::uint8_t buffer[16];
     std::fill(std::begin(buffer), std::end(buffer), 0xEE);
@@ -199,7 +211,7 @@ TEST_F(EndpointTransfer, ReturnedCountPastTheRequestIsClampedToIt)
 {
     attach(Identity::BootLoader);
     world.addFault(FaultRule::on(Identity::BootLoader, 0xA0, FaultAction::ReturnedCount, 38 + 500));
-    auto ep = control();
+    ep = control();
     ep->direction = request::DIR_FROM_DEVICE;
     std::uint8_t buffer[16] = {};
     std::uint32_t length = sizeof buffer;
@@ -210,7 +222,7 @@ TEST_F(EndpointTransfer, ReturnedCountPastTheRequestIsClampedToIt)
 TEST_F(EndpointTransfer, StallFailsAndKeepsTheDriversStatusWords)
 {
     attach(Identity::Camera); // the camera stalls RAM requests
-    auto ep = control();
+    ep = control();
     std::uint8_t data[4] = {};
     std::uint32_t length = sizeof data;
     EXPECT_FALSE(ep->Transfer(data, length));
@@ -221,14 +233,8 @@ TEST_F(EndpointTransfer, StallFailsAndKeepsTheDriversStatusWords)
 
 TEST_F(EndpointTransfer, TimeoutShorterThanTheHeaderSecondAbortsThePipe)
 {
-    attach(Identity::BootLoader);
-    world.addFault(FaultRule::on(Identity::BootLoader, 0xA0, FaultAction::Silent));
-    auto ep = control();
-    ep->TimeoutMs = 500; // the header says 1 s
-    std::uint8_t data[4] = {};
-    std::uint32_t length = sizeof data;
     const std::uint64_t start = world.nowMs();
-    EXPECT_FALSE(ep->Transfer(data, length));
+    EXPECT_FALSE(writeWith(FaultAction::Silent, 0, 500)); // the header says 1 s
     EXPECT_LT(world.nowMs() - start, 1000u);
     EXPECT_EQ(countCode(IOCTL_ABORT_PIPE), 1u);
     const auto& log = world.driver().ioctlLog();
@@ -242,39 +248,21 @@ TEST_F(EndpointTransfer, TimeoutShorterThanTheHeaderSecondAbortsThePipe)
 
 TEST_F(EndpointTransfer, DriverHeaderTimeoutEndsASilentRequestWithoutAbort)
 {
-    attach(Identity::BootLoader);
-    world.addFault(FaultRule::on(Identity::BootLoader, 0xA0, FaultAction::Silent));
-    auto ep = control();
-    ep->TimeoutMs = 1000;
-    std::uint8_t data[4] = {};
-    std::uint32_t length = sizeof data;
-    EXPECT_FALSE(ep->Transfer(data, length));
+    EXPECT_FALSE(writeWith(FaultAction::Silent, 0, 1000));
     EXPECT_EQ(countCode(IOCTL_ABORT_PIPE), 0u);
     EXPECT_EQ(ep->LastError, port::err::SEM_TIMEOUT);
 }
 
 TEST_F(EndpointTransfer, AbortCompletingWithinFiftyMsNeedsOneAbort)
 {
-    attach(Identity::BootLoader);
-    world.addFault(FaultRule::on(Identity::BootLoader, 0xA0, FaultAction::AbortLatency, 30));
-    auto ep = control();
-    ep->TimeoutMs = 200;
-    std::uint8_t data[4] = {};
-    std::uint32_t length = sizeof data;
-    EXPECT_FALSE(ep->Transfer(data, length)); // cancelled
+    EXPECT_FALSE(writeWith(FaultAction::AbortLatency, 30, 200)); // cancelled
     EXPECT_EQ(countCode(IOCTL_ABORT_PIPE), 1u);
     EXPECT_EQ(ep->LastError, port::err::OPERATION_ABORTED);
 }
 
 TEST_F(EndpointTransfer, SlowAbortIsRepeatedAndWaitedForToTheEnd)
 {
-    attach(Identity::BootLoader);
-    world.addFault(FaultRule::on(Identity::BootLoader, 0xA0, FaultAction::AbortLatency, 400));
-    auto ep = control();
-    ep->TimeoutMs = 200;
-    std::uint8_t data[4] = {};
-    std::uint32_t length = sizeof data;
-    EXPECT_FALSE(ep->Transfer(data, length));
+    EXPECT_FALSE(writeWith(FaultAction::AbortLatency, 400, 200));
     EXPECT_EQ(countCode(IOCTL_ABORT_PIPE), 2u);
     EXPECT_EQ(world.driver().pendingRequestCount(), 0u);
     EXPECT_TRUE(world.violations().empty());
@@ -282,13 +270,7 @@ TEST_F(EndpointTransfer, SlowAbortIsRepeatedAndWaitedForToTheEnd)
 
 TEST_F(EndpointTransfer, RequestThatNoAbortEndsIsReportedAsAHang)
 {
-    attach(Identity::BootLoader);
-    world.addFault(FaultRule::on(Identity::BootLoader, 0xA0, FaultAction::HangForever));
-    auto ep = control();
-    ep->TimeoutMs = 100;
-    std::uint8_t data[4] = {};
-    std::uint32_t length = sizeof data;
-    EXPECT_THROW(ep->Transfer(data, length), SimHang);
+    EXPECT_THROW(writeWith(FaultAction::HangForever, 0, 100), SimHang);
     EXPECT_TRUE(world.hangGuardTripped());
 }
 
@@ -296,7 +278,7 @@ TEST_F(EndpointTransfer, FinishOnAPendingRequestAbortsAndReapsBeforeFreeing)
 {
     attach(Identity::BootLoader);
     world.addFault(FaultRule::on(Identity::BootLoader, 0xA0, FaultAction::HangUntilAbort));
-    auto ep = control();
+    ep = control();
     std::uint32_t error = 0;
     auto op = world.driver().newAsyncOp(error);
     std::uint8_t data[4] = {};
@@ -314,35 +296,24 @@ TEST_F(EndpointTransfer, FinishOnAPendingRequestAbortsAndReapsBeforeFreeing)
 
 TEST_F(EndpointTransfer, BeginErrorFailsWithoutWaiting)
 {
-    attach(Identity::BootLoader);
-    world.addFault(FaultRule::on(Identity::BootLoader, 0xA0, FaultAction::BeginError,
-                                 port::err::ACCESS_DENIED));
-    auto ep = control();
-    std::uint8_t data[4] = {};
-    std::uint32_t length = sizeof data;
     const std::uint64_t start = world.nowMs();
-    EXPECT_FALSE(ep->Transfer(data, length));
+    EXPECT_FALSE(writeWith(FaultAction::BeginError, port::err::ACCESS_DENIED));
     EXPECT_EQ(ep->LastError, port::err::ACCESS_DENIED);
     EXPECT_LT(world.nowMs() - start, 10u);
 }
 
 TEST_F(EndpointTransfer, RequestCompletedAtOnceNeedsNoWait)
 {
-    attach(Identity::BootLoader);
-    world.addFault(FaultRule::on(Identity::BootLoader, 0xA0, FaultAction::CompleteAtOnce));
-    auto ep = control();
-    std::uint8_t data[4] = {9, 9, 9, 9};
-    std::uint32_t length = sizeof data;
-    EXPECT_TRUE(ep->Transfer(data, length));
+    EXPECT_TRUE(writeWith(FaultAction::CompleteAtOnce));
     EXPECT_EQ(ep->LastError, 0u);
-    EXPECT_EQ(length, 4u);
+    EXPECT_EQ(ep->bytesTransferred, 4u);
 }
 
 TEST_F(EndpointTransfer, NoEventMeansNoRequest)
 {
     attach(Identity::BootLoader);
     world.driverFaults.asyncOpError = port::err::NOT_ENOUGH_MEMORY;
-    auto ep = control();
+    ep = control();
     std::uint8_t data[4] = {};
     std::uint32_t length = sizeof data;
     EXPECT_FALSE(ep->Transfer(data, length));
@@ -358,7 +329,7 @@ TEST_F(EndpointTransfer, InvalidHandleOrOversizeControlMakesNoContext)
     std::uint32_t length = sizeof data;
     EXPECT_FALSE(closed.Transfer(data, length));
 
-    auto ep = control();
+    ep = control();
     std::uint32_t error = 0;
     auto op = world.driver().newAsyncOp(error);
     std::vector<std::uint8_t> big(70000);
@@ -368,13 +339,10 @@ TEST_F(EndpointTransfer, InvalidHandleOrOversizeControlMakesNoContext)
 
 TEST_F(EndpointTransfer, DeviceGoingAwayFailsTheRequestInFlight)
 {
-    attach(Identity::BootLoader);
-    world.addFault(FaultRule::on(Identity::BootLoader, 0xA0, FaultAction::Vanish));
-    auto ep = control();
+    EXPECT_FALSE(writeWith(FaultAction::Vanish));
+    EXPECT_EQ(ep->LastError, port::err::DEVICE_NOT_CONNECTED);
     std::uint8_t data[4] = {};
     std::uint32_t length = sizeof data;
-    EXPECT_FALSE(ep->Transfer(data, length));
-    EXPECT_EQ(ep->LastError, port::err::DEVICE_NOT_CONNECTED);
     EXPECT_FALSE(ep->Transfer(data, length)); // and every one after it
 }
 
