@@ -16,7 +16,7 @@ namespace {
 int usage()
 {
     std::cerr << "usage: tavik-mkstream sample <file> [sets] [profile]\n"
-                 "       tavik-mkstream crafted <directory>\n"
+                 "       tavik-mkstream crafted <directory> [width height]\n"
                  "       tavik-mkstream <kind> <file>\n"
                  "kinds:";
     for (auto kind : StreamGenerator::allCrafted()) {
@@ -87,11 +87,15 @@ int main(int argc, char** argv)
         }
         if (command == "crafted") {
             int rc = 0;
-            for (auto kind : StreamGenerator::allCrafted())
+            for (auto kind : StreamGenerator::allCrafted()) {
+                StreamGenerator::Spec spec = StreamGenerator::craftedSpec(kind);
+                if (argc > 4) {
+                    spec.width = std::stoi(argv[3]);
+                    spec.height = std::stoi(argv[4]);
+                }
                 rc |= writeFile((fs::path(target) / StreamGenerator::craftedFileName(kind)).string(),
-                                [&](const std::string& file, std::string& error) {
-                                    return StreamGenerator::writeCrafted(file, kind, &error);
-                                });
+                                [&](const std::string& file, std::string& error) { return StreamGenerator::write(file, spec, &error); });
+            }
             return rc;
         }
         for (auto kind : StreamGenerator::allCrafted())
