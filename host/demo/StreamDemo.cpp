@@ -2,7 +2,7 @@
 // seconds, then plays a recording through it, printing every frame set's id
 // and timestamp.
 //
-//   kelvra-stream-demo [recording] [seconds]
+//   kelvra-stream-demo [recording] [seconds]   (an empty recording: the sample)
 
 #include "Kelvra/common/Diagnostics.h"
 #include "Kelvra/models/StreamHub.h"
@@ -35,7 +35,7 @@ void runFor(Kelvra::StreamHub& hub, int milliseconds)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QString recording = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(KELVRA_SAMPLE_RECORDING);
+    const QString recording = argc > 1 && argv[1][0] ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(KELVRA_SAMPLE_RECORDING);
     const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
 
     Tavik::CameraSystem system;
