@@ -1,0 +1,217 @@
+#include "Kelvra/common/WorkerLoopThread.h"
+
+#include "Tavik/Frame.h"
+#include "tests/Kelvra/common/CaptureStream.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using NoArgLoop = Kelvra::WorkerLoopThread<>;
+
+} // namespace
+
+TEST(WorkerLoopThread, ConsumerRunsOnTimeoutsWhenNobodyProduces)
+{
+    std::atomic<int> calls{0};
+    std::atomic<bool> onWorker{true};
+    const auto owner = std::this_thread::get_id();
+    NoArgLoop loop([] {}, [&] {
+        ++calls;
+        if (std::this_thread::get_id() == owner)
+            onWorker = false;
+    });
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return calls >= 2; }));
+    loop.stop();
+    EXPECT_TRUE(onWorker);
+}
+
+TEST(WorkerLoopThread, ProducerGetsTheArgumentsOnTheCallingThreadAndWakesTheConsumer)
+{
+    using FrameLoop = Kelvra::WorkerLoopThread<const Tavik::DepthCameraPtr&, const Tavik::FramePtr&, Tavik::FrameType>;
+    std::vector<int64_t> produced; // guarded by the loop's lock
+    std::vector<int64_t> consumed;
+    std::thread::id producerThread;
+    std::atomic<std::size_t> consumedCount{0};
+    FrameLoop loop(
+        [&](const Tavik::DepthCameraPtr& camera, const Tavik::FramePtr& frame, Tavik::FrameType type) {
+            EXPECT_EQ(camera, nullptr);
+            EXPECT_EQ(type, Tavik::FRAME_DEPTH_FRAME);
+            produced.push_back(frame->id);
+            producerThread = std::this_thread::get_id();
+        },
+        [&] {
+            consumed.insert(consumed.end(), produced.begin(), produced.end());
+            produced.clear();
+            consumedCount = consumed.size();
+        });
+    // Installed where a frame callback is expected.
+    Tavik::FrameCallback callback = [&](const Tavik::DepthCameraPtr& c, const Tavik::FramePtr& f,
+                                        Tavik::FrameType t) { loop.produceFunction(c, f, t); };
+    auto frame = std::make_shared<Tavik::Frame>();
+    frame->id = 41;
+    std::thread caller([&] { callback(nullptr, frame, Tavik::FRAME_DEPTH_FRAME); });
+    const auto callerId = caller.get_id();
+    caller.join();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return consumedCount > 0; }));
+    loop.stop();
+    EXPECT_EQ(producerThread, callerId);
+    EXPECT_EQ(consumed, std::vector<int64_t>{41});
+}
+
+TEST(WorkerLoopThread, ProducerAndConsumerCallsNeverOverlap)
+{
+    int shared = 0; // plain on purpose: only the loop's lock guards it
+    int lastSeen = 0;
+    bool monotonic = true;
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false};
+    auto enter = [&] {
+        if (++inside != 1)
+            overlapped = true;
+    };
+    Kelvra::WorkerLoopThread<int> loop(
+        [&](int n) {
+            enter();
+            shared += n;
+            --inside;
+        },
+        [&] {
+            enter();
+            monotonic = monotonic && shared >= lastSeen;
+            lastSeen = shared;
+            --inside;
+        });
+    std::vector<std::thread> producers;
+    for (int p = 0; p < 4; ++p)
+        producers.emplace_back([&] {
+            for (int i = 0; i < 500; ++i)
+                loop.produceFunction(1);
+        });
+    for (auto& t : producers)
+        t.join();
+    loop.stop();
+    EXPECT_FALSE(overlapped);
+    EXPECT_EQ(shared, 2000);
+    EXPECT_TRUE(monotonic);
+    EXPECT_EQ(lastSeen, 2000); // the last consumer call comes after the last producer call
+}
+
+TEST(WorkerLoopThread, ConsumerMayProduceOnTheWorkerWithoutDeadlock)
+{
+    std::atomic<int> produced{0};
+    std::thread::id producerThread;
+    std::atomic<int> calls{0};
+    Kelvra::WorkerLoopThread<int>* self = nullptr;
+    std::atomic<bool> ready{false};
+    Kelvra::WorkerLoopThread<int> loop(
+        [&](int n) {
+            produced += n;
+            producerThread = std::this_thread::get_id();
+        },
+        [&] {
+            if (ready && calls++ == 0)
+                self->produceFunction(3);
+        });
+    self = &loop;
+    ready = true;
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return calls >= 1; }));
+    loop.stop();
+    EXPECT_EQ(produced, 3);
+    EXPECT_NE(producerThread, std::this_thread::get_id());
+}
+
+TEST(WorkerLoopThread, StopEndsAfterAtMostOneMoreCallAndProducingGoesOn)
+{
+    std::atomic<int> calls{0};
+    std::atomic<int> produced{0};
+    Kelvra::WorkerLoopThread<> loop([&] { ++produced; }, [&] { ++calls; });
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return calls >= 1; }));
+    const int before = calls;
+    loop.stop();
+    const int after = calls;
+    // One call may be under way when stop clears the flag, and one follows
+    // the wait that was running.
+    EXPECT_LE(after - before, 2);
+    loop.stop(); // nothing left to join
+    loop.produceFunction();
+    EXPECT_EQ(produced, 1);
+    std::this_thread::sleep_for(300ms); // longer than a consumer time-out
+    EXPECT_EQ(calls, after);
+}
+
+TEST(WorkerLoopThread, FailingProducerPassesItsFailureOnAndFreesTheLock)
+{
+    std::atomic<int> calls{0};
+    Kelvra::WorkerLoopThread<bool> loop(
+        [](bool fail) {
+            if (fail)
+                throw std::runtime_error("producer");
+        },
+        [&] { ++calls; });
+    EXPECT_THROW(loop.produceFunction(true), std::runtime_error);
+    std::thread other([&] { loop.produceFunction(false); }); // would block on a held lock
+    other.join();
+    const int seen = calls;
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return calls > seen; }));
+    loop.stop();
+}
+
+TEST(WorkerLoopThread, FailingConsumerEndsTheWorker)
+{
+    KelvraTest::CaptureStream out;
+    std::atomic<int> calls{0};
+    Kelvra::WorkerLoopThread<> loop([] {}, [&] {
+        ++calls;
+        throw std::runtime_error("consumer");
+    });
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return out.text().size() > 0; }));
+    loop.produceFunction(); // the lock is free again
+    loop.stop();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(out.text(), "WorkerLoopThread consumer failed: consumer\n");
+}
+
+TEST(WorkerLoopThread, DestroyedWhileRunningJoinsTheWorker)
+{
+    std::atomic<int> calls{0};
+    {
+        Kelvra::WorkerLoopThread<> loop([] {}, [&] { ++calls; });
+        loop.produceFunction();
+        ASSERT_TRUE(KelvraTest::waitFor([&] { return calls >= 1; }));
+    }
+    const int after = calls;
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(calls, after);
+}
+
+TEST(WorkerLoopThread, StopFromTheConsumerEndsTheWorker)
+{
+    std::atomic<int> calls{0};
+    std::atomic<bool> stoppedItself{false};
+    std::atomic<Kelvra::WorkerLoopThread<>*> self{nullptr};
+    Kelvra::WorkerLoopThread<> loop([] {}, [&] {
+        ++calls;
+        if (auto* s = self.load()) {
+            s->stop();
+            stoppedItself = true;
+        }
+    });
+    self = &loop;
+    loop.produceFunction();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return stoppedItself.load(); }));
+    const int after = calls;
+    std::this_thread::sleep_for(300ms); // longer than a consumer time-out
+    EXPECT_EQ(calls, after);
+    loop.stop();
+}
