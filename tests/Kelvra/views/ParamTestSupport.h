@@ -1,5 +1,5 @@
 #pragma once
-// Shared pieces of the parameter-handler tests: a connected simulated camera,
+// Helpers of the parameter-handler tests: a connected simulated camera,
 // a watcher that records and closes modal message boxes, and a small engine
 // with parameters of chosen shapes for what the simulated devices lack.
 
@@ -136,12 +136,12 @@ private:
     std::map<std::string, int> writes_;
 };
 
-// A parameter of `engine` built from `spec` (camera or filter kind class).
+// A parameter of `engine` built from `shape` (camera or filter kind class).
 inline Tavik::ParameterPtr addParam(
-    const std::shared_ptr<FakeEngine>& engine, const Tavik::detail::ParamSpec& spec, bool filterSide = false)
+    const std::shared_ptr<FakeEngine>& engine, const Tavik::detail::ParamSpec& shape, bool filterSide = false)
 {
-    engine->addParam(spec);
-    return Tavik::detail::makeParameter(spec, engine, filterSide);
+    engine->addParam(shape);
+    return Tavik::detail::makeParameter(shape, engine, filterSide);
 }
 
 using Tavik::detail::makeSpec;
