@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QMutexLocker>
 #include <QThread>
 
 namespace {
@@ -35,7 +34,7 @@ LoggerCore::LoggerCore()
 
 LoggerCore::~LoggerCore()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     file.close();
 }
 
@@ -47,7 +46,7 @@ void LoggerCore::write(Tavik::LogLevel level, const QString& text)
     if (!line.endsWith(QLatin1Char('\n')))
         line += QLatin1Char('\n');
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         if (static_cast<int>(level) > defaultLevel)
             return;
         writeToFileLocked(level, line);
@@ -76,25 +75,25 @@ void LoggerCore::writeToFileLocked(Tavik::LogLevel level, const QString& line)
 
 int LoggerCore::getDefaultLogLevel() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return defaultLevel;
 }
 
 void LoggerCore::setDefaultLogLevel(int index)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     defaultLevel = clampLevelIndex(index);
 }
 
 QString LoggerCore::getLogFileName() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return fileName;
 }
 
 void LoggerCore::setLogFileName(const QString& name)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     if (name == fileName && file.isOpen())
         return;
     file.close();
@@ -104,7 +103,7 @@ void LoggerCore::setLogFileName(const QString& name)
 
 void LoggerCore::stop()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     file.close();
     fileWritable = false;
 }

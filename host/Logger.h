@@ -7,9 +7,10 @@
 
 #include <QFile>
 #include <QMetaType>
-#include <QMutex>
 #include <QObject>
 #include <QString>
+
+#include <mutex>
 
 Q_DECLARE_METATYPE(Tavik::LogLevel)
 
@@ -43,7 +44,7 @@ private:
     ~LoggerCore() override;
     void writeToFileLocked(Tavik::LogLevel level, const QString& line);
 
-    mutable QMutex mutex;
+    mutable std::mutex mutex;
     int defaultLevel = DEFAULT_LEVEL_INDEX;
     QString fileName;
     QFile file;

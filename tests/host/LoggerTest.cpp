@@ -17,6 +17,19 @@ namespace {
 
 using Tavik::LogLevel;
 
+// Runs `threads` writers at once, each logging `perThread` numbered texts.
+void writeFromThreads(int threads, int perThread, LogLevel level, const QString& pattern)
+{
+    std::vector<std::thread> writers;
+    for (int t = 0; t < threads; ++t)
+        writers.emplace_back([=] {
+            for (int i = 0; i < perThread; ++i)
+                Logger::writeLog(level, pattern.arg(t).arg(i));
+        });
+    for (auto& w : writers)
+        w.join();
+}
+
 // The core is process-wide: every test starts from the same settings.
 class LoggerTest : public ::testing::Test {
 protected:
@@ -105,14 +118,7 @@ TEST_F(LoggerTest, MessagesFromOtherThreadsArriveQueuedOnTheLoggersThread)
 
     constexpr int threads = 4;
     constexpr int perThread = 50;
-    std::vector<std::thread> writers;
-    for (int t = 0; t < threads; ++t)
-        writers.emplace_back([t] {
-            for (int i = 0; i < perThread; ++i)
-                Logger::writeLog(Tavik::LOG_INFO, QStringLiteral("t%1 m%2").arg(t).arg(i));
-        });
-    for (auto& w : writers)
-        w.join();
+    writeFromThreads(threads, perThread, Tavik::LOG_INFO, QStringLiteral("t%1 m%2"));
 
     // Nothing arrives before the event loop runs: delivery is queued.
     EXPECT_EQ(received.load(), 0);
@@ -197,14 +203,7 @@ TEST_F(LoggerTest, ConcurrentWritersKeepFileLinesWhole)
 
     constexpr int threads = 6;
     constexpr int perThread = 100;
-    std::vector<std::thread> writers;
-    for (int t = 0; t < threads; ++t)
-        writers.emplace_back([t] {
-            for (int i = 0; i < perThread; ++i)
-                Logger::writeLog(Tavik::LOG_WARNING, QStringLiteral("writer %1 line %2").arg(t).arg(i));
-        });
-    for (auto& w : writers)
-        w.join();
+    writeFromThreads(threads, perThread, Tavik::LOG_WARNING, QStringLiteral("writer %1 line %2"));
     logger.stop();
 
     const QStringList lines = fileLines(path);
