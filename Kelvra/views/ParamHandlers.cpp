@@ -279,15 +279,15 @@ QString RangeParamControl::getDisplayValue(const QVariant& value)
             return QStringLiteral("(Unknown)");
         v = read.value;
     }
-    const QByteArray spec = format.toLatin1();
-    const char conversion = spec.isEmpty() ? 'f' : spec.back();
+    const QByteArray pattern = format.toLatin1();
+    const char conversion = pattern.isEmpty() ? 'f' : pattern.back();
     QString number;
     if (conversion == 'd' || conversion == 'i')
-        number = QString::asprintf(spec.constData(), v.toInt());
+        number = QString::asprintf(pattern.constData(), v.toInt());
     else if (conversion == 'u')
-        number = QString::asprintf(spec.constData(), v.toUInt());
+        number = QString::asprintf(pattern.constData(), v.toUInt());
     else
-        number = QString::asprintf(spec.constData(), v.toDouble());
+        number = QString::asprintf(pattern.constData(), v.toDouble());
     return number + getUnit();
 }
 

@@ -67,8 +67,12 @@ private:
 // dialog is rejected afterwards if still open, so a failing test never hangs.
 inline bool acceptsByMnemonic(QDialog* dialog, Qt::Key key)
 {
+    // Shortcuts only reach the active window; under load the new dialog may
+    // not be active yet when the timer hands it over.
+    dialog->activateWindow();
+    QTest::qWaitForWindowActive(dialog, 10000);
     QTest::keyClick(dialog, key, Qt::AltModifier);
-    const bool accepted = waitFor([dialog] { return !dialog->isVisible(); }, 3000)
+    const bool accepted = waitFor([dialog] { return !dialog->isVisible(); }, 10000)
         && dialog->result() == QDialog::Accepted;
     dialog->reject();
     return accepted;
