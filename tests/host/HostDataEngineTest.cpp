@@ -2,6 +2,9 @@
 // user-interface thread, in order, bounded, with statistics history.
 
 #include "host/HostDataEngine.h"
+
+#include "Kelvra/models/StreamHub.h"
+#include "Tavik/CameraSystem.h"
 #include "tests/host/HostTestFrames.h"
 #include "tests/support/TestSupport.h"
 
@@ -196,4 +199,22 @@ TEST(HostDataEngine, StopEndsPublishing)
     deliverSet(engine, 3);
     QCoreApplication::processEvents();
     EXPECT_EQ(engine.newestFrameSet()->id, 1);
+}
+
+TEST(HostDataEngine, ReceivesEveryTypeThroughTheControllerUntilStopped)
+{
+    Tavik::CameraSystem cameraSystem;
+    Kelvra::StreamHub hub(&cameraSystem);
+    HostDataEngine engine(&hub);
+    EXPECT_EQ(engine.getDepthCameraController(), &hub);
+
+    const auto set = makeSet(3);
+    for (int t = 0; t < Tavik::FRAME_TYPE_COUNT; ++t)
+        hub.callbackInternal(nullptr, set[t], t);
+    ASSERT_TRUE(waitForId(engine, 3));
+    EXPECT_EQ(engine.newestFrameSet()->points.size(), 12u); // the point cloud came too
+
+    engine.stop(); // takes its callbacks out of the controller
+    for (int t = 0; t < Tavik::FRAME_TYPE_COUNT; ++t)
+        EXPECT_FALSE(hub.clearCallback(t, Kelvra::FrameCallback(&engine, &HostDataEngine::frameCallback)));
 }
