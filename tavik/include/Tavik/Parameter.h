@@ -70,6 +70,15 @@ protected:
     using ValueParameter<T>::ValueParameter;
 };
 
+// Defined once, in the library, for the four value types.
+extern template class ValueParameter<bool>;
+extern template class ValueParameter<int32_t>;
+extern template class ValueParameter<uint32_t>;
+extern template class ValueParameter<float>;
+extern template class RangeParameter<int32_t>;
+extern template class RangeParameter<uint32_t>;
+extern template class RangeParameter<float>;
+
 // Meanings and descriptions parallel to false, true (bool kinds) or to the
 // allowed values (enum kinds); either list may be shorter and hold empty texts.
 class ValueTexts {

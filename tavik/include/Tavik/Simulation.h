@@ -21,6 +21,8 @@ struct DeviceSpec {
     std::string id;
     CameraModel model = CameraModel::Quenta14;
     bool connectFails = false;
+    // Parameters of the model this device lacks (getParam gives nothing).
+    std::vector<std::string> removedParameters;
 };
 
 class Simulation {

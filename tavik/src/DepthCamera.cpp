@@ -1,0 +1,686 @@
+#include "Detail.h"
+#include "Scene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+
+namespace Tavik {
+
+using detail::CameraState;
+using detail::ParamSpec;
+
+namespace {
+
+constexpr double kLightSpeed = 299.792458; // metres times MHz
+constexpr double kMaxDealiasedRange = 15.0;
+constexpr double kMinFreq = 20.0;
+constexpr double kMaxFreq = 100.0;
+
+bool isDecimal(const std::string& text)
+{
+    std::size_t i = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
+    if (i >= text.size())
+        return false;
+    for (; i < text.size(); ++i)
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+    return true;
+}
+
+int64_t steadyMicros()
+{
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+// --- profiles ------------------------------------------------------------------
+
+CameraProfile::CameraProfile(int id, int width, int height, float fx, float fy, float cx, float cy)
+    : id_(id), width_(width), height_(height), fx_(fx), fy_(fy), cx_(cx), cy_(cy)
+{
+}
+
+float CameraProfile::getFloat(const std::string& section, const std::string& key) const
+{
+    if (section != "calib")
+        return 0.f;
+    if (key == "fx")
+        return fx_;
+    if (key == "fy")
+        return fy_;
+    if (key == "cx")
+        return cx_;
+    if (key == "cy")
+        return cy_;
+    return 0.f;
+}
+
+CameraProfilePtr ConfigFile::getCameraProfile(int id) const
+{
+    if (!camera_)
+        return nullptr;
+    for (const auto& p : camera_->model.profiles)
+        if (p->id() == id)
+            return p;
+    return nullptr;
+}
+
+namespace detail {
+
+// --- camera state ----------------------------------------------------------------
+
+CameraState::CameraState(std::shared_ptr<SystemShared> shared, const DeviceSpec& device, CameraModelInfo info)
+    : ParamHost(std::move(shared)), deviceId(device.id), description(device.description), model(std::move(info)),
+      callbacks(std::make_shared<std::array<std::vector<FrameCallback>, FRAME_TYPE_COUNT>>()),
+      renderer_(std::make_unique<SceneRenderer>()), connectedAt_(std::chrono::steady_clock::now())
+{
+    for (const auto& p : model.params)
+        addParam(p);
+    if (!model.profiles.empty())
+        profileId = model.profiles.front()->id();
+}
+
+CameraState::~CameraState()
+{
+    {
+        std::lock_guard<std::mutex> lock(runMutex_);
+        stopRequested_ = true;
+    }
+    runCv_.notify_all();
+    if (thread_.joinable()) {
+        // Only when the last handle went away inside a frame callback.
+        if (thread_.get_id() == std::this_thread::get_id())
+            thread_.detach();
+        else
+            thread_.join();
+    }
+    for (auto& chain : chains)
+        for (auto& e : chain) {
+            std::lock_guard<std::mutex> lock(e.filter->state()->chainMutex);
+            e.filter->state()->chain = nullptr;
+        }
+}
+
+double CameraState::quantiseLocked(double freq) const
+{
+    freq = std::clamp(freq, kMinFreq, kMaxFreq);
+    if (model.vcoQuantised) {
+        const double vco = valueLocked("vco_freq", 600.0);
+        const double nMin = std::ceil(vco / kMaxFreq - 1e-9), nMax = std::floor(vco / kMinFreq + 1e-9);
+        const double n = std::clamp(std::round(vco / freq), nMin, nMax);
+        return vco / n;
+    }
+    if (model.freqStep > 0.0)
+        return std::clamp(std::round(freq / model.freqStep) * model.freqStep, kMinFreq, kMaxFreq);
+    return freq;
+}
+
+double CameraState::rangeLocked() const
+{
+    const double f1 = valueLocked("mod_freq1", 37.5);
+    if (valueLocked("dealias_en", 0.0) != 0.0) {
+        const double diff = std::fabs(f1 - valueLocked("mod_freq2", f1));
+        return diff > 0.0 ? std::min(kLightSpeed / (2.0 * diff), kMaxDealiasedRange) : kMaxDealiasedRange;
+    }
+    return kLightSpeed / (2.0 * f1);
+}
+
+// A range is reached through the modulation frequencies: without dealiasing
+// through mod_freq1 alone, with it through the beat of both. A range no
+// quantised frequency in 20-100 MHz reaches is refused.
+Result<double> CameraState::writeRangeLocked(double range)
+{
+    const ParamSpec* spec = findLocked("unambiguous_range");
+    if (!spec || !(range >= spec->lower && range <= spec->upper))
+        return {};
+    if (valueLocked("dealias_en", 0.0) == 0.0) {
+        const double f = kLightSpeed / (2.0 * range);
+        if (f < kMinFreq - 1e-6 || f > kMaxFreq + 1e-6)
+            return {};
+        storeLocked("mod_freq1", quantiseLocked(f));
+        return {true, rangeLocked()};
+    }
+    const double f1 = valueLocked("mod_freq1", 37.5);
+    const double beat = kLightSpeed / (2.0 * range);
+    double best = -1.0, bestError = 0.0;
+    for (double candidate : {f1 - beat, f1 + beat}) {
+        if (candidate < kMinFreq - 1e-6 || candidate > kMaxFreq + 1e-6)
+            continue;
+        const double q = quantiseLocked(candidate);
+        if (q == f1)
+            continue;
+        const double reached = std::min(kLightSpeed / (2.0 * std::fabs(f1 - q)), kMaxDealiasedRange);
+        const double error = std::fabs(reached - range);
+        if (best < 0.0 || error < bestError) {
+            best = q;
+            bestError = error;
+        }
+    }
+    if (best < 0.0)
+        return {};
+    storeLocked("mod_freq2", best);
+    return {true, rangeLocked()};
+}
+
+double CameraState::readLocked(const ParamSpec& spec) const
+{
+    if (spec.name == "unambiguous_range")
+        return rangeLocked();
+    if (spec.name == "chip_temp") {
+        // Drifts slowly and warms with longer integration.
+        const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - connectedAt_).count();
+        return 35.0 + 0.8 * std::sin(t / 7.0) + 0.004 * (valueLocked("intg_time", 200.0) - 200.0);
+    }
+    return ParamHost::readLocked(spec);
+}
+
+Result<double> CameraState::writeLocked(const ParamSpec& spec, double value)
+{
+    if (spec.name == "unambiguous_range")
+        return writeRangeLocked(value);
+    if (spec.name == "mod_freq1" || spec.name == "mod_freq2") {
+        const double q = quantiseLocked(value);
+        storeLocked(spec.name, q);
+        return {true, q};
+    }
+    if (spec.name == "vco_freq" && model.vcoQuantised) {
+        // Keep each divider where the new VCO allows it, else requantise.
+        const double oldVco = valueLocked("vco_freq", 600.0);
+        const double vco = clampToSpec(spec, value);
+        storeLocked("vco_freq", vco);
+        for (const char* name : {"mod_freq1", "mod_freq2"}) {
+            if (!findLocked(name))
+                continue;
+            const double f = valueLocked(name);
+            const double kept = vco / std::round(oldVco / f);
+            storeLocked(name, kept >= kMinFreq && kept <= kMaxFreq ? kept : quantiseLocked(f));
+        }
+        return {true, vco};
+    }
+    return ParamHost::writeLocked(spec, value);
+}
+
+void CameraState::buildParams()
+{
+    auto host = shared_from_this();
+    for (const auto& spec : specs())
+        params[spec.name] = makeParameter(spec, host, false);
+}
+
+// --- callbacks -------------------------------------------------------------------
+
+bool CameraState::clearAllCallbacks()
+{
+    std::unique_lock<std::mutex> lock(m_);
+    if (!connected)
+        return false;
+    callbacks = std::make_shared<std::array<std::vector<FrameCallback>, FRAME_TYPE_COUNT>>();
+    // After this returns no old callback runs any more, unless we are that
+    // delivery ourselves.
+    if (delivering_ && deliveringThread_ != std::this_thread::get_id()) {
+        const uint64_t gen = deliveryGen_;
+        deliverCv_.wait(lock, [&] { return !delivering_ || deliveryGen_ != gen; });
+    }
+    return true;
+}
+
+bool CameraState::registerCallback(FrameType type, FrameCallback callback)
+{
+    if (!isValidFrameType(type) || !callback)
+        return false;
+    std::lock_guard<std::mutex> lock(m_);
+    if (!connected)
+        return false;
+    auto next = std::make_shared<std::array<std::vector<FrameCallback>, FRAME_TYPE_COUNT>>(*callbacks);
+    (*next)[type].push_back(std::move(callback));
+    callbacks = std::move(next);
+    return true;
+}
+
+// --- transport -------------------------------------------------------------------
+
+bool CameraState::start()
+{
+    std::lock_guard<std::mutex> transport(transportMutex_);
+    if (!connected || running || shared()->consume("start"))
+        return false;
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+        thread_.join(); // a capture thread that was told to stop from inside a callback
+    {
+        std::lock_guard<std::mutex> produce(produceMutex_);
+        setCounter_ = 0;
+    }
+    {
+        std::lock_guard<std::mutex> lock(runMutex_);
+        stopRequested_ = false;
+    }
+    const bool manual = withLock([&] { return settings.manual; });
+    manualRun_ = manual;
+    paused = false;
+    running = true;
+    if (!manual)
+        thread_ = std::thread([this] { captureLoop(); });
+    return true;
+}
+
+void CameraState::stopCapture()
+{
+    {
+        std::lock_guard<std::mutex> lock(runMutex_);
+        stopRequested_ = true;
+    }
+    runCv_.notify_all();
+    // Joined later (next start or destruction) when asked from the capture
+    // thread itself.
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
+        thread_.join();
+}
+
+bool CameraState::stop()
+{
+    std::lock_guard<std::mutex> transport(transportMutex_);
+    if (!connected || !running || shared()->consume("stop"))
+        return false;
+    stopCapture();
+    paused = false;
+    running = false;
+    return true;
+}
+
+bool CameraState::pause()
+{
+    std::lock_guard<std::mutex> transport(transportMutex_);
+    if (!connected || !running || paused || shared()->consume("pause"))
+        return false;
+    paused = true;
+    return true;
+}
+
+bool CameraState::resume()
+{
+    std::lock_guard<std::mutex> transport(transportMutex_);
+    if (!connected || !paused || shared()->consume("resume"))
+        return false;
+    paused = false;
+    return true;
+}
+
+void CameraState::disconnect()
+{
+    {
+        std::lock_guard<std::mutex> transport(transportMutex_);
+        connected = false;
+        stopCapture();
+        paused = false;
+        running = false;
+    }
+    std::array<std::vector<ChainEntry>, FRAME_TYPE_COUNT> oldChains;
+    std::shared_ptr<const std::array<std::vector<FrameCallback>, FRAME_TYPE_COUNT>> oldCallbacks;
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        oldCallbacks = std::exchange(callbacks, std::make_shared<std::array<std::vector<FrameCallback>, FRAME_TYPE_COUNT>>());
+        oldChains = std::exchange(chains, {});
+        taps.clear();
+        settings.powerHook = nullptr;
+    }
+    for (auto& chain : oldChains)
+        for (auto& e : chain) {
+            std::lock_guard<std::mutex> lock(e.filter->state()->chainMutex);
+            e.filter->state()->chain = nullptr;
+        }
+    triggerCv_.notify_all();
+    deliverCv_.notify_all();
+    // oldCallbacks are released here, outside every lock: they may hold the
+    // last reference to objects whose destructors call back into us.
+}
+
+// --- capture ---------------------------------------------------------------------
+
+double CameraState::frameRate()
+{
+    std::lock_guard<std::mutex> lock(m_);
+    if (settings.frameRateOverride > 0.0)
+        return settings.frameRateOverride;
+    return std::clamp(valueLocked("frame_rate", 30.0), 0.1, 100000.0);
+}
+
+CameraProfilePtr CameraState::activeProfile()
+{
+    std::lock_guard<std::mutex> lock(m_);
+    for (const auto& p : model.profiles)
+        if (p->id() == profileId)
+            return p;
+    return nullptr;
+}
+
+float CameraState::unambiguousRange()
+{
+    std::lock_guard<std::mutex> lock(m_);
+    return static_cast<float>(rangeLocked());
+}
+
+void CameraState::captureLoop()
+{
+    using clock = std::chrono::steady_clock;
+    try {
+        auto next = clock::now();
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(runMutex_);
+                runCv_.wait_until(lock, next, [&] { return stopRequested_; });
+                if (stopRequested_)
+                    return;
+            }
+            produceAndDeliver(true);
+            const auto period = std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(1.0 / frameRate()));
+            next += period;
+            const auto now = clock::now();
+            if (next + period < now)
+                next = now; // fell behind: carry on at the rate, no burst
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "Tavik: capture thread stopped: " << e.what() << std::endl;
+    }
+}
+
+void CameraState::produceAndDeliver(bool fromThread)
+{
+    SceneSettings scene;
+    std::array<std::vector<FilterPtr>, FRAME_TYPE_COUNT> chainCopy;
+    int dropPeriod = 0;
+    double fps = 30.0;
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        if (!connected || (paused && !settings.deliverWhilePaused))
+            return;
+        CameraProfilePtr prof;
+        for (const auto& p : model.profiles)
+            if (p->id() == profileId)
+                prof = p;
+        if (prof) {
+            scene.width = prof->width();
+            scene.height = prof->height();
+            scene.fx = prof->getFloat("calib", "fx");
+            scene.fy = prof->getFloat("calib", "fy");
+            scene.cx = prof->getFloat("calib", "cx");
+            scene.cy = prof->getFloat("calib", "cy");
+        }
+        scene.range = static_cast<float>(rangeLocked());
+        scene.intgTime = static_cast<float>(valueLocked("intg_time", 200.0));
+        scene.illumVolt = static_cast<float>(valueLocked("illum_volt", 2.5));
+        scene.mixVolt = static_cast<float>(valueLocked("mix_volt", 2.75));
+        scene.illumPower = static_cast<int>(valueLocked("illum_power", 2.0));
+        scene.depthOffset = static_cast<float>(valueLocked("depth_offset", 0.0) / 1000.0);
+        scene.quadCount = static_cast<int>(valueLocked("quad_cnt_max", 4.0));
+        scene.subFrameCount = static_cast<int>(valueLocked("sub_frame_cnt_max", valueLocked("sub_frame_cnt_max1", 1.0)));
+        scene.noiseSeed = settings.seed;
+        dropPeriod = settings.idDropPeriod;
+        fps = settings.frameRateOverride > 0.0 ? settings.frameRateOverride : std::max(valueLocked("frame_rate", 30.0), 0.1);
+        for (int t = 0; t < FRAME_TYPE_COUNT; ++t)
+            for (const auto& e : chains[t])
+                chainCopy[t].push_back(e.filter);
+    }
+
+    std::lock_guard<std::mutex> produce(produceMutex_);
+    ++setCounter_;
+    const int64_t id = setCounter_ + (dropPeriod > 0 ? (setCounter_ - 1) / dropPeriod : 0);
+    int64_t timestamp;
+    if (fromThread || lastTimestamp_ == 0)
+        timestamp = std::max(steadyMicros(), lastTimestamp_ + 1);
+    else
+        timestamp = lastTimestamp_ + std::max<int64_t>(1, static_cast<int64_t>(std::llround(1e6 / fps)));
+    lastTimestamp_ = timestamp;
+    scene.time = sceneTime_;
+    sceneTime_ += 1.0 / fps;
+
+    FrameSet set = renderer_->render(scene, id, timestamp);
+    for (int t = 0; t < FRAME_TYPE_COUNT; ++t)
+        for (const auto& f : chainCopy[t])
+            f->apply(*set[t]);
+
+    std::shared_ptr<const std::array<std::vector<FrameCallback>, FRAME_TYPE_COUNT>> cbs;
+    std::vector<FrameSetTap> tapCopy;
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        if (!connected)
+            return;
+        cbs = callbacks;
+        for (const auto& t : taps)
+            tapCopy.push_back(t.second);
+        delivering_ = true;
+        deliveringThread_ = std::this_thread::get_id();
+        ++deliveryGen_;
+    }
+    const DepthCameraPtr camera = self.lock();
+    for (int t = 0; t < FRAME_TYPE_COUNT; ++t) {
+        for (const auto& cb : (*cbs)[t]) {
+            try {
+                cb(camera, set[t], t);
+            } catch (const std::exception& e) {
+                std::cerr << "Tavik: frame callback failed: " << e.what() << std::endl;
+            } catch (...) {
+                std::cerr << "Tavik: frame callback failed" << std::endl;
+            }
+        }
+    }
+    for (const auto& tap : tapCopy)
+        tap(set);
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        delivering_ = false;
+    }
+    deliverCv_.notify_all();
+}
+
+bool CameraState::deliverFrameSets(int count)
+{
+    if (!connected || !running || !manualRun_)
+        return false;
+    for (int i = 0; i < count; ++i)
+        produceAndDeliver(false);
+    return true;
+}
+
+bool CameraState::setProfile(int id)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    for (const auto& p : model.profiles)
+        if (p->id() == id) {
+            profileId = id;
+            return true;
+        }
+    return false;
+}
+
+int CameraState::addTap(FrameSetTap tap)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    if (!connected)
+        return -1;
+    const int token = nextTap++;
+    taps[token] = std::move(tap);
+    return token;
+}
+
+void CameraState::removeTap(int token)
+{
+    std::unique_lock<std::mutex> lock(m_);
+    taps.erase(token);
+    if (delivering_ && deliveringThread_ != std::this_thread::get_id()) {
+        const uint64_t gen = deliveryGen_;
+        deliverCv_.wait(lock, [&] { return !delivering_ || deliveryGen_ != gen; });
+    }
+}
+
+// --- stream parameters, reads ------------------------------------------------------
+
+Result<float> CameraState::streamParam(const std::string& name)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    if (!connected)
+        return {};
+    if (name == "depthScalingFactor") {
+        // Same float as "unambiguous_range" reads, so range / factor is 4096.
+        const float range = static_cast<float>(rangeLocked());
+        return {true, range / 4096.f};
+    }
+    if (name == "amplitudeScalingFactor")
+        return {true, 1.f};
+    return {};
+}
+
+Result<float> CameraState::getf(const std::string& name)
+{
+    std::lock_guard<std::mutex> lock(m_);
+    const ParamSpec* spec = findLocked(name);
+    if (!connected || !spec || spec->io == Parameter::IO_WRITE_ONLY || !isNumeric(spec->kind))
+        return {};
+    if (shared()->consume("getf:" + name))
+        return {};
+    return {true, static_cast<float>(readLocked(*spec))};
+}
+
+// --- filter chains -----------------------------------------------------------------
+
+int CameraState::addFilter(const FilterPtr& filter, FrameType type, int beforeFilterIndex)
+{
+    if (!filter || !isValidFrameType(type))
+        return -1;
+    std::lock_guard<std::mutex> lock(m_);
+    FilterState& fs = *filter->state();
+    auto& chain = chains[type];
+    if (!connected || fs.type != type || chain.size() >= 4)
+        return -1;
+    auto pos = chain.end();
+    if (beforeFilterIndex != -1) {
+        pos = std::find_if(chain.begin(), chain.end(), [&](const ChainEntry& e) { return e.index == beforeFilterIndex; });
+        if (pos == chain.end())
+            return -1;
+    }
+    std::lock_guard<std::mutex> chainLock(fs.chainMutex);
+    if (fs.chain != nullptr || shared()->consume("addFilter"))
+        return -1;
+    fs.chain = this;
+    const int index = shared()->nextFilterIndex();
+    chain.insert(pos, ChainEntry{index, filter});
+    return index;
+}
+
+bool CameraState::removeFilter(int filterIndex, FrameType type)
+{
+    if (!isValidFrameType(type))
+        return false;
+    FilterPtr removed;
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        auto& chain = chains[type];
+        auto it = std::find_if(chain.begin(), chain.end(), [&](const ChainEntry& e) { return e.index == filterIndex; });
+        if (!connected || it == chain.end() || shared()->consume("removeFilter"))
+            return false;
+        removed = it->filter;
+        chain.erase(it);
+        std::lock_guard<std::mutex> chainLock(removed->state()->chainMutex);
+        removed->state()->chain = nullptr;
+    }
+    return true;
+}
+
+// --- triggers ----------------------------------------------------------------------
+
+TriggerResult CameraState::callTrigger(int number, const std::string& a, const std::string& b)
+{
+    if (!connected)
+        return TriggerResult::False;
+    if (!model.triggers.count(number))
+        return TriggerResult::Unsupported;
+    {
+        std::unique_lock<std::mutex> lock(m_);
+        auto it = settings.triggerDelayMs.find(number);
+        const int delay = it != settings.triggerDelayMs.end() ? it->second : (number == 8 ? 2000 : 0);
+        if (delay > 0)
+            triggerCv_.wait_for(lock, std::chrono::milliseconds(delay), [&] { return !connected.load(); });
+    }
+    if (!connected)
+        return TriggerResult::False;
+    if (number == 9 && a == "fault")
+        return TriggerResult::Error;
+    return isDecimal(a) && isDecimal(b) ? TriggerResult::True : TriggerResult::False;
+}
+
+} // namespace detail
+
+// --- DepthCamera -------------------------------------------------------------------
+
+DepthCamera::DepthCamera(std::shared_ptr<CameraState> state) : configFile(state.get()), d_(std::move(state)) {}
+
+DepthCamera::~DepthCamera()
+{
+    if (d_->connected)
+        d_->disconnect();
+}
+
+bool DepthCamera::clearAllCallbacks() { return d_->clearAllCallbacks(); }
+bool DepthCamera::registerCallback(FrameType type, FrameCallback callback) { return d_->registerCallback(type, std::move(callback)); }
+bool DepthCamera::start() { return d_->start(); }
+bool DepthCamera::stop() { return d_->stop(); }
+bool DepthCamera::pause() { return d_->pause(); }
+bool DepthCamera::resume() { return d_->resume(); }
+bool DepthCamera::isRunning() const { return d_->running; }
+bool DepthCamera::isPaused() const { return d_->paused; }
+Result<float> DepthCamera::getStreamParamf(const std::string& name) const { return d_->streamParam(name); }
+Result<float> DepthCamera::getf(const std::string& name) const { return d_->getf(name); }
+
+ParameterPtr DepthCamera::getParam(const std::string& name) const
+{
+    if (!d_->connected || !d_->hasParam(name))
+        return nullptr;
+    auto it = d_->params.find(name);
+    return it == d_->params.end() ? nullptr : it->second;
+}
+
+Result<int32_t> DepthCamera::seti(const std::string& name, int32_t value) { return detail::typedWrite(*d_, name, value); }
+Result<bool> DepthCamera::setb(const std::string& name, bool value) { return detail::typedWrite(*d_, name, value); }
+Result<uint32_t> DepthCamera::setu(const std::string& name, uint32_t value) { return detail::typedWrite(*d_, name, value); }
+Result<float> DepthCamera::setf(const std::string& name, float value) { return detail::typedWrite(*d_, name, value); }
+
+std::string DepthCamera::chipset() const { return d_->model.chipset; }
+std::string DepthCamera::cameraType() const { return d_->model.type; }
+std::string DepthCamera::id() const { return d_->deviceId; }
+bool DepthCamera::isConnected() const { return d_->connected; }
+
+int DepthCamera::addFilter(const FilterPtr& filter, FrameType type, int beforeFilterIndex)
+{
+    return d_->addFilter(filter, type, beforeFilterIndex);
+}
+bool DepthCamera::removeFilter(int filterIndex, FrameType type) { return d_->removeFilter(filterIndex, type); }
+
+int DepthCamera::getCurrentCameraProfileID() const
+{
+    return d_->withLock([&] { return d_->profileId; });
+}
+
+bool DepthCamera::triggerFunction1(const std::string& a, const std::string& b) { return d_->callTrigger(1, a, b) == TriggerResult::True; }
+bool DepthCamera::triggerFunction2(const std::string& a, const std::string& b) { return d_->callTrigger(2, a, b) == TriggerResult::True; }
+bool DepthCamera::triggerFunction3(const std::string& a, const std::string& b) { return d_->callTrigger(3, a, b) == TriggerResult::True; }
+bool DepthCamera::triggerFunction4(const std::string& a, const std::string& b) { return d_->callTrigger(4, a, b) == TriggerResult::True; }
+bool DepthCamera::triggerFunction5(const std::string& a, const std::string& b) { return d_->callTrigger(5, a, b) == TriggerResult::True; }
+bool DepthCamera::triggerFunction6(const std::string& a, const std::string& b) { return d_->callTrigger(6, a, b) == TriggerResult::True; }
+bool DepthCamera::triggerFunction7(const std::string& a, const std::string& b) { return d_->callTrigger(7, a, b) == TriggerResult::True; }
+bool DepthCamera::triggerFunction8(const std::string& a, const std::string& b) { return d_->callTrigger(8, a, b) == TriggerResult::True; }
+bool DepthCamera::triggerFunction9(const std::string& a, const std::string& b) { return d_->callTrigger(9, a, b) == TriggerResult::True; }
+
+TriggerResult DepthCamera::callTrigger(const std::string& functionName, const std::string& a, const std::string& b)
+{
+    static const std::string prefix = "triggerFunction";
+    if (functionName.size() != prefix.size() + 1 || functionName.compare(0, prefix.size(), prefix) != 0)
+        return TriggerResult::Unsupported;
+    const char digit = functionName.back();
+    if (digit < '1' || digit > '9')
+        return TriggerResult::Unsupported;
+    return d_->callTrigger(digit - '0', a, b);
+}
+
+} // namespace Tavik

@@ -1,0 +1,290 @@
+// Filters: what the system offers, the chain rules, and what filters do.
+
+#include "TavikTestUtil.h"
+#include "tests/support/TestSupport.h"
+
+#include <algorithm>
+#include <atomic>
+
+using namespace Tavik;
+using TavikTest::Rig;
+
+TEST(Filters, OfferedInAFixedOrderWithDescriptions)
+{
+    CameraSystem system;
+    const std::vector<std::string> expected = {
+        "Tavik::MedianFilter",          "Tavik::TemporalMedianFilter",      "Tavik::BilateralFilter",
+        "Tavik::AmplitudeGateFilter",   "Tavik::RawFrameAverageFilter",     "Tavik::PointCloud::OutlierFilter",
+        "Tavik::PassThroughFilter",     "Tavik::LegacyFilter",              "Tavik::ReservedFilter"};
+    EXPECT_EQ(system.getSupportedFilters(), expected);
+
+    auto supported = [&](const std::string& name) {
+        FilterDescription d;
+        std::vector<FrameType> types;
+        if (!system.getFilterDescription(name, d))
+            return std::vector<FrameType>{-1};
+        for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t)
+            if (d.supports(t))
+                types.push_back(t);
+        return types;
+    };
+    EXPECT_EQ(supported("Tavik::MedianFilter"), (std::vector<FrameType>{1, 2}));
+    EXPECT_EQ(supported("Tavik::AmplitudeGateFilter"), (std::vector<FrameType>{1, 3}));
+    EXPECT_EQ(supported("Tavik::RawFrameAverageFilter"), (std::vector<FrameType>{0}));
+    EXPECT_EQ(supported("Tavik::PointCloud::OutlierFilter"), (std::vector<FrameType>{3}));
+    EXPECT_EQ(supported("Tavik::PassThroughFilter"), (std::vector<FrameType>{0, 1, 2, 3}));
+    EXPECT_EQ(supported("Tavik::ReservedFilter"), std::vector<FrameType>{});
+    EXPECT_EQ(supported("Tavik::LegacyFilter"), std::vector<FrameType>{-1});
+    EXPECT_EQ(supported("Nothing"), std::vector<FrameType>{-1});
+
+    // A reused description is cleared before it is filled.
+    FilterDescription d;
+    ASSERT_TRUE(system.getFilterDescription("Tavik::PassThroughFilter", d));
+    ASSERT_TRUE(system.getFilterDescription("Tavik::RawFrameAverageFilter", d));
+    EXPECT_FALSE(d.supports(1));
+    EXPECT_FALSE(d.supports(7));
+}
+
+TEST(Filters, CreatedOnlyWhereTheyCanStand)
+{
+    CameraSystem system;
+    auto median = system.createFilter("Tavik::MedianFilter", 1);
+    ASSERT_TRUE(median);
+    EXPECT_EQ(median->name(), "Tavik::MedianFilter");
+    EXPECT_EQ(median->frameType(), 1);
+    EXPECT_NE(system.createFilter("Tavik::MedianFilter", 1), median); // always a new one
+    EXPECT_FALSE(system.createFilter("Tavik::RawFrameAverageFilter", 1));
+    EXPECT_FALSE(system.createFilter("Tavik::PointCloud::OutlierFilter", 1));
+    EXPECT_FALSE(system.createFilter("Tavik::LegacyFilter", 0));
+    EXPECT_FALSE(system.createFilter("Tavik::ReservedFilter", 0));
+    EXPECT_FALSE(system.createFilter("Tavik::MedianFilter", 4));
+    EXPECT_FALSE(system.createFilter("MedianFilter", 1));
+    system.simulation().failNext("createFilter");
+    EXPECT_FALSE(system.createFilter("Tavik::PassThroughFilter", 1));
+    EXPECT_TRUE(system.createFilter("Tavik::PassThroughFilter", 1));
+    EXPECT_TRUE(system.createFilter("Tavik::PassThroughFilter", 1)->parameters().empty());
+}
+
+TEST(Filters, ParametersOfEveryFilterKind)
+{
+    CameraSystem system;
+    auto gate = system.createFilter("Tavik::AmplitudeGateFilter", 1);
+    auto params = gate->parameters();
+    std::vector<std::string> names;
+    for (auto& p : params)
+        names.push_back(p.first);
+    EXPECT_EQ(names, (std::vector<std::string>{"dropped", "invert", "mode", "threshold"}));
+    EXPECT_TRUE(SignedFilterParameter::typeCast(params["threshold"]));
+    EXPECT_FALSE(EnumFilterParameter::typeCast(params["threshold"]));
+    EXPECT_TRUE(EnumFilterParameter::typeCast(params["mode"]));
+    EXPECT_TRUE(SignedFilterParameter::typeCast(params["mode"]));
+    EXPECT_TRUE(BoolFilterParameter::typeCast(params["invert"]));
+    EXPECT_FALSE(BoolParameter::typeCast(params["invert"])); // filter side only
+    EXPECT_EQ(EnumFilterParameter::typeCast(params["mode"])->valueMeaning(), (std::vector<std::string>{"Zero", "Drop", "Flag"}));
+    EXPECT_EQ(params["dropped"]->ioType(), Parameter::IO_READ_ONLY);
+    EXPECT_FALSE(gate->setu("dropped", 5).ok);
+    EXPECT_TRUE(gate->setb("invert", false).ok);
+    EXPECT_TRUE(gate->setb("invert", false).ok); // written every time
+    EXPECT_EQ(gate->seti("threshold", -200).value, -100);
+    EXPECT_FALSE(gate->seti("mode", 3).ok);
+    EXPECT_FALSE(gate->setu("threshold", 3).ok); // wrong setter
+
+    auto median = system.createFilter("Tavik::MedianFilter", 2);
+    auto size = UnsignedFilterParameter::typeCast(median->parameters()["size"]);
+    EXPECT_FALSE(median->setu("size", 4).ok);
+    EXPECT_EQ(median->setu("size", 4).value, 3u);
+    EXPECT_TRUE(median->setu("size", 5).ok);
+    EXPECT_EQ(size->get().value, 5u);
+    auto deadband = FloatFilterParameter::typeCast(median->parameters()["deadband"]);
+    EXPECT_TRUE(deadband->displayName().empty());
+    EXPECT_NE(deadband->description().find('$'), std::string::npos);
+    EXPECT_FLOAT_EQ(deadband->get().value, 0.05f);
+
+    system.simulation().failNext("get:deadband");
+    EXPECT_FALSE(deadband->get().ok);
+}
+
+TEST(FilterChains, IndexesAreStableAndSystemWide)
+{
+    Rig rig;
+    CameraSystem& sys = rig.system;
+    const DepthCameraPtr& cam = rig.camera;
+    auto f1 = sys.createFilter("Tavik::MedianFilter", 1);
+    auto f2 = sys.createFilter("Tavik::BilateralFilter", 1);
+    auto f3 = sys.createFilter("Tavik::PassThroughFilter", 1);
+    const int i1 = cam->addFilter(f1, 1);
+    const int i2 = cam->addFilter(f2, 1);
+    ASSERT_GE(i1, 0);
+    ASSERT_GE(i2, 0);
+    EXPECT_NE(i1, i2);
+    EXPECT_LT(cam->addFilter(f1, 1), 0); // already in a chain
+    EXPECT_LT(cam->addFilter(f3, 2), 0); // made for another type
+    EXPECT_LT(cam->addFilter(f3, 1, 999), 0); // no such member
+    EXPECT_LT(cam->addFilter(nullptr, 1), 0);
+    const int i3 = cam->addFilter(f3, 1, i2); // before f2
+
+    EXPECT_TRUE(cam->removeFilter(i1, 1));
+    EXPECT_FALSE(cam->removeFilter(i1, 1)); // second removal
+    EXPECT_FALSE(cam->removeFilter(i2, 2)); // wrong chain
+    // The others keep their indexes, and a re-added filter gets a new one.
+    f1->reset();
+    const int i1b = cam->addFilter(f1, 1, i3);
+    EXPECT_GE(i1b, 0);
+    EXPECT_NE(i1b, i1);
+    EXPECT_TRUE(cam->removeFilter(i2, 1));
+    EXPECT_TRUE(cam->removeFilter(i3, 1));
+
+    // A stale index of another camera names nothing here.
+    auto other = sys.connect(rig.devices[1]);
+    auto g = sys.createFilter("Tavik::PassThroughFilter", 1);
+    const int j = other->addFilter(g, 1);
+    EXPECT_GT(j, i1b);
+    EXPECT_FALSE(cam->removeFilter(j, 1));
+    EXPECT_TRUE(cam->removeFilter(i1b, 1));
+}
+
+TEST(FilterChains, HoldFourAndHonourInjectedRefusals)
+{
+    Rig rig;
+    std::vector<int> indexes;
+    for (int i = 0; i < 4; ++i)
+        indexes.push_back(rig.camera->addFilter(rig.system.createFilter("Tavik::PassThroughFilter", 3), 3));
+    EXPECT_TRUE(std::all_of(indexes.begin(), indexes.end(), [](int i) { return i >= 0; }));
+    auto fifth = rig.system.createFilter("Tavik::PassThroughFilter", 3);
+    EXPECT_LT(rig.camera->addFilter(fifth, 3), 0);
+    EXPECT_GE(rig.camera->addFilter(rig.system.createFilter("Tavik::PassThroughFilter", 2), 2), 0); // other chain
+
+    rig.system.simulation().failNext("removeFilter");
+    EXPECT_FALSE(rig.camera->removeFilter(indexes[0], 3));
+    EXPECT_TRUE(rig.camera->removeFilter(indexes[0], 3));
+    rig.system.simulation().failNext("addFilter");
+    EXPECT_LT(rig.camera->addFilter(fifth, 3), 0);
+    EXPECT_GE(rig.camera->addFilter(fifth, 3), 0);
+}
+
+TEST(FilterChains, FiltersActOnDeliveredFrames)
+{
+    Rig rig;
+    rig.record();
+    auto gate = rig.system.createFilter("Tavik::AmplitudeGateFilter", FRAME_RAW_FRAME_PROCESSED);
+    ASSERT_TRUE(gate->seti("threshold", 4095).ok); // gates every unsaturated pixel
+    const int index = rig.camera->addFilter(gate, FRAME_RAW_FRAME_PROCESSED);
+    ASSERT_GE(index, 0);
+    auto set = rig.nextSet();
+    const Frame& proc = *set[FRAME_RAW_FRAME_PROCESSED];
+    const auto zeros = std::count(proc.amplitude.begin(), proc.amplitude.end(), 0);
+    EXPECT_GT(zeros, static_cast<long>(proc.amplitude.size() * 9 / 10));
+    auto dropped = UnsignedFilterParameter::typeCast(gate->parameters()["dropped"])->get();
+    EXPECT_TRUE(dropped.ok);
+    EXPECT_EQ(dropped.value, static_cast<uint32_t>(zeros));
+    // Other types are untouched, and removal takes effect with the next set.
+    EXPECT_EQ(std::count(set[FRAME_DEPTH_FRAME]->amplitude.begin(), set[FRAME_DEPTH_FRAME]->amplitude.end(), 0), 0);
+    ASSERT_TRUE(rig.camera->removeFilter(index, FRAME_RAW_FRAME_PROCESSED));
+    set = rig.nextSet();
+    EXPECT_LT(std::count(set[FRAME_RAW_FRAME_PROCESSED]->amplitude.begin(), set[FRAME_RAW_FRAME_PROCESSED]->amplitude.end(), 0), 100);
+}
+
+namespace {
+
+Frame flatPhaseFrame(uint16_t value)
+{
+    Frame f;
+    f.type = FRAME_RAW_FRAME_PROCESSED;
+    f.width = 8;
+    f.height = 6;
+    f.phase.assign(48, value);
+    f.amplitude.assign(48, 500);
+    f.flags.assign(48, 0);
+    return f;
+}
+
+} // namespace
+
+TEST(FilterAlgorithms, SpatialMedianRemovesASpike)
+{
+    CameraSystem system;
+    auto median = system.createFilter("Tavik::MedianFilter", FRAME_RAW_FRAME_PROCESSED);
+    Frame f = flatPhaseFrame(1000);
+    f.phase[20] = 3000;
+    f.phase[21] = 1010; // inside the deadband: kept
+    median->apply(f);
+    EXPECT_EQ(f.phase[20], 1000);
+    EXPECT_EQ(f.phase[21], 1010);
+    Frame depth; // another type passes untouched
+    depth.type = FRAME_DEPTH_FRAME;
+    depth.width = 2;
+    depth.height = 1;
+    depth.depth = {1.f, 2.f};
+    median->apply(depth);
+    EXPECT_EQ(depth.depth, (std::vector<float>{1.f, 2.f}));
+}
+
+TEST(FilterAlgorithms, TemporalMedianKeepsHistoryUntilReset)
+{
+    CameraSystem system;
+    auto temporal = system.createFilter("Tavik::TemporalMedianFilter", FRAME_RAW_FRAME_PROCESSED);
+    ASSERT_TRUE(temporal->setf("deadband", 0.f).ok);
+    Frame a = flatPhaseFrame(1000), b = flatPhaseFrame(1000), spike = flatPhaseFrame(4000);
+    temporal->apply(a);
+    temporal->apply(b);
+    temporal->apply(spike);
+    EXPECT_EQ(spike.phase[0], 1000); // median of 1000, 1000, 4000
+    temporal->reset();
+    Frame fresh = flatPhaseFrame(4000);
+    temporal->apply(fresh);
+    EXPECT_EQ(fresh.phase[0], 4000);
+}
+
+TEST(FilterAlgorithms, OutlierAndGateOnPointClouds)
+{
+    CameraSystem system;
+    auto outlier = system.createFilter("Tavik::PointCloud::OutlierFilter", FRAME_XYZI_POINT_CLOUD_FRAME);
+    ASSERT_TRUE(outlier->setu("neighbours", 4).ok);
+    Frame cloud;
+    cloud.type = FRAME_XYZI_POINT_CLOUD_FRAME;
+    cloud.width = 5;
+    cloud.height = 5;
+    for (int i = 0; i < 25; ++i)
+        cloud.points.push_back({0.001f * (i % 5), 0.001f * (i / 5), 2.f, 100.f});
+    cloud.points[12].z = 3.f; // far from its neighbours
+    outlier->apply(cloud);
+    EXPECT_EQ(cloud.points[12].z, 0.f);
+    EXPECT_EQ(cloud.points[11].z, 2.f);
+
+    auto gate = system.createFilter("Tavik::AmplitudeGateFilter", FRAME_XYZI_POINT_CLOUD_FRAME);
+    ASSERT_TRUE(gate->seti("mode", 1).ok); // drop: the point becomes invalid, intensity stays
+    cloud.points[3].i = 5.f;
+    gate->apply(cloud);
+    EXPECT_EQ(cloud.points[3].z, 0.f);
+    EXPECT_EQ(cloud.points[3].i, 5.f);
+    EXPECT_EQ(cloud.points[4].z, 2.f);
+    ASSERT_TRUE(gate->setb("invert", true).ok);
+    gate->apply(cloud);
+    EXPECT_EQ(cloud.points[4].z, 0.f);
+}
+
+TEST(FilterChains, EditsWhileStreaming)
+{
+    Rig rig(TavikTest::CameraA, false);
+    rig.system.simulation().setCameraProfile(rig.camera, 4); // small frames, many sets
+    rig.system.simulation().setFrameRate(rig.camera, 1000);
+    std::atomic<int> sets{0};
+    rig.camera->registerCallback(FRAME_XYZI_POINT_CLOUD_FRAME, [&](const DepthCameraPtr&, const FramePtr&, FrameType) { ++sets; });
+    ASSERT_TRUE(rig.camera->start());
+    const char* names[] = {"Tavik::MedianFilter", "Tavik::BilateralFilter", "Tavik::TemporalMedianFilter", "Tavik::AmplitudeGateFilter"};
+    for (int round = 0; round < 30; ++round) {
+        std::vector<std::pair<int, FilterPtr>> added;
+        for (const char* name : names) {
+            auto f = rig.system.createFilter(name, FRAME_RAW_FRAME_PROCESSED);
+            added.emplace_back(rig.camera->addFilter(f, FRAME_RAW_FRAME_PROCESSED), f);
+            f->setf("deadband", 0.1f * (round % 3));
+        }
+        for (auto& a : added) {
+            EXPECT_GE(a.first, 0);
+            EXPECT_TRUE(rig.camera->removeFilter(a.first, FRAME_RAW_FRAME_PROCESSED));
+            a.second->reset();
+        }
+    }
+    const int before = sets;
+    EXPECT_TRUE(KelvraTest::waitFor([&] { return sets >= before + 3; }));
+}
