@@ -164,7 +164,10 @@ void QxtSpanSlider::paintEvent(QPaintEvent*)
 
     QStyleOptionSlider opt;
     initStyleOption(&opt);
-    opt.sliderPosition = lower;
+    // Styles that fill the groove up to the handle would fill from the
+    // minimum; the span is drawn separately below.
+    opt.sliderPosition = opt.upsideDown ? maximum() : minimum();
+    opt.sliderValue = opt.sliderPosition;
     opt.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderTickmarks;
     opt.activeSubControls = QStyle::SC_None;
     painter.drawComplexControl(QStyle::CC_Slider, opt);
@@ -177,13 +180,11 @@ void QxtSpanSlider::paintEvent(QPaintEvent*)
     if (orientation() == Qt::Horizontal) {
         const int left = std::min(lowRect.center().x(), highRect.center().x());
         const int right = std::max(lowRect.center().x(), highRect.center().x());
-        const int h = std::max(2, groove.height() / 3);
-        spanRect = QRect(left, groove.center().y() - h / 2, right - left, h);
+        spanRect = QRect(left, groove.top() + 1, right - left, std::max(2, groove.height() - 2));
     } else {
         const int top = std::min(lowRect.center().y(), highRect.center().y());
         const int bottom = std::max(lowRect.center().y(), highRect.center().y());
-        const int w = std::max(2, groove.width() / 3);
-        spanRect = QRect(groove.center().x() - w / 2, top, w, bottom - top);
+        spanRect = QRect(groove.left() + 1, top, std::max(2, groove.width() - 2), bottom - top);
     }
     painter.fillRect(spanRect, palette().color(QPalette::Highlight));
 

@@ -1,0 +1,76 @@
+#include "fxburn/BootImage.h"
+
+#include "fxburn/UsbEndPoint.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace fxburn {
+
+DownloadResult parseBootImage(const std::uint8_t* image, std::size_t length, BootImage& parsed)
+{
+    parsed = BootImage{};
+    if (length < 2 || image[0] != 'C' || image[1] != 'Y')
+        return INVALID_FWSIGNATURE;
+
+    std::uint32_t sum = 0;
+    std::size_t position = 4;
+    for (;;) {
+        if (position + 4 > length)
+            return INCORRECT_IMAGE_LENGTH;
+        const std::uint64_t recordBytes = std::uint64_t{readLe32(image + position)} * 4u;
+        position += 4;
+        if (recordBytes == 0)
+            break;
+        if (position + 4 > length)
+            return INCORRECT_IMAGE_LENGTH;
+        std::uint32_t address = readLe32(image + position);
+        position += 4;
+        for (std::uint64_t remaining = recordBytes; remaining > 0;) {
+            const auto chunk = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(remaining, MAX_WRITE_CHUNK));
+            if (chunk > length)
+                return CORRUPT_FIRMWARE_IMAGE_FILE;
+            if (position + chunk > length)
+                return INCORRECT_IMAGE_LENGTH;
+            for (std::uint32_t i = 0; i + 4 <= chunk; i += 4)
+                sum += readLe32(image + position + i);
+            parsed.chunks.push_back({address, position, chunk});
+            address += chunk;
+            position += chunk;
+            remaining -= chunk;
+        }
+    }
+    if (position + 8 > length)
+        return INCORRECT_IMAGE_LENGTH;
+    parsed.entry = readLe32(image + position);
+    parsed.checksum = readLe32(image + position + 4);
+    if (parsed.checksum != sum)
+        return CORRUPT_FIRMWARE_IMAGE_FILE;
+    return SUCCESS;
+}
+
+DownloadResult readImageFile(const std::string& fileName, std::vector<std::uint8_t>& bytes,
+                             std::size_t maxSize)
+{
+    bytes.clear();
+    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    if (!file)
+        return INVALID_FILE;
+    DownloadResult result = INVALID_FILE;
+    if (std::fseek(file, 0, SEEK_END) == 0) {
+        const long size = std::ftell(file);
+        if (size > 0 && static_cast<unsigned long>(size) <= maxSize &&
+            std::fseek(file, 0, SEEK_SET) == 0) {
+            bytes.resize(static_cast<std::size_t>(size));
+            if (std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size())
+                result = SUCCESS;
+            else
+                bytes.clear();
+        }
+    }
+    std::fclose(file);
+    return result;
+}
+
+} // namespace fxburn

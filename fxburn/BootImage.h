@@ -1,0 +1,42 @@
+#pragma once
+// The FX3 boot image: "CY", a control byte, an image type byte, then records of
+// (length in words, load address, data), ended by a zero length word, the
+// entry address and a checksum over all record data (little-endian words).
+
+#include "fxburn/Fx3Requests.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fxburn {
+
+// One RAM write: at most MAX_WRITE_CHUNK bytes of the image at `offset`.
+struct BootChunk {
+    std::uint32_t address = 0;
+    std::size_t offset = 0;
+    std::uint32_t length = 0;
+};
+
+struct BootImage {
+    std::vector<BootChunk> chunks; // in the order they are written
+    std::uint32_t entry = 0;
+    std::uint32_t checksum = 0;
+};
+
+// Checks the whole image before anything is sent. Codes: INVALID_FWSIGNATURE,
+// INCORRECT_IMAGE_LENGTH (a field or a chunk runs past the end, or the entry or
+// checksum word is missing), CORRUPT_FIRMWARE_IMAGE_FILE (a chunk longer than
+// the whole image, or a checksum mismatch), else SUCCESS.
+DownloadResult parseBootImage(const std::uint8_t* image, std::size_t length, BootImage& parsed);
+
+// Reads a whole file as the downloads do: INVALID_FILE when it cannot be
+// opened or read, is empty or larger than `maxSize`.
+DownloadResult readImageFile(const std::string& fileName, std::vector<std::uint8_t>& bytes,
+                             std::size_t maxSize);
+
+// Files larger than this are refused before a buffer is allocated.
+inline constexpr std::size_t MAX_IMAGE_FILE_SIZE = std::size_t{64} << 20;
+
+} // namespace fxburn

@@ -1,0 +1,118 @@
+#pragma once
+// The operations the USB code needs from the operating system: device-interface
+// enumeration, opening a device path, synchronous and overlapped device-control
+// requests, waits, overlapped results and device notifications, plus the clock.
+// Shaped after the Windows calls, but with platform-neutral types, so the same
+// device and endpoint code runs on the real driver, the emulation and the demo.
+// Error numbers are the Windows ones; they are the vocabulary of the driver.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace fxburn::port {
+
+using Handle = std::uintptr_t;
+inline constexpr Handle INVALID_HANDLE = ~Handle{0};
+using WindowId = std::uintptr_t; // 0: none
+using NotifyId = std::uintptr_t; // 0: none
+using DevSet = std::uintptr_t;   // 0: none
+
+struct Guid {
+    std::uint32_t data1 = 0;
+    std::uint16_t data2 = 0;
+    std::uint16_t data3 = 0;
+    std::uint8_t data4[8] = {};
+};
+
+inline bool operator==(const Guid& a, const Guid& b)
+{
+    for (int i = 0; i < 8; ++i)
+        if (a.data4[i] != b.data4[i])
+            return false;
+    return a.data1 == b.data1 && a.data2 == b.data2 && a.data3 == b.data3;
+}
+inline bool operator!=(const Guid& a, const Guid& b) { return !(a == b); }
+
+namespace err {
+inline constexpr std::uint32_t SUCCESS = 0;
+inline constexpr std::uint32_t FILE_NOT_FOUND = 2;
+inline constexpr std::uint32_t ACCESS_DENIED = 5;
+inline constexpr std::uint32_t INVALID_HANDLE = 6;
+inline constexpr std::uint32_t NOT_ENOUGH_MEMORY = 8;
+inline constexpr std::uint32_t GEN_FAILURE = 31;
+inline constexpr std::uint32_t NOT_SUPPORTED = 50;
+inline constexpr std::uint32_t INVALID_PARAMETER = 87;
+inline constexpr std::uint32_t SEM_TIMEOUT = 121;
+inline constexpr std::uint32_t INSUFFICIENT_BUFFER = 122;
+inline constexpr std::uint32_t NO_MORE_ITEMS = 259;
+inline constexpr std::uint32_t OPERATION_ABORTED = 995;
+inline constexpr std::uint32_t IO_INCOMPLETE = 996;
+inline constexpr std::uint32_t IO_PENDING = 997;
+inline constexpr std::uint32_t DEVICE_NOT_CONNECTED = 1167;
+} // namespace err
+
+enum class WaitResult { Signalled, TimedOut, Failed };
+inline constexpr std::uint32_t WAIT_INFINITE = 0xFFFFFFFFu;
+
+// One overlapped request slot: an auto-reset, non-signalled event with its
+// overlapped structure. Freeing it closes the event.
+class AsyncOp {
+public:
+    virtual ~AsyncOp() = default;
+};
+
+class DriverPort {
+public:
+    virtual ~DriverPort() = default;
+
+    // Device-interface enumeration (present devices exposing the class).
+    virtual DevSet getClassDevs(const Guid& interfaceClass) = 0;
+    virtual bool enumInterface(DevSet set, const Guid& interfaceClass, std::uint32_t member,
+                               std::uint32_t& error) = 0;
+    virtual bool interfacePath(DevSet set, const Guid& interfaceClass, std::uint32_t member,
+                               std::string& path, std::uint32_t& error) = 0;
+    virtual void destroyDevs(DevSet set) = 0;
+
+    // Read/write, shared read/write, existing only, overlapped.
+    virtual Handle openPath(const std::string& path, std::uint32_t& error) = 0;
+    virtual bool closeHandle(Handle handle, std::uint32_t& error) = 0;
+
+    // Synchronous request: completes before it returns. `in` may equal `out`.
+    virtual bool ioctl(Handle handle, std::uint32_t code, const void* in, std::uint32_t inLength,
+                       void* out, std::uint32_t outLength, std::uint32_t& returned,
+                       std::uint32_t& error) = 0;
+
+    // Overlapped request. Returns 0 when it completed at once, IO_PENDING when
+    // it is under way (the event is signalled on completion), else the error.
+    virtual std::unique_ptr<AsyncOp> newAsyncOp(std::uint32_t& error) = 0;
+    virtual std::uint32_t ioctlBegin(Handle handle, std::uint32_t code, const void* in,
+                                     std::uint32_t inLength, void* out, std::uint32_t outLength,
+                                     AsyncOp& op) = 0;
+    virtual WaitResult wait(AsyncOp& op, std::uint32_t timeoutMs) = 0;
+    // Without waiting; IO_INCOMPLETE while the request is still pending.
+    virtual bool overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& bytes,
+                                  std::uint32_t& error) = 0;
+
+    // Window-handle device notifications.
+    virtual bool registerInterfaceNotification(WindowId window, const Guid& interfaceClass,
+                                               NotifyId& id, std::uint32_t& error) = 0;
+    virtual bool registerHandleNotification(WindowId window, Handle handle, NotifyId& id,
+                                            std::uint32_t& error) = 0;
+    virtual bool unregisterNotification(NotifyId id, std::uint32_t& error) = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual std::uint64_t nowMs() = 0;
+    virtual void sleepMs(std::uint32_t ms) = 0;
+};
+
+// What the program runs on. No driver means no device object could be made.
+struct Platform {
+    DriverPort* driver = nullptr;
+    Clock* clock = nullptr;
+};
+
+} // namespace fxburn::port
