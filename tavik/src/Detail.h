@@ -288,6 +288,7 @@ struct CameraState : ParamHost, std::enable_shared_from_this<CameraState> {
 
     // Simulation access.
     bool deliverFrameSets(int count);
+    bool isManualRun() const { return manualRun_; }
     bool setProfile(int id);
     int addTap(FrameSetTap tap);
     void removeTap(int token);

@@ -66,6 +66,18 @@ struct Noise {
         state ^= state >> 27;
         return table[(state * 0x2545f4914f6cdd1dull) >> 52];
     }
+    // Four deviates from one draw, for the raw samples.
+    void normals4(float* out)
+    {
+        state ^= state >> 12;
+        state ^= state << 25;
+        state ^= state >> 27;
+        const uint64_t r = state * 0x2545f4914f6cdd1dull;
+        out[0] = table[(r >> 52) & 4095];
+        out[1] = table[(r >> 40) & 4095];
+        out[2] = table[(r >> 28) & 4095];
+        out[3] = table[(r >> 16) & 4095];
+    }
     float uniform()
     {
         state ^= state >> 12;
@@ -204,7 +216,7 @@ FrameSet SceneRenderer::render(const SceneSettings& s, int64_t id, int64_t times
             }
             const float a = dist > 0.f ? ampScale * gain / (dist * dist) : 0.f;
             float am = a + noise.normal() * (0.5f * std::sqrt(a) + 1.5f);
-            am = std::clamp(am, 0.f, kAmplitudeFullScale);
+            am = std::min(std::max(am, 0.f), kAmplitudeFullScale);
             uint8_t flags = 0;
             if (am >= kAmplitudeFullScale)
                 flags |= Frame::FLAG_SATURATED;
@@ -236,9 +248,13 @@ FrameSet SceneRenderer::render(const SceneSettings& s, int64_t id, int64_t times
 
             const float base = ambient + 0.5f * am;
             // One plane of samples per quad, each row-major.
+            float deviates[8];
+            noise.normals4(deviates);
+            if (quads > 4)
+                noise.normals4(deviates + 4);
             for (int k = 0; k < quads; ++k) {
-                float sv = base + 0.5f * am * cosT[(phase + k * quadStep) & (kPhaseCounts - 1)] + noise.normal() * 2.f;
-                raw.rawSamples[k * n + i] = static_cast<uint16_t>(std::clamp(sv, 0.f, kAmplitudeFullScale));
+                const float sv = base + 0.5f * am * cosT[(phase + k * quadStep) & (kPhaseCounts - 1)] + deviates[k] * 2.f;
+                raw.rawSamples[k * n + i] = static_cast<uint16_t>(std::min(std::max(sv, 0.f), kAmplitudeFullScale));
             }
         }
     }

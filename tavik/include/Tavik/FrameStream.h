@@ -11,7 +11,9 @@
 //           records in type order (u8 type, i64 id, i64 timestamp, u32 width,
 //           u32 height, u32 sub-frame count, u32 payload length, payload)
 //   footer  u64 × count set offsets, u32 count, u32 CRC32, "TVKINDEX"
-// A text is u32 length + bytes. A file without a valid footer is scanned.
+// A text is u32 length + bytes. Each CRC32 covers the bytes it follows (the
+// header from the magic on, the four records of a set, the index with its
+// count). A file without a valid footer is scanned.
 
 #include "Tavik/Common.h"
 
@@ -20,6 +22,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace Tavik {
 
@@ -84,6 +87,8 @@ public:
     // Writes the index footer; false on an I/O error.
     bool close();
     int setsWritten() const;
+    // File offsets of the sets written so far (for tools that patch files).
+    std::vector<uint64_t> setOffsets() const;
 
     // The header a camera's recording carries (type, chipset, size, stream
     // parameters, calibration of the active profile).

@@ -38,7 +38,8 @@ public:
     // Makes the next `count` calls of an operation fail. Operations: "start",
     // "stop", "pause", "resume", "connect", "disconnect", "addFilter",
     // "removeFilter", "createFilter", "get:<param>", "set:<param>",
-    // "getf:<param>" (camera reads through getf).
+    // "getf:<param>" (camera reads through getf). Only a call that would
+    // otherwise succeed uses up an injected failure.
     void failNext(const std::string& operation, int count = 1);
     void clearFailures();
 

@@ -1,0 +1,412 @@
+// Recorded streams: writer and reader round trip, crafted files, damaged and
+// random files, and concurrent use of one reader.
+
+#include "TavikTestUtil.h"
+#include "Tavik/StreamGenerator.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
+#include <unistd.h>
+
+using namespace Tavik;
+namespace fs = std::filesystem;
+namespace gen = Tavik::StreamGenerator;
+
+namespace {
+
+// A fresh directory per test, removed afterwards.
+class StreamFiles : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() / (std::string("tavik-") + info->name() + "-" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+
+    fs::path dir;
+    CameraSystem system;
+};
+
+std::vector<char> readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+}
+
+void writeFile(const std::string& path, const std::vector<char>& bytes, std::size_t size)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(size));
+}
+
+// Reads from the start until readNext fails; the ids read. Never reads more
+// than size() sets.
+std::vector<int64_t> readAll(FrameStreamReader& reader)
+{
+    std::vector<int64_t> ids;
+    while (reader.readNext()) {
+        EXPECT_LE(static_cast<int>(ids.size()), reader.size());
+        const FrameSet set = reader.frames();
+        for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t)
+            EXPECT_TRUE(set[t] && set[t]->type == t);
+        ids.push_back(set[0]->id);
+        if (static_cast<int>(ids.size()) > reader.size())
+            break;
+    }
+    return ids;
+}
+
+void expectSameFrame(const Frame& a, const Frame& b)
+{
+    EXPECT_EQ(a.type, b.type);
+    EXPECT_EQ(a.id, b.id);
+    EXPECT_EQ(a.timestamp, b.timestamp);
+    EXPECT_EQ(a.width, b.width);
+    EXPECT_EQ(a.height, b.height);
+    EXPECT_EQ(a.subFrameCount, b.subFrameCount);
+    EXPECT_EQ(a.rawSamples, b.rawSamples);
+    EXPECT_EQ(a.phase, b.phase);
+    EXPECT_EQ(a.amplitude, b.amplitude);
+    EXPECT_EQ(a.flags, b.flags);
+    EXPECT_EQ(a.depth, b.depth);
+    ASSERT_EQ(a.points.size(), b.points.size());
+    for (std::size_t i = 0; i < a.points.size(); ++i) {
+        EXPECT_EQ(a.points[i].x, b.points[i].x);
+        EXPECT_EQ(a.points[i].z, b.points[i].z);
+        EXPECT_EQ(a.points[i].i, b.points[i].i);
+    }
+}
+
+gen::Spec tiny(int sets, int width, int height)
+{
+    gen::Spec spec;
+    spec.sets = sets;
+    spec.width = width;
+    spec.height = height;
+    return spec;
+}
+
+StreamHeader smallHeader()
+{
+    StreamHeader h;
+    h.cameraType = "Quenta14Camera";
+    h.chipset = "sim.common";
+    h.width = 6;
+    h.height = 4;
+    h.streamParams = {{"depthScalingFactor", 0.001}, {"amplitudeScalingFactor", 1.0}};
+    h.calib = std::array<float, 4>{3.75f, 3.75f, 3.f, 2.f};
+    return h;
+}
+
+} // namespace
+
+TEST_F(StreamFiles, RoundTripKeepsEveryFrame)
+{
+    std::vector<FrameSet> sets;
+    {
+        FrameStreamWriter writer(path("a.tvks"), smallHeader());
+        ASSERT_TRUE(writer.isOpen());
+        for (int i = 0; i < 3; ++i) {
+            sets.push_back(gen::makeFrameSet(6, 4, 10 + i, 5000 + 33333 * i));
+            ASSERT_TRUE(writer.write(sets.back()));
+        }
+        EXPECT_EQ(writer.setsWritten(), 3);
+    } // the destructor writes the index
+
+    FrameStreamReader reader(path("a.tvks"), system);
+    ASSERT_TRUE(reader.isStreamGood()) << reader.errorString();
+    EXPECT_EQ(reader.size(), 3);
+    EXPECT_EQ(reader.currentPosition(), 0);
+    EXPECT_EQ(reader.header().cameraType, "Quenta14Camera");
+    EXPECT_EQ(reader.header().chipset, "sim.common");
+    EXPECT_EQ(reader.header().width, 6);
+    ASSERT_TRUE(reader.header().calib);
+    EXPECT_EQ((*reader.header().calib)[0], 3.75f);
+    EXPECT_EQ(reader.getStreamParamf("depthScalingFactor").value, 0.001f);
+    EXPECT_FALSE(reader.getStreamParamf("other").ok);
+    EXPECT_FALSE(reader.frames()[0]); // nothing read yet
+
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(reader.readNext());
+        EXPECT_EQ(reader.currentPosition(), i + 1);
+        const FrameSet got = reader.frames();
+        for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t)
+            expectSameFrame(*got[t], *sets[i][t]);
+    }
+    EXPECT_FALSE(reader.readNext()); // at size()
+    EXPECT_EQ(reader.currentPosition(), 3);
+}
+
+TEST_F(StreamFiles, SeekingAndFreshFrames)
+{
+    ASSERT_TRUE(gen::write(path("b.tvks"), gen::Spec{}));
+    FrameStreamReader reader(path("b.tvks"), system);
+    ASSERT_EQ(reader.size(), 10);
+    ASSERT_TRUE(reader.readNext());
+    const FramePtr kept = reader.frames()[FRAME_DEPTH_FRAME];
+    ASSERT_TRUE(reader.readNext());
+    EXPECT_NE(reader.frames()[FRAME_DEPTH_FRAME], kept);
+    EXPECT_EQ(kept->id, 1); // a frame handed out is never overwritten
+
+    EXPECT_TRUE(reader.seekTo(7));
+    ASSERT_TRUE(reader.readNext());
+    EXPECT_EQ(reader.frames()[0]->id, 8);
+    EXPECT_TRUE(reader.seekTo(reader.currentPosition() - 1)); // step back as a paused player does
+    ASSERT_TRUE(reader.readNext());
+    EXPECT_EQ(reader.frames()[0]->id, 8);
+    EXPECT_TRUE(reader.seekTo(10));
+    EXPECT_FALSE(reader.readNext());
+    EXPECT_FALSE(reader.seekTo(25)); // beyond: reads as the end
+    EXPECT_EQ(reader.currentPosition(), 10);
+    EXPECT_FALSE(reader.seekTo(-3));
+    EXPECT_EQ(reader.currentPosition(), 0);
+}
+
+TEST_F(StreamFiles, CraftedFiles)
+{
+    auto open = [&](gen::Crafted kind) {
+        const std::string file = path(gen::craftedFileName(kind));
+        std::string error;
+        EXPECT_TRUE(gen::writeCrafted(file, kind, &error)) << error;
+        return std::make_unique<FrameStreamReader>(file, system);
+    };
+
+    auto empty = open(gen::Crafted::Empty);
+    EXPECT_TRUE(empty->isStreamGood());
+    EXPECT_EQ(empty->size(), 0);
+    EXPECT_FALSE(empty->readNext());
+    EXPECT_EQ(empty->currentPosition(), 0);
+
+    auto corrupt = open(gen::Crafted::CorruptMiddle);
+    EXPECT_EQ(corrupt->size(), 10);
+    EXPECT_EQ(readAll(*corrupt), (std::vector<int64_t>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(corrupt->currentPosition(), 5); // the failed read moved nothing
+    EXPECT_NE(corrupt->errorString().find("checksum"), std::string::npos);
+    EXPECT_EQ(corrupt->frames()[0]->id, 5);
+    corrupt->seekTo(6);
+    EXPECT_TRUE(corrupt->readNext());
+
+    auto gap = open(gen::Crafted::IdGap);
+    ASSERT_TRUE(gap->readNext());
+    const int64_t t10 = gap->frames()[0]->timestamp;
+    ASSERT_TRUE(gap->readNext());
+    EXPECT_EQ(gap->frames()[0]->id, 13);
+    EXPECT_EQ(gap->frames()[0]->timestamp - t10, 100000);
+
+    auto zero = open(gen::Crafted::ZeroTimestamp);
+    ASSERT_TRUE(zero->readNext());
+    EXPECT_EQ(zero->frames()[FRAME_XYZI_POINT_CLOUD_FRAME]->timestamp, 0);
+
+    auto noScale = open(gen::Crafted::NoDepthScalingFactor);
+    auto dsf = noScale->getStreamParamf("depthScalingFactor");
+    EXPECT_FALSE(dsf.ok);
+    EXPECT_EQ(dsf.value, 0.f);
+    EXPECT_TRUE(noScale->getStreamParamf("amplitudeScalingFactor").ok);
+
+    auto truncated = open(gen::Crafted::Truncated);
+    EXPECT_TRUE(truncated->isStreamGood());
+    EXPECT_EQ(truncated->size(), 5); // the cut set is not counted
+    EXPECT_EQ(readAll(*truncated).size(), 5u);
+
+    auto noIndex = open(gen::Crafted::NoIndex);
+    EXPECT_EQ(noIndex->size(), 5);
+    EXPECT_EQ(readAll(*noIndex).size(), 5u);
+}
+
+TEST_F(StreamFiles, MissingAndForeignFilesAreNotGood)
+{
+    FrameStreamReader missing(path("none.tvks"), system);
+    EXPECT_FALSE(missing.isStreamGood());
+    EXPECT_FALSE(missing.readNext());
+    EXPECT_EQ(missing.size(), 0);
+    EXPECT_FALSE(missing.seekTo(0));
+    EXPECT_FALSE(missing.getStreamParamf("amplitudeScalingFactor").ok);
+    EXPECT_FALSE(missing.errorString().empty());
+
+    writeFile(path("text.tvks"), {'h', 'e', 'l', 'l', 'o'}, 5);
+    EXPECT_FALSE(FrameStreamReader(path("text.tvks"), system).isStreamGood());
+    FrameStreamReader directory(dir.string(), system);
+    EXPECT_FALSE(directory.isStreamGood());
+}
+
+TEST_F(StreamFiles, EveryTruncationIsReportedNeverOverread)
+{
+    const gen::Spec spec = tiny(2, 3, 2);
+    ASSERT_TRUE(gen::write(path("full.tvks"), spec));
+    const auto bytes = readFile(path("full.tvks"));
+    int good = 0;
+    for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
+        writeFile(path("cut.tvks"), bytes, cut);
+        FrameStreamReader reader(path("cut.tvks"), system);
+        if (!reader.isStreamGood())
+            continue;
+        ++good;
+        const auto ids = readAll(reader);
+        EXPECT_LE(ids.size(), 2u);
+        EXPECT_EQ(static_cast<int>(ids.size()), reader.size()) << "cut at " << cut;
+        if (cut == bytes.size()) {
+            EXPECT_EQ(ids.size(), 2u);
+        }
+    }
+    EXPECT_GT(good, 0);
+}
+
+TEST_F(StreamFiles, EveryFlippedByteIsCaught)
+{
+    std::vector<uint64_t> offsets;
+    {
+        // The same file through the writer, to learn where the sets lie.
+        FrameStreamWriter writer(path("ref.tvks"), smallHeader());
+        writer.write(gen::makeFrameSet(2, 2, 1, 100));
+        writer.write(gen::makeFrameSet(2, 2, 2, 200));
+        offsets = writer.setOffsets();
+    }
+    const auto bytes = readFile(path("ref.tvks"));
+    const std::size_t indexStart = bytes.size() - (8 * 2 + 16);
+    for (std::size_t at = 0; at < bytes.size(); ++at) {
+        auto damaged = bytes;
+        damaged[at] = static_cast<char>(damaged[at] ^ 0x10);
+        writeFile(path("bad.tvks"), damaged, damaged.size());
+        FrameStreamReader reader(path("bad.tvks"), system);
+        if (at < offsets[0]) {
+            EXPECT_FALSE(reader.isStreamGood()) << "header byte " << at;
+            continue;
+        }
+        ASSERT_TRUE(reader.isStreamGood()) << at;
+        const std::size_t sets = readAll(reader).size();
+        if (at >= indexStart)
+            EXPECT_EQ(sets, 2u) << "index byte " << at; // falls back to a scan
+        else
+            EXPECT_EQ(sets, at < offsets[1] ? 0u : 1u) << "set byte " << at;
+    }
+}
+
+TEST_F(StreamFiles, RandomFilesNeverCrashTheReader)
+{
+    std::mt19937 rng(20240607);
+    const gen::Spec spec = tiny(1, 2, 2);
+    ASSERT_TRUE(gen::write(path("seed.tvks"), spec));
+    const auto seed = readFile(path("seed.tvks"));
+    for (int round = 0; round < 300; ++round) {
+        std::vector<char> bytes;
+        if (round % 2 == 0) {
+            bytes.resize(rng() % 400);
+            for (auto& b : bytes)
+                b = static_cast<char>(rng());
+        } else {
+            // A real file with random bytes written over a random stretch.
+            bytes = seed;
+            const std::size_t from = rng() % bytes.size(), count = 1 + rng() % 16;
+            for (std::size_t i = from; i < std::min(bytes.size(), from + count); ++i)
+                bytes[i] = static_cast<char>(rng());
+            bytes.resize(bytes.size() - rng() % 4);
+        }
+        writeFile(path("random.tvks"), bytes, bytes.size());
+        FrameStreamReader reader(path("random.tvks"), system);
+        readAll(reader);
+        reader.seekTo(static_cast<int>(rng() % 5));
+        reader.readNext();
+        EXPECT_LE(reader.currentPosition(), reader.size());
+    }
+}
+
+TEST_F(StreamFiles, WriterRefusesInconsistentSets)
+{
+    FrameStreamWriter writer(path("w.tvks"), smallHeader());
+    FrameSet set = gen::makeFrameSet(6, 4, 1, 1);
+    FrameSet missing = set;
+    missing[2] = nullptr;
+    EXPECT_FALSE(writer.write(missing));
+    FrameSet swapped = set;
+    std::swap(swapped[1], swapped[2]);
+    EXPECT_FALSE(writer.write(swapped));
+    FrameSet wrongSize = set;
+    wrongSize[3] = set[3]->copy();
+    wrongSize[3]->points.pop_back();
+    EXPECT_FALSE(writer.write(wrongSize));
+    EXPECT_TRUE(writer.write(set));
+    EXPECT_EQ(writer.setsWritten(), 1);
+    ASSERT_TRUE(writer.close());
+    EXPECT_FALSE(writer.write(set)); // closed
+    FrameStreamReader reader(path("w.tvks"), system);
+    EXPECT_EQ(reader.size(), 1);
+    EXPECT_FALSE(FrameStreamWriter(dir.string(), smallHeader()).isOpen());
+}
+
+TEST_F(StreamFiles, OneReaderFromTwoThreads)
+{
+    ASSERT_TRUE(gen::write(path("c.tvks"), gen::Spec{}));
+    FrameStreamReader reader(path("c.tvks"), system);
+    std::atomic<bool> done{false};
+    std::thread player([&] {
+        for (int i = 0; i < 200; ++i) {
+            if (!reader.readNext())
+                reader.seekTo(0);
+            const FrameSet set = reader.frames();
+            if (set[0]) {
+                EXPECT_EQ(set[0]->id, set[3]->id); // never a mix of two sets
+            }
+            reader.seekTo(reader.currentPosition() - (i % 3 == 0 ? 1 : 0));
+        }
+        done = true;
+    });
+    while (!done) {
+        EXPECT_LE(reader.currentPosition(), reader.size());
+        EXPECT_TRUE(reader.getStreamParamf("depthScalingFactor").ok);
+        EXPECT_TRUE(reader.isStreamGood());
+        reader.seekTo(5);
+    }
+    player.join();
+}
+
+TEST_F(StreamFiles, RecordsFromACamera)
+{
+    TavikTest::Rig rig;
+    rig.system.simulation().setIdDropPeriod(rig.camera, 2);
+    rig.system.simulation().setCameraProfile(rig.camera, 3);
+    std::string error;
+    ASSERT_TRUE(recordFromCamera(rig.camera, path("cam.tvks"), 5, &error)) << error;
+    EXPECT_FALSE(rig.camera->isRunning()); // started and stopped by the call
+
+    FrameStreamReader reader(path("cam.tvks"), system);
+    ASSERT_EQ(reader.size(), 5);
+    EXPECT_EQ(reader.header().width, 160);
+    EXPECT_EQ(reader.header().height, 120);
+    EXPECT_EQ((*reader.header().calib)[0], 100.f);
+    EXPECT_EQ(reader.getStreamParamf("depthScalingFactor").value, rig.camera->getStreamParamf("depthScalingFactor").value);
+    EXPECT_EQ(readAll(reader), (std::vector<int64_t>{1, 2, 4, 5, 7}));
+
+    // The capture thread path, at a quick rate.
+    TavikTest::Rig live(TavikTest::CameraB, false);
+    live.system.simulation().setFrameRate(live.camera, 300);
+    ASSERT_TRUE(recordFromCamera(live.camera, path("live.tvks"), 3, &error)) << error;
+    FrameStreamReader liveReader(path("live.tvks"), system);
+    EXPECT_EQ(liveReader.header().chipset, "meridian.tk");
+    EXPECT_EQ(readAll(liveReader).size(), 3u);
+
+    live.system.disconnect(live.camera);
+    EXPECT_FALSE(recordFromCamera(live.camera, path("gone.tvks"), 3, &error));
+}
+
+#ifdef KELVRA_SAMPLE_RECORDING
+TEST(SampleRecording, IsBuiltAndPlayable)
+{
+    CameraSystem system;
+    FrameStreamReader reader(KELVRA_SAMPLE_RECORDING, system);
+    ASSERT_TRUE(reader.isStreamGood()) << reader.errorString();
+    EXPECT_GT(reader.size(), 0);
+    EXPECT_EQ(reader.header().width, 320);
+    EXPECT_EQ(reader.header().height, 240);
+    ASSERT_TRUE(reader.seekTo(reader.size() - 1));
+    ASSERT_TRUE(reader.readNext());
+    EXPECT_EQ(reader.frames()[FRAME_DEPTH_FRAME]->depth.size(), 320u * 240u);
+    FrameStreamReader crafted(std::string(KELVRA_CRAFTED_STREAM_DIR) + "/id-gap.tvks", system);
+    EXPECT_EQ(crafted.size(), 5);
+}
+#endif
