@@ -1,0 +1,197 @@
+// Recorded-file source: transport, at-once delivery, seeking and paced playback.
+
+#include "StreamTestSupport.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Kelvra;
+using namespace StreamTest;
+
+namespace {
+
+class FileStreamSourceTest : public ::testing::Test {
+protected:
+    std::string path(const char* name) const { return dir.filePath(name).toStdString(); }
+    // A source for a recording of `sets`, with the log installed.
+    std::unique_ptr<FileStreamSource> open(const std::vector<SetSpec>& sets, bool withDepthScaling = true)
+    {
+        const std::string p = path("rec.tvk");
+        EXPECT_TRUE(writeRecording(p, sets, withDepthScaling));
+        auto s = std::make_unique<FileStreamSource>(QString::fromStdString(p), &system);
+        s->setCallback(frames.callback());
+        return s;
+    }
+    static bool ended(FileStreamSource& s, SignalLog& log)
+    {
+        return KelvraTest::waitFor([&] { return !s.isRunning() && log.names.contains("stopped"); });
+    }
+
+    QTemporaryDir dir;
+    Tavik::CameraSystem system;
+    FrameLog frames;
+};
+
+} // namespace
+
+TEST_F(FileStreamSourceTest, AnUnreadableFileRefuses)
+{
+    FileStreamSource s(dir.filePath("missing.tvk"), &system);
+    SignalLog log(&s);
+    EXPECT_EQ(s.getName(), "missing.tvk");
+    EXPECT_FALSE(s.isInitialized() || s.start() || s.seek(0) || s.stop());
+    EXPECT_TRUE(s.isSeekable() && !s.isLiveStream());
+    EXPECT_TRUE(log.names.isEmpty());
+    FileStreamSource none(QString::fromStdString(path("rec.tvk")), nullptr);
+    EXPECT_FALSE(none.isInitialized() || none.start());
+}
+
+TEST_F(FileStreamSourceTest, SeekDeliversAtOnceAndRefusesOutOfRange)
+{
+    auto s = open(evenSets(10), false);
+    EXPECT_EQ(s->length(), 10);
+    EXPECT_TRUE(s->seek(7));
+    EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{8}));
+    EXPECT_EQ(frames.entries().front().camera, nullptr);
+    EXPECT_EQ(frames.entries().front().thread, std::this_thread::get_id());
+    EXPECT_EQ(s->currentPosition(), 7);
+    EXPECT_FALSE(s->seek(-1));
+    EXPECT_FALSE(s->seek(10));
+    EXPECT_EQ(s->currentPosition(), 7);
+    EXPECT_EQ(frames.size(), 4u);
+    EXPECT_EQ(s->getDepthScalingFactor(), 0.f); // missing in this file
+    EXPECT_EQ(s->getAmplitudeScalingFactor(), 1.f);
+}
+
+TEST_F(FileStreamSourceTest, PlaysToTheEndAndStartsAgain)
+{
+    auto s = open(evenSets(5, 100000));
+    SignalLog log(s.get());
+    EXPECT_FLOAT_EQ(s->getDepthScalingFactor(), Tavik::StreamGenerator::Spec().unambiguousRange / 4096);
+    ASSERT_TRUE(s->start());
+    ASSERT_TRUE(ended(*s, log));
+    EXPECT_EQ(log.joined(), "beforestart started stopped");
+    EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{1, 2, 3, 4, 5}));
+    for (const auto& e : frames.entries()) // from position 0: nothing at once
+        EXPECT_NE(e.thread, std::this_thread::get_id());
+    EXPECT_FALSE(s->stop()); // ended by itself: nothing to stop
+    EXPECT_EQ(s->currentPosition(), 5);
+
+    // At the end: rewound with set 0 delivered at once, then played again by
+    // a new thread once the finished one is joined.
+    frames.clear();
+    log.names.clear();
+    ASSERT_TRUE(s->start());
+    EXPECT_FALSE(s->start()); // already playing: refused silently
+    ASSERT_TRUE(ended(*s, log));
+    EXPECT_EQ(log.joined(), "beforestart started stopped");
+    EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{1, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(frames.entries()[0].thread, std::this_thread::get_id());
+    EXPECT_NE(frames.entries()[4].thread, std::this_thread::get_id());
+}
+
+TEST_F(FileStreamSourceTest, StopAndPauseEndPlaybackAtOnce)
+{
+    // Both waits are a minute long: pause and stop must not sit them out.
+    auto s = open({{1, 1000000}, {2, 61000000}, {3, 62000000}, {4, 122000000}});
+    SignalLog log(s.get());
+    ASSERT_TRUE(s->start());
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return frames.setIds().size() == 2; }));
+    const auto before = Clock::now();
+    EXPECT_TRUE(s->pause());
+    EXPECT_LT(Clock::now() - before, std::chrono::seconds(5));
+    EXPECT_FALSE(s->isRunning());
+    EXPECT_TRUE(s->isPaused());
+    EXPECT_FALSE(s->pause());
+    EXPECT_EQ(s->currentPosition(), 2);
+
+    ASSERT_TRUE(s->start()); // from the pause: on from set 2, no resume
+    EXPECT_FALSE(s->isPaused());
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return frames.setIds().size() == 4; }));
+    const auto stopAt = Clock::now();
+    EXPECT_TRUE(s->stop());
+    EXPECT_LT(Clock::now() - stopAt, std::chrono::seconds(5));
+    EXPECT_EQ(log.joined(), "beforestart started paused beforestart started paused stopped");
+    EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{1, 2, 3, 4, 1})); // set 0 again on stop
+    EXPECT_EQ(s->currentPosition(), 0);
+    EXPECT_FALSE(s->isPaused() || s->isRunning());
+    EXPECT_FALSE(s->stop());
+}
+
+TEST_F(FileStreamSourceTest, StopFromThePauseRewinds)
+{
+    auto s = open(evenSets(6, 500000));
+    SignalLog log(s.get());
+    ASSERT_TRUE(s->start());
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return frames.setIds().size() >= 2; }));
+    ASSERT_TRUE(s->pause());
+    log.names.clear();
+    EXPECT_TRUE(s->stop());
+    EXPECT_EQ(log.joined(), "stopped");
+    EXPECT_EQ(s->currentPosition(), 0);
+}
+
+TEST_F(FileStreamSourceTest, EmptyAndCorruptRecordingsEndPlayback)
+{
+    auto empty = open({});
+    SignalLog emptyLog(empty.get());
+    ASSERT_TRUE(empty->isInitialized());
+    ASSERT_TRUE(empty->start());
+    ASSERT_TRUE(ended(*empty, emptyLog));
+    EXPECT_EQ(emptyLog.joined(), "beforestart started stopped");
+    empty.reset();
+
+    ASSERT_TRUE(writeRecording(path("bad.tvk"), evenSets(8), true, {3}));
+    FileStreamSource bad(dir.filePath("bad.tvk"), &system);
+    bad.setCallback(frames.callback());
+    SignalLog log(&bad);
+    ASSERT_TRUE(bad.start());
+    ASSERT_TRUE(ended(bad, log));
+    EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{1, 2, 3}));
+    EXPECT_EQ(bad.currentPosition(), 3);
+    bad.removeCallback();
+    EXPECT_TRUE(bad.start()); // the source stays usable
+}
+
+TEST_F(FileStreamSourceTest, PacingFollowsTimestampsAndIdGaps)
+{
+    // Waits: none after the first set, then 100 ms, then 600 ms over an id
+    // gap of 3 = 200 ms, then 100 ms.
+    auto s = open({{9, 1000000}, {10, 1100000}, {13, 1700000}, {14, 1800000}});
+    SignalLog log(s.get());
+    ASSERT_TRUE(s->start());
+    ASSERT_TRUE(ended(*s, log));
+    auto e = frames.entries();
+    std::vector<Clock::time_point> at;
+    for (const auto& x : e)
+        if (x.type == Tavik::FRAME_RAW_FRAME_UNPROCESSED)
+            at.push_back(x.at);
+    ASSERT_EQ(at.size(), 4u);
+    using std::chrono::milliseconds;
+    EXPECT_LT(at[1] - at[0], milliseconds(80));
+    EXPECT_GE(at[2] - at[1], milliseconds(95));
+    EXPECT_GE(at[3] - at[2], milliseconds(190));
+    EXPECT_LT(at[3] - at[2], milliseconds(550)); // divided by the id gap
+}
+
+TEST_F(FileStreamSourceTest, AFirstTimestampOfZeroMeansNoWaitAfterTheSecondSet)
+{
+    auto s = open({{1, 0}, {2, 400000}, {3, 800000}});
+    SignalLog log(s.get());
+    const auto begin = Clock::now();
+    ASSERT_TRUE(s->start());
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return frames.setIds().size() == 3; }));
+    EXPECT_LT(Clock::now() - begin, std::chrono::milliseconds(350));
+    ASSERT_TRUE(ended(*s, log));
+}
+
+TEST_F(FileStreamSourceTest, DestroyedWhilePlaying)
+{
+    auto s = open(evenSets(50, 100000));
+    ASSERT_TRUE(s->start());
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return frames.size() >= 4; }));
+    s.reset(); // stops and joins
+    const auto n = frames.size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(frames.size(), n);
+}
