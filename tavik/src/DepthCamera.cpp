@@ -383,6 +383,8 @@ void CameraState::captureLoop()
         }
     } catch (const std::exception& e) {
         std::cerr << "Tavik: capture thread stopped: " << e.what() << std::endl;
+    } catch (...) {
+        std::cerr << "Tavik: capture thread stopped" << std::endl;
     }
 }
 
@@ -455,19 +457,22 @@ void CameraState::produceAndDeliver(bool fromThread)
         ++deliveryGen_;
     }
     const DepthCameraPtr camera = self.lock();
-    for (int t = 0; t < FRAME_TYPE_COUNT; ++t) {
-        for (const auto& cb : (*cbs)[t]) {
-            try {
-                cb(camera, set[t], t);
-            } catch (const std::exception& e) {
-                std::cerr << "Tavik: frame callback failed: " << e.what() << std::endl;
-            } catch (...) {
-                std::cerr << "Tavik: frame callback failed" << std::endl;
-            }
+    // A throwing receiver must neither end the capture thread nor leave the
+    // delivery marked as running (clearAllCallbacks would wait for ever).
+    auto guarded = [](const auto& call) {
+        try {
+            call();
+        } catch (const std::exception& e) {
+            std::cerr << "Tavik: frame callback failed: " << e.what() << std::endl;
+        } catch (...) {
+            std::cerr << "Tavik: frame callback failed" << std::endl;
         }
-    }
+    };
+    for (int t = 0; t < FRAME_TYPE_COUNT; ++t)
+        for (const auto& cb : (*cbs)[t])
+            guarded([&] { cb(camera, set[t], t); });
     for (const auto& tap : tapCopy)
-        tap(set);
+        guarded([&] { tap(set); });
     {
         std::lock_guard<std::mutex> lock(m_);
         delivering_ = false;

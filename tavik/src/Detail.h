@@ -117,7 +117,7 @@ struct ParameterState {
     std::weak_ptr<ParamHost> host;
 };
 
-// A parameter object of the kind class that matches the spec (camera or
+// A parameter object of the kind class that matches the description (camera or
 // filter side).
 ParameterPtr makeParameter(const ParamSpec& spec, const std::shared_ptr<ParamHost>& host, bool filterSide);
 

@@ -4,6 +4,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 
 using namespace Tavik;
@@ -217,6 +218,22 @@ TEST(CameraDelivery, CallbacksMayRegisterFromTheCaptureThread)
     EXPECT_EQ(late, 0); // registered during the set: from the next one on
     rig.deliver(2);
     EXPECT_EQ(late, 2);
+}
+
+TEST(CameraDelivery, AThrowingCallbackDoesNotStopDelivery)
+{
+    Rig rig;
+    int after = 0;
+    rig.camera->registerCallback(FRAME_RAW_FRAME_PROCESSED, [](const DepthCameraPtr&, const FramePtr&, FrameType) {
+        throw std::runtime_error("consumer failed");
+    });
+    rig.camera->registerCallback(FRAME_DEPTH_FRAME, [&](const DepthCameraPtr&, const FramePtr&, FrameType) { ++after; });
+    testing::internal::CaptureStderr();
+    rig.deliver(2);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(after, 2);
+    EXPECT_NE(err.find("consumer failed"), std::string::npos);
+    EXPECT_TRUE(rig.camera->clearAllCallbacks()); // returns: no delivery left marked as running
 }
 
 TEST(CameraDelivery, SystemDestructionStopsStreamingCameras)

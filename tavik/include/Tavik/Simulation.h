@@ -54,7 +54,8 @@ public:
     void setFrameRate(const DepthCameraPtr& camera, double fps);
     void setIdDropPeriod(const DepthCameraPtr& camera, int period);
     // Manual mode: start() launches no thread; deliverFrameSets() produces
-    // sets synchronously on the calling thread (deterministic tests).
+    // sets synchronously on the calling thread (deterministic tests). Takes
+    // effect at the next start().
     void setManualDelivery(const DepthCameraPtr& camera, bool manual);
     bool deliverFrameSets(const DepthCameraPtr& camera, int count);
     // The scene's random seed (same seed, same frames).

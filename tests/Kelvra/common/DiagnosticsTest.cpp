@@ -19,6 +19,11 @@ TEST(Diagnostics, FloatsUseShortestRoundTripForm)
     EXPECT_EQ(formatFloat(0.1), "0.1");
     EXPECT_EQ(formatFloat(2.75f), "2.75");
     EXPECT_EQ(repr(12.5), "12.5");
+    EXPECT_EQ(formatFloat(1000000.0), "1000000.0");
+    EXPECT_EQ(formatFloat(1e16), "1e+16");
+    EXPECT_EQ(formatFloat(0.000015), "1.5e-05");
+    EXPECT_EQ(formatFloat(0.1f), "0.1"); // the float's own digits
+    EXPECT_EQ(formatFloat(-0.25), "-0.25");
 }
 
 TEST(Diagnostics, PrintGoesThroughTheCurrentCoutBuffer)

@@ -1,0 +1,125 @@
+#include "Kelvra/dialogs/FilterSettingsDialog.h"
+
+#include "Kelvra/common/Diagnostics.h"
+#include "Kelvra/views/ParamControl.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+namespace Kelvra {
+
+namespace {
+
+// Connects a compact editor of kind View to the dialog's write and gives the
+// value it shows now; false when the editor is not of that kind.
+template <class View>
+bool wireEditor(QWidget* widget, FilterSettingsDialog* dialog, const std::shared_ptr<ParamControl>& handler,
+                QVariant& shown)
+{
+    auto* editor = qobject_cast<View*>(widget);
+    if (!editor)
+        return false;
+    shown = editor->getValue();
+    QObject::connect(editor, &View::paramValueChanged, dialog,
+                     [dialog, handler](const QVariant& value) { dialog->setParam(handler, value); });
+    return true;
+}
+
+} // namespace
+
+FilterSettingsDialog::FilterSettingsDialog(Tavik::FilterPtr filter_, QWidget* parent)
+    : QDialog(parent), filter(std::move(filter_))
+{
+    const QString name = filter ? QString::fromStdString(filter->name()) : QString();
+    setWindowTitle("Filter Parameters (" + name + ")");
+    setMinimumWidth(100);
+    setMinimumHeight(80);
+
+    std::vector<Tavik::ParameterPtr> params;
+    if (filter)
+        for (const auto& entry : filter->parameters())
+            params.push_back(entry.second);
+
+    auto* mainLayout = new QVBoxLayout(this);
+    auto* grid = new QGridLayout;
+    grid->setSizeConstraint(QLayout::SetMaximumSize);
+
+    int r = 0;
+    for (const auto& p : params) {
+        auto handler = ParamControl::getParamControl(filter, p, nullptr, ParamControl::PARAM_TYPE_FILTER);
+        QWidget* editor = handler ? handler->getDisplayWidget() : nullptr;
+        QVariant shown;
+        if (!editor || !(wireEditor<EnumParameterView>(editor, this, handler, shown)
+                         || wireEditor<RangeParameterView>(editor, this, handler, shown))) {
+            // Not fatal: the other parameters stay editable.
+            delete editor;
+            diag::printTuple(std::string("FilterSettingsDialog"), std::string("no editor for parameter"),
+                             p ? p->name() : std::string());
+            continue;
+        }
+        auto* label = new QLabel(QString::fromStdString(p->displayName()));
+        label->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        grid->addWidget(label, r, 0, Qt::AlignRight);
+
+        editor->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        const QString description = QString::fromStdString(p->description());
+        label->setToolTip(description);
+        editor->setToolTip(description);
+        grid->addWidget(editor, r, 1, Qt::AlignLeft);
+
+        rows_.push_back({handler, shown});
+        ++r;
+    }
+
+    mainLayout->addStretch(0);
+    auto* heading = new QLabel(name);
+    heading->setAlignment(Qt::AlignCenter);
+    heading->setStyleSheet("font-weight: 500;");
+    mainLayout->addWidget(heading);
+    mainLayout->addStretch(0);
+    mainLayout->addLayout(grid);
+    mainLayout->addStretch(0);
+}
+
+FilterSettingsDialog::~FilterSettingsDialog() = default;
+
+FilterSettingsDialog::Row* FilterSettingsDialog::rowOf(const ParamControl* handler)
+{
+    for (auto& row : rows_)
+        if (row.handler.get() == handler)
+            return &row;
+    return nullptr;
+}
+
+void FilterSettingsDialog::setParam(const std::shared_ptr<ParamControl>& handler, const QVariant& value)
+{
+    // A refusal box takes the focus, and an editor that loses it reports its
+    // value again: that report is the same edit, not a new one.
+    if (!handler || writing_)
+        return;
+    Row* row = rowOf(handler.get());
+    if (row && row->shown.isValid() && row->shown == value)
+        return;
+    const auto result = handler->set(value);
+    if (!result.ok) {
+        writing_ = true;
+        QMessageBox::critical(this, "Parameter Set Failed", "Failed to set parameter");
+        writing_ = false;
+        return;
+    }
+    if (row)
+        row->shown = value;
+}
+
+void FilterSettingsDialog::showDialog(const Tavik::FilterPtr& filter, QWidget* parent)
+{
+    auto* dialog = new FilterSettingsDialog(filter, parent);
+    // Nobody keeps a handle on it: it goes when the user closes it, and its
+    // handlers with it.
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+} // namespace Kelvra

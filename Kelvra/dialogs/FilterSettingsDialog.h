@@ -1,0 +1,47 @@
+#pragma once
+// Non-modal dialog listing every parameter of one filter, each with a name
+// label and a compact editor; every change is written to the filter at once.
+
+#include "Tavik/Filter.h"
+
+#include <QDialog>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+namespace Kelvra {
+
+class ParamControl;
+
+class FilterSettingsDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Builds one row per parameter the handler factory can wrap.
+    explicit FilterSettingsDialog(Tavik::FilterPtr filter, QWidget* parent = nullptr);
+    ~FilterSettingsDialog() override;
+
+    // Writes a value a row's editor reported. A value equal to what the
+    // editor showed when built or last written is not written again, so
+    // leaving an editor never writes back a value it shows rounded. A
+    // refused write shows a message box; the editor keeps the value.
+    void setParam(const std::shared_ptr<ParamControl>& handler, const QVariant& value);
+
+    // Builds a new dialog, shows it non-modally and returns at once; the
+    // dialog deletes itself when closed.
+    static void showDialog(const Tavik::FilterPtr& filter, QWidget* parent = nullptr);
+
+    const Tavik::FilterPtr filter;
+
+private:
+    struct Row {
+        std::shared_ptr<ParamControl> handler;
+        QVariant shown; // what the editor shows that the filter holds
+    };
+    Row* rowOf(const ParamControl* handler);
+
+    std::vector<Row> rows_;
+    bool writing_ = false; // a refusal box is open for a write
+};
+
+} // namespace Kelvra

@@ -1,0 +1,280 @@
+#pragma once
+// Handlers of camera and filter parameters, one class per parameter kind, and
+// the editor widgets they build.
+//
+// Handlers are made only by ParamControl::getParamControl. The caller gets a
+// std::shared_ptr and owns the handler; a detailed editor shares ownership of
+// the handler it writes through, so a handler outlives every editor still
+// shown. `engine` (the camera or filter that writes the parameter) is held as
+// a std::shared_ptr<Tavik::ParameterEngine> until releaseDepthCamera(): edits
+// keep reaching the same camera or filter object for as long as the handler
+// exists, and a released handler refuses every write without calling anything.
+//
+// Values travel as QVariant of the kind's own type: int for enum and signed
+// parameters, uint for unsigned, float for float parameters (double when it
+// comes from a floating-point spin box), bool for the two boolean kinds.
+
+#include "Tavik/DepthCamera.h"
+#include "Tavik/Parameter.h"
+
+#include <QComboBox>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+class QAbstractSpinBox;
+class QHBoxLayout;
+class QSlider;
+
+namespace Kelvra {
+
+class RangeParameterDetailedView;
+
+class ParamControl : public QObject, public std::enable_shared_from_this<ParamControl> {
+    Q_OBJECT
+public:
+    static constexpr int PARAM_TYPE_DEPTH_CAMERA = 0;
+    static constexpr int PARAM_TYPE_FILTER = 1;
+
+    // A kind class's static typeCast, seen through the base handle.
+    using TypeCast = Tavik::ParameterPtr (*)(const Tavik::ParameterPtr&);
+    using KindTable = std::map<std::string, TypeCast>;
+    // Kind tables indexed by parameter-set type; keys "StrobeBool", "Bool",
+    // "Int", "Uint", "Float", "Enum".
+    static const std::array<KindTable, 2> ParamTypeSets;
+    // The order in which the factory tries the kinds; the first match wins.
+    static const std::array<const char*, 6> KindOrder;
+
+    using EnginePtr = std::shared_ptr<Tavik::ParameterEngine>;
+    using Result = Tavik::Result<QVariant>;
+
+    ParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent = nullptr);
+
+    // Forgets the engine; later writes are refused. `param` stays.
+    virtual void releaseDepthCamera();
+
+    // A new handler of the parameter's kind, or nothing for a parameter of no
+    // known kind. Pass no parent unless that parent outlives every holder of
+    // the returned pointer (a parent that dies first takes the handler along).
+    static std::shared_ptr<ParamControl> getParamControl(const EnginePtr& engine, const Tavik::ParameterPtr& param,
+        QObject* parent = nullptr, int paramSetType = PARAM_TYPE_DEPTH_CAMERA);
+    // The same for the camera's parameter of that name (nothing for a name the
+    // camera lacks).
+    static std::shared_ptr<ParamControl> getParamControl(const Tavik::DepthCameraPtr& camera, const std::string& name,
+        QObject* parent = nullptr, int paramSetType = PARAM_TYPE_DEPTH_CAMERA);
+
+    // Compact editor (EnumParameterView or RangeParameterView), owned by
+    // `parent` or the caller; nothing from the base.
+    virtual QWidget* getDisplayWidget(QWidget* parent = nullptr);
+    // Slider editor of numeric kinds, a RangeParameterDetailedView (reach its
+    // valueChanged() and init() through qobject_cast); nothing from the base.
+    virtual QWidget* getDetailedDisplayWidget(QWidget* parent = nullptr);
+    virtual QString getDisplayName() const;
+    virtual QString getName() const;
+    // Readable form of `value`, or of the value read now when none is given;
+    // an empty text from the base.
+    virtual QString getDisplayValue(const QVariant& value = QVariant());
+    // Writes `value` unless the parameter already holds it (then (true, value)
+    // without writing); the engine's answer otherwise.
+    virtual Result set(const QVariant& value);
+    // The parameter's own read, never cached.
+    virtual Result get(bool refresh = false);
+    // The typed write; the base writes nothing and answers (false, value).
+    virtual Result setInternal(const QVariant& value);
+    virtual QString getDescription();
+
+    Tavik::ParameterPtr param; // already cast to its kind
+    QString type;              // "Bool", "Int", "Uint" or "Float"
+    EnginePtr engine;          // empty once released
+};
+
+class EnumParamControl : public ParamControl {
+    Q_OBJECT
+public:
+    EnumParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent = nullptr);
+
+    // The values the editor and the help text offer.
+    virtual QVariantList allowedValues() const;
+
+    QWidget* getDisplayWidget(QWidget* parent = nullptr) override;
+    QString getDisplayValue(const QVariant& value = QVariant()) override;
+    Result setInternal(const QVariant& value) override;
+    QString getDescription() override;
+
+protected:
+    // Position of `value` among the allowed values, or -1.
+    virtual int valuePosition(const QVariant& value) const;
+    std::vector<std::string> meanings() const;
+    std::vector<std::string> descriptions() const;
+};
+
+class BoolParamControl : public EnumParamControl {
+    Q_OBJECT
+public:
+    BoolParamControl(EnginePtr engine, Tavik::ParameterPtr boolParam, QString type, QObject* parent = nullptr);
+
+    QVariantList allowedValues() const override; // false, true
+    // Any value is taken as a boolean; a text is true unless empty.
+    QString getDisplayValue(const QVariant& value = QVariant()) override;
+    Result setInternal(const QVariant& value) override;
+
+protected:
+    int valuePosition(const QVariant& value) const override;
+};
+
+// A trigger: written on every set, also with the value it holds.
+class StrobeBoolParamControl : public BoolParamControl {
+    Q_OBJECT
+public:
+    StrobeBoolParamControl(EnginePtr engine, Tavik::ParameterPtr strobeBoolParam, QString type,
+        QObject* parent = nullptr);
+
+    Result set(const QVariant& value) override;
+};
+
+class RangeParamControl : public ParamControl {
+    Q_OBJECT
+public:
+    RangeParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QString format,
+        QObject* parent = nullptr);
+
+    QString getDisplayValue(const QVariant& value = QVariant()) override;
+    QWidget* getDisplayWidget(QWidget* parent = nullptr) override;
+    QString getDescription() override;
+
+    // The parameter's limits in its own type, and its unit (may be empty).
+    QVariant getLowerLimit() const;
+    QVariant getUpperLimit() const;
+    QString getUnit() const;
+
+    const QString format; // printf-style, one number
+
+protected:
+    RangeParameterDetailedView* makeDetailedView(bool isInteger, QWidget* parent);
+};
+
+class IntegerParamControl : public RangeParamControl {
+    Q_OBJECT
+public:
+    IntegerParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent = nullptr);
+    QWidget* getDetailedDisplayWidget(QWidget* parent = nullptr) override;
+    Result setInternal(const QVariant& value) override;
+};
+
+class UnsignedIntegerParamControl : public RangeParamControl {
+    Q_OBJECT
+public:
+    UnsignedIntegerParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent = nullptr);
+    QWidget* getDetailedDisplayWidget(QWidget* parent = nullptr) override;
+    Result setInternal(const QVariant& value) override;
+};
+
+class FloatParamControl : public RangeParamControl {
+    Q_OBJECT
+public:
+    FloatParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent = nullptr);
+    QWidget* getDetailedDisplayWidget(QWidget* parent = nullptr) override;
+    Result setInternal(const QVariant& value) override;
+};
+
+// Compact editor of an enumerated or boolean parameter: reports the allowed
+// value the user picks; writes nothing itself.
+class EnumParameterView : public QComboBox {
+    Q_OBJECT
+public:
+    EnumParameterView(const QVariantList& values, const QStringList& displayValues, const QVariant& current,
+        QWidget* parent = nullptr);
+
+    // The value of the current item, or nothing (an invalid QVariant) when the
+    // current item stands for no value. Right after construction it is the
+    // value the editor shows.
+    Q_INVOKABLE QVariant getValue() const;
+
+    QVariantList values;
+
+signals:
+    void paramValueChanged(const QVariant& value);
+
+public slots:
+    void indexChanged(int index);
+};
+
+// Compact editor of a numeric parameter: a spin box (integer when `minimum`
+// is an integer) and an optional unit label; reports its value on every step
+// and when editing finishes. Integer limits and values are clamped into the
+// spin box's 32-bit signed range.
+class RangeParameterView : public QWidget {
+    Q_OBJECT
+public:
+    RangeParameterView(const QVariant& minimum, const QVariant& maximum, const QVariant& current, const QString& unit,
+        QWidget* parent = nullptr);
+
+    void stepBy(QAbstractSpinBox* spinbox, int value);
+    // The spin box's value: int or double. Right after construction it is the
+    // value the editor shows.
+    Q_INVOKABLE QVariant getValue() const;
+
+    QHBoxLayout* layout;
+    QAbstractSpinBox* spinbox;
+    std::function<void(int)> oldStepBy; // the spin box's own stepping
+
+signals:
+    void paramValueChanged(const QVariant& value);
+
+public slots:
+    void editFinished();
+};
+
+// Keeps mouse-wheel turns from the watched object and leaves them unaccepted,
+// so the enclosing widgets (a scroll area) get them instead.
+class WheelEventFilter : public QObject {
+    Q_OBJECT
+public:
+    explicit WheelEventFilter(QObject* parent = nullptr);
+    bool eventFilter(QObject* obj, QEvent* event) override;
+};
+
+// Slider editor of a numeric parameter that writes by itself through its
+// handler: a refused write shows a message box and puts the controls back,
+// a successful one emits valueChanged() and reads limits and value back.
+class RangeParameterDetailedView : public QWidget {
+    Q_OBJECT
+public:
+    RangeParameterDetailedView(std::shared_ptr<RangeParamControl> paramHandler, const QString& unit, bool isInteger,
+        QWidget* parent = nullptr);
+
+    void stepBy(QAbstractSpinBox* spinbox, int value);
+
+    QHBoxLayout* layout;
+    std::shared_ptr<RangeParamControl> paramHandler;
+    QSlider* slider;
+    QAbstractSpinBox* spinbox; // QSpinBox or QDoubleSpinBox
+    std::function<void(int)> oldStepBy;
+    QVariant old_value; // last value known to be in the parameter; invalid until read
+
+signals:
+    void valueChanged();
+
+public slots:
+    void init();
+    void updateSpinBox();
+    void updateParam();
+
+private:
+    QVariant spinValue() const;
+    void showValue(const QVariant& value); // both controls, signals blocked
+
+    // What the spin box showed for old_value. Edits are compared with this,
+    // so a value the spin box shows rounded is never written back unchanged.
+    QVariant shownValue_;
+    bool updating_ = false;
+};
+
+} // namespace Kelvra

@@ -1,0 +1,290 @@
+#include "Kelvra/dialogs/FilterSettingsDialog.h"
+#include "Kelvra/views/ParamControl.h"
+#include "tests/Kelvra/dialogs/ModalDriver.h"
+
+#include "Tavik/CameraSystem.h"
+#include "Tavik/DepthCamera.h"
+#include "Tavik/Simulation.h"
+#include "tavik/src/Detail.h" // to give a filter a parameter no handler fits
+
+#include <QAbstractSpinBox>
+#include <QDoubleSpinBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using Kelvra::EnumParameterView;
+using Kelvra::FilterSettingsDialog;
+using Kelvra::RangeParameterView;
+using KelvraTest::ModalWatch;
+
+namespace {
+
+QGridLayout* gridOf(QWidget* dialog) { return dialog->findChild<QGridLayout*>(); }
+
+QStringList rowLabels(QWidget* dialog)
+{
+    QStringList labels;
+    QGridLayout* grid = gridOf(dialog);
+    for (int r = 0; r < grid->rowCount(); ++r)
+        if (auto* item = grid->itemAtPosition(r, 0))
+            labels << static_cast<QLabel*>(item->widget())->text();
+    return labels;
+}
+
+// The editor of the row whose label reads `label`.
+template <class Editor>
+Editor* editorOf(QWidget* dialog, const QString& label)
+{
+    QGridLayout* grid = gridOf(dialog);
+    for (int r = 0; r < grid->rowCount(); ++r) {
+        auto* name = grid->itemAtPosition(r, 0);
+        auto* editor = grid->itemAtPosition(r, 1);
+        if (name && editor && static_cast<QLabel*>(name->widget())->text() == label)
+            return qobject_cast<Editor*>(editor->widget());
+    }
+    return nullptr;
+}
+
+QAbstractSpinBox* spinOf(QWidget* dialog, const QString& label)
+{
+    auto* view = editorOf<RangeParameterView>(dialog, label);
+    return view ? view->spinbox : nullptr;
+}
+
+template <class Kind>
+auto valueOf(const Tavik::FilterPtr& filter, const std::string& name)
+{
+    return Kind::typeCast(filter->parameters().at(name))->get();
+}
+
+std::vector<FilterSettingsDialog*> openDialogs()
+{
+    std::vector<FilterSettingsDialog*> dialogs;
+    for (auto* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<FilterSettingsDialog*>(w); d && d->isVisible())
+            dialogs.push_back(d);
+    return dialogs;
+}
+
+// Closes every refusal box as it appears and keeps its title and text.
+struct RefusalBoxes {
+    QStringList seen;
+    ModalWatch watch{[this](QWidget* w) {
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            seen << box->windowTitle() + " / " + box->text();
+        static_cast<QDialog*>(w)->reject();
+    }};
+};
+
+} // namespace
+
+class FilterSettingsDialogTest : public ::testing::Test {
+protected:
+    Tavik::FilterPtr make(const std::string& name, Tavik::FrameType type = Tavik::FRAME_RAW_FRAME_PROCESSED)
+    {
+        auto filter = system.createFilter(name, type);
+        EXPECT_TRUE(filter) << name;
+        return filter;
+    }
+    void TearDown() override
+    {
+        for (auto* d : openDialogs())
+            d->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    Tavik::CameraSystem system;
+};
+
+TEST_F(FilterSettingsDialogTest, OneRowPerParameterInMapOrderWithDescriptionsAsTooltips)
+{
+    auto filter = make("Tavik::BilateralFilter");
+    FilterSettingsDialog dialog(filter);
+    EXPECT_EQ(dialog.windowTitle(), "Filter Parameters (Tavik::BilateralFilter)");
+    EXPECT_EQ(dialog.minimumWidth(), 100);
+    EXPECT_EQ(dialog.minimumHeight(), 80);
+    // sigma_range, sigma_spatial, window: the map's order.
+    EXPECT_EQ(rowLabels(&dialog), QStringList({"Range Sigma", "Spatial Sigma", "Window"}));
+
+    auto* range = editorOf<RangeParameterView>(&dialog, "Range Sigma");
+    ASSERT_TRUE(range);
+    const QString description = "In phase counts on raw frames$in centimetres on depth frames";
+    EXPECT_EQ(range->toolTip(), description); // "$" kept as the SDK gives it
+    auto* label = static_cast<QLabel*>(gridOf(&dialog)->itemAtPosition(0, 0)->widget());
+    EXPECT_EQ(label->toolTip(), description);
+
+    bool heading = false;
+    for (auto* l : dialog.findChildren<QLabel*>())
+        heading |= l->text() == "Tavik::BilateralFilter" && l->styleSheet() == "font-weight: 500;"
+            && l->alignment() == Qt::AlignCenter;
+    EXPECT_TRUE(heading);
+}
+
+TEST_F(FilterSettingsDialogTest, EmptyDisplayNameAndFilterWithoutParameters)
+{
+    FilterSettingsDialog median(make("Tavik::MedianFilter"));
+    EXPECT_EQ(rowLabels(&median), QStringList({"", "Window Size"})); // deadband has no display name
+
+    FilterSettingsDialog passThrough(make("Tavik::PassThroughFilter"));
+    EXPECT_TRUE(rowLabels(&passThrough).isEmpty());
+    EXPECT_EQ(passThrough.findChildren<QLabel*>().size(), 1); // the heading only
+    EXPECT_EQ(passThrough.minimumSize(), QSize(100, 80));
+}
+
+TEST_F(FilterSettingsDialogTest, EditsAreWrittenToTheFilterAtOnce)
+{
+    auto filter = make("Tavik::AmplitudeGateFilter");
+    FilterSettingsDialog dialog(filter);
+    RefusalBoxes boxes;
+
+    auto* threshold = spinOf(&dialog, "Threshold");
+    ASSERT_TRUE(threshold);
+    QTest::keyClick(threshold, Qt::Key_Up);
+    EXPECT_EQ(valueOf<Tavik::SignedFilterParameter>(filter, "threshold").value, 21);
+
+    auto* mode = editorOf<EnumParameterView>(&dialog, "Mode");
+    ASSERT_TRUE(mode);
+    mode->setCurrentIndex(2);
+    EXPECT_EQ(valueOf<Tavik::EnumFilterParameter>(filter, "mode").value, 2);
+
+    auto* invert = editorOf<EnumParameterView>(&dialog, "Invert");
+    ASSERT_TRUE(invert);
+    invert->setCurrentIndex(1);
+    EXPECT_TRUE(valueOf<Tavik::BoolFilterParameter>(filter, "invert").value);
+    EXPECT_TRUE(boxes.seen.isEmpty());
+}
+
+TEST_F(FilterSettingsDialogTest, RefusedWriteShowsOneBoxAndKeepsTheEditorValue)
+{
+    auto filter = make("Tavik::BilateralFilter");
+    FilterSettingsDialog dialog(filter);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    auto* window = qobject_cast<QSpinBox*>(spinOf(&dialog, "Window"));
+    ASSERT_TRUE(window);
+    window->setFocus();
+    RefusalBoxes boxes;
+
+    system.simulation().failNext("set:window");
+    QTest::keyClick(window, Qt::Key_Up);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !boxes.seen.isEmpty(); }));
+    EXPECT_EQ(boxes.seen.front(), "Parameter Set Failed / Failed to set parameter");
+    EXPECT_EQ(window->value(), 6);                                                  // the refused value stays shown
+    EXPECT_EQ(valueOf<Tavik::UnsignedFilterParameter>(filter, "window").value, 5u); // nothing written
+    // The box taking the focus makes the editor report again: still one box.
+    QTest::qWait(50);
+    EXPECT_EQ(boxes.seen.size(), 1);
+
+    // A further step tries again.
+    system.simulation().failNext("set:window");
+    QTest::keyClick(window, Qt::Key_Up);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return boxes.seen.size() == 2; }));
+    QTest::keyClick(window, Qt::Key_Up);
+    EXPECT_EQ(valueOf<Tavik::UnsignedFilterParameter>(filter, "window").value, 8u);
+    EXPECT_EQ(boxes.seen.size(), 2);
+}
+
+TEST_F(FilterSettingsDialogTest, ReadOnlyParameterRefusesEveryWrite)
+{
+    auto filter = make("Tavik::AmplitudeGateFilter");
+    FilterSettingsDialog dialog(filter);
+    RefusalBoxes boxes;
+    auto* dropped = spinOf(&dialog, "Gated Pixels");
+    ASSERT_TRUE(dropped);
+    QTest::keyClick(dropped, Qt::Key_Up);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return boxes.seen.size() == 1; }));
+    EXPECT_EQ(boxes.seen.front(), "Parameter Set Failed / Failed to set parameter");
+}
+
+TEST_F(FilterSettingsDialogTest, LeavingARoundedFloatEditorWritesNothing)
+{
+    auto filter = make("Tavik::BilateralFilter");
+    ASSERT_TRUE(filter->setf("sigma_spatial", 1.234f).ok);
+    FilterSettingsDialog dialog(filter);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    auto* spatial = qobject_cast<QDoubleSpinBox*>(spinOf(&dialog, "Spatial Sigma"));
+    ASSERT_TRUE(spatial);
+    EXPECT_DOUBLE_EQ(spatial->value(), 1.23); // shown rounded
+
+    // Any write attempt would now be refused and show a box.
+    system.simulation().failNext("set:sigma_spatial");
+    RefusalBoxes boxes;
+    spatial->setFocus();
+    QTest::keyClick(spatial, Qt::Key_Tab);
+    QTest::keyClick(spatial, Qt::Key_Return); // editing finished again, same value
+    dialog.close();
+    QTest::qWait(50);
+    EXPECT_TRUE(boxes.seen.isEmpty());
+    EXPECT_FLOAT_EQ(valueOf<Tavik::FloatFilterParameter>(filter, "sigma_spatial").value, 1.234f);
+    system.simulation().clearFailures();
+}
+
+TEST_F(FilterSettingsDialogTest, AValueTheUserChangesBackIsWrittenAgain)
+{
+    auto filter = make("Tavik::BilateralFilter");
+    FilterSettingsDialog dialog(filter);
+    auto* window = qobject_cast<QSpinBox*>(spinOf(&dialog, "Window"));
+    ASSERT_TRUE(window);
+    QTest::keyClick(window, Qt::Key_Up);
+    EXPECT_EQ(valueOf<Tavik::UnsignedFilterParameter>(filter, "window").value, 6u);
+    // Changed elsewhere meanwhile; stepping back to the shown-at-build value
+    // is a real edit and must be written.
+    ASSERT_TRUE(filter->setu("window", 9).ok);
+    QTest::keyClick(window, Qt::Key_Down);
+    EXPECT_EQ(valueOf<Tavik::UnsignedFilterParameter>(filter, "window").value, 5u);
+}
+
+TEST_F(FilterSettingsDialogTest, ShowDialogOpensIndependentNonModalDialogsThatDeleteThemselves)
+{
+    auto filter = make("Tavik::BilateralFilter");
+    const long baseline = filter.use_count();
+    FilterSettingsDialog::showDialog(filter);
+    FilterSettingsDialog::showDialog(filter);
+    auto dialogs = openDialogs();
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_FALSE(dialogs[0]->isModal());
+    EXPECT_FALSE(dialogs[0]->parentWidget());
+    EXPECT_GT(filter.use_count(), baseline); // the dialogs and their handlers hold the filter
+
+    // An edit in one is not seen by the other.
+    QTest::keyClick(spinOf(dialogs[0], "Window"), Qt::Key_Up);
+    EXPECT_EQ(valueOf<Tavik::UnsignedFilterParameter>(filter, "window").value, 6u);
+    EXPECT_EQ(qobject_cast<QSpinBox*>(spinOf(dialogs[1], "Window"))->value(), 5);
+
+    QPointer<FilterSettingsDialog> first(dialogs[0]);
+    QPointer<FilterSettingsDialog> second(dialogs[1]);
+    first->close();
+    QTest::keyClick(second.data(), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull());
+    EXPECT_TRUE(second.isNull());
+    EXPECT_EQ(filter.use_count(), baseline); // handlers gone with their dialogs
+}
+
+TEST_F(FilterSettingsDialogTest, ParameterWithoutHandlerIsSkippedWithADiagnostic)
+{
+    auto filter = make("Tavik::RawFrameAverageFilter", Tavik::FRAME_RAW_FRAME_UNPROCESSED);
+    // A camera-side parameter fits none of the filter kinds.
+    auto devices = system.scan();
+    auto camera = system.connect(devices.front());
+    ASSERT_TRUE(camera);
+    auto cameraParam = camera->getParam("frame_rate");
+    ASSERT_TRUE(cameraParam);
+    filter->state()->params["aaa_camera_side"] = cameraParam;
+
+    std::ostringstream captured;
+    auto* old = std::cout.rdbuf(captured.rdbuf());
+    FilterSettingsDialog dialog(filter);
+    std::cout.rdbuf(old);
+    EXPECT_EQ(rowLabels(&dialog), QStringList({"Frames"}));
+    EXPECT_NE(captured.str().find("frame_rate"), std::string::npos);
+    // The remaining row sits in grid row 0 and still writes.
+    QTest::keyClick(spinOf(&dialog, "Frames"), Qt::Key_Up);
+    EXPECT_EQ(valueOf<Tavik::UnsignedFilterParameter>(filter, "frames").value, 3u);
+}
