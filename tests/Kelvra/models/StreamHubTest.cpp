@@ -13,17 +13,6 @@
 using namespace Kelvra;
 using namespace StreamTest;
 
-#if defined(__SANITIZE_THREAD__)
-// Qt 5 is not built with ThreadSanitizer and its mutexes are futexes the tool
-// cannot see, so a queued signal (a playback thread's `stopped`) shows up as a
-// race between the thread that posts the event and the one that deletes it.
-// Reports with Qt code on a stack are left out: the frame paths under test
-// (playback and camera threads, calls from the test body) do not run through Qt.
-extern "C" const char* __tsan_default_suppressions()
-{
-    return "race:libQt5Core.so\n";
-}
-#endif
 
 namespace {
 

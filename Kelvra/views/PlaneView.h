@@ -1,0 +1,147 @@
+#pragma once
+// The 2D view of one image format ("amplitude" or "phase") of the data
+// engine: the image in a zoomable area with a "Threshold:" slider for its
+// display levels and, in views with the depth read-out, the pixel read-out
+// line and the lens-clarity figure.
+
+#include "Kelvra/views/ZoomViewBox.h"
+#include "host/DataView.h"
+#include "host/QxtSpanSlider.h"
+#include "host/plot/GraphicsLayoutWidget.h"
+#include "host/plot/ImageItem.h"
+#include "host/plot/LabelItem.h"
+#include "Tavik/Common.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QRectF>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <opencv2/core.hpp>
+
+class QAction;
+
+namespace Kelvra {
+
+class StreamHub;
+class PlaneView;
+
+// The image area's context menu; the actions belong to the view.
+class PlaneViewMenu : public QMenu {
+    Q_OBJECT
+public:
+    explicit PlaneViewMenu(PlaneView* parent);
+
+    QAction* resetAction;
+    QAction* autoLevelsAction;
+    QAction* exportAction;
+};
+
+class PlaneView : public DataView {
+    Q_OBJECT
+public:
+    using Levels = Plot::ImageItem::Levels;
+    using Pixel = std::array<int, 2>;
+
+    // Count a histogram bin must exceed to take part in the automatic levels.
+    static constexpr int HISTOGRAM_THRESHOLD = 10;
+    static constexpr int HISTOGRAM_BINS = 100;
+
+    PlaneView(DataEngine* dataEngine, DataFormat* dataFormat, bool displayDepth = false,
+              std::optional<QRectF> sizeRect = std::nullopt, QWidget* parent = nullptr);
+    ~PlaneView() override;
+
+    // Hiding stops drawing and the read-out; showing restarts the frame count.
+    void ShowView(bool isShow) override;
+    // Applies the format and restarts the frame count.
+    void setDataFormat(DataFormat* dataFormat) override;
+    void linkViewBox();
+    void unlink() override;
+    // Levels from the 100-bin histogram of the image shown now.
+    void autoLevels() override;
+    void updateImageLevels(double lower, double upper);
+    // Saves the shown image as a time-stamped JPEG in "export_images".
+    void exportImage();
+    void getMousePosition(const QPointF& pos);
+    void sendClickPosition(const Plot::MouseClickEvent& ev);
+    void computeChangedRange();
+
+    // The phase view's upper level from the camera's unambiguous range and
+    // the depth scaling factor, with the format's integer scaling factor to
+    // go with it (none: leave it). Nothing when the level stays or the inputs
+    // are unusable (failed read, factor 0 or not finite).
+    struct PhaseLevel {
+        int upper;
+        std::optional<int> scalingFactor;
+    };
+    static std::optional<PhaseLevel> phaseUpperLevel(double oldUpper, double depthScalingFactor,
+                                                     const Tavik::Result<float>& range);
+
+    // Read access for the host and for tests.
+    std::int64_t getUpdateCount() const { return updateCount; }
+    const Levels& getLevels() const { return levels; }
+    bool isDisplayDepth() const { return displayDepth; }
+    const std::optional<Pixel>& getPoint() const { return point; }
+    const std::optional<QString>& getText() const { return text; }
+    Plot::GraphicsLayoutWidget* getGraphicsWidget() const { return graphicsWidget; }
+    ZoomViewBox* getViewBox() const { return viewBox; }
+    Plot::ImageItem* getImageItem() const { return imageItem; }
+    Plot::LabelItem* getLabel() const { return label; }
+    QxtSpanSlider* getSpanSlider() const { return spanSlider; }
+    QLabel* getStatus() const { return status; }
+    PlaneViewMenu* getMenu() const { return menu; }
+
+public slots:
+    void hFlipChanged(bool flip);
+    void vFlipChanged(bool flip);
+    void lensFocusingChanged(bool focusing);
+    void setData();
+    void updateDepthStatus();
+    void resetView() override;
+    void streamStarted();
+    // Draws the current frame; called by the host once per new frame.
+    void displayData() override;
+    void updateLowerLevel(int lower);
+    void updateUpperLevel(int upper);
+
+signals:
+    void dataAvailable();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    // Applies a format without touching the frame count (also used by resetView).
+    void _setDataFormat(DataFormat* dataFormat);
+    // The folder of the program as started; "export_images" goes inside it.
+    virtual QString programFolder() const;
+
+    std::int64_t updateCount = 0;
+    bool isShow = true;
+    bool flipud = false;
+    bool fliplr = false;
+    bool isLensFocusing = false;
+    std::optional<Pixel> point;
+    std::optional<QString> text;
+    bool displayDepth;
+    Plot::GraphicsLayoutWidget* graphicsWidget = nullptr;
+    Plot::LabelItem* label = nullptr;
+    ZoomViewBox* viewBox = nullptr;
+    Plot::ImageItem* imageItem = nullptr;
+    QLabel* spanLabel = nullptr;
+    QxtSpanSlider* spanSlider = nullptr;
+    QLabel* status = nullptr;
+    StreamHub* depthCameraController = nullptr;
+    Levels levels{{0.0, 0.0}};
+    PlaneViewMenu* menu = nullptr;
+
+private:
+    void drawFrame();
+    void applyPhaseUpperLevel();
+    void showLensClarity(const cv::Mat& image);
+
+    // Reused buffer of the flipped frame; the engine's image is never touched.
+    cv::Mat flipped_;
+};
+
+} // namespace Kelvra

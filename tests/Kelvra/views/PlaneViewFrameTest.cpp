@@ -1,0 +1,422 @@
+// The image view per frame: schedule of levels and resets, flips, the
+// lens-clarity figure, missing images; the pixel read-out, click points and
+// the visible range.
+
+#include "tests/Kelvra/views/PlaneViewRig.h"
+
+#include "host/StatusMessageBar.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using Kelvra::PlaneView;
+using PlaneViewTest::Host;
+using PlaneViewTest::RecordingView;
+using Call = RecordingView::Call;
+
+namespace {
+
+DataEngine::Images frameOf(const cv::Mat& amplitude, const cv::Mat& phase, const cv::Mat& depth)
+{
+    return {{"amplitude", amplitude}, {"phase", phase}, {"depth", depth}};
+}
+
+DataEngine::Images uniformFrame(int w, int h, double amplitude, double phase, double depth)
+{
+    return frameOf(PlaneViewTest::constant(w, h, amplitude), PlaneViewTest::constant(w, h, phase),
+                   PlaneViewTest::constant(w, h, depth));
+}
+
+std::vector<Call> run(RecordingView& view, int frames)
+{
+    view.calls.clear();
+    for (int i = 0; i < frames; ++i)
+        view.displayData();
+    return view.calls;
+}
+
+bool sameImage(const cv::Mat& a, const cv::Mat& b)
+{
+    return a.size == b.size && a.type() == b.type() && cv::countNonZero(a != b) == 0;
+}
+
+// An amplitude view with the read-out and lens focusing on, counting from frame 1.
+std::unique_ptr<RecordingView> lensView(Host& host, DataFormat* amplitude)
+{
+    auto view = host.view(amplitude, true);
+    view->lensFocusingChanged(true);
+    view->streamStarted();
+    return view;
+}
+
+// A view with the read-out on screen, so that scene and image coordinates are
+// related as in use.
+class PlaneViewPointer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        view.resize(400, 330);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    }
+    // Moves the pointer to an image position.
+    void pointAt(double x, double y) { view.getMousePosition(view.getImageItem()->mapToScene(QPointF(x, y))); }
+
+    Host host;
+    DataFormat amplitude{"amplitude"};
+    std::unique_ptr<RecordingView> owned = host.view(&amplitude, true);
+    RecordingView& view = *owned;
+};
+
+} // namespace
+
+// --- schedule ---------------------------------------------------------------------------
+
+TEST(PlaneViewSchedule, AmplitudeLevelsThenResetsOnFrameThreeOnly)
+{
+    Host host;
+    DataFormat amplitude("amplitude");
+    auto view = host.view(&amplitude);
+    host.engine->publishFrame(uniformFrame(80, 60, 100, 200, 1));
+    view->streamStarted();
+    // The reset's own autoLevels follows it.
+    EXPECT_EQ(run(*view, 12), (std::vector<Call>{{"autoLevels", 3}, {"resetView", 3}, {"autoLevels", 3}}));
+}
+
+TEST(PlaneViewSchedule, PhaseResetsOnFrameThreeAndLevelsOnFrameSeven)
+{
+    Host host;
+    for (const char* name : {"phase", "depth-ish"}) {
+        DataFormat phase(name);
+        auto view = host.view(&phase);
+        host.engine->publishFrame(uniformFrame(80, 60, 100, 200, 1));
+        EXPECT_EQ(run(*view, 12), (std::vector<Call>{{"resetView", 3}, {"autoLevels", 3}, {"autoLevels", 7}}))
+            << name;
+        EXPECT_TRUE(sameImage(view->getImageItem()->image(), host.engine->data()["phase"])) << name;
+    }
+}
+
+TEST(PlaneViewSchedule, FrameThreeIsDrawnWithTheLevelsTheResetLeft)
+{
+    Host host;
+    DataFormat amplitude("amplitude", {{0, 800}}, 1);
+    auto view = host.view(&amplitude);
+    host.engine->publishFrame(uniformFrame(80, 60, 300, 0, 1));
+    view->updateImageLevels(10, 20);
+    run(*view, 2);
+    EXPECT_EQ(view->getImageItem()->getLevels(), (PlaneView::Levels{{10, 20}}));
+    run(*view, 1);
+    EXPECT_EQ(view->getImageItem()->getLevels(), (PlaneView::Levels{{0, 800}}));
+    EXPECT_TRUE(sameImage(view->getImageItem()->image(), host.engine->data()["amplitude"]));
+}
+
+TEST(PlaneViewSchedule, HiddenViewDrawsNothingAndKeepsItsCount)
+{
+    Host host;
+    DataFormat amplitude("amplitude");
+    auto view = host.view(&amplitude);
+    host.engine->publishFrame(uniformFrame(80, 60, 100, 200, 1));
+    run(*view, 1);
+    view->ShowView(false);
+    host.engine->publishFrame(uniformFrame(40, 30, 5, 5, 5));
+    EXPECT_TRUE(run(*view, 10).empty());
+    EXPECT_EQ(view->getUpdateCount(), 1);
+    EXPECT_EQ(view->getImageItem()->width(), 80);
+}
+
+// --- flips -------------------------------------------------------------------------------
+
+TEST(PlaneViewFlips, FlippedCopyIsShownAndTheEnginesImageIsUntouched)
+{
+    Host host;
+    DataFormat amplitude("amplitude");
+    auto view = host.view(&amplitude);
+    const cv::Mat original = PlaneViewTest::image(4, 3, [](int x, int y) { return 10.0 * x + y; });
+    const cv::Mat kept = original.clone();
+    host.engine->publishFrame({{"amplitude", original}});
+
+    struct Case {
+        bool ud, lr;
+        int (*fx)(int);
+        int (*fy)(int);
+    };
+    const Case cases[] = {
+        {false, false, [](int x) { return x; }, [](int y) { return y; }},
+        {true, false, [](int x) { return x; }, [](int y) { return 2 - y; }},
+        {false, true, [](int x) { return 3 - x; }, [](int y) { return y; }},
+        {true, true, [](int x) { return 3 - x; }, [](int y) { return 2 - y; }},
+    };
+    for (const Case& c : cases) {
+        view->vFlipChanged(c.ud);
+        view->hFlipChanged(c.lr);
+        view->displayData();
+        const cv::Mat& shown = view->getImageItem()->image();
+        ASSERT_EQ(shown.rows, 4);
+        ASSERT_EQ(shown.cols, 3);
+        for (int x = 0; x < 4; ++x)
+            for (int y = 0; y < 3; ++y)
+                EXPECT_EQ(shown.at<float>(c.fx(x), c.fy(y)), original.at<float>(x, y))
+                    << "ud " << c.ud << " lr " << c.lr << " at " << x << "," << y;
+        EXPECT_TRUE(sameImage(original, kept));
+    }
+}
+
+// --- missing images and errors ------------------------------------------------------------
+
+TEST(PlaneViewMissing, AbsentOrEmptyEntryDrawsNothingButCounts)
+{
+    Host host;
+    DataFormat amplitude("amplitude");
+    auto view = lensView(host, &amplitude);
+    const cv::Mat marker = PlaneViewTest::constant(8, 8, 42);
+    view->getImageItem()->setImage(marker);
+    view->vFlipChanged(true);
+
+    host.engine->publishFrame({{"phase", PlaneViewTest::constant(80, 60, 1)}});
+    EXPECT_NO_THROW(run(*view, 2));
+    host.engine->publishFrame({{"amplitude", cv::Mat()}});
+    EXPECT_NO_THROW(run(*view, 4)); // frames 3 to 6: reset and lens frame included
+    EXPECT_EQ(view->getUpdateCount(), 6);
+    // Frame 3 reset the view to the blank image; nothing was drawn on it.
+    EXPECT_EQ(view->getImageItem()->width(), 80);
+    double mx = 1;
+    cv::minMaxLoc(view->getImageItem()->image(), nullptr, &mx);
+    EXPECT_EQ(mx, 0.0);
+    EXPECT_EQ(view->getLabel()->text(), PlaneViewTest::lensText("0"));
+}
+
+TEST(PlaneViewMissing, AnErrorInsideTheUpdateStaysInside)
+{
+    Host host;
+    DataFormat amplitude("amplitude");
+    auto view = host.view(&amplitude);
+    const int sizes[] = {2, 2, 2};
+    host.engine->publishFrame({{"amplitude", cv::Mat(3, sizes, CV_32F, cv::Scalar(1))}});
+    view->hFlipChanged(true); // a flip of a three-dimensional array fails
+    EXPECT_NO_THROW(view->displayData());
+    EXPECT_EQ(view->getUpdateCount(), 1);
+    view->hFlipChanged(false); // the item refuses it
+    EXPECT_NO_THROW(view->displayData());
+    EXPECT_EQ(view->getImageItem()->width(), 80);
+}
+
+// --- lens clarity -------------------------------------------------------------------------
+
+TEST(PlaneViewLens, FigureOnEverySixthFrameFromTheVarianceOfTheLaplacian)
+{
+    Host host;
+    DataFormat amplitude("amplitude");
+    auto view = lensView(host, &amplitude);
+    std::vector<QString> texts;
+    for (int frame = 1; frame <= 13; ++frame) {
+        // Cells of 0 and `frame`: every Laplacian element is +-4 * frame.
+        host.engine->publishFrame({{"amplitude", PlaneViewTest::checkerboard(8, 6, frame)}});
+        view->displayData();
+        texts.push_back(view->getLabel()->text());
+    }
+    for (int frame = 1; frame <= 13; ++frame) {
+        const int figure = frame >= 12 ? 16 * 144 : frame >= 6 ? 16 * 36 : 0;
+        EXPECT_EQ(texts[frame - 1], PlaneViewTest::lensText(QString::number(figure))) << "frame " << frame;
+    }
+}
+
+TEST(PlaneViewLens, IntegerAndFlippedImagesAreMeasuredAndAConstantOneGivesZero)
+{
+    Host host;
+    DataFormat amplitude("amplitude");
+    auto view = lensView(host, &amplitude);
+    host.engine->publishFrame({{"amplitude", PlaneViewTest::checkerboard(8, 6, 10, CV_32S)}});
+    run(*view, 6);
+    EXPECT_EQ(view->getLabel()->text(), PlaneViewTest::lensText("1600"));
+    host.engine->publishFrame({{"amplitude", PlaneViewTest::constant(80, 60, 123)}});
+    run(*view, 6);
+    EXPECT_EQ(view->getLabel()->text(), PlaneViewTest::lensText("0"));
+    view->hFlipChanged(true);
+    view->vFlipChanged(true);
+    host.engine->publishFrame({{"amplitude", PlaneViewTest::checkerboard(8, 6, 10)}});
+    run(*view, 6);
+    EXPECT_EQ(view->getLabel()->text(), PlaneViewTest::lensText("1600"));
+}
+
+TEST(PlaneViewLens, PhaseViewsAndViewsWithoutReadOutNeverShowIt)
+{
+    Host host;
+    DataFormat amplitude("amplitude");
+    DataFormat phase("phase");
+    auto phaseView = host.view(&phase, true);
+    auto plain = host.view(&amplitude, false);
+    host.engine->publishFrame({{"amplitude", PlaneViewTest::checkerboard(8, 6, 10)},
+                               {"phase", PlaneViewTest::checkerboard(8, 6, 10)}});
+    for (RecordingView* v : {phaseView.get(), plain.get()}) {
+        v->lensFocusingChanged(true);
+        v->streamStarted();
+        run(*v, 12);
+        EXPECT_TRUE(v->getLabel()->text().isEmpty());
+    }
+}
+
+// --- read-out --------------------------------------------------------------------------------
+
+TEST_F(PlaneViewPointer, ReadOutPointerPicksThePixelInsideTheFrameOnly)
+{
+    StatusMessageBar bar;
+    view.setStatusBar(&bar);
+
+    pointAt(10, 10); // frame size not known yet
+    EXPECT_FALSE(view.getPoint().has_value());
+    EXPECT_TRUE(bar.pointText().isEmpty());
+
+    host.engine->publishFrame(uniformFrame(80, 60, 1, 2, 3));
+    pointAt(79.99, 59.5);
+    EXPECT_EQ(view.getPoint(), (PlaneView::Pixel{{79, 59}}));
+    EXPECT_EQ(bar.pointText(), "x: 80.0  y: 59.5"); // the float position, as the bar rounds it
+    for (auto [x, y] : {std::pair{80.0005, 10.0}, {-0.0005, 10.0}, {10.0, 60.0005}, {10.0, -0.0005}}) {
+        pointAt(x, y);
+        EXPECT_EQ(view.getPoint(), (PlaneView::Pixel{{79, 59}})) << x << "," << y;
+    }
+    EXPECT_EQ(bar.pointText(), "x: 80.0  y: 59.5");
+}
+
+TEST_F(PlaneViewPointer, ReadOutLineShowsAmplitudePhaseAndDepthOfThePixel)
+{
+    auto frame = [](double amp, double phase, double depth) {
+        auto set = uniformFrame(80, 60, 0, 0, 0);
+        set["amplitude"].at<float>(3, 4) = static_cast<float>(amp);
+        set["phase"].at<float>(3, 4) = static_cast<float>(phase);
+        set["depth"].at<float>(3, 4) = static_cast<float>(depth);
+        return set;
+    };
+    QSignalSpy available(&view, &PlaneView::dataAvailable);
+    host.engine->publishFrame(frame(7, 1234.6, 1.5));
+    pointAt(3.5, 4.5);
+    ASSERT_EQ(available.count(), 1);
+    EXPECT_EQ(*view.getText(), "@(3, 4) -> Amplitude: 0007, Phase: 1234, Z: 01.5000m");
+    EXPECT_TRUE(view.getStatus()->text().isEmpty()); // queued
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return view.getStatus()->text() == *view.getText(); }));
+
+    // New depth data rebuilds the line for the same pixel.
+    host.engine->publishFrame(frame(-7, 12, 12.34567));
+    ASSERT_TRUE(KelvraTest::waitFor(
+        [&] { return view.getStatus()->text() == "@(3, 4) -> Amplitude: -007, Phase: 0012, Z: 12.3457m"; }));
+}
+
+TEST_F(PlaneViewPointer, ReadOutHiddenViewStoresThePointButBuildsNoLine)
+{
+    StatusMessageBar bar;
+    view.setStatusBar(&bar);
+    host.engine->publishFrame(uniformFrame(80, 60, 1, 2, 3));
+    view.ShowView(false);
+    QSignalSpy available(&view, &PlaneView::dataAvailable);
+    pointAt(5.5, 6.5);
+    EXPECT_EQ(view.getPoint(), (PlaneView::Pixel{{5, 6}}));
+    EXPECT_FALSE(view.getText().has_value());
+    EXPECT_FALSE(bar.pointText().isEmpty());
+    view.setData();
+    EXPECT_EQ(available.count(), 0);
+}
+
+TEST_F(PlaneViewPointer, ReadOutSmallerFrameForgetsThePointAndKeepsTheLastLine)
+{
+    host.engine->publishFrame(uniformFrame(80, 60, 1, 2, 3));
+    pointAt(70.5, 50.5);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !view.getStatus()->text().isEmpty(); }));
+    const QString line = view.getStatus()->text();
+
+    QSignalSpy available(&view, &PlaneView::dataAvailable);
+    host.engine->publishFrame(uniformFrame(40, 30, 9, 9, 9));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !view.getPoint().has_value(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(available.count(), 0);
+    EXPECT_EQ(view.getStatus()->text(), line);
+    EXPECT_EQ(*view.getText(), line);
+}
+
+TEST_F(PlaneViewPointer, ReadOutMissingImageEmitsNothingAndImagesOfOtherSizesAreNotReadPastTheirEnd)
+{
+    host.engine->publishFrame(uniformFrame(80, 60, 1, 2, 3));
+    pointAt(70.5, 50.5);
+    ASSERT_TRUE(view.getText().has_value());
+    const QString line = *view.getText();
+    QSignalSpy available(&view, &PlaneView::dataAvailable);
+
+    for (const char* missing : {"amplitude", "phase", "depth"}) {
+        auto set = uniformFrame(80, 60, 4, 5, 6);
+        set.remove(missing);
+        host.engine->publishFrame(set);
+        view.setData();
+        set = uniformFrame(80, 60, 4, 5, 6);
+        set[missing] = cv::Mat();
+        host.engine->publishFrame(set);
+        view.setData();
+        EXPECT_EQ(available.count(), 0) << missing;
+        EXPECT_EQ(*view.getText(), line);
+        EXPECT_TRUE(view.getPoint().has_value());
+    }
+
+    // Depth still holds the point, the amplitude image does not.
+    host.engine->publishFrame(frameOf(PlaneViewTest::constant(40, 30, 4), PlaneViewTest::constant(80, 60, 5),
+                                      PlaneViewTest::constant(80, 60, 6)));
+    view.setData();
+    EXPECT_FALSE(view.getPoint().has_value());
+    EXPECT_EQ(available.count(), 0);
+}
+
+// --- clicks and visible range ------------------------------------------------------------------
+
+TEST_F(PlaneViewPointer, ClickCtrlAndShiftLeftClicksSendTheImagePoint)
+{
+    QSignalSpy current(DataView::communicator(), &ViewCommunicator::setCurrentPoint2D);
+    QSignalSpy shift(DataView::communicator(), &ViewCommunicator::setShiftClickPoint2D);
+    const QPointF scene = view.getImageItem()->mapToScene(QPointF(12.5, -3.25));
+    auto click = [&](Qt::MouseButton button, Qt::KeyboardModifiers modifiers) {
+        view.sendClickPosition(Plot::MouseClickEvent(scene, QPointF(), button, modifiers));
+    };
+
+    click(Qt::LeftButton, Qt::ControlModifier);
+    ASSERT_EQ(current.count(), 1);
+    const QPointF sent = current[0][0].toPointF();
+    EXPECT_NEAR(sent.x(), 12.5, 1e-9);
+    EXPECT_NEAR(sent.y(), -3.25, 1e-9);
+    click(Qt::LeftButton, Qt::ShiftModifier);
+    ASSERT_EQ(shift.count(), 1);
+    EXPECT_NEAR(shift[0][0].toPointF().y(), -3.25, 1e-9);
+    click(Qt::LeftButton, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(current.count(), 2);
+    EXPECT_EQ(shift.count(), 1);
+    click(Qt::RightButton, Qt::ControlModifier);
+    click(Qt::LeftButton, Qt::NoModifier);
+    click(Qt::MiddleButton, Qt::ShiftModifier);
+    EXPECT_EQ(current.count(), 2);
+    EXPECT_EQ(shift.count(), 1);
+}
+
+TEST(PlaneViewRange, EveryRangeChangeSendsTheVisiblePartOfTheImage)
+{
+    Host host;
+    DataFormat amplitude("amplitude");
+    auto view = host.view(&amplitude);
+    view->getViewBox()->setAspectLocked(false);
+    QSignalSpy range(DataView::communicator(), &ViewCommunicator::viewRangeChanged);
+
+    view->getViewBox()->setRange(QRectF(10.5, 5, 10, 10));
+    ASSERT_GE(range.count(), 1);
+    QList<QVariant> args = range.last();
+    EXPECT_DOUBLE_EQ(args[0].toDouble(), 10.5);
+    EXPECT_DOUBLE_EQ(args[1].toDouble(), 5.0);
+    EXPECT_EQ(args[2].toInt(), 20);
+    EXPECT_EQ(args[3].toInt(), 15);
+
+    view->getViewBox()->setRange(QRectF(-20, -30, 200, 150));
+    args = range.last();
+    EXPECT_DOUBLE_EQ(args[0].toDouble(), 0.0);
+    EXPECT_DOUBLE_EQ(args[1].toDouble(), 0.0);
+    EXPECT_EQ(args[2].toInt(), 80);
+    EXPECT_EQ(args[3].toInt(), 60);
+
+    const int before = range.count();
+    view->getViewBox()->setRange(QRectF(100, 100, 10, 10));
+    ASSERT_EQ(range.count(), before + 1);
+    args = range.last();
+    EXPECT_EQ(args[2].toInt(), 0);
+    EXPECT_EQ(args[3].toInt(), 0);
+}
