@@ -9,6 +9,8 @@
 #include "host/DataFormat.h"
 
 #include <QApplication>
+#include "bench/QtBenchMain.h"
+
 #include <benchmark/benchmark.h>
 #include <random>
 
@@ -88,10 +90,5 @@ BENCHMARK(BM_DisplayDataLensFrame)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runQtBenchmarks(argc, argv);
 }
