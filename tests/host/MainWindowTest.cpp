@@ -4,6 +4,7 @@
 
 #include "host/MainWindow.h"
 
+#include "Kelvra/dialogs/CameraPickerDialog.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/PlaneView.h"
 #include "host/DataView.h"
@@ -13,6 +14,7 @@
 #include "host/ViewCommunicator.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
+#include "tests/Kelvra/dialogs/ModalDriver.h"
 #include "tests/support/TestSupport.h"
 
 #include <QAction>
@@ -20,7 +22,10 @@
 #include <QComboBox>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QListWidget>
+#include <QPushButton>
 #include <QSlider>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -180,4 +185,32 @@ TEST_F(MainWindowTest, ShutdownStopsEverythingAndJoins)
     window->shutdown(); // idempotent
     window.reset();     // joins nothing twice, leaves no thread behind
     EXPECT_FALSE(camera->isRunning());
+}
+
+TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOne)
+{
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(1));
+    // Row 1 is the second simulated device, another camera than the first.
+    KelvraTest::onModal([](QWidget* w) {
+        auto* dialog = qobject_cast<Kelvra::CameraPickerDialog*>(w);
+        ASSERT_TRUE(dialog);
+        dialog->listview->setCurrentRow(1);
+        QTest::mouseClick(dialog->okButton, Qt::LeftButton);
+    });
+    window->selectCameraAction->trigger();
+    const auto chosen = window->getStreamHub()->getDepthCamera();
+    ASSERT_TRUE(chosen);
+    EXPECT_NE(chosen, camera);
+    EXPECT_FALSE(camera->isConnected()); // the old one was disconnected first
+    EXPECT_EQ(window->sourceChooser()->count(), 1);
+
+    // Cancelling keeps the camera.
+    KelvraTest::onModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
+    window->selectCameraAction->trigger();
+    EXPECT_EQ(window->getStreamHub()->getDepthCamera(), chosen);
+
+    window->startStream();
+    const int64_t before = newestId();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return newestId() != before; }));
 }

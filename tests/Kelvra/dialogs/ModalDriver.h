@@ -70,7 +70,7 @@ inline bool acceptsByMnemonic(QDialog* dialog, Qt::Key key)
     // Shortcuts only reach the active window; under load the new dialog may
     // not be active yet when the timer hands it over.
     dialog->activateWindow();
-    QTest::qWaitForWindowActive(dialog, 10000);
+    (void)QTest::qWaitForWindowActive(dialog, 10000); // the key press below tells
     QTest::keyClick(dialog, key, Qt::AltModifier);
     const bool accepted = waitFor([dialog] { return !dialog->isVisible(); }, 10000)
         && dialog->result() == QDialog::Accepted;
