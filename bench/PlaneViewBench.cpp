@@ -5,8 +5,8 @@
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/PlaneView.h"
 #include "Tavik/CameraSystem.h"
-#include "host/DataEngine.h"
-#include "host/DataFormat.h"
+#include "host/base/DataEngine.h"
+#include "host/base/DataFormat.h"
 
 #include <QApplication>
 #include "bench/QtBenchMain.h"

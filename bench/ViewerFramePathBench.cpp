@@ -7,8 +7,8 @@
 // Run under Xvfb for a real window (scripts/bench-viewer does); without a
 // display it draws offscreen.
 
-#include "host/HostDataEngine.h"
-#include "host/MainWindow.h"
+#include "host/engine/HostDataEngine.h"
+#include "host/app/MainWindow.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
 

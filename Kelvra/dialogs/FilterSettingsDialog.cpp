@@ -2,6 +2,7 @@
 
 #include "Kelvra/common/Diagnostics.h"
 #include "Kelvra/views/ParamControl.h"
+#include "Kelvra/views/ParameterViews.h"
 
 #include <QGridLayout>
 #include <QLabel>

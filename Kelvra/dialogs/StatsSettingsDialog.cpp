@@ -1,8 +1,8 @@
 #include "Kelvra/dialogs/StatsSettingsDialog.h"
 
 #include "Kelvra/common/Diagnostics.h"
-#include "host/DataEngine.h"
-#include "host/StatusMessageBar.h"
+#include "host/base/DataEngine.h"
+#include "host/base/StatusMessageBar.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -61,7 +61,7 @@ StatsSettingsDialog::StatsSettingsDialog(StatusMessageBar* statusBar, DataEngine
 
 void StatsSettingsDialog::setRateFactor(double value)
 {
-    rateFactor->setText("Rate Factor = " + QString::fromStdString(diag::formatFloat(value)));
+    rateFactor->setText("Rate Factor = " + QString::fromStdString(formatFloat(value)));
 }
 
 void StatsSettingsDialog::statisticsChanged(bool state)

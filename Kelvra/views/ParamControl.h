@@ -1,6 +1,6 @@
 #pragma once
-// Handlers of camera and filter parameters, one class per parameter kind, and
-// the editor widgets they build.
+// Handlers of camera and filter parameters, one class per parameter kind. The
+// editor widgets they build are in ParameterViews.h.
 //
 // Handlers are made only by ParamControl::getParamControl. The caller gets a
 // std::shared_ptr and owns the handler; a detailed editor shares ownership of
@@ -17,21 +17,15 @@
 #include "Tavik/DepthCamera.h"
 #include "Tavik/Parameter.h"
 
-#include <QComboBox>
 #include <QObject>
 #include <QString>
 #include <QVariant>
 #include <QWidget>
 
 #include <array>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
-
-class QAbstractSpinBox;
-class QHBoxLayout;
-class QSlider;
 
 namespace Kelvra {
 
@@ -182,99 +176,6 @@ public:
     FloatParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent = nullptr);
     QWidget* getDetailedDisplayWidget(QWidget* parent = nullptr) override;
     Result setInternal(const QVariant& value) override;
-};
-
-// Compact editor of an enumerated or boolean parameter: reports the allowed
-// value the user picks; writes nothing itself.
-class EnumParameterView : public QComboBox {
-    Q_OBJECT
-public:
-    EnumParameterView(const QVariantList& values, const QStringList& displayValues, const QVariant& current,
-        QWidget* parent = nullptr);
-
-    // The value of the current item, or nothing (an invalid QVariant) when the
-    // current item stands for no value. Right after construction it is the
-    // value the editor shows.
-    Q_INVOKABLE QVariant getValue() const;
-
-    QVariantList values;
-
-signals:
-    void paramValueChanged(const QVariant& value);
-
-public slots:
-    void indexChanged(int index);
-};
-
-// Compact editor of a numeric parameter: a spin box (integer when `minimum`
-// is an integer) and an optional unit label; reports its value on every step
-// and when editing finishes. Integer limits and values are clamped into the
-// spin box's 32-bit signed range.
-class RangeParameterView : public QWidget {
-    Q_OBJECT
-public:
-    RangeParameterView(const QVariant& minimum, const QVariant& maximum, const QVariant& current, const QString& unit,
-        QWidget* parent = nullptr);
-
-    void stepBy(QAbstractSpinBox* spinbox, int value);
-    // The spin box's value: int or double. Right after construction it is the
-    // value the editor shows.
-    Q_INVOKABLE QVariant getValue() const;
-
-    QHBoxLayout* layout;
-    QAbstractSpinBox* spinbox;
-    std::function<void(int)> oldStepBy; // the spin box's own stepping
-
-signals:
-    void paramValueChanged(const QVariant& value);
-
-public slots:
-    void editFinished();
-};
-
-// Keeps mouse-wheel turns from the watched object and leaves them unaccepted,
-// so the enclosing widgets (a scroll area) get them instead.
-class WheelEventFilter : public QObject {
-    Q_OBJECT
-public:
-    explicit WheelEventFilter(QObject* parent = nullptr);
-    bool eventFilter(QObject* obj, QEvent* event) override;
-};
-
-// Slider editor of a numeric parameter that writes by itself through its
-// handler: a refused write shows a message box and puts the controls back,
-// a successful one emits valueChanged() and reads limits and value back.
-class RangeParameterDetailedView : public QWidget {
-    Q_OBJECT
-public:
-    RangeParameterDetailedView(std::shared_ptr<RangeParamControl> paramHandler, const QString& unit, bool isInteger,
-        QWidget* parent = nullptr);
-
-    void stepBy(QAbstractSpinBox* spinbox, int value);
-
-    QHBoxLayout* layout;
-    std::shared_ptr<RangeParamControl> paramHandler;
-    QSlider* slider;
-    QAbstractSpinBox* spinbox; // QSpinBox or QDoubleSpinBox
-    std::function<void(int)> oldStepBy;
-    QVariant old_value; // last value known to be in the parameter; invalid until read
-
-signals:
-    void valueChanged();
-
-public slots:
-    void init();
-    void updateSpinBox();
-    void updateParam();
-
-private:
-    QVariant spinValue() const;
-    void showValue(const QVariant& value); // both controls, signals blocked
-
-    // What the spin box showed for old_value. Edits are compared with this,
-    // so a value the spin box shows rounded is never written back unchanged.
-    QVariant shownValue_;
-    bool updating_ = false;
 };
 
 } // namespace Kelvra

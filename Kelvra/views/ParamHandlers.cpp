@@ -1,6 +1,6 @@
 // The kind handlers: enumerated, boolean, strobe, integer, unsigned, float.
 
-#include "Kelvra/views/ParamControl.h"
+#include "Kelvra/views/ParameterViews.h"
 
 #include "Kelvra/views/ParamValue.h"
 

@@ -1,6 +1,6 @@
 #include "Kelvra/views/ParamValue.h"
 
-#include "Kelvra/common/Diagnostics.h"
+#include "Kelvra/common/FloatText.h"
 
 #include <charconv>
 #include <climits>
@@ -15,7 +15,7 @@ namespace {
 template <class T>
 QString shortestText(T value)
 {
-    return QString::fromStdString(diag::formatFloat(value));
+    return QString::fromStdString(formatFloat(value));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Editor widgets of the parameter handlers.
 
-#include "Kelvra/views/ParamControl.h"
+#include "Kelvra/views/ParameterViews.h"
 
 #include "Kelvra/views/ParamValue.h"
 

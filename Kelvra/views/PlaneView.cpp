@@ -1,11 +1,12 @@
 #include "Kelvra/views/PlaneView.h"
+#include "host/base/DataChannels.h"
 
 #include "Kelvra/common/Diagnostics.h"
 #include "Kelvra/models/StreamHub.h"
-#include "host/DataEngine.h"
-#include "host/DataFormat.h"
-#include "host/StatusMessageBar.h"
-#include "host/ViewCommunicator.h"
+#include "host/base/DataEngine.h"
+#include "host/base/DataFormat.h"
+#include "host/base/StatusMessageBar.h"
+#include "host/base/ViewCommunicator.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -31,10 +32,6 @@
 namespace Kelvra {
 
 namespace {
-
-const QString kAmplitude = QStringLiteral("amplitude");
-const QString kPhase = QStringLiteral("phase");
-const QString kDepth = QStringLiteral("depth");
 
 QString lensClarityText(const QString& figure)
 {
@@ -155,7 +152,7 @@ PlaneView::PlaneView(DataEngine* dataEngine, DataFormat* dataFormat, bool displa
     status->setFont(font);
     if (displayDepth) {
         statusRow->addWidget(status);
-        dataEngine->connectData(kDepth, this, &PlaneView::setData, Qt::QueuedConnection);
+        dataEngine->connectData(DataChannels::DEPTH, this, &PlaneView::setData, Qt::QueuedConnection);
     } else {
         status->hide();
     }
@@ -208,7 +205,7 @@ void PlaneView::vFlipChanged(bool flip)
 void PlaneView::lensFocusingChanged(bool focusing)
 {
     isLensFocusing = focusing;
-    if (!displayDepth || !dataFormat || dataFormat->name != kAmplitude)
+    if (!displayDepth || !dataFormat || dataFormat->name != DataChannels::AMPLITUDE)
         return;
     if (isLensFocusing) {
         graphicsWidget->addItem(label, 1, 0);
@@ -350,7 +347,7 @@ void PlaneView::resetView()
     viewBox->autoRange(0.0);
     if (!dataFormat)
         return;
-    if (dataFormat->name == kPhase)
+    if (dataFormat->name == DataChannels::PHASE)
         applyPhaseUpperLevel();
     _setDataFormat(dataFormat);
     autoLevels();
@@ -469,13 +466,13 @@ void PlaneView::drawFrame()
 {
     if (!dataFormat)
         return;
-    const bool amplitude = dataFormat->name == kAmplitude;
+    const bool amplitude = dataFormat->name == DataChannels::AMPLITUDE;
     if (amplitude && updateCount == 3)
         autoLevels();
     if (!amplitude && updateCount == 7)
         autoLevels();
     // A missing entry counts as no image.
-    const cv::Mat image = entry(*dataEngine, amplitude ? kAmplitude : kPhase);
+    const cv::Mat image = entry(*dataEngine, amplitude ? DataChannels::AMPLITUDE : DataChannels::PHASE);
     if (updateCount == 3)
         resetView();
     if (image.empty())
@@ -532,9 +529,9 @@ void PlaneView::setData()
 {
     if (!isShow || !point)
         return;
-    const cv::Mat phase = entry(*dataEngine, kPhase);
-    const cv::Mat amplitude = entry(*dataEngine, kAmplitude);
-    const cv::Mat depth = entry(*dataEngine, kDepth);
+    const cv::Mat phase = entry(*dataEngine, DataChannels::PHASE);
+    const cv::Mat amplitude = entry(*dataEngine, DataChannels::AMPLITUDE);
+    const cv::Mat depth = entry(*dataEngine, DataChannels::DEPTH);
     if (phase.empty() || amplitude.empty() || depth.empty())
         return;
     // A later frame of another size forgets the point.

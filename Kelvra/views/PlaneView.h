@@ -5,8 +5,8 @@
 // line and the lens-clarity figure.
 
 #include "Kelvra/views/ZoomViewBox.h"
-#include "host/DataView.h"
-#include "host/QxtSpanSlider.h"
+#include "host/base/DataView.h"
+#include "host/base/QxtSpanSlider.h"
 #include "host/plot/GraphicsLayoutWidget.h"
 #include "host/plot/ImageItem.h"
 #include "host/plot/LabelItem.h"

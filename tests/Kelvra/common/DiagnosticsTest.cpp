@@ -4,6 +4,7 @@
 #include <sstream>
 
 using namespace Kelvra::diag;
+using Kelvra::formatFloat;
 
 TEST(Diagnostics, TupleQuotesTextsAndSpellsFlags)
 {

@@ -1,5 +1,6 @@
 #include "Kelvra/dialogs/FilterSettingsDialog.h"
 #include "Kelvra/views/ParamControl.h"
+#include "Kelvra/views/ParameterViews.h"
 #include "tests/Kelvra/dialogs/ModalDriver.h"
 
 #include "Tavik/CameraSystem.h"

@@ -2,8 +2,8 @@
 #include "tests/Kelvra/dialogs/ModalDriver.h"
 #include "tests/support/TestSupport.h"
 
-#include "host/DataEngine.h"
-#include "host/StatusMessageBar.h"
+#include "host/base/DataEngine.h"
+#include "host/base/StatusMessageBar.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -2,7 +2,7 @@
 
 #include "StreamTestSupport.h"
 
-#include "host/Logger.h"
+#include "host/log/Logger.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

@@ -4,6 +4,7 @@
 // with parameters of chosen shapes for what the simulated devices lack.
 
 #include "Kelvra/views/ParamControl.h"
+#include "Kelvra/views/ParameterViews.h"
 
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"

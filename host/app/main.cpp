@@ -1,0 +1,83 @@
+// kelvra-viewer: the host application. Opens the camera system, connects the
+// first camera that connects and streams from it, or plays the recording
+// named on the command line.
+
+#include "Kelvra/common/OutputRedirector.h"
+#include "Kelvra/common/Diagnostics.h"
+#include "host/engine/HostDataEngine.h"
+#include "host/app/MainWindow.h"
+#include "Tavik/CameraSystem.h"
+#include "Tavik/DepthCamera.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminate(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(signalPipe[1], &c, 1);
+}
+
+// SIGINT and SIGTERM quit the event loop, so that the orderly shutdown runs.
+void quitOnTerminate(QApplication& app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] {
+        char c;
+        [[maybe_unused]] const auto n = ::read(signalPipe[0], &c, 1);
+        app.quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    // Before any other thread prints; the text still reaches the terminal.
+    Kelvra::OutputRedirector redirector(nullptr, true);
+    quitOnTerminate(app);
+
+    Tavik::CameraSystem cameraSystem;
+    Tavik::DepthCameraPtr camera;
+    for (const auto& device : cameraSystem.scan()) {
+        camera = cameraSystem.connect(device);
+        if (camera)
+            break;
+    }
+
+    int result = 0;
+    {
+        MainWindow window(&cameraSystem, camera);
+        window.show();
+        const QStringList arguments = app.arguments();
+        if (arguments.size() > 1)
+            window.openRecording(arguments.at(1));
+        else if (camera)
+            window.startStream();
+        result = app.exec();
+        window.shutdown();
+        if (qEnvironmentVariableIsSet("KELVRA_FRAME_STATS")) {
+            const auto stats = window.getDataEngine()->frameStats();
+            Kelvra::diag::printTuple("frame sets shown", static_cast<long long>(stats.published), "dropped",
+                                     static_cast<long long>(stats.dropped), "max lag",
+                                     static_cast<long long>(stats.maxLag));
+        }
+    }
+    return result;
+}

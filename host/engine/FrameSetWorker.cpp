@@ -1,0 +1,106 @@
+#include "host/engine/FrameSetWorker.h"
+
+#include "Kelvra/common/Diagnostics.h"
+
+#include <exception>
+#include <string>
+
+FrameSetWorker::FrameSetWorker(Notify notify)
+    : notify(std::move(notify))
+    , thread(&FrameSetWorker::run, this)
+{
+}
+
+FrameSetWorker::~FrameSetWorker() { stop(); }
+
+void FrameSetWorker::putFrame(const Tavik::Frame& frame)
+{
+    if (frame.type == Tavik::FRAME_RAW_FRAME_UNPROCESSED || !Tavik::isValidFrameType(frame.type))
+        return;
+    if (frame.type == Tavik::FRAME_DEPTH_FRAME)
+        newestId.store(frame.id);
+    ring.put(frame);
+}
+
+FrameImagesPtr FrameSetWorker::takePending()
+{
+    std::lock_guard<std::mutex> lock(mailboxMutex);
+    FrameImagesPtr images = std::move(pending);
+    pending.reset();
+    return images;
+}
+
+void FrameSetWorker::stop()
+{
+    if (running.exchange(false)) {
+        // Wakes the worker at once instead of at its next time-out.
+        Tavik::Frame wake;
+        wake.type = -1;
+        ring.put(wake);
+    }
+    if (thread.joinable() && thread.get_id() != std::this_thread::get_id())
+        thread.join();
+}
+
+void FrameSetWorker::run()
+{
+    while (running) {
+        auto frame = ring.get(WAIT_TIMEOUT);
+        if (!frame || !*frame || !running)
+            continue;
+        try {
+            handle(**frame);
+        } catch (const std::exception& e) {
+            partial.reset();
+            Kelvra::diag::printLine(std::string("frame conversion failed: ") + e.what());
+        } catch (...) {
+            partial.reset();
+            Kelvra::diag::printLine("frame conversion failed");
+        }
+        ring.release(std::move(*frame));
+    }
+}
+
+void FrameSetWorker::handle(const Tavik::Frame& frame)
+{
+    if (!Tavik::isValidFrameType(frame.type))
+        return;
+    // A frame of another set closes the one being assembled: the ring dropped
+    // the rest of it.
+    if (partial && partial->id != frame.id)
+        finishPartial();
+    if (!partial) {
+        partial = std::make_shared<FrameImages>();
+        partial->id = frame.id;
+    }
+    FrameConversion::addFrame(*partial, frame);
+    if (frame.type == Tavik::FRAME_XYZI_POINT_CLOUD_FRAME) // the last frame of a set
+        finishPartial();
+}
+
+void FrameSetWorker::finishPartial()
+{
+    std::shared_ptr<FrameImages> images = std::move(partial);
+    partial.reset();
+    // Without its depth frame a set has no frame size to publish.
+    if (images->depth.empty()) {
+        ++dropped;
+        return;
+    }
+    deliver(std::move(images));
+}
+
+void FrameSetWorker::deliver(std::shared_ptr<FrameImages> images)
+{
+    ++converted;
+    bool wasEmpty;
+    {
+        std::lock_guard<std::mutex> lock(mailboxMutex);
+        wasEmpty = !pending;
+        pending = std::move(images);
+    }
+    if (!wasEmpty)
+        ++dropped;
+    else if (notify)
+        notify();
+}

@@ -1,0 +1,83 @@
+#pragma once
+// The data engine's hand-off from the frame threads to the user interface.
+//
+// putFrame() runs on the SDK's callback thread or a recording's playback
+// thread: it copies the frame into a FrameRing (the caller's frame object is
+// never kept) and returns. A worker thread of its own takes the copies,
+// converts each frame set into images and leaves the newest converted set in a
+// one-place mailbox. When the mailbox turns from empty to full it calls the
+// notify function (on the worker thread), which is expected to schedule one
+// takePending() on the user-interface thread.
+//
+// Nothing queues without bound: the ring keeps at most RING_LENGTH frames
+// (dropping the oldest) and the mailbox one set (a newer set replaces one not
+// yet taken), so at most one notification is outstanding at any time.
+//
+// Why not the frame-pipeline modules (FrameFeederThread, FrameTakerThread,
+// FrameWorkerThread, WorkerLoopThread), which are offered to hosts: their
+// takers pace themselves at one frame per 33 ms pass, a frame set is four
+// frames, and the display must stay at most one frame behind. This worker
+// wakes on every frame instead and converts a set as soon as it is whole.
+
+#include "host/engine/FrameImages.h"
+#include "Kelvra/models/FrameRing.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class FrameSetWorker {
+public:
+    // Two sets of the three frame types that are converted.
+    static constexpr std::size_t RING_LENGTH = 6;
+    static constexpr double WAIT_TIMEOUT = 0.1; // seconds; bounds how long stop() waits
+
+    using Notify = std::function<void()>;
+
+    // Starts the worker. `notify` must stay callable until stop() returned.
+    explicit FrameSetWorker(Notify notify);
+    // Stops and joins the worker.
+    ~FrameSetWorker();
+
+    FrameSetWorker(const FrameSetWorker&) = delete;
+    FrameSetWorker& operator=(const FrameSetWorker&) = delete;
+
+    // Any thread; never waits for the worker or the user interface. Raw
+    // unprocessed frames are not needed for the images and are skipped.
+    void putFrame(const Tavik::Frame& frame);
+
+    // The newest converted set not taken yet, or nothing.
+    FrameImagesPtr takePending();
+
+    // Ends the worker after its current frame and joins it. Idempotent.
+    void stop();
+
+    // Id of the newest depth frame handed to putFrame, -1 before the first.
+    int64_t newestFrameId() const { return newestId.load(); }
+    uint64_t convertedSets() const { return converted.load(); }
+    // Sets that never reached the user interface: replaced in the mailbox
+    // before they were taken, or left incomplete by frames the ring dropped.
+    uint64_t droppedSets() const { return dropped.load(); }
+
+private:
+    void run();
+    void handle(const Tavik::Frame& frame);
+    void finishPartial();
+    void deliver(std::shared_ptr<FrameImages> images);
+
+    Notify notify;
+    Kelvra::FrameRing ring{RING_LENGTH};
+    std::shared_ptr<FrameImages> partial; // worker thread only
+
+    std::mutex mailboxMutex;
+    FrameImagesPtr pending;
+
+    std::atomic<int64_t> newestId{-1};
+    std::atomic<uint64_t> converted{0};
+    std::atomic<uint64_t> dropped{0};
+    std::atomic<bool> running{true};
+    std::thread thread; // last: starts once every field is set
+};

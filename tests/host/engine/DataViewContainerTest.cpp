@@ -1,0 +1,138 @@
+// The per-format containers: which view they build, how frames reach it and
+// what they forward.
+
+#include "host/engine/DataViewContainer.h"
+
+#include "Kelvra/views/PlaneView.h"
+#include "host/base/DataFormat.h"
+#include "host/engine/HostDataEngine.h"
+#include "host/engine/PointCloudView.h"
+#include "host/base/StatusMessageBar.h"
+#include "host/base/ViewCommunicator.h"
+#include "tests/host/engine/HostTestFrames.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace HostTest;
+
+namespace {
+
+void deliverSet(HostDataEngine& engine, int64_t id, int width = 32, int height = 24)
+{
+    const auto set = makeSet(id, width, height);
+    for (int t = 0; t < Tavik::FRAME_TYPE_COUNT; ++t)
+        engine.frameCallback(nullptr, set[t], t);
+}
+
+bool waitForId(const HostDataEngine& engine, int64_t id)
+{
+    return KelvraTest::waitFor([&] { return engine.newestFrameSet() && engine.newestFrameSet()->id == id; });
+}
+
+} // namespace
+
+TEST(DataViewContainer, AmplitudeAndPhaseEmbedAPlaneViewOfTheirOwnFormat)
+{
+    HostDataEngine engine(nullptr);
+    DataViewContainer amplitude(&engine, "amplitude", true, true);
+    DataViewContainer phase(&engine, "phase");
+
+    ASSERT_TRUE(amplitude.planeView());
+    ASSERT_TRUE(phase.planeView());
+    EXPECT_FALSE(amplitude.pointCloudView());
+    EXPECT_EQ(amplitude.view(), amplitude.planeView());
+    EXPECT_EQ(amplitude.planeView()->getDataFormat()->name, "amplitude");
+    EXPECT_EQ(phase.planeView()->getDataFormat()->name, "phase");
+    EXPECT_NE(amplitude.planeView()->getDataFormat(), phase.planeView()->getDataFormat());
+    EXPECT_TRUE(amplitude.planeView()->isDisplayDepth());
+    EXPECT_FALSE(phase.planeView()->isDisplayDepth());
+    // Only the container asked to link is in the registry.
+    EXPECT_TRUE(amplitude.planeView()->isLinked());
+    EXPECT_FALSE(phase.planeView()->isLinked());
+    EXPECT_EQ(amplitude.planeView()->parentWidget(), &amplitude);
+}
+
+TEST(DataViewContainer, EveryPublishedFrameIsDrawnUntilHidden)
+{
+    HostDataEngine engine(nullptr);
+    DataViewContainer amplitude(&engine, "amplitude");
+    Kelvra::PlaneView* view = amplitude.planeView();
+    ASSERT_TRUE(view);
+
+    deliverSet(engine, 1);
+    ASSERT_TRUE(waitForId(engine, 1));
+    EXPECT_EQ(view->getUpdateCount(), 1);
+    ASSERT_TRUE(view->getImageItem()->hasImage());
+    EXPECT_EQ(view->getImageItem()->width(), 32);
+    EXPECT_EQ(view->getImageItem()->height(), 24);
+
+    amplitude.ShowView(false);
+    deliverSet(engine, 2);
+    ASSERT_TRUE(waitForId(engine, 2));
+    EXPECT_EQ(view->getUpdateCount(), 1); // hidden: nothing drawn
+
+    amplitude.ShowView(true); // restarts the count
+    deliverSet(engine, 3);
+    ASSERT_TRUE(waitForId(engine, 3));
+    EXPECT_EQ(view->getUpdateCount(), 1);
+}
+
+TEST(DataViewContainer, ForwardsStatusBarAndReset)
+{
+    HostDataEngine engine(nullptr);
+    StatusMessageBar bar;
+    DataViewContainer phase(&engine, "phase", false, true);
+    DataViewContainer cloud(&engine, "pointcloud");
+    phase.setStatusBar(&bar);
+    cloud.setStatusBar(&bar);
+    EXPECT_EQ(phase.view()->getStatusBar(), &bar);
+    EXPECT_EQ(cloud.view()->getStatusBar(), &bar);
+
+    deliverSet(engine, 1);
+    ASSERT_TRUE(waitForId(engine, 1));
+    ASSERT_TRUE(phase.planeView()->getImageItem()->hasImage());
+    // The view's reset blanks the image until the next frame.
+    phase.resetView();
+    const cv::Mat& shown = phase.planeView()->getImageItem()->image();
+    EXPECT_EQ(cv::countNonZero(shown), 0);
+}
+
+TEST(DataViewContainer, PointCloudDrawsTheNewestSetWhileShown)
+{
+    HostDataEngine engine(nullptr);
+    DataViewContainer cloud(&engine, "pointcloud");
+    PointCloudView* view = cloud.pointCloudView();
+    ASSERT_TRUE(view);
+    EXPECT_FALSE(cloud.planeView());
+    cloud.resize(320, 240);
+
+    deliverSet(engine, 5);
+    ASSERT_TRUE(waitForId(engine, 5));
+    EXPECT_EQ(view->drawnFrameId(), 5);
+    EXPECT_FALSE(view->picture().isNull());
+
+    cloud.ShowView(false);
+    EXPECT_FALSE(view->isShown());
+    deliverSet(engine, 6);
+    ASSERT_TRUE(waitForId(engine, 6));
+    EXPECT_EQ(view->drawnFrameId(), 5);
+    cloud.ShowView(true); // catches up at once
+    EXPECT_EQ(view->drawnFrameId(), 6);
+
+    emit DataView::communicator()->displayConeToggle(true);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return view->isConeShown(); }));
+    cloud.resetView(); // nothing to reset; must not fail
+}
+
+TEST(DataViewContainer, UnknownFormatHasNoView)
+{
+    HostDataEngine engine(nullptr);
+    DataViewContainer other(&engine, "rgb");
+    EXPECT_FALSE(other.view());
+    other.ShowView(true);
+    other.resetView();
+    other.setStatusBar(nullptr);
+    deliverSet(engine, 1);
+    EXPECT_TRUE(waitForId(engine, 1));
+}

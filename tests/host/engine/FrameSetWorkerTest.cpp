@@ -1,0 +1,185 @@
+// Conversion of frames into [x][y] images and the bounded hand-off from the
+// frame threads to the user interface.
+
+#include "host/engine/FrameSetWorker.h"
+#include "tests/host/engine/HostTestFrames.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace HostTest;
+
+TEST(FrameConversion, ImagesAreIndexedXFirstAndDepthIsMetres)
+{
+    FrameImages images;
+    ASSERT_TRUE(FrameConversion::addFrame(images, *makeFrame(Tavik::FRAME_RAW_FRAME_PROCESSED, 5, 4, 3)));
+    ASSERT_TRUE(FrameConversion::addFrame(images, *makeFrame(Tavik::FRAME_DEPTH_FRAME, 5, 4, 3)));
+
+    for (const cv::Mat* m : {&images.amplitude, &images.phase, &images.depth}) {
+        ASSERT_EQ(m->type(), CV_32F);
+        EXPECT_EQ(m->rows, 4); // x
+        EXPECT_EQ(m->cols, 3); // y
+    }
+    EXPECT_EQ(images.width, 4);
+    EXPECT_EQ(images.height, 3);
+    for (int x = 0; x < 4; ++x)
+        for (int y = 0; y < 3; ++y) {
+            EXPECT_FLOAT_EQ(images.amplitude.at<float>(x, y), amplitudeAt(x, y));
+            EXPECT_FLOAT_EQ(images.phase.at<float>(x, y), phaseAt(x, y));
+            EXPECT_FLOAT_EQ(images.depth.at<float>(x, y), depthAt(x, y));
+        }
+}
+
+TEST(FrameConversion, MismatchedBuffersGiveNoImage)
+{
+    auto frame = makeFrame(Tavik::FRAME_DEPTH_FRAME, 1, 4, 3);
+    frame->depth.pop_back();
+    FrameImages images;
+    EXPECT_FALSE(FrameConversion::addFrame(images, *frame));
+    EXPECT_TRUE(images.depth.empty());
+    EXPECT_EQ(images.width, 0);
+
+    EXPECT_TRUE(FrameConversion::toImage(std::vector<float>{}, 0, 0).empty());
+    EXPECT_FALSE(FrameConversion::addFrame(images, *makeFrame(Tavik::FRAME_RAW_FRAME_UNPROCESSED, 1, 4, 3)));
+}
+
+namespace {
+
+// Counts notifications; the test plays the user-interface thread.
+struct Receiver {
+    std::atomic<int> notifications{0};
+    FrameSetWorker worker{[this] { ++notifications; }};
+
+    void putSet(int64_t id, int width = 4, int height = 3)
+    {
+        for (const auto& f : makeSet(id, width, height))
+            worker.putFrame(*f);
+    }
+};
+
+} // namespace
+
+TEST(FrameSetWorker, PublishesOneSetPerFrameSet)
+{
+    Receiver r;
+    r.putSet(3);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return r.notifications == 1; }));
+    FrameImagesPtr images = r.worker.takePending();
+    ASSERT_TRUE(images);
+    EXPECT_EQ(images->id, 3);
+    EXPECT_FALSE(images->amplitude.empty());
+    EXPECT_FALSE(images->phase.empty());
+    EXPECT_FALSE(images->depth.empty());
+    EXPECT_EQ(images->points.size(), 12u);
+    EXPECT_FALSE(r.worker.takePending()); // taken once
+    EXPECT_EQ(r.worker.newestFrameId(), 3);
+}
+
+TEST(FrameSetWorker, KeepsNoFrameObjectAndCopiesItsValues)
+{
+    Receiver r;
+    auto set = makeSet(8);
+    for (const auto& f : set)
+        r.worker.putFrame(*f);
+    // The caller may reuse its frames at once (a recording's reader does).
+    for (const auto& f : set) {
+        EXPECT_EQ(f.use_count(), 1);
+        std::fill(f->depth.begin(), f->depth.end(), -1.f);
+        std::fill(f->amplitude.begin(), f->amplitude.end(), 0);
+    }
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return r.notifications == 1; }));
+    FrameImagesPtr images = r.worker.takePending();
+    ASSERT_TRUE(images);
+    EXPECT_FLOAT_EQ(images->depth.at<float>(2, 1), depthAt(2, 1));
+    EXPECT_FLOAT_EQ(images->amplitude.at<float>(3, 2), amplitudeAt(3, 2));
+}
+
+TEST(FrameSetWorker, FloodKeepsOneSetPendingAndDropsTheOldest)
+{
+    Receiver r;
+    // Nobody takes while frames flood in: the mailbox holds one set.
+    for (int64_t id = 1; id <= 300; ++id)
+        r.putSet(id, 32, 24);
+    int takes = 0;
+    FrameImagesPtr last;
+    ASSERT_TRUE(KelvraTest::waitFor([&] {
+        if (FrameImagesPtr p = r.worker.takePending()) {
+            ++takes;
+            last = p;
+        }
+        return last && last->id == 300;
+    }));
+    // One notification per empty-to-full change: never one per set.
+    EXPECT_LE(r.notifications.load(), takes + 1);
+    EXPECT_LE(takes, 3);
+    EXPECT_GE(r.worker.droppedSets() + takes, r.worker.convertedSets());
+    EXPECT_GT(r.worker.droppedSets(), 0u);
+}
+
+TEST(FrameSetWorker, NewestSetWinsWhileOneIsPending)
+{
+    Receiver r;
+    r.putSet(1);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return r.worker.convertedSets() == 1; }));
+    r.putSet(2);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return r.worker.convertedSets() == 2; }));
+    EXPECT_EQ(r.notifications.load(), 1);
+    FrameImagesPtr images = r.worker.takePending();
+    ASSERT_TRUE(images);
+    EXPECT_EQ(images->id, 2);
+    EXPECT_EQ(r.worker.droppedSets(), 1u);
+    r.putSet(3);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return r.notifications == 2; }));
+}
+
+TEST(FrameSetWorker, IncompleteSetsArePublishedOnlyWithDepth)
+{
+    Receiver r;
+    auto a = makeSet(1);
+    // No depth frame in set 1: nothing to publish.
+    r.worker.putFrame(*a[Tavik::FRAME_RAW_FRAME_PROCESSED]);
+    r.worker.putFrame(*a[Tavik::FRAME_XYZI_POINT_CLOUD_FRAME]);
+    // Set 2 lost its point cloud: published when set 3 begins.
+    auto b = makeSet(2);
+    r.worker.putFrame(*b[Tavik::FRAME_RAW_FRAME_PROCESSED]);
+    r.worker.putFrame(*b[Tavik::FRAME_DEPTH_FRAME]);
+    r.worker.putFrame(*makeFrame(Tavik::FRAME_RAW_FRAME_PROCESSED, 3, 4, 3));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return r.notifications == 1; }));
+    FrameImagesPtr images = r.worker.takePending();
+    ASSERT_TRUE(images);
+    EXPECT_EQ(images->id, 2);
+    EXPECT_TRUE(images->points.empty());
+    EXPECT_EQ(r.worker.droppedSets(), 1u);
+}
+
+TEST(FrameSetWorker, StopJoinsAndLaterFramesAreHarmless)
+{
+    Receiver r;
+    r.putSet(1);
+    r.worker.stop();
+    r.worker.stop();
+    r.putSet(2); // lands in the ring, nobody converts it
+    EXPECT_LE(r.worker.convertedSets(), 1u);
+}
+
+TEST(FrameSetWorker, ProducersOnSeveralThreads)
+{
+    Receiver r;
+    std::thread a([&] {
+        for (int64_t id = 1; id <= 100; ++id)
+            r.putSet(id);
+    });
+    std::thread b([&] {
+        for (int i = 0; i < 200; ++i)
+            r.worker.takePending();
+    });
+    a.join();
+    b.join();
+    ASSERT_TRUE(KelvraTest::waitFor([&] {
+        r.worker.takePending();
+        return r.worker.newestFrameId() == 100;
+    }));
+}

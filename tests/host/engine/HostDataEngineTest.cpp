@@ -1,0 +1,220 @@
+// The concrete data engine: frames in on any thread, images out on the
+// user-interface thread, in order, bounded, with statistics history.
+
+#include "host/engine/HostDataEngine.h"
+
+#include "Kelvra/models/StreamHub.h"
+#include "Tavik/CameraSystem.h"
+#include "tests/host/engine/HostTestFrames.h"
+#include "tests/support/TestSupport.h"
+
+#include <QSignalSpy>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace HostTest;
+
+namespace {
+
+void deliver(HostDataEngine& engine, const std::array<Tavik::FramePtr, Tavik::FRAME_TYPE_COUNT>& set)
+{
+    for (int t = 0; t < Tavik::FRAME_TYPE_COUNT; ++t)
+        engine.frameCallback(nullptr, set[t], t);
+}
+
+void deliverSet(HostDataEngine& engine, int64_t id, int width = 4, int height = 3)
+{
+    deliver(engine, makeSet(id, width, height));
+}
+
+// A set whose depth is `value` everywhere.
+std::array<Tavik::FramePtr, Tavik::FRAME_TYPE_COUNT> flatDepthSet(int64_t id, float value)
+{
+    auto set = makeSet(id);
+    std::fill(set[Tavik::FRAME_DEPTH_FRAME]->depth.begin(), set[Tavik::FRAME_DEPTH_FRAME]->depth.end(), value);
+    return set;
+}
+
+bool waitForId(const HostDataEngine& engine, int64_t id)
+{
+    return KelvraTest::waitFor([&] { return engine.newestFrameSet() && engine.newestFrameSet()->id == id; });
+}
+
+class Recorder : public QObject {
+public:
+    QStringList events;
+    void depthReady() { events << "depth"; }
+};
+
+} // namespace
+
+TEST(HostDataEngine, PublishesTransposedImagesInMetresWithFrameSize)
+{
+    HostDataEngine engine(nullptr);
+    EXPECT_FALSE(engine.frameSize());
+    QSignalSpy updated(&engine, &DataEngine::frameUpdated);
+    deliverSet(engine, 7);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return updated.count() == 1; }));
+
+    const auto& data = engine.data();
+    ASSERT_TRUE(data.contains("amplitude") && data.contains("phase") && data.contains("depth"));
+    for (const char* key : {"amplitude", "phase", "depth"}) {
+        EXPECT_EQ(data.value(key).type(), CV_32F) << key;
+        EXPECT_EQ(data.value(key).rows, 4) << key; // x
+        EXPECT_EQ(data.value(key).cols, 3) << key; // y
+    }
+    EXPECT_FLOAT_EQ(data.value("amplitude").at<float>(3, 1), amplitudeAt(3, 1));
+    EXPECT_FLOAT_EQ(data.value("phase").at<float>(1, 2), phaseAt(1, 2));
+    EXPECT_FLOAT_EQ(data.value("depth").at<float>(2, 0), depthAt(2, 0));
+    ASSERT_TRUE(engine.frameSize());
+    EXPECT_EQ((*engine.frameSize())[0], 4);
+    EXPECT_EQ((*engine.frameSize())[1], 3);
+    ASSERT_TRUE(engine.newestFrameSet());
+    EXPECT_EQ(engine.newestFrameSet()->points.size(), 12u);
+}
+
+TEST(HostDataEngine, NotifiesDepthThenFrameUpdatedThenRate)
+{
+    HostDataEngine engine(nullptr);
+    Recorder recorder;
+    // Direct here, to see the order within one publication; views subscribe queued.
+    engine.connectData("depth", &recorder, &Recorder::depthReady, Qt::DirectConnection);
+    QObject::connect(&engine, &DataEngine::frameUpdated, &recorder, [&] {
+        // Subscribers find the new images in place.
+        recorder.events << QString("frame %1").arg(engine.newestFrameSet()->id);
+        EXPECT_FLOAT_EQ(engine.data().value("depth").at<float>(1, 1), depthAt(1, 1));
+    });
+    QObject::connect(&engine, &DataEngine::rateFactorChanged, &recorder, [&](double) { recorder.events << "rate"; });
+
+    deliverSet(engine, 1);
+    ASSERT_TRUE(waitForId(engine, 1));
+    deliverSet(engine, 2);
+    ASSERT_TRUE(waitForId(engine, 2));
+    // The first publication has no rate yet; the second measures one.
+    EXPECT_EQ(recorder.events, QStringList({"depth", "frame 1", "depth", "frame 2", "rate"}));
+    EXPECT_GT(engine.rateFactor(), 0.0);
+}
+
+TEST(HostDataEngine, KeepsNoFrameObjectPastTheCallback)
+{
+    HostDataEngine engine(nullptr);
+    auto set = makeSet(4);
+    deliver(engine, set);
+    for (const auto& f : set) {
+        EXPECT_EQ(f.use_count(), 1);
+        f->depth.assign(f->depth.size(), 99.f); // the reader reuses its frames
+    }
+    ASSERT_TRUE(waitForId(engine, 4));
+    EXPECT_FLOAT_EQ(engine.data().value("depth").at<float>(0, 0), depthAt(0, 0));
+}
+
+TEST(HostDataEngine, FloodDropsTheOldestAndQueuesBoundedly)
+{
+    HostDataEngine engine(nullptr);
+    QSignalSpy updated(&engine, &DataEngine::frameUpdated);
+    // A frame thread floods while the user interface does not run at all.
+    std::thread producer([&] {
+        for (int64_t id = 1; id <= 400; ++id)
+            deliverSet(engine, id, 64, 48);
+    });
+    producer.join();
+    EXPECT_TRUE(updated.isEmpty()); // nothing published without the event loop
+    // Were sets queued one by one, hundreds would be published now; the
+    // mailbox holds one, the ring two more.
+    ASSERT_TRUE(waitForId(engine, 400));
+    const auto stats = engine.frameStats();
+    EXPECT_GE(stats.published, 1u);
+    EXPECT_LE(stats.published, 5u);
+    EXPECT_EQ(updated.count(), static_cast<int>(stats.published));
+    EXPECT_EQ(stats.lastLag, 0);
+}
+
+TEST(HostDataEngine, StatisticsHistoryIsBoundedBySettlingTime)
+{
+    HostDataEngine engine(nullptr);
+    engine.setSettlingTime(3);
+    deliverSet(engine, 1);
+    ASSERT_TRUE(waitForId(engine, 1));
+    EXPECT_TRUE(engine.historySnapshot().empty()); // off: nothing kept
+    EXPECT_FALSE(engine.pixelStatistics(0, 0));
+
+    engine.setStatisticsEnabled(true);
+    const float depths[] = {9.f, 9.f, 1.f, 2.f, 3.f};
+    for (int i = 0; i < 5; ++i) {
+        deliver(engine, flatDepthSet(10 + i, depths[i]));
+        ASSERT_TRUE(waitForId(engine, 10 + i));
+    }
+    const auto history = engine.historySnapshot();
+    ASSERT_EQ(history.size(), 3u);
+    EXPECT_FLOAT_EQ(history.front().at<float>(0, 0), 1.f); // oldest first
+    EXPECT_FLOAT_EQ(history.back().at<float>(0, 0), 3.f);
+
+    const auto stats = engine.pixelStatistics(2, 1);
+    ASSERT_TRUE(stats);
+    EXPECT_NEAR(stats->first, 2.0, 1e-9);
+    EXPECT_NEAR(stats->second, std::sqrt(2.0 / 3.0), 1e-6);
+    EXPECT_FALSE(engine.pixelStatistics(4, 0)); // outside the image
+    EXPECT_FALSE(engine.pixelStatistics(0, -1));
+    EXPECT_TRUE(engine.statisticsText(QPointF(2.5, 1.5)).startsWith("Z mean: 2.0000 m  std: 0.8165 m"));
+    EXPECT_TRUE(engine.statisticsText(QPointF(-0.5, 1.0)).isEmpty());
+
+    // A shorter settling time takes effect with the next image.
+    engine.setSettlingTime(1);
+    deliver(engine, flatDepthSet(20, 5.f));
+    ASSERT_TRUE(waitForId(engine, 20));
+    EXPECT_EQ(engine.historySnapshot().size(), 1u);
+
+    engine.setStatisticsEnabled(false);
+    EXPECT_TRUE(engine.historySnapshot().empty());
+    EXPECT_TRUE(engine.statisticsText(QPointF(1, 1)).isEmpty());
+}
+
+TEST(HostDataEngine, NewFrameSizeRestartsTheHistory)
+{
+    HostDataEngine engine(nullptr);
+    engine.setStatisticsEnabled(true);
+    deliverSet(engine, 1);
+    ASSERT_TRUE(waitForId(engine, 1));
+    deliverSet(engine, 2, 8, 6);
+    ASSERT_TRUE(waitForId(engine, 2));
+    const auto history = engine.historySnapshot();
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history.front().rows, 8);
+    ASSERT_TRUE(engine.pixelStatistics(7, 5));
+}
+
+TEST(HostDataEngine, StopEndsPublishing)
+{
+    HostDataEngine engine(nullptr);
+    deliverSet(engine, 1);
+    ASSERT_TRUE(waitForId(engine, 1));
+    // A set converted but not yet published when the engine stops is dropped.
+    deliverSet(engine, 2);
+    engine.stop();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(engine.newestFrameSet()->id, 1);
+    engine.stop();
+    deliverSet(engine, 3);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(engine.newestFrameSet()->id, 1);
+}
+
+TEST(HostDataEngine, ReceivesEveryTypeThroughTheControllerUntilStopped)
+{
+    Tavik::CameraSystem cameraSystem;
+    Kelvra::StreamHub hub(&cameraSystem);
+    HostDataEngine engine(&hub);
+    EXPECT_EQ(engine.getDepthCameraController(), &hub);
+
+    const auto set = makeSet(3);
+    for (int t = 0; t < Tavik::FRAME_TYPE_COUNT; ++t)
+        hub.callbackInternal(nullptr, set[t], t);
+    ASSERT_TRUE(waitForId(engine, 3));
+    EXPECT_EQ(engine.newestFrameSet()->points.size(), 12u); // the point cloud came too
+
+    engine.stop(); // takes its callbacks out of the controller
+    for (int t = 0; t < Tavik::FRAME_TYPE_COUNT; ++t)
+        EXPECT_FALSE(hub.clearCallback(t, Kelvra::FrameCallback(&engine, &HostDataEngine::frameCallback)));
+}

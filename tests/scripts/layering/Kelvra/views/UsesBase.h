@@ -1,0 +1,4 @@
+#pragma once
+#include "host/base/DataView.h"
+#include "Tavik/Frame.h"
+#include <QWidget>

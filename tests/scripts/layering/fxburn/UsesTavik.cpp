@@ -1,0 +1,2 @@
+#include "Tavik/Frame.h"
+#include "fxburn/Fx3Device.h"

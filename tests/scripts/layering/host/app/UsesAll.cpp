@@ -1,0 +1,2 @@
+#include "Kelvra/views/PlaneView.h"
+#include "host/engine/HostDataEngine.h"
