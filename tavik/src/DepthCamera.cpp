@@ -552,6 +552,7 @@ Result<float> CameraState::getf(const std::string& name)
 
 int CameraState::addFilter(const FilterPtr& filter, FrameType type, int beforeFilterIndex)
 {
+    ++filterCallCount;
     if (!filter || !isValidFrameType(type))
         return -1;
     std::lock_guard<std::mutex> lock(m_);
@@ -576,6 +577,7 @@ int CameraState::addFilter(const FilterPtr& filter, FrameType type, int beforeFi
 
 bool CameraState::removeFilter(int filterIndex, FrameType type)
 {
+    ++filterCallCount;
     if (!isValidFrameType(type))
         return false;
     FilterPtr removed;

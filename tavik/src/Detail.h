@@ -263,6 +263,7 @@ struct CameraState : ParamHost, std::enable_shared_from_this<CameraState> {
     };
     std::array<std::vector<ChainEntry>, FRAME_TYPE_COUNT> chains;
     std::map<std::string, int> setterCounts;
+    std::atomic<int> filterCallCount{0}; // addFilter and removeFilter calls
     CaptureSettings settings;
     std::map<int, FrameSetTap> taps;
     int nextTap = 0;

@@ -40,6 +40,12 @@ int Simulation::setterCalls(const DepthCameraPtr& camera, const std::string& nam
     });
 }
 
+int Simulation::filterCalls(const DepthCameraPtr& camera) const
+{
+    auto* s = stateOf(camera);
+    return s ? s->filterCallCount.load() : 0;
+}
+
 void Simulation::setDeliverWhilePaused(const DepthCameraPtr& camera, bool deliver)
 {
     if (auto* s = stateOf(camera))

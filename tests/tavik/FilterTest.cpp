@@ -141,6 +141,11 @@ TEST(FilterChains, IndexesAreStableAndSystemWide)
     EXPECT_GT(j, i1b);
     EXPECT_FALSE(cam->removeFilter(j, 1));
     EXPECT_TRUE(cam->removeFilter(i1b, 1));
+
+    // Every call is counted on the camera it reached, refused ones included.
+    EXPECT_EQ(sys.simulation().filterCalls(cam), 15);
+    EXPECT_EQ(sys.simulation().filterCalls(other), 1);
+    EXPECT_EQ(sys.simulation().filterCalls(nullptr), 0);
 }
 
 TEST(FilterChains, HoldFourAndHonourInjectedRefusals)

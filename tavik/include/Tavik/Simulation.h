@@ -46,6 +46,9 @@ public:
     // Number of typed writes (seti/setb/setu/setf) that reached a parameter of
     // that name on the camera, refused ones included.
     int setterCalls(const DepthCameraPtr& camera, const std::string& name) const;
+    // Number of addFilter and removeFilter calls that reached the camera,
+    // refused ones included.
+    int filterCalls(const DepthCameraPtr& camera) const;
 
     // Capture: delivery goes on while paused (default true); a frame rate
     // override (0: the camera's "frame_rate"); ids skipped every `period`
