@@ -452,6 +452,54 @@ TEST_F(FlowTest, DeviceVanishingDuringTheFlashWritesFailsTheUpdate)
     EXPECT_EQ(world.device()->identity, Identity::BootLoader); // half-written firmware does not boot
 }
 
+TEST_F(FlowTest, DeviceVanishingBetweenTwoRequestsEndsTheFlowFromEveryIdentity)
+{
+    // The last request the device answers before it goes, per start identity.
+    FaultRule eraseData = FaultRule::on(Identity::Camera, VR_CAMERA_COMMAND, FaultAction::VanishAfter);
+    eraseData.index = CAMERA_CMD_ERASE_DATA;
+    FaultRule probe = FaultRule::on(Identity::BootLoader, VR_RAM_ACCESS, FaultAction::VanishAfter);
+    probe.deviceToHost = 1;
+    FaultRule eraseSector = FaultRule::on(Identity::Programmer, VR_SPI_SECTOR_ERASE, FaultAction::VanishAfter);
+    eraseSector.deviceToHost = 0;
+    const struct {
+        Identity start;
+        FaultRule rule;
+        std::string lines;
+    } cases[] = {
+        {Identity::Camera, eraseData,
+         "Info : Found TOF Camera \n"
+         "Info : Erase data command is transfer ok \n"
+         "Info : control transfer fail \n "
+         "Fail to reqest device enter boot loader mode  !\n"},
+        {Identity::BootLoader, probe,
+         "Info : Found FX3 loader \n"
+         "Info : DownloadFw to FAM result : FAILED !\n"
+         "Info : Fail to download firmware to RAM !\n"},
+        {Identity::Programmer, eraseSector,
+         "Info : Found FX3 Flash Programmer\n"
+         "Info : Open fw.img\n"
+         "Info : Found FX3 Flash Programmer\n"
+         "Info : Begin to download firmware to SPI FLASH!\n"
+         "Info : DownloadFw to SPI FLASH result : SPI_FLASH_ERASE_FAILED !\n"
+         "Info : Fail to download firmware to SPI FLASH !\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(port::sim::identityName(c.start));
+        SimWorld vanishing;
+        vanishing.addDevice(c.start);
+        vanishing.addFault(c.rule);
+        test::FlowRun result;
+        ASSERT_NO_THROW(result = test::runFlow(vanishing, {"-i", "fw.img"}));
+        EXPECT_EQ(result.out, HEAD + c.lines + PROMPT);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(vanishing.device(), nullptr);
+        EXPECT_LT(vanishing.nowMs(), 1000u); // nothing waited on
+        const auto& log = vanishing.driver().ioctlLog();
+        EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const auto& r) { return r.code == IOCTL_ABORT_PIPE; }), 0);
+        EXPECT_TRUE(vanishing.violations().empty());
+    }
+}
+
 TEST_F(FlowTest, BootLoaderThatNeverComesGivesUpAfterAMinute)
 {
     world.addDevice(Identity::Camera);
