@@ -7,7 +7,27 @@
 
 namespace fxburn {
 
-DownloadResult parseBootImage(const std::uint8_t* image, std::size_t length, BootImage& parsed)
+namespace {
+
+struct MemoryRegion {
+    std::uint32_t base;
+    std::uint32_t size;
+};
+constexpr MemoryRegion FX3_MEMORY[] = {
+    {0x00000000, 0x4000}, {0x10000000, 0x2000}, {0x40000000, 0x80000}};
+
+bool inFx3Memory(const BootChunk& chunk)
+{
+    for (const MemoryRegion& region : FX3_MEMORY)
+        if (chunk.address >= region.base &&
+            std::uint64_t{chunk.address} + chunk.length <= std::uint64_t{region.base} + region.size)
+            return true;
+    return false;
+}
+
+// `overlong` is the code of a chunk longer than the whole image.
+DownloadResult parse(const std::uint8_t* image, std::size_t length, BootImage& parsed,
+                     DownloadResult overlong)
 {
     parsed = BootImage{};
     if (length < 2 || image[0] != 'C' || image[1] != 'Y')
@@ -30,7 +50,7 @@ DownloadResult parseBootImage(const std::uint8_t* image, std::size_t length, Boo
             const auto chunk = static_cast<std::uint32_t>(
                 std::min<std::uint64_t>(remaining, MAX_WRITE_CHUNK));
             if (chunk > length)
-                return CORRUPT_FIRMWARE_IMAGE_FILE;
+                return overlong;
             if (position + chunk > length)
                 return INCORRECT_IMAGE_LENGTH;
             for (std::uint32_t i = 0; i + 4 <= chunk; i += 4)
@@ -48,6 +68,33 @@ DownloadResult parseBootImage(const std::uint8_t* image, std::size_t length, Boo
     if (parsed.checksum != sum)
         return CORRUPT_FIRMWARE_IMAGE_FILE;
     return SUCCESS;
+}
+
+} // namespace
+
+DownloadResult parseBootImage(const std::uint8_t* image, std::size_t length, BootImage& parsed)
+{
+    return parse(image, length, parsed, CORRUPT_FIRMWARE_IMAGE_FILE);
+}
+
+DownloadResult checkProgrammerImage(const std::uint8_t* image, std::size_t length)
+{
+    BootImage parsed;
+    const DownloadResult result = parseBootImage(image, length, parsed);
+    if (result != SUCCESS)
+        return result;
+    for (const BootChunk& chunk : parsed.chunks)
+        if (!inFx3Memory(chunk))
+            return CORRUPT_FIRMWARE_IMAGE_FILE;
+    return SUCCESS;
+}
+
+DownloadResult checkFlashImage(const std::uint8_t* image, std::size_t length)
+{
+    if (length > SPI_MAX_IMAGE_SIZE)
+        return INCORRECT_IMAGE_LENGTH;
+    BootImage parsed;
+    return parse(image, length, parsed, INCORRECT_IMAGE_LENGTH);
 }
 
 DownloadResult readImageFile(const std::string& fileName, std::vector<std::uint8_t>& bytes,

@@ -31,6 +31,19 @@ struct BootImage {
 // the whole image, or a checksum mismatch), else SUCCESS.
 DownloadResult parseBootImage(const std::uint8_t* image, std::size_t length, BootImage& parsed);
 
+// The flash programmer's image, checked before the camera is touched: the
+// parse above, and every record within the FX3's memory (instruction memory
+// 0x00000000-0x00003FFF, data memory 0x10000000-0x10001FFF, system memory
+// 0x40000000-0x4007FFFF), else CORRUPT_FIRMWARE_IMAGE_FILE.
+DownloadResult checkProgrammerImage(const std::uint8_t* image, std::size_t length);
+
+// The firmware image, checked whole before anything is sent: the boot ROM
+// reads it from the SPI flash with the same parse. Codes: INCORRECT_IMAGE_LENGTH
+// (over SPI_MAX_IMAGE_SIZE, or a record, the terminator, the entry or the
+// checksum word past the end), INVALID_FWSIGNATURE, CORRUPT_FIRMWARE_IMAGE_FILE
+// (a checksum mismatch), else SUCCESS.
+DownloadResult checkFlashImage(const std::uint8_t* image, std::size_t length);
+
 // Reads a whole file as the downloads do: INVALID_FILE when it cannot be
 // opened or read, is empty or larger than `maxSize`.
 DownloadResult readImageFile(const std::string& fileName, std::vector<std::uint8_t>& bytes,

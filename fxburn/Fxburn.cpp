@@ -61,6 +61,27 @@ DeviceKind FirmwareUpdate::DetectDevice()
     return DeviceKind::DEVICE_CREATE_FAILED;
 }
 
+bool FirmwareUpdate::reportDownload(DownloadResult result, const char* resultTarget,
+                                    const char* failureTarget)
+{
+    out_ << "Info : DownloadFw to " << resultTarget << " result : " << downloadResultName(result)
+         << " !\n";
+    if (result == SUCCESS)
+        return true;
+    out_ << "Info : Fail to download firmware to " << failureTarget << " !\n";
+    return false;
+}
+
+bool FirmwareUpdate::ramResult(DownloadResult result)
+{
+    return reportDownload(result, "FAM", "RAM");
+}
+
+bool FirmwareUpdate::spiResult(DownloadResult result)
+{
+    return reportDownload(result, "SPI FLASH", "SPI FLASH");
+}
+
 bool FirmwareUpdate::programmerImageUsable()
 {
     std::FILE* file = std::fopen(PROGRAMMER_IMAGE_NAME, "rb");
@@ -72,28 +93,32 @@ bool FirmwareUpdate::programmerImageUsable()
     // The RAM download's own checks, made before anything is sent.
     std::vector<std::uint8_t> bytes;
     DownloadResult result = readImageFile(PROGRAMMER_IMAGE_NAME, bytes, MAX_IMAGE_FILE_SIZE);
-    BootImage parsed;
     if (result == SUCCESS)
-        result = parseBootImage(bytes.data(), bytes.size(), parsed);
-    if (result != SUCCESS) {
-        out_ << "Info : DownloadFw to FAM result : " << downloadResultName(result) << " !\n";
-        out_ << "Info : Fail to download firmware to RAM !\n";
-        return false;
-    }
-    return true;
+        result = checkProgrammerImage(bytes.data(), bytes.size());
+    return result == SUCCESS || ramResult(result);
 }
 
 bool FirmwareUpdate::firmwareImageUsable(const std::string& imageName)
 {
-    // Written to the flash as raw bytes: it must open and hold something.
-    bool usable = false;
-    if (std::FILE* file = std::fopen(imageName.c_str(), "rb")) {
-        usable = std::fseek(file, 0, SEEK_END) == 0 && std::ftell(file) > 0;
-        std::fclose(file);
-    }
-    if (!usable)
+    std::FILE* file = std::fopen(imageName.c_str(), "rb");
+    if (!file) {
         out_ << "Fail to open " << imageName << "\n";
-    return usable;
+        return false;
+    }
+    long size = -1;
+    if (std::fseek(file, 0, SEEK_END) == 0)
+        size = std::ftell(file);
+    std::fclose(file);
+    // Written to the flash as it is, and booted from there only when it is a
+    // whole boot image.
+    DownloadResult result = INCORRECT_IMAGE_LENGTH;
+    if (size < 0 || static_cast<unsigned long>(size) <= SPI_MAX_IMAGE_SIZE) {
+        std::vector<std::uint8_t> bytes;
+        result = readImageFile(imageName, bytes, SPI_MAX_IMAGE_SIZE);
+        if (result == SUCCESS)
+            result = checkFlashImage(bytes.data(), bytes.size());
+    }
+    return result == SUCCESS || spiResult(result);
 }
 
 bool FirmwareUpdate::waitForBootLoader()
@@ -159,12 +184,9 @@ bool FirmwareUpdate::LoadProgrammerAndFlash(const std::string& imageName)
     }
     if (!programmerImageUsable() || !firmwareImageUsable(imageName))
         return false;
-    const DownloadResult result = device_->DownloadFw(PROGRAMMER_IMAGE_NAME, TARGET_RAM);
-    out_ << "Info : DownloadFw to FAM result : " << downloadResultName(result) << " !\n";
-    if (result == SUCCESS)
-        return FlashImageToSpi(imageName);
-    out_ << "Info : Fail to download firmware to RAM !\n";
-    return false;
+    if (!ramResult(device_->DownloadFw(PROGRAMMER_IMAGE_NAME, TARGET_RAM)))
+        return false;
+    return FlashImageToSpi(imageName);
 }
 
 bool FirmwareUpdate::FlashImageToSpi(const std::string& imageName)
@@ -184,14 +206,10 @@ bool FirmwareUpdate::FlashImageToSpi(const std::string& imageName)
     }
 
     out_ << "Info : Begin to download firmware to SPI FLASH!\n";
-    const DownloadResult result = device_->DownloadFw(imageName, TARGET_SPI_FLASH);
-    out_ << "Info : DownloadFw to SPI FLASH result : " << downloadResultName(result) << " !\n";
-    if (result == SUCCESS) {
-        out_ << "Info : Firmware had been updated. Please unplug the devcie and re-plug it !\n";
-        return true;
-    }
-    out_ << "Info : Fail to download firmware to SPI FLASH !\n";
-    return false;
+    if (!spiResult(device_->DownloadFw(imageName, TARGET_SPI_FLASH)))
+        return false;
+    out_ << "Info : Firmware had been updated. Please unplug the devcie and re-plug it !\n";
+    return true;
 }
 
 int runFxburn(int argc, const char* const argv[], port::Platform platform, std::ostream& out,

@@ -48,9 +48,14 @@ public:
     bool updateCamera(const std::string& imageName);
 
 private:
-    // The file checks made before anything changes the device.
+    // The file checks made before anything changes the device; a failed one
+    // is reported as its download would be.
     bool programmerImageUsable();
     bool firmwareImageUsable(const std::string& imageName);
+    // Print a download's result line, and its failure line when it failed.
+    bool reportDownload(DownloadResult result, const char* resultTarget, const char* failureTarget);
+    bool ramResult(DownloadResult result);
+    bool spiResult(DownloadResult result);
     bool waitForBootLoader();
 
     Fx3Device* device_;

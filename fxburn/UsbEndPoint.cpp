@@ -95,6 +95,7 @@ TransferContextPtr UsbEndPoint::issue(std::uint32_t code, TransferContextPtr con
 {
     LastError = driver->ioctlBegin(handle, code, context->block.data(), inLength, out, outLength,
                                    op);
+    context->beginCode = LastError;
     const ControlRequestHeader h = context->header();
     statusA = h.statusA;
     statusB = h.statusB;
@@ -181,16 +182,25 @@ TransferContextPtr UsbEndPoint::beginByMode(std::uint8_t* buffer, std::uint32_t 
 bool UsbEndPoint::FinishTransfer(std::uint8_t* buffer, std::uint32_t& length, port::AsyncOp& op,
                                  TransferContextPtr context, std::uint8_t* packetTable)
 {
+    const std::uint32_t begun = context->beginCode;
+    if (begun != port::err::SUCCESS && begun != port::err::IO_PENDING) {
+        // Refused at once: nothing is in flight and no result will come.
+        LastError = begun;
+        length = 0;
+        bytesTransferred = 0;
+        return false;
+    }
     std::uint32_t returned = 0;
     std::uint32_t error = 0;
     bool ok = driver->overlappedResult(handle, op, returned, error);
     if (!ok && error == port::err::IO_INCOMPLETE) {
         // Still in flight: the driver owns the block until it completes.
         AbortPipe();
-        driver->wait(op, port::WAIT_INFINITE);
+        driver->wait(op, port::ABORT_WAIT_LIMIT_MS);
         ok = driver->overlappedResult(handle, op, returned, error);
         if (!ok && error == port::err::IO_INCOMPLETE) {
-            (void)context.release(); // leaked rather than freed under the driver
+            // The block stays with the op, which goes to the driver port.
+            op.heldBlock = std::make_unique<std::vector<std::uint8_t>>(std::move(context->block));
             LastError = error;
             length = 0;
             bytesTransferred = 0;
@@ -242,7 +252,7 @@ bool UsbEndPoint::WaitForTransfer(port::AsyncOp& op)
     if (w == port::WaitResult::Signalled)
         return true;
     AbortPipe();
-    return driver->wait(op, port::WAIT_INFINITE) == port::WaitResult::Signalled;
+    return driver->wait(op, port::ABORT_WAIT_LIMIT_MS) == port::WaitResult::Signalled;
 }
 
 bool UsbEndPoint::AbortPipe()
@@ -256,8 +266,14 @@ bool UsbEndPoint::AbortPipe()
     std::uint8_t endpointAddress = address;
     const std::uint32_t code =
         driver->ioctlBegin(handle, IOCTL_ABORT_PIPE, &endpointAddress, 1, nullptr, 0, *op);
-    if (code == port::err::IO_PENDING)
-        driver->wait(*op, port::WAIT_INFINITE);
+    if (code == port::err::IO_PENDING &&
+        driver->wait(*op, port::ABORT_WAIT_LIMIT_MS) != port::WaitResult::Signalled) {
+        std::uint32_t bytes = 0;
+        std::uint32_t error = 0;
+        if (!driver->overlappedResult(handle, *op, bytes, error) &&
+            error == port::err::IO_INCOMPLETE)
+            driver->abandon(std::move(op));
+    }
     return true;
 }
 
@@ -276,6 +292,8 @@ bool UsbEndPoint::Transfer(std::uint8_t* buffer, std::uint32_t& length, std::uin
         return false;
     const bool waited = WaitForTransfer(*op);
     const bool finished = FinishTransfer(buffer, length, *op, std::move(context), packetTable);
+    if (op->heldBlock)
+        driver->abandon(std::move(op));
     return waited && finished;
 }
 

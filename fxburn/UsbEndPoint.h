@@ -63,6 +63,9 @@ inline constexpr std::uint32_t DIR_FROM_DEVICE = 1;
 // FinishTransfer has reaped the request.
 struct TransferContext {
     std::vector<std::uint8_t> block;
+    // What the begin call returned: 0 (done at once), IO_PENDING, or an error
+    // for a request that never started.
+    std::uint32_t beginCode = 0;
     ControlRequestHeader header() const { return ControlRequestHeader::decode(block.data()); }
 };
 using TransferContextPtr = std::unique_ptr<TransferContext>;

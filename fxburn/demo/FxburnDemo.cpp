@@ -3,12 +3,16 @@
 // flash programmer and a firmware image into a work folder unless given, runs
 // the same program as fxburn there, and then reports what the device saw.
 
+#include "fxburn/BootImage.h"
 #include "fxburn/Fxburn.h"
 #include "fxburn/port/sim/BootImages.h"
 #include "fxburn/port/sim/SimWorld.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -54,6 +58,37 @@ private:
     SimWorld& world_;
     double pace_;
 };
+
+// A whole number of bytes, no larger than any image the updater reads.
+bool parseSize(const std::string& text, std::size_t& size)
+{
+    if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const unsigned long long value = std::strtoull(text.c_str(), nullptr, 10);
+    if (value > fxburn::MAX_IMAGE_FILE_SIZE)
+        return false;
+    size = static_cast<std::size_t>(value);
+    return true;
+}
+
+// A finite factor of 0 or more.
+bool parsePace(const std::string& text, double& pace)
+{
+    char* end = nullptr;
+    pace = std::strtod(text.c_str(), &end);
+    return !text.empty() && end == text.c_str() + text.size() && std::isfinite(pace) && pace >= 0;
+}
+
+// The image is in the flash only when this run wrote every page of it.
+bool imageWritten(const SimFlash& flash, const Bytes& firmware)
+{
+    if (firmware.empty() || firmware.size() > flash.size())
+        return false;
+    const std::size_t pages = (firmware.size() + SimFlash::PAGE - 1) / SimFlash::PAGE;
+    return std::all_of(flash.pageWrites.begin(), flash.pageWrites.begin() + static_cast<std::ptrdiff_t>(pages),
+                       [](std::uint32_t writes) { return writes > 0; }) &&
+           std::equal(firmware.begin(), firmware.end(), flash.bytes.begin());
+}
 
 bool writeFile(const fs::path& path, const Bytes& bytes)
 {
@@ -131,11 +166,9 @@ void report(SimWorld& world, const Bytes& firmware)
         erases += r.setup.bRequest == 0xC4 && !r.setup.isIn();
         pages += r.setup.bRequest == 0xC2;
     }
-    const Bytes& flash = board.flash.bytes;
-    const bool matches = firmware.size() <= flash.size() &&
-                         std::equal(firmware.begin(), firmware.end(), flash.begin());
     std::cout << "[demo] flash: " << erases << " sector erases, " << pages
-              << " page writes; image in flash: " << (matches ? "yes" : "no") << "\n";
+              << " page writes; image in flash: " << (imageWritten(board.flash, firmware) ? "yes" : "no")
+              << "\n";
     world.replug();
     SimDevice* device = world.device();
     std::cout << "[demo] after unplugging and plugging in again: " << identityName(device->identity)
@@ -191,6 +224,18 @@ int main(int argc, char** argv)
         std::cerr << "fxburn-demo: unknown --start " << start << "\n" << USAGE;
         return 2;
     }
+    std::size_t size = 0;
+    if (!parseSize(options["--size"], size)) {
+        std::cerr << "fxburn-demo: --size takes a whole number of bytes up to "
+                  << fxburn::MAX_IMAGE_FILE_SIZE << ", not " << options["--size"] << "\n" << USAGE;
+        return 2;
+    }
+    double pace = 0;
+    if (!parsePace(options["--pace"], pace)) {
+        std::cerr << "fxburn-demo: --pace takes a number of 0 or more, not " << options["--pace"] << "\n"
+                  << USAGE;
+        return 2;
+    }
 
     const bool ownFolder = !options.count("--dir");
     fs::path dir = !ownFolder
@@ -205,7 +250,7 @@ int main(int argc, char** argv)
         std::cerr << "fxburn-demo: cannot read " << options["--programmer"] << "\n";
         return 2;
     }
-    Bytes firmware = makeCameraFirmware(std::stoul(options["--size"]), SIM_PID_CAMERA, 0x0201);
+    Bytes firmware = makeCameraFirmware(size, SIM_PID_CAMERA, 0x0201);
     if (options.count("--firmware") && !readFile(options["--firmware"], firmware)) {
         std::cerr << "fxburn-demo: cannot read " << options["--firmware"] << "\n";
         return 2;
@@ -226,7 +271,7 @@ int main(int argc, char** argv)
             std::cerr << "fxburn-demo: unknown --fault " << fault << "\n" << USAGE;
             return 2;
         }
-    PacedClock clock(world, std::stod(options["--pace"]));
+    PacedClock clock(world, pace);
 
     std::cout << "[demo] work folder " << dir.string() << ": CyBootProgrammer.img ("
               << programmer.size() << " bytes), fw.img (" << firmware.size() << " bytes)\n";

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace fxburn::port {
 
@@ -54,12 +55,18 @@ inline constexpr std::uint32_t DEVICE_NOT_CONNECTED = 1167;
 
 enum class WaitResult { Signalled, TimedOut, Failed };
 inline constexpr std::uint32_t WAIT_INFINITE = 0xFFFFFFFFu;
+// How long an aborted or cancelled request is waited for; one still in flight
+// after that is left to the driver port (DriverPort::abandon).
+inline constexpr std::uint32_t ABORT_WAIT_LIMIT_MS = 2000;
 
 // One overlapped request slot: an auto-reset, non-signalled event with its
 // overlapped structure. Freeing it closes the event.
 class AsyncOp {
 public:
     virtual ~AsyncOp() = default;
+    // The block of a request given up while still in flight: the driver may
+    // still write into it, so it stays with the op.
+    std::unique_ptr<std::vector<std::uint8_t>> heldBlock;
 };
 
 class DriverPort {
@@ -90,9 +97,14 @@ public:
                                      std::uint32_t inLength, void* out, std::uint32_t outLength,
                                      AsyncOp& op) = 0;
     virtual WaitResult wait(AsyncOp& op, std::uint32_t timeoutMs) = 0;
-    // Without waiting; IO_INCOMPLETE while the request is still pending.
+    // Without waiting; IO_INCOMPLETE while the request is still pending. A
+    // request whose begin call failed at once never completes: its result
+    // stays IO_INCOMPLETE and its event is never signalled.
     virtual bool overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& bytes,
                                   std::uint32_t& error) = 0;
+    // Takes over an op whose request is still in flight after its abort; it
+    // is not freed while the driver may still complete it.
+    virtual void abandon(std::unique_ptr<AsyncOp> op) = 0;
 
     // Window-handle device notifications.
     virtual bool registerInterfaceNotification(WindowId window, const Guid& interfaceClass,

@@ -62,6 +62,9 @@ bool NoDevicePort::overlappedResult(Handle, AsyncOp&, std::uint32_t& bytes, std:
     return false;
 }
 
+// No request ever starts here.
+void NoDevicePort::abandon(std::unique_ptr<AsyncOp>) {}
+
 bool NoDevicePort::registerInterfaceNotification(WindowId, const Guid&, NotifyId& id,
                                                  std::uint32_t& error)
 {

@@ -25,6 +25,7 @@ public:
     WaitResult wait(AsyncOp& op, std::uint32_t timeoutMs) override;
     bool overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& bytes,
                           std::uint32_t& error) override;
+    void abandon(std::unique_ptr<AsyncOp> op) override;
     bool registerInterfaceNotification(WindowId window, const Guid& interfaceClass, NotifyId& id,
                                        std::uint32_t& error) override;
     bool registerHandleNotification(WindowId window, Handle handle, NotifyId& id,

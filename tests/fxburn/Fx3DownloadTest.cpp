@@ -124,6 +124,65 @@ TEST(BootImage, ChecksumOverAllRecordDataMustMatch)
     EXPECT_EQ(parse(padded), SUCCESS);
 }
 
+TEST(FlashImage, IsCheckedWholeWithEveryFieldPastTheEndIncorrectLength)
+{
+    const Bytes firmware = port::sim::makeCameraFirmware(5000, 0x9108, 0x0201);
+    auto check = [](const Bytes& image) { return checkFlashImage(image.data(), image.size()); };
+    EXPECT_EQ(check(firmware), SUCCESS);
+    Bytes anyTypeAndControl = firmware;
+    anyTypeAndControl[2] = 0xFF;
+    anyTypeAndControl[3] = 0x00;
+    EXPECT_EQ(check(anyTypeAndControl), SUCCESS);
+    Bytes trailing = firmware;
+    trailing.insert(trailing.end(), 1000, 0x5A); // nothing after the checksum word is read
+    EXPECT_EQ(check(trailing), SUCCESS);
+
+    Bytes noise(4096);
+    for (std::size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13);
+    noise[0] = 0x8F;
+    EXPECT_EQ(check(noise), INVALID_FWSIGNATURE);
+
+    // A record longer than a short file: past the end, as every other field.
+    Bytes shortFile{'C', 'Y', 0, 0};
+    put32(shortFile, 100);
+    put32(shortFile, 0x40000000);
+    shortFile.resize(50, 0);
+    EXPECT_EQ(check(shortFile), INCORRECT_IMAGE_LENGTH);
+    const Bytes whole = buildBootImage({{0x40000000, words(16)}}, 0x40000000);
+    for (std::size_t cut : {12u + 40u, 12u, 8u, 4u, 1u}) // record, terminator, entry, checksum
+        EXPECT_EQ(check(Bytes(whole.begin(), whole.end() - static_cast<std::ptrdiff_t>(cut))), INCORRECT_IMAGE_LENGTH)
+            << cut;
+    EXPECT_EQ(check(buildBootImage({{0x40000000, words(16)}}, 0x40000000, 1)), CORRUPT_FIRMWARE_IMAGE_FILE);
+
+    Bytes full = firmware;
+    full.resize(SPI_MAX_IMAGE_SIZE, 0xFF);
+    EXPECT_EQ(check(full), SUCCESS);
+    full.push_back(0xFF);
+    EXPECT_EQ(check(full), INCORRECT_IMAGE_LENGTH);
+}
+
+TEST(ProgrammerImage, RecordsMustLieWithinTheFx3Memory)
+{
+    auto check = [](std::uint32_t address, std::uint32_t wordCount) {
+        const Bytes image = buildBootImage({{0x40000000, words(16)}, {address, words(wordCount)}}, 0x40000000);
+        return checkProgrammerImage(image.data(), image.size());
+    };
+    const Bytes simulated = port::sim::makeProgrammerImage(); // with a data-memory record
+    EXPECT_EQ(checkProgrammerImage(simulated.data(), simulated.size()), SUCCESS);
+    EXPECT_EQ(check(0x00000000, 0x1000), SUCCESS);    // all of the instruction memory
+    EXPECT_EQ(check(0x10001FFC, 1), SUCCESS);         // the last word of the data memory
+    EXPECT_EQ(check(0x4007F000, 0x400), SUCCESS);     // up to the end of the system memory
+    EXPECT_EQ(check(0x00003FFC, 2), CORRUPT_FIRMWARE_IMAGE_FILE);
+    EXPECT_EQ(check(0x10002000, 1), CORRUPT_FIRMWARE_IMAGE_FILE);
+    EXPECT_EQ(check(0x4007F000, 0x401), CORRUPT_FIRMWARE_IMAGE_FILE); // its last chunk runs out
+    EXPECT_EQ(check(0x20000000, 1), CORRUPT_FIRMWARE_IMAGE_FILE);
+    EXPECT_EQ(check(0xFFFFFFFC, 2), CORRUPT_FIRMWARE_IMAGE_FILE);
+    // The parse's own codes come first.
+    const Bytes cut(simulated.begin(), simulated.end() - 4);
+    EXPECT_EQ(checkProgrammerImage(cut.data(), cut.size()), INCORRECT_IMAGE_LENGTH);
+}
+
 TEST(ImageFile, MissingEmptyOrTooLargeFilesAreInvalid)
 {
     test::ScopedWorkDir dir;

@@ -310,13 +310,76 @@ TEST_F(FlowTest, MissingOrBadProgrammerImageStopsBeforeTheCameraIsTouched)
 
     test::writeFile("CyBootProgrammer.img",
                     port::sim::buildBootImage(port::sim::programmerRecords(), 0x40000000, 1));
-    EXPECT_EQ(run().out, HEAD + "Info : Found TOF Camera \n" +
-                             "Info : DownloadFw to FAM result : CORRUPT_FIRMWARE_IMAGE_FILE !\n"
-                             "Info : Fail to download firmware to RAM !\n" +
-                             PROMPT);
+    const std::string corrupt = "Info : DownloadFw to FAM result : CORRUPT_FIRMWARE_IMAGE_FILE !\n"
+                                "Info : Fail to download firmware to RAM !\n";
+    EXPECT_EQ(run().out, HEAD + "Info : Found TOF Camera \n" + corrupt + PROMPT);
+
+    // A record outside the FX3's memory, checksum and all in order.
+    auto records = port::sim::programmerRecords();
+    records.push_back({0x20000000, Bytes(64, 0x11)});
+    test::writeFile("CyBootProgrammer.img", port::sim::buildBootImage(records, 0x40000000));
+    const auto outside = run();
+    EXPECT_EQ(outside.out, HEAD + "Info : Found TOF Camera \n" + corrupt + PROMPT);
+    EXPECT_EQ(outside.exitCode, 1);
 
     EXPECT_TRUE(vendor(Identity::Camera).empty());
     EXPECT_EQ(world.device()->identity, Identity::Camera);
+
+    SimWorld loaderWorld;
+    loaderWorld.addDevice(Identity::BootLoader);
+    EXPECT_EQ(test::runFlow(loaderWorld, {"-i", "fw.img"}).out,
+              HEAD + "Info : Found FX3 loader \n" + corrupt + PROMPT);
+    for (const auto& r : loaderWorld.controlLog())
+        EXPECT_NE(r.setup.bmRequestType, 0x40); // only the probe went out
+}
+
+TEST_F(FlowTest, BadFirmwareImageIsRefusedBeforeAnythingChangesFromEveryIdentity)
+{
+    Bytes noise(300000);
+    for (std::size_t i = 0; i < noise.size(); ++i)
+        noise[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 11);
+    noise[0] = 0x8F;
+    Bytes cut = firmware;
+    cut.resize(firmware.size() / 2);
+    Bytes badSum = firmware;
+    badSum[IMAGE_SIZE / 2] ^= 0x01;
+    const struct {
+        std::string name;
+        Bytes bytes;
+        std::string result;
+    } images[] = {
+        {"empty.img", {}, "INVALID_FILE"},
+        {"huge.img", port::sim::makeCameraFirmware(17u << 20, 0x9108, NEW_BCD_DEVICE), "INCORRECT_IMAGE_LENGTH"},
+        {"noise.img", noise, "INVALID_FWSIGNATURE"},
+        {"cut.img", cut, "INCORRECT_IMAGE_LENGTH"},
+        {"sum.img", badSum, "CORRUPT_FIRMWARE_IMAGE_FILE"},
+    };
+    for (const auto& image : images)
+        test::writeFile(image.name, image.bytes);
+
+    const std::pair<Identity, std::string> starts[] = {
+        {Identity::Camera, "Info : Found TOF Camera \n"},
+        {Identity::BootLoader, "Info : Found FX3 loader \n"},
+        {Identity::Programmer, "Info : Found FX3 Flash Programmer\n"},
+    };
+    for (const auto& [identity, found] : starts) {
+        for (const auto& image : images) {
+            SCOPED_TRACE(std::string(port::sim::identityName(identity)) + ", " + image.name);
+            SimWorld fresh;
+            fresh.addDevice(identity);
+            const Bytes flashBefore = fresh.board().flash.bytes;
+            const auto result = test::runFlow(fresh, {"-i", image.name});
+            EXPECT_EQ(result.out, "FxDevDeviceSelected! input firmware image name :  " + image.name +
+                                      "\n" + found + "Info : DownloadFw to SPI FLASH result : " +
+                                      image.result + " !\n" +
+                                      "Info : Fail to download firmware to SPI FLASH !\n" + PROMPT);
+            EXPECT_EQ(result.exitCode, 1);
+            for (const auto& r : fresh.controlLog())
+                EXPECT_NE(r.setup.bmRequestType, 0x40); // nothing sent to the device
+            EXPECT_EQ(fresh.device()->identity, identity);
+            EXPECT_TRUE(fresh.board().flash.bytes == flashBefore);
+        }
+    }
 }
 
 TEST_F(FlowTest, MissingOrEmptyFirmwareImageStopsBeforeAnythingChanges)
@@ -450,6 +513,54 @@ TEST_F(FlowTest, DeviceVanishingDuringTheFlashWritesFailsTheUpdate)
     EXPECT_EQ(pageWrites(), 31u);
     world.replug();
     EXPECT_EQ(world.device()->identity, Identity::BootLoader); // half-written firmware does not boot
+}
+
+TEST_F(FlowTest, DeviceVanishingBetweenTwoRequestsEndsTheFlowFromEveryIdentity)
+{
+    // The last request the device answers before it goes, per start identity.
+    FaultRule eraseData = FaultRule::on(Identity::Camera, VR_CAMERA_COMMAND, FaultAction::VanishAfter);
+    eraseData.index = CAMERA_CMD_ERASE_DATA;
+    FaultRule probe = FaultRule::on(Identity::BootLoader, VR_RAM_ACCESS, FaultAction::VanishAfter);
+    probe.deviceToHost = 1;
+    FaultRule eraseSector = FaultRule::on(Identity::Programmer, VR_SPI_SECTOR_ERASE, FaultAction::VanishAfter);
+    eraseSector.deviceToHost = 0;
+    const struct {
+        Identity start;
+        FaultRule rule;
+        std::string lines;
+    } cases[] = {
+        {Identity::Camera, eraseData,
+         "Info : Found TOF Camera \n"
+         "Info : Erase data command is transfer ok \n"
+         "Info : control transfer fail \n "
+         "Fail to reqest device enter boot loader mode  !\n"},
+        {Identity::BootLoader, probe,
+         "Info : Found FX3 loader \n"
+         "Info : DownloadFw to FAM result : FAILED !\n"
+         "Info : Fail to download firmware to RAM !\n"},
+        {Identity::Programmer, eraseSector,
+         "Info : Found FX3 Flash Programmer\n"
+         "Info : Open fw.img\n"
+         "Info : Found FX3 Flash Programmer\n"
+         "Info : Begin to download firmware to SPI FLASH!\n"
+         "Info : DownloadFw to SPI FLASH result : SPI_FLASH_ERASE_FAILED !\n"
+         "Info : Fail to download firmware to SPI FLASH !\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(port::sim::identityName(c.start));
+        SimWorld vanishing;
+        vanishing.addDevice(c.start);
+        vanishing.addFault(c.rule);
+        test::FlowRun result;
+        ASSERT_NO_THROW(result = test::runFlow(vanishing, {"-i", "fw.img"}));
+        EXPECT_EQ(result.out, HEAD + c.lines + PROMPT);
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(vanishing.device(), nullptr);
+        EXPECT_LT(vanishing.nowMs(), 1000u); // nothing waited on
+        const auto& log = vanishing.driver().ioctlLog();
+        EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const auto& r) { return r.code == IOCTL_ABORT_PIPE; }), 0);
+        EXPECT_TRUE(vanishing.violations().empty());
+    }
 }
 
 TEST_F(FlowTest, BootLoaderThatNeverComesGivesUpAfterAMinute)

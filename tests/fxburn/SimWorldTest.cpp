@@ -154,6 +154,27 @@ TEST(EmulatedDriver, MalformedHeadersAreRefusedAndReported)
     EXPECT_EQ(world.violations().size(), 2u);
 }
 
+TEST(EmulatedDriver, RequestRefusedAtOnceNeverCompletesAsOnWindows)
+{
+    SimWorld world;
+    world.addDevice(Identity::BootLoader);
+    const port::Handle handle = test::openDevice(world);
+    world.detach(0); // unplugged between two requests
+    std::uint32_t error = 0;
+    auto op = world.driver().newAsyncOp(error);
+    std::uint8_t block[38] = {};
+    EXPECT_EQ(world.driver().ioctlBegin(handle, IOCTL_CONTROL_TRANSFER, block, sizeof block, block,
+                                        sizeof block, *op),
+              port::err::DEVICE_NOT_CONNECTED);
+    std::uint32_t bytes = 0;
+    EXPECT_FALSE(world.driver().overlappedResult(handle, *op, bytes, error));
+    EXPECT_EQ(error, port::err::IO_INCOMPLETE);
+    EXPECT_EQ(world.driver().wait(*op, 500), port::WaitResult::TimedOut);
+    EXPECT_THROW(world.driver().wait(*op, port::WAIT_INFINITE), SimHang);
+    op.reset(); // nothing was in flight: freeing it is no misuse
+    EXPECT_TRUE(world.violations().empty());
+}
+
 TEST(EmulatedDriver, FreeingAPendingRequestIsReported)
 {
     SimWorld world;

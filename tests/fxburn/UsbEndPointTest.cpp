@@ -268,10 +268,32 @@ TEST_F(EndpointTransfer, SlowAbortIsRepeatedAndWaitedForToTheEnd)
     EXPECT_TRUE(world.violations().empty());
 }
 
-TEST_F(EndpointTransfer, RequestThatNoAbortEndsIsReportedAsAHang)
+TEST_F(EndpointTransfer, RequestThatNoAbortEndsIsLeftToTheDriverInBoundedTime)
 {
-    EXPECT_THROW(writeWith(FaultAction::HangForever, 0, 100), SimHang);
-    EXPECT_TRUE(world.hangGuardTripped());
+    const std::uint64_t start = world.nowMs();
+    EXPECT_FALSE(writeWith(FaultAction::HangForever, 0, 100));
+    EXPECT_LT(world.nowMs() - start, 100 + 50 + 2 * port::ABORT_WAIT_LIMIT_MS + 100);
+    EXPECT_EQ(ep->LastError, port::err::IO_INCOMPLETE);
+    EXPECT_EQ(ep->bytesTransferred, 0u);
+    // Still in flight: handed over with its block, not freed under the driver.
+    EXPECT_EQ(world.driver().pendingRequestCount(), 1u);
+    EXPECT_EQ(world.driver().abandonedRequestCount(), 1u);
+    std::uint32_t error = 0;
+    EXPECT_TRUE(world.driver().closeHandle(handle, error));
+    EXPECT_TRUE(world.violations().empty());
+    EXPECT_FALSE(world.hangGuardTripped());
+}
+
+TEST_F(EndpointTransfer, AbortThatNeverCompletesIsNotWaitedForEndlessly)
+{
+    world.driverFaults.abortPipeHangs = true;
+    const std::uint64_t start = world.nowMs();
+    EXPECT_FALSE(writeWith(FaultAction::HangUntilAbort, 0, 100));
+    EXPECT_LT(world.nowMs() - start, 100 + 50 + 6 * port::ABORT_WAIT_LIMIT_MS + 100);
+    EXPECT_EQ(countCode(IOCTL_ABORT_PIPE), 3u); // two while waiting, one to reap
+    EXPECT_EQ(world.driver().abandonedRequestCount(), 4u);
+    EXPECT_TRUE(world.violations().empty());
+    EXPECT_FALSE(world.hangGuardTripped());
 }
 
 TEST_F(EndpointTransfer, FinishOnAPendingRequestAbortsAndReapsBeforeFreeing)
@@ -300,6 +322,10 @@ TEST_F(EndpointTransfer, BeginErrorFailsWithoutWaiting)
     EXPECT_FALSE(writeWith(FaultAction::BeginError, port::err::ACCESS_DENIED));
     EXPECT_EQ(ep->LastError, port::err::ACCESS_DENIED);
     EXPECT_LT(world.nowMs() - start, 10u);
+    // A request that never started is neither aborted nor handed over.
+    EXPECT_EQ(countCode(IOCTL_ABORT_PIPE), 0u);
+    EXPECT_EQ(world.driver().abandonedRequestCount(), 0u);
+    EXPECT_TRUE(world.violations().empty());
 }
 
 TEST_F(EndpointTransfer, RequestCompletedAtOnceNeedsNoWait)

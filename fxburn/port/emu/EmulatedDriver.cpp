@@ -119,7 +119,8 @@ public:
     ~EmuOp() override
     {
         if (pending) {
-            driver_.bus_.violation("an overlapped request was freed while still pending");
+            if (!abandoned)
+                driver_.bus_.violation("an overlapped request was freed while still pending");
             driver_.pending_.erase(this);
         }
     }
@@ -127,6 +128,8 @@ public:
     EmuOp& operator=(const EmuOp&) = delete;
 
     bool pending = false;
+    bool unstarted = false; // the begin call failed: nothing will ever complete it
+    bool abandoned = false; // handed to the driver while still pending
     bool signalled = false;
     bool ok = false;
     std::uint32_t error = 0;
@@ -145,7 +148,7 @@ private:
 
 EmulatedDriver::EmulatedDriver(Bus& bus) : bus_(bus) {}
 
-EmulatedDriver::~EmulatedDriver() = default;
+EmulatedDriver::~EmulatedDriver() { abandoned_.clear(); }
 
 void EmulatedDriver::record(std::uint32_t code, bool overlapped, const void* in,
                             std::uint32_t inLength, std::uint32_t outLength)
@@ -245,7 +248,7 @@ bool EmulatedDriver::closeHandle(Handle handle, std::uint32_t& error)
         return false;
     }
     for (EmuOp* op : pending_)
-        if (op->handle == handle)
+        if (op->handle == handle && !op->abandoned)
             bus_.violation("closing a handle with a request still pending");
     handles_.erase(handle);
     return true;
@@ -454,8 +457,10 @@ std::uint32_t EmulatedDriver::ioctlBegin(Handle handle, std::uint32_t code, cons
     op.ok = false;
     op.returned = 0;
     op.cancelling = false;
+    op.unstarted = false;
     auto failAtOnce = [&op](std::uint32_t error) {
         op.error = error;
+        op.unstarted = true;
         return error;
     };
     const auto instance = instanceOf(handle);
@@ -476,6 +481,17 @@ std::uint32_t EmulatedDriver::ioctlBegin(Handle handle, std::uint32_t code, cons
     if (!decode(code, static_cast<const std::uint8_t*>(in), inLength, out, outLength, r))
         return failAtOnce(err::INVALID_PARAMETER);
     if (r.kind == Request::Kind::Abort) {
+        if (bus_.abortPipeHangs()) {
+            // Neither the abort nor anything on the pipe ever completes.
+            op.handle = handle;
+            op.instance = *instance;
+            op.request = std::move(r);
+            op.completeAt.reset();
+            op.abortable = false;
+            op.pending = true;
+            pending_.insert(&op);
+            return err::IO_PENDING;
+        }
         abortPipe(handle, r.endpoint);
         op.ok = true;
         op.signalled = true;
@@ -603,7 +619,7 @@ bool EmulatedDriver::overlappedResult(Handle handle, AsyncOp& asyncOp, std::uint
     if (op.pending && op.handle != handle)
         bus_.violation("overlapped result asked on another handle");
     refresh(op);
-    if (op.pending) {
+    if (op.pending || op.unstarted) {
         error = err::IO_INCOMPLETE;
         return false;
     }
@@ -613,6 +629,12 @@ bool EmulatedDriver::overlappedResult(Handle handle, AsyncOp& asyncOp, std::uint
         return false;
     }
     return true;
+}
+
+void EmulatedDriver::abandon(std::unique_ptr<AsyncOp> asyncOp)
+{
+    static_cast<EmuOp&>(*asyncOp).abandoned = true;
+    abandoned_.push_back(std::move(asyncOp));
 }
 
 bool EmulatedDriver::registerInterfaceNotification(WindowId window, const Guid&, NotifyId& id,

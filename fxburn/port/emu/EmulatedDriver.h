@@ -4,8 +4,10 @@
 // does, checks their layout strictly, hands control requests and data
 // transfers to the device models of a bus, and completes overlapped requests
 // on the bus's clock: with a reply, a header time-out, an abort or the device
-// going away. Misuse (a freed request still pending, a malformed header) is
-// reported to the bus as a violation.
+// going away. As on Windows, a request whose begin call fails at once never
+// completes: its result stays incomplete and its event is never signalled.
+// Misuse (a freed request still pending, a malformed header) is reported to
+// the bus as a violation.
 
 #include "fxburn/port/DriverPort.h"
 #include "fxburn/port/emu/UsbDeviceModel.h"
@@ -50,6 +52,7 @@ public:
     WaitResult wait(AsyncOp& op, std::uint32_t timeoutMs) override;
     bool overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& bytes,
                           std::uint32_t& error) override;
+    void abandon(std::unique_ptr<AsyncOp> op) override;
     bool registerInterfaceNotification(WindowId window, const Guid& interfaceClass, NotifyId& id,
                                        std::uint32_t& error) override;
     bool registerHandleNotification(WindowId window, Handle handle, NotifyId& id,
@@ -71,6 +74,7 @@ public:
     std::uint32_t closeHandleCalls() const { return closeCalls_; }
     std::size_t openHandleCount() const { return handles_.size(); }
     std::size_t pendingRequestCount() const { return pending_.size(); }
+    std::size_t abandonedRequestCount() const { return abandoned_.size(); }
     std::size_t notificationCount() const { return notifications_.size(); }
 
 private:
@@ -98,6 +102,7 @@ private:
     std::set<NotifyId> notifications_;
     NotifyId nextNotification_ = 1;
     std::set<EmuOp*> pending_;
+    std::vector<std::unique_ptr<AsyncOp>> abandoned_; // after pending_: freed before it
     std::vector<IoctlRecord> log_;
     std::uint32_t openCalls_ = 0;
     std::uint32_t closeCalls_ = 0;

@@ -81,6 +81,7 @@ public:
     virtual std::uint32_t unregisterError() { return 0; }
     virtual bool infoFails(std::uint32_t code) { (void)code; return false; }
     virtual std::uint32_t asyncOpError() { return 0; }
+    virtual bool abortPipeHangs() { return false; } // an abort request that never completes
 };
 
 } // namespace fxburn::port::emu

@@ -177,6 +177,7 @@ Reply SimDevice::control(const SetupPacket& setup, std::uint8_t* data, std::uint
         case FaultAction::ReturnedCount: reply.returnedOverride = rule->arg; break;
         case FaultAction::CompleteAtOnce: reply.completeAtOnce = true; break;
         case FaultAction::Vanish: world_.schedule(world_.now(), [w = &world_, s = slot] { w->detach(s); }); break;
+        case FaultAction::VanishAfter: leaveWhenDone_ = true; break;
         default: break;
         }
     }
@@ -184,7 +185,14 @@ Reply SimDevice::control(const SetupPacket& setup, std::uint8_t* data, std::uint
     return reply;
 }
 
-void SimDevice::controlDone(const SetupPacket& setup, UsbStatus status) { done(setup, status); }
+void SimDevice::controlDone(const SetupPacket& setup, UsbStatus status)
+{
+    done(setup, status);
+    if (leaveWhenDone_) {
+        leaveWhenDone_ = false;
+        world_.schedule(world_.now(), [w = &world_, s = slot] { w->detach(s); });
+    }
+}
 
 Reply SimDevice::standard(const SetupPacket& setup, std::uint8_t* data)
 {

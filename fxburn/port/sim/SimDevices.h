@@ -123,6 +123,7 @@ protected:
 
 private:
     emu::Reply standard(const emu::SetupPacket& setup, std::uint8_t* data);
+    bool leaveWhenDone_ = false; // a VanishAfter fault: detach once this request is over
 };
 
 class SimCamera : public SimDevice {

@@ -42,6 +42,7 @@ enum class FaultAction {
     BeginError,     // the begin call fails at once with error `arg`
     CompleteAtOnce, // the begin call completes the request
     Vanish,         // the device goes away while this request is in flight
+    VanishAfter,    // the device answers this request, then goes away
 };
 
 struct FaultRule {
@@ -71,6 +72,7 @@ struct DriverFaults {
     int unregisterFailures = 0; // unregisterNotification likewise
     std::set<std::uint32_t> failingInfoCodes;
     std::uint32_t asyncOpError = 0;
+    bool abortPipeHangs = false;
 };
 
 struct ControlRecord {
@@ -139,6 +141,7 @@ public:
     std::uint32_t unregisterError() override;
     bool infoFails(std::uint32_t code) override;
     std::uint32_t asyncOpError() override { return driverFaults.asyncOpError; }
+    bool abortPipeHangs() override { return driverFaults.abortPipeHangs; }
 
     // Clock
     std::uint64_t nowMs() override { return now_; }

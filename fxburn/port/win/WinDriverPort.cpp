@@ -41,29 +41,41 @@ bool registerFilter(WindowId window, void* filter, NotifyId& id, std::uint32_t& 
 }
 
 // An overlapped structure with its auto-reset event. A request still in
-// flight when it is freed is cancelled and waited for, so the kernel never
-// writes into freed memory.
+// flight when it is freed is cancelled and waited for a while; should it
+// still not complete, what the kernel may write into is never freed.
 class WinAsyncOp : public AsyncOp {
 public:
-    WinAsyncOp()
+    WinAsyncOp() : overlapped(std::make_unique<OVERLAPPED>())
     {
-        ZeroMemory(&overlapped, sizeof overlapped);
-        overlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        ZeroMemory(overlapped.get(), sizeof(OVERLAPPED));
+        overlapped->hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     }
     ~WinAsyncOp() override
     {
-        if (pending && device != INVALID_HANDLE_VALUE && !HasOverlappedIoCompleted(&overlapped)) {
-            CancelIoEx(device, &overlapped);
-            DWORD bytes = 0;
-            GetOverlappedResult(device, &overlapped, &bytes, TRUE);
+        if (inFlight()) {
+            CancelIoEx(device, overlapped.get());
+            WaitForSingleObject(overlapped->hEvent, ABORT_WAIT_LIMIT_MS);
+            if (inFlight()) {
+                (void)overlapped.release();
+                (void)heldBlock.release();
+                return;
+            }
         }
-        if (overlapped.hEvent)
-            CloseHandle(overlapped.hEvent);
+        if (overlapped->hEvent)
+            CloseHandle(overlapped->hEvent);
     }
     WinAsyncOp(const WinAsyncOp&) = delete;
     WinAsyncOp& operator=(const WinAsyncOp&) = delete;
 
-    OVERLAPPED overlapped;
+    // Started and not yet completed. A request whose begin call failed never
+    // started, although its overlapped structure reads as pending for ever.
+    bool inFlight() const
+    {
+        return pending && device != INVALID_HANDLE_VALUE &&
+               !HasOverlappedIoCompleted(overlapped.get());
+    }
+
+    std::unique_ptr<OVERLAPPED> overlapped;
     HANDLE device = INVALID_HANDLE_VALUE;
     bool pending = false;
 };
@@ -180,7 +192,7 @@ bool WinDriverPort::ioctl(Handle handle, std::uint32_t code, const void* in,
 std::unique_ptr<AsyncOp> WinDriverPort::newAsyncOp(std::uint32_t& error)
 {
     auto op = std::make_unique<WinAsyncOp>();
-    if (!op->overlapped.hEvent) {
+    if (!op->overlapped->hEvent) {
         error = GetLastError();
         return nullptr;
     }
@@ -195,7 +207,7 @@ std::uint32_t WinDriverPort::ioctlBegin(Handle handle, std::uint32_t code, const
     w.device = toHandle(handle);
     w.pending = true;
     if (DeviceIoControl(toHandle(handle), code, const_cast<void*>(in), inLength, out, outLength,
-                        nullptr, &w.overlapped))
+                        nullptr, w.overlapped.get()))
         return 0; // completed at once; the last error would be stale
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING)
@@ -206,7 +218,7 @@ std::uint32_t WinDriverPort::ioctlBegin(Handle handle, std::uint32_t code, const
 WaitResult WinDriverPort::wait(AsyncOp& op, std::uint32_t timeoutMs)
 {
     auto& w = static_cast<WinAsyncOp&>(op);
-    switch (WaitForSingleObject(w.overlapped.hEvent, timeoutMs)) {
+    switch (WaitForSingleObject(w.overlapped->hEvent, timeoutMs)) {
     case WAIT_OBJECT_0: return WaitResult::Signalled;
     case WAIT_TIMEOUT: return WaitResult::TimedOut;
     default: return WaitResult::Failed;
@@ -218,7 +230,7 @@ bool WinDriverPort::overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& 
 {
     auto& w = static_cast<WinAsyncOp&>(op);
     DWORD n = 0;
-    const BOOL ok = GetOverlappedResult(toHandle(handle), &w.overlapped, &n, FALSE);
+    const BOOL ok = GetOverlappedResult(toHandle(handle), w.overlapped.get(), &n, FALSE);
     bytes = n;
     if (ok) {
         w.pending = false;
@@ -228,6 +240,22 @@ bool WinDriverPort::overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& 
     if (error != ERROR_IO_INCOMPLETE)
         w.pending = false;
     return false;
+}
+
+void WinDriverPort::abandon(std::unique_ptr<AsyncOp> op)
+{
+    auto& w = static_cast<WinAsyncOp&>(*op);
+    if (w.inFlight())
+        CancelIoEx(w.device, w.overlapped.get());
+    abandoned_.push_back(std::move(op));
+}
+
+WinDriverPort::~WinDriverPort()
+{
+    // Those still in flight stay allocated until the process ends.
+    for (auto& op : abandoned_)
+        if (static_cast<WinAsyncOp&>(*op).inFlight())
+            (void)op.release();
 }
 
 bool WinDriverPort::registerInterfaceNotification(WindowId window, const Guid& interfaceClass,

@@ -5,10 +5,18 @@
 
 #include "fxburn/port/DriverPort.h"
 
+#include <memory>
+#include <vector>
+
 namespace fxburn::port::win {
 
 class WinDriverPort : public DriverPort {
 public:
+    WinDriverPort() = default;
+    ~WinDriverPort() override;
+    WinDriverPort(const WinDriverPort&) = delete;
+    WinDriverPort& operator=(const WinDriverPort&) = delete;
+
     DevSet getClassDevs(const Guid& interfaceClass) override;
     bool enumInterface(DevSet set, const Guid& interfaceClass, std::uint32_t member,
                        std::uint32_t& error) override;
@@ -26,11 +34,15 @@ public:
     WaitResult wait(AsyncOp& op, std::uint32_t timeoutMs) override;
     bool overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& bytes,
                           std::uint32_t& error) override;
+    void abandon(std::unique_ptr<AsyncOp> op) override;
     bool registerInterfaceNotification(WindowId window, const Guid& interfaceClass, NotifyId& id,
                                        std::uint32_t& error) override;
     bool registerHandleNotification(WindowId window, Handle handle, NotifyId& id,
                                     std::uint32_t& error) override;
     bool unregisterNotification(NotifyId id, std::uint32_t& error) override;
+
+private:
+    std::vector<std::unique_ptr<AsyncOp>> abandoned_;
 };
 
 class WinClock : public Clock {

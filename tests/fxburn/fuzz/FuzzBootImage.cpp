@@ -1,6 +1,6 @@
-// libFuzzer target: arbitrary bytes as an FX3 boot image. The parser must
-// never read past the image, and an accepted image must describe chunks that
-// lie within it.
+// libFuzzer target: arbitrary bytes as an FX3 boot image. The parser and the
+// flow's image checks must never read past the image, and an accepted image
+// must describe chunks that lie within it.
 
 #include "fxburn/BootImage.h"
 
@@ -11,6 +11,8 @@ using namespace fxburn;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    (void)checkFlashImage(data, size);
+    (void)checkProgrammerImage(data, size);
     BootImage parsed;
     const DownloadResult result = parseBootImage(data, size, parsed);
     if (result != SUCCESS)

@@ -1,0 +1,75 @@
+// The demo runner as a user starts it: bad numbers are refused with the usage
+// and exit code 2, and its report says the image is in the flash only when
+// the run wrote it.
+
+#include "FxburnTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+
+namespace fxburn {
+namespace {
+
+struct DemoRun {
+    int exitCode = -1; // -1: it did not exit by itself
+    std::string output;
+};
+
+DemoRun runDemo(const std::string& arguments)
+{
+    const std::string command = std::string(FXBURN_DEMO) + " " + arguments + " </dev/null 2>&1";
+    DemoRun run;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return run;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        run.output.append(buffer, n);
+    const int status = pclose(pipe);
+    if (WIFEXITED(status))
+        run.exitCode = WEXITSTATUS(status);
+    return run;
+}
+
+bool says(const DemoRun& run, const std::string& text) { return run.output.find(text) != std::string::npos; }
+
+TEST(FxburnDemo, BadNumbersGiveTheUsageAndExitCodeTwo)
+{
+    for (const char* arguments : {"--size abc", "--size -5", "--size 12x", "--size ''", "--size 99999999999",
+                                  "--pace x", "--pace -1", "--pace nan", "--pace ''"}) {
+        SCOPED_TRACE(arguments);
+        const DemoRun run = runDemo(arguments);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(says(run, "usage: fxburn-demo"));
+        EXPECT_FALSE(says(run, "[demo] running"));
+    }
+    const DemoRun paced = runDemo("--pace 0 --size 1000 --start programmer");
+    EXPECT_EQ(paced.exitCode, 0);
+    EXPECT_TRUE(says(paced, "[demo] fxburn exit code 0"));
+}
+
+TEST(FxburnDemo, ImageInFlashOnlyWhenThisRunWroteIt)
+{
+    test::ScopedWorkDir dir;
+    const DemoRun written = runDemo("--size 5000 --dir written");
+    EXPECT_EQ(written.exitCode, 0);
+    EXPECT_TRUE(says(written, "image in flash: yes"));
+
+    test::writeFile("empty.img", {});
+    const DemoRun empty = runDemo("--firmware empty.img --dir empty");
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_TRUE(says(empty, "image in flash: no"));
+
+    // What the flash already holds: refused (not a whole image), nothing written.
+    const port::sim::SimBoard board;
+    test::writeFile("same.img", test::Bytes(board.flash.bytes.begin(), board.flash.bytes.begin() + 4096));
+    const DemoRun same = runDemo("--firmware same.img --dir same");
+    EXPECT_EQ(same.exitCode, 1);
+    EXPECT_TRUE(says(same, "image in flash: no"));
+}
+
+} // namespace
+} // namespace fxburn
