@@ -379,7 +379,11 @@ TEST_F(StreamHubTest, FramesFlowWhileTheUserInterfaceEditsEverything)
         }
     });
     ASSERT_TRUE(hub.start());
-    for (int i = 0; i < 2000 && (i < 60 || frames.size() < 100 || cameraReads < 10); ++i) {
+    // Edits go on until enough frames and reads were seen; the bound is only
+    // there so a stuck stream fails instead of hanging.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (int i = 0; (i < 60 || frames.size() < 100 || cameraReads < 10) && std::chrono::steady_clock::now() < deadline;
+         ++i) {
         FrameCallback cb = frames.callback();
         for (Tavik::FrameType t = 0; t < Tavik::FRAME_TYPE_COUNT; ++t)
             hub.registerCallback(t, cb);
