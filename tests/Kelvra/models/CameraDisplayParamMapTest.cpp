@@ -20,13 +20,14 @@ bool listed(const std::vector<std::string>& names, const std::string& name)
 
 } // namespace
 
-TEST(CameraDisplayParamMap, ListsPerCameraTypeInOrder)
+// The two lists differ only in "vco_freq", which QuentaD lacks.
+TEST(CameraDisplayParamMap, QuentaDListIsQuenta14sWithoutVco)
 {
     ASSERT_EQ(CameraDisplayParamMap.size(), 2u);
-    EXPECT_EQ(CameraDisplayParamMap.at("Quenta14Camera"),
-        (std::vector<std::string>{"intg_time", "illum_volt", "mix_volt", "vco_freq", "mod_freq1", "mod_freq2"}));
-    EXPECT_EQ(CameraDisplayParamMap.at("QuentaDCamera"),
-        (std::vector<std::string>{"intg_time", "illum_volt", "mix_volt", "mod_freq1", "mod_freq2"}));
+    auto withoutVco = CameraDisplayParamMap.at("Quenta14Camera");
+    ASSERT_TRUE(listed(withoutVco, "vco_freq"));
+    withoutVco.erase(std::find(withoutVco.begin(), withoutVco.end(), "vco_freq"));
+    EXPECT_EQ(CameraDisplayParamMap.at("QuentaDCamera"), withoutVco);
     EXPECT_EQ(CameraDisplayParamMap.count("Quenta14"), 0u);
     EXPECT_EQ(CameraDisplayParamMap.count(""), 0u);
 }
