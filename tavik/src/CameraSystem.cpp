@@ -47,7 +47,10 @@ DepthCameraPtr CameraSystem::connect(const CameraDevicePtr& device)
         return known->second;
     if (spec->connectFails || d_->shared->consume("connect"))
         return nullptr;
-    auto state = std::make_shared<CameraState>(d_->shared, *spec, detail::cameraModel(spec->model));
+    detail::CameraModelInfo model = detail::cameraModel(spec->model);
+    if (spec->profiles)
+        model.profiles = *spec->profiles;
+    auto state = std::make_shared<CameraState>(d_->shared, *spec, std::move(model));
     for (const auto& name : spec->removedParameters)
         state->removeParam(name);
     state->buildParams();

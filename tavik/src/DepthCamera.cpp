@@ -39,23 +39,25 @@ int64_t steadyMicros()
 // --- profiles ------------------------------------------------------------------
 
 CameraProfile::CameraProfile(int id, int width, int height, float fx, float fy, float cx, float cy)
-    : id_(id), width_(width), height_(height), fx_(fx), fy_(fy), cx_(cx), cy_(cy)
+    : CameraProfile(id, width, height, {{"fx", fx}, {"fy", fy}, {"cx", cx}, {"cy", cy}})
+{
+}
+
+CameraProfile::CameraProfile(int id, int width, int height, std::map<std::string, float> calib)
+    : id_(id), width_(width), height_(height), calib_(std::move(calib))
 {
 }
 
 float CameraProfile::getFloat(const std::string& section, const std::string& key) const
 {
-    if (section != "calib")
+    if (!hasFloat(section, key))
         return 0.f;
-    if (key == "fx")
-        return fx_;
-    if (key == "fy")
-        return fy_;
-    if (key == "cx")
-        return cx_;
-    if (key == "cy")
-        return cy_;
-    return 0.f;
+    return calib_.at(key);
+}
+
+bool CameraProfile::hasFloat(const std::string& section, const std::string& key) const
+{
+    return section == "calib" && calib_.count(key) != 0;
 }
 
 CameraProfilePtr ConfigFile::getCameraProfile(int id) const

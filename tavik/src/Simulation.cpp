@@ -13,10 +13,10 @@ Simulation::Simulation(CameraSystem& system) : system_(system) {}
 std::vector<DeviceSpec> Simulation::defaultDevices()
 {
     return {
-        {"Quenta14Camera", "SIM-14-0001", CameraModel::Quenta14, false, {}},
-        {"QuentaDCamera", "SIM-D-0002", CameraModel::QuentaD, false, {}},
-        {"QuentaDCamera (degraded)", "SIM-D-0003", CameraModel::Degraded, false, {}},
-        {"Quenta14Camera (busy)", "SIM-14-0004", CameraModel::Quenta14, true, {}},
+        {"Quenta14Camera", "SIM-14-0001", CameraModel::Quenta14, false, {}, {}},
+        {"QuentaDCamera", "SIM-D-0002", CameraModel::QuentaD, false, {}, {}},
+        {"QuentaDCamera (degraded)", "SIM-D-0003", CameraModel::Degraded, false, {}, {}},
+        {"Quenta14Camera (busy)", "SIM-14-0004", CameraModel::Quenta14, true, {}, {}},
     };
 }
 

@@ -329,6 +329,36 @@ TEST(CameraProfiles, CalibrationAndSwitching)
     EXPECT_FALSE(c.camera->configFile.getCameraProfile(1));
 }
 
+TEST(CameraProfiles, DeviceProfilesMayLackValues)
+{
+    CameraSystem system;
+    DeviceSpec spec;
+    spec.description = "Quenta14Camera";
+    spec.id = "SIM-14-0009";
+    spec.profiles = std::vector<CameraProfilePtr>{
+        std::make_shared<CameraProfile>(3, 160, 120, std::map<std::string, float>{{"fx", 100.f}, {"fy", 0.f}})};
+    DeviceSpec bare;
+    bare.description = "Quenta14Camera";
+    bare.id = "SIM-14-0010";
+    bare.profiles = std::vector<CameraProfilePtr>{};
+    system.simulation().setDevices({spec, bare});
+    const auto devices = system.scan();
+    auto camera = system.connect(devices[0]);
+    ASSERT_TRUE(camera);
+    EXPECT_EQ(camera->getCurrentCameraProfileID(), 3);
+    auto profile = camera->configFile.getCameraProfile(3);
+    ASSERT_TRUE(profile);
+    EXPECT_TRUE(profile->hasFloat("calib", "fy")); // held, though 0
+    EXPECT_EQ(profile->getFloat("calib", "fy"), 0.f);
+    EXPECT_FALSE(profile->hasFloat("calib", "cx"));
+    EXPECT_EQ(profile->getFloat("calib", "cx"), 0.f);
+    EXPECT_FALSE(profile->hasFloat("lens", "fx"));
+
+    auto noProfiles = system.connect(devices[1]);
+    ASSERT_TRUE(noProfiles);
+    EXPECT_FALSE(noProfiles->configFile.getCameraProfile(noProfiles->getCurrentCameraProfileID()));
+}
+
 TEST(CameraSimulation, PowerHook)
 {
     Rig rig;

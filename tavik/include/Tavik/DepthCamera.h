@@ -5,6 +5,7 @@
 #include "Tavik/Common.h"
 #include "Tavik/Parameter.h"
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -18,18 +19,22 @@ struct CameraState;
 class CameraProfile {
 public:
     CameraProfile(int id, int width, int height, float fx, float fy, float cx, float cy);
+    // Only the calibration keys given ("fx", "fy", "cx", "cy").
+    CameraProfile(int id, int width, int height, std::map<std::string, float> calib);
     int id() const { return id_; }
     int width() const { return width_; }
     int height() const { return height_; }
     // Section "calib", keys "fx", "fy", "cx", "cy" (pixels); 0.0 for a
     // missing section or key.
     float getFloat(const std::string& section, const std::string& key) const;
+    // Whether the profile holds that value (a 0.0 read may be a real one).
+    bool hasFloat(const std::string& section, const std::string& key) const;
 
 private:
     int id_;
     int width_;
     int height_;
-    float fx_, fy_, cx_, cy_;
+    std::map<std::string, float> calib_;
 };
 using CameraProfilePtr = std::shared_ptr<CameraProfile>;
 

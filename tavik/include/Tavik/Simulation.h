@@ -3,8 +3,10 @@
 // the viewer calls these.
 
 #include "Tavik/Common.h"
+#include "Tavik/DepthCamera.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,6 +25,8 @@ struct DeviceSpec {
     bool connectFails = false;
     // Parameters of the model this device lacks (getParam gives nothing).
     std::vector<std::string> removedParameters;
+    // Profiles in place of the model's (an empty list: the camera has none).
+    std::optional<std::vector<CameraProfilePtr>> profiles;
 };
 
 class Simulation {
