@@ -9,29 +9,19 @@
 #include "host/base/DataFormat.h"
 
 #include <QApplication>
+#include "bench/NoisyImage.h"
 #include "bench/QtBenchMain.h"
 
 #include <benchmark/benchmark.h>
-#include <random>
 
 namespace {
-
-cv::Mat noisy(float scale, unsigned seed)
-{
-    cv::Mat img(320, 240, CV_32F); // [x][y]
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<float> value(0.0f, scale);
-    for (int x = 0; x < img.rows; ++x)
-        for (int y = 0; y < img.cols; ++y)
-            img.at<float>(x, y) = value(rng);
-    return img;
-}
 
 struct Bench {
     explicit Bench(const QString& name, bool lens)
         : hub(&system), engine(&hub), format(name), view(&engine, &format, true)
     {
-        engine.publishFrame({{"amplitude", noisy(1000, 1)}, {"phase", noisy(4095, 2)}, {"depth", noisy(5, 3)}});
+        engine.publishFrame(
+            {{"amplitude", noisyImage(1000, 1)}, {"phase", noisyImage(4095, 2)}, {"depth", noisyImage(5, 3)}});
         view.hFlipChanged(true);
         view.vFlipChanged(true);
         view.lensFocusingChanged(lens);

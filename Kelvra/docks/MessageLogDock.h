@@ -1,0 +1,68 @@
+#pragma once
+// Dock "Logs": the logger's messages, each in its level's colours, with the
+// logger's default level and log file chosen by the user. The level and the
+// file live in the logger; the dock keeps no setting of its own.
+
+#include "host/log/Logger.h"
+#include "Tavik/Common.h"
+
+#include <QColor>
+#include <QDockWidget>
+#include <QHash>
+#include <QString>
+
+#include <deque>
+#include <utility>
+
+class QComboBox;
+class QLineEdit;
+class QTextBrowser;
+
+namespace Kelvra {
+
+class MessageLogDock : public QDockWidget {
+    Q_OBJECT
+public:
+    // (background, text) per level.
+    using LevelColors = std::pair<QColor, QColor>;
+    static const QHash<int, LevelColors> colors;
+
+    // `window` is the main window, whose style gives the browse icon.
+    explicit MessageLogDock(QWidget* window);
+
+    // At shutdown: stops the logger.
+    void stop();
+
+    Logger* logger;
+    QComboBox* logLevels;
+    QLineEdit* fileName;
+    QTextBrowser* logBox;
+
+public slots:
+    void browseFile();
+    void setLogFile();
+    void setLogLevel(int index);
+    // Queues the message; the queued messages are appended together at the
+    // end of the event-loop turn, a few milliseconds' worth per turn.
+    void updateLog(Tavik::LogLevel logLevel, const QString& text);
+
+private:
+    struct Message {
+        Tavik::LogLevel level;
+        QString text;
+    };
+
+    // What one turn of the event loop appends at most: laying the new lines
+    // out after the insertion costs about as much again.
+    static constexpr int APPEND_LIMIT = 256;
+    static constexpr int APPEND_BUDGET_MS = 5;
+
+    void scheduleAppend();
+    void appendPending();
+
+    QWidget* mainWindow;
+    std::deque<Message> pending;
+    bool appendScheduled = false;
+};
+
+} // namespace Kelvra

@@ -1,0 +1,203 @@
+#include "Kelvra/docks/TriggerPanelDock.h"
+
+#include "Kelvra/common/Diagnostics.h"
+#include "Kelvra/models/StreamHub.h"
+#include "Tavik/DepthCamera.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTextStream>
+#include <QVBoxLayout>
+
+#include <exception>
+
+namespace Kelvra {
+
+namespace {
+
+const QString NAMES_FILE = QStringLiteral("FunctionName.txt");
+
+QString methodName(int row)
+{
+    return QStringLiteral("triggerFunction") + QString::number(row);
+}
+
+} // namespace
+
+QString resource_path(const QString& relative_path)
+{
+    return QDir(QDir::currentPath()).filePath(relative_path);
+}
+
+TriggerPanelDock::TriggerPanelDock(DataEngine* dataEngine)
+    : QDockWidget("ExtensionCommand")
+    , dataEngine(dataEngine)
+{
+    setMinimumWidth(450);
+    setMinimumHeight(450);
+    scroller = new QScrollArea;
+    layout = new QVBoxLayout;
+
+    readFunctionNames();
+    const int n = static_cast<int>(functionName.size());
+
+    glayout = new QGridLayout;
+    glayout->addWidget(new QLabel("Arg1"), 0, 1, Qt::AlignCenter);
+    glayout->addWidget(new QLabel("Arg2"), 0, 2, Qt::AlignCenter);
+    for (int x = 1; x <= FUNCTION_COUNT; ++x) {
+        const QString caption =
+            x <= n ? functionName.at(x - 1) : QStringLiteral("Trigger Funcion") + QString::number(x);
+        auto* first = new QLineEdit;
+        auto* second = new QLineEdit;
+        arg_list.append({QStringLiteral("1"), QStringLiteral("99")});
+        first->setText(QStringLiteral("1"));
+        second->setText(QStringLiteral("99"));
+        connect(first, &QLineEdit::textChanged, this,
+                [this, x](const QString& text) { argEditFinished(x - 1, 0, text); });
+        connect(second, &QLineEdit::textChanged, this,
+                [this, x](const QString& text) { argEditFinished(x - 1, 1, text); });
+        glayout->addWidget(new QLabel(caption), x, 0);
+        glayout->addWidget(first, x, 1);
+        glayout->addWidget(second, x, 2);
+        auto* send = new QPushButton("Send");
+        connect(send, &QPushButton::clicked, this, [this, x] { sendTriggerFunctions(x); });
+        glayout->addWidget(send, x, 3);
+    }
+    layout->addLayout(glayout);
+    layout->addStretch();
+    scroller->setLayout(layout);
+    setWidget(scroller);
+
+    connect(this, &TriggerPanelDock::triggerFunctionSignal, this, &TriggerPanelDock::handleBatchOprateRegister);
+}
+
+TriggerPanelDock::~TriggerPanelDock()
+{
+    // No worker may outlive the panel it reports to; their outcomes posted
+    // meanwhile are dropped with the panel.
+    for (auto& entry : workers)
+        if (entry.second.joinable())
+            entry.second.join();
+}
+
+void TriggerPanelDock::readFunctionNames()
+{
+    diag::printLine("FunctionName.txt path " + resource_path(NAMES_FILE));
+    QFile file(NAMES_FILE);
+    // Opened for writing too, as the file must be writable; nothing is written.
+    // A file marked read-only counts as unopenable, whoever runs the viewer.
+    bool ok =
+        file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly) && (file.permissions() & QFileDevice::WriteOwner);
+    if (ok) {
+        QTextStream in(&file);
+        while (!in.atEnd()) {
+            const QString line = in.readLine();
+            if (in.status() != QTextStream::Ok) {
+                ok = false;
+                break;
+            }
+            functionName.append(line.trimmed());
+        }
+    }
+    if (!ok)
+        diag::printLine("Can't open FunctionName.txt");
+}
+
+void TriggerPanelDock::setStreamHub(StreamHub* hub)
+{
+    streamHub = hub;
+}
+
+void TriggerPanelDock::argEditFinished(int triggerInddex, int argIndex, const QString& value)
+{
+    if (triggerInddex < 0 || triggerInddex >= arg_list.size())
+        return;
+    QPair<QString, QString>& args = arg_list[triggerInddex];
+    (argIndex == 0 ? args.first : args.second) = value;
+}
+
+void TriggerPanelDock::sendTriggerFunctions(int triggerInddex)
+{
+    if (!streamHub || triggerInddex < 1 || triggerInddex > arg_list.size())
+        return;
+    if (!streamHub->getDepthCamera()) {
+        QMessageBox::information(this, "No DepthCamera", "No running camera to perform funcion.");
+        return;
+    }
+    const QPair<QString, QString> args = arg_list.at(triggerInddex - 1);
+    const QString name = methodName(triggerInddex);
+    diag::printLine("trigger funtion thread start:");
+    const std::uint64_t id = nextWorkerId++;
+    try {
+        workers.emplace(id, std::thread([this, id, name, args] {
+                            triggerFunction(name, args.first, args.second);
+                            // Released on the user-interface thread; dropped if the panel goes first.
+                            QMetaObject::invokeMethod(
+                                this, [this, id] { releaseWorker(id); }, Qt::QueuedConnection);
+                        }));
+    } catch (const std::exception& e) {
+        diag::printLine(diag::tuple("trigger function thread not started", std::string(e.what())));
+    }
+}
+
+void TriggerPanelDock::releaseWorker(std::uint64_t id)
+{
+    const auto it = workers.find(id);
+    if (it == workers.end())
+        return;
+    if (it->second.joinable())
+        it->second.join();
+    workers.erase(it);
+}
+
+void TriggerPanelDock::triggerFunction(const QString& triggername, const QString& arg1, const QString& arg2)
+{
+    try {
+        // Held for the whole call, whatever the controller does meanwhile.
+        const Tavik::DepthCameraPtr camera = streamHub ? streamHub->getDepthCamera() : nullptr;
+        diag::printLine(QStringLiteral("trigger function d.%1('%2','%3')").arg(triggername, arg1, arg2));
+        const Tavik::TriggerResult result = camera
+            ? camera->callTrigger(triggername.toStdString(), arg1.toStdString(), arg2.toStdString())
+            : Tavik::TriggerResult::Unsupported;
+        switch (result) {
+        case Tavik::TriggerResult::True:
+            diag::printLine(QStringLiteral(" perform %1  ok ").arg(triggername));
+            emit triggerFunctionSignal(triggername, DONE);
+            break;
+        case Tavik::TriggerResult::False:
+            diag::printLine(QStringLiteral(" perform %1 fail ").arg(triggername));
+            emit triggerFunctionSignal(triggername, FAILED);
+            break;
+        case Tavik::TriggerResult::Unsupported:
+            diag::printLine(QStringLiteral("DepthCamera can't support this function : %1  ").arg(triggername));
+            emit triggerFunctionSignal(triggername, UNSUPPORTED);
+            break;
+        case Tavik::TriggerResult::Error: break; // no outcome
+        }
+    } catch (...) {
+        // Any other failure of the call: no outcome, the panel stays usable.
+    }
+}
+
+void TriggerPanelDock::handleBatchOprateRegister(const QString& op, int code)
+{
+    diag::printLine(QStringLiteral("handleBatchOprateRegister : %1 , %2 ").arg(op).arg(code));
+    switch (code) {
+    case UNSUPPORTED:
+        QMessageBox::information(this, "Perform fail", QStringLiteral("This camera can't support %1.").arg(op));
+        break;
+    case FAILED: QMessageBox::information(this, "Perform fail", QStringLiteral("Fail on perform %1.").arg(op)); break;
+    case DONE:
+        QMessageBox::information(this, "Perform Successfully", QStringLiteral("Successfully perform  %1.").arg(op));
+        break;
+    default: break;
+    }
+}
+
+} // namespace Kelvra

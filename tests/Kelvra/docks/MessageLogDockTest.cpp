@@ -1,0 +1,276 @@
+// The log panel through the host's logger: colours per level, the banner,
+// appending at the end, the level combo and the log file.
+
+#include "Kelvra/docks/MessageLogDock.h"
+#include "host/base/ScaleFactor.h"
+#include "host/base/about.h"
+#include "tests/Kelvra/common/CaptureStream.h"
+#include "tests/Kelvra/dialogs/ModalDriver.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using Kelvra::MessageLogDock;
+
+namespace {
+
+// One run of text with one format.
+struct Piece {
+    QString text;
+    QBrush foreground;
+    QBrush background;
+    bool hasForeground;
+};
+
+QVector<Piece> pieces(const QTextDocument* doc)
+{
+    QVector<Piece> all;
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            const QTextCharFormat format = f.charFormat();
+            all.append(
+                {f.text(), format.foreground(), format.background(), format.hasProperty(QTextFormat::ForegroundBrush)});
+        }
+    return all;
+}
+
+// The piece that holds `text`.
+Piece pieceOf(const QTextDocument* doc, const QString& text)
+{
+    for (const Piece& p : pieces(doc))
+        if (p.text.contains(text))
+            return p;
+    ADD_FAILURE() << "no text " << text.toStdString();
+    return {};
+}
+
+QString banner()
+{
+    return SOFTWARE_NAME + " v" + VERSION_NUMBER + "\n" + COMPANY_NAME + "\n\n";
+}
+
+// The logger's level and file are process-wide: every test starts from the same.
+struct LogFixture : ::testing::Test {
+    QMainWindow window;
+    QTemporaryDir folder;
+
+    void SetUp() override
+    {
+        set_program_scale_factor_override(std::make_pair(1.0, 1.0));
+        reset();
+    }
+    void TearDown() override { reset(); }
+    static void reset()
+    {
+        Logger logger;
+        logger.setLogFileName(QString());
+        logger.setDefaultLogLevel(LoggerCore::DEFAULT_LEVEL_INDEX);
+    }
+    static bool shows(MessageLogDock& dock, const QString& text)
+    {
+        return KelvraTest::waitFor([&] { return dock.logBox->toPlainText().contains(text); });
+    }
+    static QString fileText(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+};
+
+} // namespace
+
+TEST_F(LogFixture, BuildsWithBannerLoggerSettingsAndFixedWidth)
+{
+    Logger settings;
+    settings.setDefaultLogLevel(Tavik::LOG_ERROR);
+    settings.setLogFileName(folder.filePath("start.txt"));
+    MessageLogDock dock(&window);
+    EXPECT_EQ(dock.windowTitle(), "Logs");
+    EXPECT_EQ(dock.minimumWidth(), 300);
+    EXPECT_EQ(dock.maximumWidth(), 300);
+    EXPECT_EQ(dock.minimumHeight(), 100);
+    ASSERT_EQ(dock.logLevels->count(), 5);
+    EXPECT_EQ(dock.logLevels->itemText(0), "Critical");
+    EXPECT_EQ(dock.logLevels->itemText(3), "Information");
+    EXPECT_EQ(dock.logLevels->itemText(4), "Debug");
+    EXPECT_EQ(dock.logLevels->currentIndex(), 1);
+    EXPECT_EQ(settings.getDefaultLogLevel(), Tavik::LOG_ERROR);
+    EXPECT_EQ(dock.fileName->text(), folder.filePath("start.txt"));
+    EXPECT_TRUE(dock.logBox->isReadOnly());
+    EXPECT_EQ(dock.logBox->toPlainText(), banner());
+    EXPECT_TRUE(dock.logBox->toPlainText().startsWith("Ornavu v2.3.0\nOrnavu Vision Systems\n"));
+    const auto buttons = dock.findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 2);
+    EXPECT_TRUE(buttons.at(0)->text().isEmpty());
+    EXPECT_FALSE(buttons.at(0)->icon().isNull());
+    EXPECT_EQ(buttons.at(1)->text(), "Apply");
+
+    set_program_scale_factor_override(std::make_pair(1.5, 2.0));
+    MessageLogDock wide(&window);
+    EXPECT_EQ(wide.minimumWidth(), 450);
+    EXPECT_EQ(wide.maximumWidth(), 450);
+}
+
+TEST_F(LogFixture, EachLevelHasItsColoursAndWarningLooksLikeError)
+{
+    MessageLogDock dock(&window);
+    dock.logLevels->setCurrentIndex(4); // Debug: every level shows
+    Logger::writeLog(Tavik::LOG_CRITICAL, "crit");
+    Logger::writeLog(Tavik::LOG_ERROR, "err");
+    Logger::writeLog(Tavik::LOG_WARNING, "warn");
+    Logger::writeLog(Tavik::LOG_INFO, "info");
+    Logger::writeLog(Tavik::LOG_DEBUG, "debug");
+    ASSERT_TRUE(shows(dock, "debug"));
+    EXPECT_EQ(dock.logBox->toPlainText(), banner() + "crit\nerr\nwarn\ninfo\ndebug\n");
+
+    const QTextDocument* doc = dock.logBox->document();
+    const Piece crit = pieceOf(doc, "crit");
+    EXPECT_EQ(crit.foreground.color(), QColor::fromRgbF(1.0, 1.0, 1.0));
+    EXPECT_EQ(crit.background.color(), QColor::fromRgbF(1.0, 0.5, 0.5));
+    const Piece err = pieceOf(doc, "err");
+    EXPECT_EQ(err.foreground.color(), QColor::fromRgbF(0.87, 0.0, 0.0));
+    EXPECT_EQ(err.background.color(), QColor::fromRgbF(1.0, 1.0, 1.0));
+    const Piece warn = pieceOf(doc, "warn");
+    EXPECT_EQ(warn.foreground, err.foreground);
+    EXPECT_EQ(warn.background, err.background);
+    for (const char* text : {"info", "debug"}) {
+        const Piece p = pieceOf(doc, text);
+        EXPECT_EQ(p.foreground.color(), QColor::fromRgbF(0.0, 0.0, 0.0));
+        EXPECT_EQ(p.background.color(), QColor::fromRgbF(1.0, 1.0, 1.0));
+    }
+    // The banner keeps the view's own colours.
+    const Piece top = pieceOf(doc, "Ornavu v");
+    EXPECT_FALSE(top.hasForeground);
+    EXPECT_EQ(top.background.style(), Qt::NoBrush);
+}
+
+TEST_F(LogFixture, AnUnknownLevelLooksLikeTheBanner)
+{
+    MessageLogDock dock(&window);
+    dock.updateLog(static_cast<Tavik::LogLevel>(7), "odd\n");
+    dock.updateLog(Tavik::LOG_CRITICAL, "after\n");
+    ASSERT_TRUE(shows(dock, "after"));
+    const Piece odd = pieceOf(dock.logBox->document(), "odd");
+    EXPECT_EQ(odd.foreground.color(), dock.logBox->palette().color(QPalette::Text));
+    EXPECT_EQ(odd.background.style(), Qt::NoBrush);
+    EXPECT_EQ(pieceOf(dock.logBox->document(), "after").background.color(), QColor::fromRgbF(1.0, 0.5, 0.5));
+}
+
+TEST_F(LogFixture, MessagesGoAtTheEndAsTheyCameAndRunTogetherWithoutBreaks)
+{
+    MessageLogDock dock(&window);
+    // The user selects part of the banner.
+    QTextCursor selection = dock.logBox->textCursor();
+    selection.setPosition(0);
+    selection.setPosition(6, QTextCursor::KeepAnchor);
+    dock.logBox->setTextCursor(selection);
+
+    dock.updateLog(Tavik::LOG_INFO, "one");
+    dock.updateLog(Tavik::LOG_ERROR, "two");
+    ASSERT_TRUE(shows(dock, "onetwo"));
+    EXPECT_TRUE(dock.logBox->toPlainText().endsWith("\n\nonetwo"));
+    EXPECT_FALSE(dock.logBox->textCursor().hasSelection());
+    EXPECT_TRUE(dock.logBox->toPlainText().startsWith("Ornavu v"));
+    EXPECT_EQ(pieceOf(dock.logBox->document(), "two").foreground.color(), QColor::fromRgbF(0.87, 0.0, 0.0));
+}
+
+TEST_F(LogFixture, AMessageWithANulCharacterIsLeftOutAndSaidSo)
+{
+    KelvraTest::CaptureStream out;
+    MessageLogDock dock(&window);
+    dock.updateLog(Tavik::LOG_INFO, QString("bad") + QChar(u'\0') + "text\n");
+    dock.updateLog(Tavik::LOG_INFO, "good\n");
+    ASSERT_TRUE(shows(dock, "good"));
+    EXPECT_FALSE(dock.logBox->toPlainText().contains("bad"));
+    EXPECT_NE(out.text().find("Output log message embedded null character\n"), std::string::npos);
+}
+
+TEST_F(LogFixture, MessagesFromAWorkerThreadArriveWholeAndInOrder)
+{
+    MessageLogDock dock(&window);
+    QString expected = dock.logBox->toPlainText();
+    for (int i = 0; i < 2000; ++i)
+        expected += QString("message %1\n").arg(i);
+    std::thread writer([] {
+        for (int i = 0; i < 2000; ++i)
+            Logger::writeLog(i % 3 ? Tavik::LOG_INFO : Tavik::LOG_WARNING, QString("message %1").arg(i));
+    });
+    writer.join();
+    ASSERT_TRUE(shows(dock, "message 1999"));
+    EXPECT_EQ(dock.logBox->toPlainText(), expected);
+    EXPECT_EQ(pieceOf(dock.logBox->document(), "message 3").foreground.color(), QColor::fromRgbF(0.87, 0.0, 0.0));
+}
+
+TEST_F(LogFixture, TheLevelComboSetsTheLoggersLevel)
+{
+    MessageLogDock dock(&window);
+    EXPECT_EQ(dock.logLevels->currentIndex(), LoggerCore::DEFAULT_LEVEL_INDEX);
+    dock.logLevels->setCurrentIndex(0);
+    EXPECT_EQ(dock.logger->getDefaultLogLevel(), Tavik::LOG_CRITICAL);
+    Logger::writeLog(Tavik::LOG_ERROR, "hidden");
+    Logger::writeLog(Tavik::LOG_CRITICAL, "shown");
+    ASSERT_TRUE(shows(dock, "shown"));
+    EXPECT_FALSE(dock.logBox->toPlainText().contains("hidden"));
+    dock.logLevels->setCurrentIndex(2);
+    EXPECT_EQ(Logger().getDefaultLogLevel(), Tavik::LOG_WARNING);
+}
+
+TEST_F(LogFixture, TheFileFieldAndApplyPassTheNameEveryTime)
+{
+    MessageLogDock dock(&window);
+    const QString path = folder.filePath("typed.txt");
+    dock.fileName->setText(path);
+    EXPECT_EQ(dock.logger->getLogFileName(), QString()); // not before Return or Apply
+    QTest::keyClick(dock.fileName, Qt::Key_Return);
+    EXPECT_EQ(dock.logger->getLogFileName(), path);
+    Logger::writeLog(Tavik::LOG_INFO, "to the file");
+    EXPECT_TRUE(fileText(path).contains("to the file"));
+
+    // Apply with the field emptied turns the file off; the dock does not judge the name.
+    dock.fileName->clear();
+    dock.findChildren<QPushButton*>().at(1)->click();
+    EXPECT_EQ(dock.logger->getLogFileName(), QString());
+
+    // stop() closes the file; the panel still shows what comes.
+    dock.fileName->setText(path);
+    dock.findChildren<QPushButton*>().at(1)->click();
+    dock.stop();
+    Logger::writeLog(Tavik::LOG_INFO, "after stop");
+    ASSERT_TRUE(shows(dock, "after stop"));
+    EXPECT_FALSE(fileText(path).contains("after stop"));
+}
+
+TEST_F(LogFixture, BrowsingSetsTheFieldAndTheLoggerAtOnceAndCancelChangesNothing)
+{
+    MessageLogDock dock(&window);
+    const QString chosen = folder.filePath("chosen.txt");
+    QString caption;
+    KelvraTest::onModal([&](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        ASSERT_TRUE(dialog);
+        caption = dialog->windowTitle();
+        dialog->selectFile(chosen);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    dock.findChildren<QPushButton*>().at(0)->click();
+    EXPECT_EQ(caption, "Save Log");
+    EXPECT_EQ(dock.fileName->text(), chosen);
+    EXPECT_EQ(dock.logger->getLogFileName(), chosen);
+
+    KelvraTest::onModal([](QWidget* w) { static_cast<QDialog*>(w)->reject(); });
+    dock.browseFile();
+    EXPECT_EQ(dock.fileName->text(), chosen);
+    EXPECT_EQ(dock.logger->getLogFileName(), chosen);
+}
