@@ -2,9 +2,11 @@
 
 #include "TavikTestUtil.h"
 #include "tests/support/TestSupport.h"
+#include "tavik/src/Detail.h" // to read a chain
 
 #include <algorithm>
 #include <atomic>
+#include <set>
 
 using namespace Tavik;
 using TavikTest::Rig;
@@ -146,6 +148,55 @@ TEST(FilterChains, IndexesAreStableAndSystemWide)
     EXPECT_EQ(sys.simulation().filterCalls(cam), 15);
     EXPECT_EQ(sys.simulation().filterCalls(other), 1);
     EXPECT_EQ(sys.simulation().filterCalls(nullptr), 0);
+}
+
+TEST(FilterChains, AnIndexNamesItsFilterUntilRemovedAndIsNeverReused)
+{
+    Rig rig;
+    CameraSystem& sys = rig.system;
+    const DepthCameraPtr& cam = rig.camera;
+    auto chain = [&](FrameType type) {
+        return cam->state()->withLock([&] {
+            std::vector<FilterPtr> filters;
+            for (const auto& entry : cam->state()->chains[type])
+                filters.push_back(entry.filter);
+            return filters;
+        });
+    };
+    std::set<int> given;
+    auto add = [&](const FilterPtr& filter, FrameType type, int before = -1) {
+        const int index = cam->addFilter(filter, type, before);
+        EXPECT_GE(index, 0);
+        EXPECT_TRUE(given.insert(index).second) << "index " << index << " given twice";
+        return index;
+    };
+    auto make = [&] { return sys.createFilter("Tavik::PassThroughFilter", 1); };
+    auto a = make(), b = make(), c = make(), d = make(), e = make();
+
+    const int ia = add(a, 1), ib = add(b, 1), ic = add(c, 1);
+    ASSERT_TRUE(cam->removeFilter(ia, 1));
+    add(d, 1, ic); // c keeps its index after a removal ahead of it
+    EXPECT_EQ(chain(1), (std::vector<FilterPtr>{b, d, c}));
+    add(e, 1, ib);
+    EXPECT_EQ(chain(1), (std::vector<FilterPtr>{e, b, d, c}));
+    ASSERT_TRUE(cam->removeFilter(ib, 1));
+    ASSERT_TRUE(cam->removeFilter(ic, 1));
+    EXPECT_EQ(chain(1), (std::vector<FilterPtr>{e, d}));
+    EXPECT_FALSE(cam->removeFilter(ib, 1)); // a removed filter's index names nothing
+    EXPECT_LT(cam->addFilter(make(), 1, ic), 0);
+
+    // Removed and re-added filters, in other chains and on another camera:
+    // every index is new.
+    auto other = sys.connect(rig.devices[1]);
+    for (int round = 0; round < 10; ++round) {
+        a->reset();
+        const int again = add(a, 1);
+        ASSERT_TRUE(cam->removeFilter(again, 1));
+        const int there = other->addFilter(sys.createFilter("Tavik::PassThroughFilter", 2), 2);
+        EXPECT_TRUE(given.insert(there).second);
+        ASSERT_TRUE(other->removeFilter(there, 2));
+    }
+    EXPECT_EQ(chain(1), (std::vector<FilterPtr>{e, d}));
 }
 
 TEST(FilterChains, HoldFourAndHonourInjectedRefusals)

@@ -9,7 +9,9 @@
 #include <QDialog>
 #include <QTest>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QPointer>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 
@@ -60,6 +62,16 @@ private:
     QTimer timer_;
     QPointer<QWidget> last_;
     int seen_ = 0;
+};
+
+// Closes every message box as it appears and keeps "title / text" of each.
+struct MessageBoxLog {
+    QStringList seen;
+    ModalWatch watch{[this](QWidget* w) {
+        if (auto* box = qobject_cast<QMessageBox*>(w))
+            seen << box->windowTitle() + " / " + box->text();
+        static_cast<QDialog*>(w)->reject();
+    }};
 };
 
 // Presses Alt+`key` on the dialog and waits until it has closed accepted. A
