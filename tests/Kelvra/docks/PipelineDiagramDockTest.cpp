@@ -656,8 +656,8 @@ TEST(DiagramFrames, MenuFiltersActOnTheFramesAndAMoveResetsTheFilter)
 {
     // Two identical cameras with the same seed give the same frames; B stays unfiltered.
     Tavik::CameraSystem system;
-    system.simulation().setDevices({{"Quenta14Camera", "A", Tavik::CameraModel::Quenta14, false, {}},
-                                    {"Quenta14Camera", "B", Tavik::CameraModel::Quenta14, false, {}}});
+    system.simulation().setDevices({{"Quenta14Camera", "A", Tavik::CameraModel::Quenta14, false, {}, {}},
+                                    {"Quenta14Camera", "B", Tavik::CameraModel::Quenta14, false, {}, {}}});
     const auto devices = system.scan();
     Tavik::DepthCameraPtr cameras[2] = {system.connect(devices.at(0)), system.connect(devices.at(1))};
     ASSERT_TRUE(cameras[0] && cameras[1]);
