@@ -115,8 +115,9 @@ TEST(FrameSetWorker, FloodKeepsOneSetPendingAndDropsTheOldest)
     // One notification per empty-to-full change: never one per set.
     EXPECT_LE(r.notifications.load(), takes + 1);
     EXPECT_LE(takes, 3);
+    // Every converted set was either taken or counted as dropped. (Whether the
+    // ring or the mailbox dropped the older sets depends on when the worker ran.)
     EXPECT_GE(r.worker.droppedSets() + takes, r.worker.convertedSets());
-    EXPECT_GT(r.worker.droppedSets(), 0u);
 }
 
 TEST(FrameSetWorker, NewestSetWinsWhileOneIsPending)
