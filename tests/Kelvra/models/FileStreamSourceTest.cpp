@@ -9,6 +9,7 @@
 #include <atomic>
 #include <climits>
 #include <fstream>
+#include <functional>
 
 using namespace Kelvra;
 using namespace StreamTest;
@@ -187,23 +188,50 @@ TEST_F(FileStreamSourceTest, ADamagedSetStopsPlaybackWithItsReasonAndStartGoesOn
 
 TEST_F(FileStreamSourceTest, ASetBeingDeliveredWhenPausedIsReadAgainFirst)
 {
-    auto s = open(evenSets(6, 1000));
-    std::atomic<bool> inSet3{false};
-    std::atomic<bool> held{false};
+    // pause() sets the pause flag before it ends the playback: a set whose
+    // delivery ends between the two is stepped back all the same. Set 3 is
+    // held on the playback thread until the flag is set; the test then looks
+    // at the position from inside that gap (the `paused` signal), while the
+    // playback thread waits after the set.
+    auto s = open(evenSets(6, 100000));
     FileStreamSource* source = s.get();
+    std::atomic<bool> inSet3{false};
+    std::atomic<bool> waitingAfterSet3{false};
+    auto until = [](const std::function<bool()>& condition) {
+        for (int i = 0; i < 10000 && !condition(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    PassClock clock;
+    clock.now = [] { return 0.0; };
+    clock.sleep = [&](double) {
+        if (!inSet3)
+            return;
+        waitingAfterSet3 = true;
+        until([&] { return !source->isRunning(); });
+    };
+    s->setPassClock(clock);
     s->setCallback([&](const Tavik::DepthCameraPtr& camera, const Tavik::FramePtr& frame, Tavik::FrameType type) {
         frames.callback()(camera, frame, type);
-        // Hold set 3 on the playback thread until the pause flag is set.
-        if (type == Tavik::FRAME_RAW_FRAME_UNPROCESSED && frame->id == 3 && !held.exchange(true)) {
-            inSet3 = true;
-            for (int i = 0; i < 10000 && !source->isPaused(); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
+        if (type == Tavik::FRAME_RAW_FRAME_UNPROCESSED && frame->id == 3 && !inSet3.exchange(true))
+            until([&] { return source->isPaused(); });
     });
+    int64_t positionWhilePausing = -1;
+    QObject::connect(
+        source, &StreamSource::paused, source,
+        [&] {
+            until([&] { return waitingAfterSet3.load(); });
+            positionWhilePausing = source->currentPosition();
+        },
+        Qt::DirectConnection);
     ASSERT_TRUE(s->start());
     ASSERT_TRUE(KelvraTest::waitFor([&] { return inSet3.load(); }));
     ASSERT_TRUE(s->pause());
-    EXPECT_EQ(s->currentPosition(), 2); // stepped back onto set 3
+    EXPECT_TRUE(waitingAfterSet3);
+    EXPECT_EQ(positionWhilePausing, 2); // stepped back onto set 3
+    EXPECT_EQ(s->currentPosition(), 2);
+
+    QObject::disconnect(source, &StreamSource::paused, source, nullptr);
+    s->setPassClock(PassClock());
     frames.clear();
     SignalLog log(s.get());
     ASSERT_TRUE(s->start());
