@@ -229,9 +229,10 @@ void FileStreamSource::setStopReason(const QString& reason)
 
 void FileStreamSource::setPassClock(PassClock clock)
 {
-    // A playback thread copies the clock when it begins.
-    if (!running)
-        passClock_ = std::move(clock);
+    if (running)
+        return;
+    joinPlayback(); // a playback that ended by itself is done with the old one
+    passClock_ = std::move(clock);
 }
 
 } // namespace Kelvra
