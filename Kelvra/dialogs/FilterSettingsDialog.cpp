@@ -56,8 +56,9 @@ FilterSettingsDialog::FilterSettingsDialog(Tavik::FilterPtr filter_, QWidget* pa
     for (const auto& p : params) {
         auto handler = ParamControl::getParamControl(filter, p, nullptr, ParamControl::PARAM_TYPE_FILTER);
         QWidget* editor = handler ? handler->getDisplayWidget() : nullptr;
-        if (!editor || !(wireEditor<EnumParameterView>(editor, this, handler)
-                         || wireEditor<RangeParameterView>(editor, this, handler))) {
+        if (!editor
+            || !(wireEditor<EnumParameterView>(editor, this, handler)
+                 || wireEditor<RangeParameterView>(editor, this, handler))) {
             // Not fatal: the other parameters stay editable.
             delete editor;
             diag::printTuple(std::string("FilterSettingsDialog"), std::string("no editor for parameter"),

@@ -85,7 +85,7 @@ private:
     std::optional<PassClock> passClock_;
 
     mutable std::mutex reasonMutex_;
-    QString readError_;  // why the last failed read failed; empty at the end
+    QString readError_; // why the last failed read failed; empty at the end
     QString stopReason_;
 };
 

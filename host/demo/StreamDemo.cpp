@@ -93,7 +93,8 @@ int main(int argc, char** argv)
     hub.stop();
     Kelvra::diag::printLine("Playback: " + std::to_string(sets.load()) + " frame sets");
     if (!reason.isEmpty()) {
-        Kelvra::diag::printLine("Playback stopped at frame set " + std::to_string(failedSet) + ": " + reason.toStdString());
+        Kelvra::diag::printLine("Playback stopped at frame set " + std::to_string(failedSet) + ": "
+                                + reason.toStdString());
         status = 1;
     }
     hub.disconnectDepthCamera();

@@ -42,8 +42,8 @@ bool addFrame(FrameImages& images, const Tavik::Frame& frame)
         return !images.amplitude.empty() || !images.phase.empty();
     case Tavik::FRAME_DEPTH_FRAME: {
         images.depth = toImage(frame.depth, frame.width, frame.height);
-        const bool noPixels = frame.width >= 0 && frame.height >= 0 && frame.depth.empty()
-            && (frame.width == 0 || frame.height == 0);
+        const bool noPixels =
+            frame.width >= 0 && frame.height >= 0 && frame.depth.empty() && (frame.width == 0 || frame.height == 0);
         if (images.depth.empty() && !noPixels)
             return false;
         images.hasDepth = true;

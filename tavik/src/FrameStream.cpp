@@ -345,8 +345,9 @@ bool ReaderState::open(const std::string& path)
     file.open(path, std::ios::binary);
     if (!file) {
         const int why = errno;
-        error = why == EACCES || why == EPERM ? "permission denied"
-                                              : std::string("cannot open file") + (why ? std::string(": ") + std::strerror(why) : "");
+        error = why == EACCES || why == EPERM
+            ? "permission denied"
+            : std::string("cannot open file") + (why ? std::string(": ") + std::strerror(why) : "");
         return false;
     }
     file.seekg(0, std::ios::end);

@@ -33,7 +33,10 @@ QSpinBox* spinIn(QWidget* parent) { return parent ? parent->findChild<QSpinBox*>
 // Counts the settling times written to it.
 class WatchedEngine : public DataEngine {
 public:
-    WatchedEngine() : DataEngine(nullptr) {}
+    WatchedEngine()
+        : DataEngine(nullptr)
+    {
+    }
     void setSettlingTime(int frames) override
     {
         writes.push_back(frames);

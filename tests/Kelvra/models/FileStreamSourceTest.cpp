@@ -268,8 +268,13 @@ TEST_F(FileStreamSourceTest, WaitsAreCutToFiveSecondsAndNegativeGapsWaitNothing)
     // both ends of their range, and going back.
     const int64_t far = 10000000LL * 1000000LL; // 10^7 s in microseconds
     KelvraTest::ManualClock clock;
-    auto s = open({{0, 1000000}, {1, 1000000 + far}, {1, 500000}, {2, LLONG_MAX}, {3, LLONG_MIN + 1},
-                   {4, 1}, {5, LLONG_MAX - 1}});
+    auto s = open({{0, 1000000},
+                   {1, 1000000 + far},
+                   {1, 500000},
+                   {2, LLONG_MAX},
+                   {3, LLONG_MIN + 1},
+                   {4, 1},
+                   {5, LLONG_MAX - 1}});
     s->setPassClock(clock.passClock());
     SignalLog log(s.get());
     ASSERT_TRUE(s->start());
@@ -279,8 +284,8 @@ TEST_F(FileStreamSourceTest, WaitsAreCutToFiveSecondsAndNegativeGapsWaitNothing)
     // range: cut. From there to the start of the range: none. A last
     // timestamp below 1 (LLONG_MIN + 1) is no base for a wait. From 1 to the
     // end of the range: cut.
-    EXPECT_EQ(clock.sleeps(), (std::vector<double>{FileStreamSource::MAX_SET_WAIT, FileStreamSource::MAX_SET_WAIT,
-                                                   FileStreamSource::MAX_SET_WAIT}));
+    const double cut = FileStreamSource::MAX_SET_WAIT;
+    EXPECT_EQ(clock.sleeps(), (std::vector<double>{cut, cut, cut}));
 }
 
 TEST_F(FileStreamSourceTest, PlaybackWaitsOnTheRealClock)
