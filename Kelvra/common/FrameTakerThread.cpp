@@ -2,15 +2,15 @@
 
 #include "Kelvra/common/Diagnostics.h"
 
-#include <chrono>
 #include <exception>
 #include <string>
 
 namespace Kelvra {
 
-FrameTakerThread::FrameTakerThread(FrameConsumer consumer, FrameDeque& queue)
+FrameTakerThread::FrameTakerThread(FrameConsumer consumer, FrameDeque& queue, PassClock clock)
     : consumer(std::move(consumer))
     , queue(queue)
+    , clock(std::move(clock))
     , thread(&FrameTakerThread::run, this)
 {
 }
@@ -35,16 +35,14 @@ bool FrameTakerThread::isAlive() const { return alive; }
 
 void FrameTakerThread::run()
 {
-    using Clock = std::chrono::steady_clock;
-    const auto interval = std::chrono::duration<double>(FRAME_POLL_INTERVAL);
     try {
         while (running) {
-            const auto start = Clock::now();
+            const double start = clock.now();
             if (auto frame = queue.takeFront())
                 consumer(*frame);
-            const auto left = interval - (Clock::now() - start);
-            if (left.count() > 0)
-                std::this_thread::sleep_for(left);
+            const double left = FRAME_POLL_INTERVAL - (clock.now() - start);
+            if (left > 0)
+                clock.sleep(left);
         }
     } catch (const std::exception& e) {
         // A failing consumer ends the thread; later frames stay in the deque.

@@ -6,6 +6,7 @@
 // a backlog drains one frame per pass, nothing is dropped.
 
 #include "Kelvra/common/FrameDeque.h"
+#include "Kelvra/common/PassClock.h"
 
 #include <atomic>
 #include <thread>
@@ -17,8 +18,8 @@ public:
     static constexpr double FRAME_POLL_INTERVAL = 0.033; // seconds per pass
 
     // `queue` is lent and `consumer` is called on this thread: both must stay
-    // usable until stop() has returned.
-    FrameTakerThread(FrameConsumer consumer, FrameDeque& queue);
+    // usable until stop() has returned. `clock` times and sleeps the passes.
+    FrameTakerThread(FrameConsumer consumer, FrameDeque& queue, PassClock clock = PassClock());
     // Stops and joins the thread when it still runs. Not to be destroyed from
     // its own consumer.
     ~FrameTakerThread();
@@ -40,6 +41,7 @@ private:
 
     FrameConsumer consumer;
     FrameDeque& queue;
+    const PassClock clock;
     std::atomic<bool> running{true};
     std::atomic<bool> alive{true};
     std::thread thread; // last: started once every field is set

@@ -31,10 +31,11 @@ public:
     using Consumer = std::function<void()>;
 
     // Starts the worker. Both callables must stay usable until stop() has
-    // returned.
-    WorkerLoopThread(Producer producer, Consumer consumer)
+    // returned. `consumerWaitTimeout` (seconds) bounds each wait of the worker.
+    WorkerLoopThread(Producer producer, Consumer consumer, double consumerWaitTimeout = CONSUMER_WAIT_TIMEOUT)
         : producer(std::move(producer))
         , consumer(std::move(consumer))
+        , timeout(consumerWaitTimeout)
         , thread(&WorkerLoopThread::consumeFunction, this)
     {
     }
@@ -74,7 +75,6 @@ public:
 private:
     void consumeFunction()
     {
-        const auto timeout = std::chrono::duration<double>(CONSUMER_WAIT_TIMEOUT);
         std::unique_lock<std::recursive_mutex> lock(mutex);
         try {
             while (running) {
@@ -90,6 +90,7 @@ private:
 
     Producer producer;
     Consumer consumer;
+    const std::chrono::duration<double> timeout;
     std::atomic<bool> running{true};
     // Recursive, so the consumer may call produceFunction on the worker.
     std::recursive_mutex mutex;

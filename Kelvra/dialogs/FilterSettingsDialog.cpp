@@ -4,6 +4,7 @@
 #include "Kelvra/views/ParamControl.h"
 #include "Kelvra/views/ParameterViews.h"
 
+#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -13,19 +14,23 @@ namespace Kelvra {
 
 namespace {
 
-// Connects a compact editor of kind View to the dialog's write and gives the
-// value it shows now; false when the editor is not of that kind.
+// Connects a compact editor of kind View to the dialog's write; false when
+// the editor is not of that kind.
 template <class View>
-bool wireEditor(QWidget* widget, FilterSettingsDialog* dialog, const std::shared_ptr<ParamControl>& handler,
-                QVariant& shown)
+bool wireEditor(QWidget* widget, FilterSettingsDialog* dialog, const std::shared_ptr<ParamControl>& handler)
 {
     auto* editor = qobject_cast<View*>(widget);
     if (!editor)
         return false;
-    shown = editor->getValue();
     QObject::connect(editor, &View::paramValueChanged, dialog,
                      [dialog, handler](const QVariant& value) { dialog->setParam(handler, value); });
     return true;
+}
+
+// A value as the spin box shows it: rounded to its decimals the way it rounds.
+double shownBy(const QDoubleSpinBox& box, double value)
+{
+    return QString::number(value, 'f', box.decimals()).toDouble();
 }
 
 } // namespace
@@ -51,9 +56,9 @@ FilterSettingsDialog::FilterSettingsDialog(Tavik::FilterPtr filter_, QWidget* pa
     for (const auto& p : params) {
         auto handler = ParamControl::getParamControl(filter, p, nullptr, ParamControl::PARAM_TYPE_FILTER);
         QWidget* editor = handler ? handler->getDisplayWidget() : nullptr;
-        QVariant shown;
-        if (!editor || !(wireEditor<EnumParameterView>(editor, this, handler, shown)
-                         || wireEditor<RangeParameterView>(editor, this, handler, shown))) {
+        if (!editor
+            || !(wireEditor<EnumParameterView>(editor, this, handler)
+                 || wireEditor<RangeParameterView>(editor, this, handler))) {
             // Not fatal: the other parameters stay editable.
             delete editor;
             diag::printTuple(std::string("FilterSettingsDialog"), std::string("no editor for parameter"),
@@ -70,7 +75,8 @@ FilterSettingsDialog::FilterSettingsDialog(Tavik::FilterPtr filter_, QWidget* pa
         editor->setToolTip(description);
         grid->addWidget(editor, r, 1, Qt::AlignLeft);
 
-        rows_.push_back({handler, shown});
+        auto* range = qobject_cast<RangeParameterView*>(editor);
+        rows_.push_back({handler, range ? qobject_cast<QDoubleSpinBox*>(range->spinbox) : nullptr});
         ++r;
     }
 
@@ -86,9 +92,9 @@ FilterSettingsDialog::FilterSettingsDialog(Tavik::FilterPtr filter_, QWidget* pa
 
 FilterSettingsDialog::~FilterSettingsDialog() = default;
 
-FilterSettingsDialog::Row* FilterSettingsDialog::rowOf(const ParamControl* handler)
+const FilterSettingsDialog::Row* FilterSettingsDialog::rowOf(const ParamControl* handler) const
 {
-    for (auto& row : rows_)
+    for (const auto& row : rows_)
         if (row.handler.get() == handler)
             return &row;
     return nullptr;
@@ -100,18 +106,20 @@ void FilterSettingsDialog::setParam(const std::shared_ptr<ParamControl>& handler
     // value again: that report is the same edit, not a new one.
     if (!handler || writing_)
         return;
-    Row* row = rowOf(handler.get());
-    if (row && row->shown.isValid() && row->shown == value)
-        return;
+    // A float editor left unchanged reports the filter's value rounded to its
+    // decimals; writing that back would change the value. Compared with what
+    // the filter holds now, so a value changed elsewhere is still put back.
+    if (const Row* row = rowOf(handler.get()); row && row->floatBox) {
+        const auto now = handler->get();
+        if (now.ok && value.toDouble() == shownBy(*row->floatBox, now.value.toDouble()))
+            return;
+    }
     const auto result = handler->set(value);
     if (!result.ok) {
         writing_ = true;
         QMessageBox::critical(this, "Parameter Set Failed", "Failed to set parameter");
         writing_ = false;
-        return;
     }
-    if (row)
-        row->shown = value;
 }
 
 void FilterSettingsDialog::showDialog(const Tavik::FilterPtr& filter, QWidget* parent)

@@ -5,10 +5,13 @@
 #include "Tavik/Filter.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QVariant>
 
 #include <memory>
 #include <vector>
+
+class QDoubleSpinBox;
 
 namespace Kelvra {
 
@@ -21,10 +24,12 @@ public:
     explicit FilterSettingsDialog(Tavik::FilterPtr filter, QWidget* parent = nullptr);
     ~FilterSettingsDialog() override;
 
-    // Writes a value a row's editor reported. A value equal to what the
-    // editor showed when built or last written is not written again, so
-    // leaving an editor never writes back a value it shows rounded. A
-    // refused write shows a message box; the editor keeps the value.
+    // Writes a value a row's editor reported, once per report. One report is
+    // not written: a float editor reports the value it shows, rounded to its
+    // decimals, when left unchanged, so a value equal to the editor's rounding
+    // of what the filter holds now is skipped (writing it would change the
+    // filter's value). A refused write shows a message box; the editor keeps
+    // the value.
     void setParam(const std::shared_ptr<ParamControl>& handler, const QVariant& value);
 
     // Builds a new dialog, shows it non-modally and returns at once; the
@@ -36,9 +41,9 @@ public:
 private:
     struct Row {
         std::shared_ptr<ParamControl> handler;
-        QVariant shown; // what the editor shows that the filter holds
+        QPointer<QDoubleSpinBox> floatBox; // the spin box of a float editor
     };
-    Row* rowOf(const ParamControl* handler);
+    const Row* rowOf(const ParamControl* handler) const;
 
     std::vector<Row> rows_;
     bool writing_ = false; // a refusal box is open for a write

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <system_error>
@@ -49,15 +50,22 @@ bool FileStreamSource::seek(int position)
     if (!frameStream || position < 0 || position >= length())
         return false;
     frameStream->seekTo(position);
-    if (!isRunning())
-        processNext();
+    // A damaged set moves the reader past it; the seek still ends at `position`.
+    if (!isRunning() && !processNext())
+        frameStream->seekTo(position);
     return true;
 }
 
 bool FileStreamSource::processNext()
 {
-    if (!frameStream || !frameStream->readNext())
+    if (!frameStream)
         return false;
+    const bool atEnd = frameStream->currentPosition() >= frameStream->size();
+    if (!frameStream->readNext()) {
+        std::lock_guard<std::mutex> lock(reasonMutex_);
+        readError_ = atEnd ? QString() : QString::fromStdString(frameStream->errorString());
+        return false;
+    }
     const Tavik::FrameSet frames = frameStream->frames();
     if (const auto& raw = frames[Tavik::DepthCamera::FRAME_RAW_FRAME_UNPROCESSED]) {
         timestamp = raw->timestamp;
@@ -75,38 +83,60 @@ bool FileStreamSource::processNext()
 
 void FileStreamSource::runLoop()
 {
-    using Clock = std::chrono::steady_clock;
+    const bool ownClock = passClock_.has_value();
+    const PassClock clock = passClock_.value_or(PassClock());
     int64_t lastTimeStamp = -1;
     int64_t lastFrameIndex = -1;
     while (running) {
-        const auto t = Clock::now();
+        const double t = clock.now();
         bool delivered = false;
+        QString failure;
         try {
             delivered = processNext();
+            if (!delivered) {
+                std::lock_guard<std::mutex> lock(reasonMutex_);
+                failure = readError_;
+            }
         } catch (const std::exception& e) {
-            diag::printLine(std::string("FileStreamSource: playback ended by an error: ") + e.what());
+            failure = QString("playback ended by an error: ") + e.what();
+            diag::printLine("FileStreamSource: " + failure.toStdString());
         } catch (...) {
-            diag::printLine("FileStreamSource: playback ended by an error");
+            failure = "playback ended by an error";
+            diag::printLine("FileStreamSource: " + failure.toStdString());
         }
         if (!delivered) {
+            setStopReason(failure);
             running = false;
             emit stopped();
         }
-        const double t2 = std::chrono::duration<double, std::micro>(Clock::now() - t).count();
+        const double t2 = (clock.now() - t) * 1000000.0;
         const int64_t ts = timestamp;
         const int64_t id = frameID;
         if (lastTimeStamp > 0) {
-            double delay = (static_cast<double>(ts - lastTimeStamp) - t2) * 1e-06;
-            if (lastFrameIndex > 0 && id > lastFrameIndex)
-                delay = delay / static_cast<double>(id - lastFrameIndex);
-            if (delay > 0)
-                sleepWhilePlaying(delay);
+            const double wait = setWait(ts, lastTimeStamp, id, lastFrameIndex, t2);
+            if (wait > 0) {
+                if (ownClock)
+                    clock.sleep(wait);
+                else
+                    sleepWhilePlaying(wait);
+            }
         }
         if (!isPaused()) {
             lastTimeStamp = ts;
             lastFrameIndex = id;
         }
     }
+}
+
+double FileStreamSource::setWait(int64_t ts, int64_t lastTimeStamp, int64_t id, int64_t lastFrameIndex,
+                                 double workMicros)
+{
+    // Differences in floating point: timestamps and ids come from the file and
+    // may lie anywhere in their range, where an integer difference overflows.
+    double wait = (static_cast<double>(ts) - static_cast<double>(lastTimeStamp) - workMicros) * 1e-06;
+    if (lastFrameIndex > 0 && id > lastFrameIndex)
+        wait /= static_cast<double>(id) - static_cast<double>(lastFrameIndex);
+    return wait > 0 ? std::min(wait, MAX_SET_WAIT) : 0.0;
 }
 
 void FileStreamSource::sleepWhilePlaying(double seconds)
@@ -143,6 +173,7 @@ bool FileStreamSource::start()
     }
     if (isPaused())
         StreamSource::resume();
+    setStopReason(QString());
     if (currentPosition() >= length() - 1)
         seek(0);
     emit beforestart();
@@ -175,6 +206,33 @@ bool FileStreamSource::stop()
     emit stopped();
     seek(0);
     return true;
+}
+
+QString FileStreamSource::errorString() const
+{
+    if (!frameStream)
+        return "no camera system to read the recording with";
+    return frameStream->isStreamGood() ? QString() : QString::fromStdString(frameStream->errorString());
+}
+
+QString FileStreamSource::stopReason() const
+{
+    std::lock_guard<std::mutex> lock(reasonMutex_);
+    return stopReason_;
+}
+
+void FileStreamSource::setStopReason(const QString& reason)
+{
+    std::lock_guard<std::mutex> lock(reasonMutex_);
+    stopReason_ = reason;
+}
+
+void FileStreamSource::setPassClock(PassClock clock)
+{
+    if (running)
+        return;
+    joinPlayback(); // a playback that ended by itself is done with the old one
+    passClock_ = std::move(clock);
 }
 
 } // namespace Kelvra

@@ -4,6 +4,7 @@
 // the pace of their recorded timestamps. While not playing, a seek delivers
 // the set at the new position at once.
 
+#include "Kelvra/common/PassClock.h"
 #include "Kelvra/models/StreamSource.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/FrameStream.h"
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace Kelvra {
@@ -20,6 +22,10 @@ namespace Kelvra {
 class FileStreamSource : public StreamSource {
     Q_OBJECT
 public:
+    // The longest wait between two sets, in seconds: a damaged timestamp far
+    // ahead must not freeze playback.
+    static constexpr double MAX_SET_WAIT = 5.0;
+
     // Opens the reader; the file is not tested here (isInitialized() tells).
     // Without a camera system there is no reader and every operation refuses.
     FileStreamSource(const QString& filename, Tavik::CameraSystem* cameraSystem);
@@ -41,10 +47,28 @@ public:
     bool pause() override;
     bool stop() override;
 
+    // Why the recording cannot be played (the file is missing, a folder, not
+    // readable, not a recorded stream, damaged); empty when it can.
+    QString errorString() const;
+    // Why the last playback ended before the end of the recording (a damaged
+    // frame set), readable once `stopped` has arrived; empty when it ran to
+    // the end or was stopped. Cleared by start().
+    QString stopReason() const;
+
+    // Replaces the playback thread's clock and its wait between sets (by
+    // default the steady clock and a wait that pause and stop cut short).
+    // Only while not playing.
+    void setPassClock(PassClock clock);
+
     const QString filename;
 
 private:
     void runLoop();
+    // The wait after a set: the recorded interval less the work, spread over
+    // an id gap, never more than MAX_SET_WAIT; 0 for none.
+    static double setWait(int64_t timestamp, int64_t lastTimeStamp, int64_t id, int64_t lastFrameIndex,
+                          double workMicros);
+    void setStopReason(const QString& reason);
     // Waits up to `seconds`, ending early when playback is told to end.
     void sleepWhilePlaying(double seconds);
     void wakePlayback();
@@ -58,6 +82,11 @@ private:
 
     std::mutex wakeMutex_;
     std::condition_variable wake_;
+    std::optional<PassClock> passClock_;
+
+    mutable std::mutex reasonMutex_;
+    QString readError_; // why the last failed read failed; empty at the end
+    QString stopReason_;
 };
 
 } // namespace Kelvra

@@ -60,14 +60,20 @@ void StreamHub::appendLiveSource()
     emit sourceListChanged();
 }
 
-int StreamHub::addFileStreamSource(const QString& filename)
+int StreamHub::addFileStreamSource(const QString& filename, QString* error)
 {
     for (int i = 0; i < static_cast<int>(sources.size()); ++i) {
         auto* file = dynamic_cast<FileStreamSource*>(sources[i].get());
-        if (file && file->filename == filename)
+        if (file && file->filename == filename) {
+            if (error)
+                *error = file->errorString();
             return i;
+        }
     }
-    sources.push_back(std::make_shared<FileStreamSource>(filename, cameraSystem));
+    auto file = std::make_shared<FileStreamSource>(filename, cameraSystem);
+    if (error)
+        *error = file->errorString();
+    sources.push_back(std::move(file));
     emit sourceListChanged();
     return static_cast<int>(sources.size()) - 1;
 }

@@ -36,8 +36,11 @@ public:
     // Sources, selection and transport.
     void addDepthCameraSource();
     void addDepthCameraSource1();
-    // The position of the file's source; adds one unless that file name is listed.
-    int addFileStreamSource(const QString& filename);
+    // The position of the file's source; adds one unless that file name is
+    // listed. A file that cannot be played is listed all the same; `error`,
+    // when given, then receives why (FileStreamSource::errorString()), and is
+    // emptied otherwise.
+    int addFileStreamSource(const QString& filename, QString* error = nullptr);
     bool removeStreamSource(int index);
     const std::vector<SourcePtr>& getSources() const { return sources; }
     // Selects a source: stops the current one and installs both callbacks in

@@ -86,8 +86,9 @@ public:
     void setRateFactor(double factor);
 
 public slots:
-    // Takes 1..200; values outside are clamped.
-    void setSettlingTime(int frames);
+    // Takes 1..200; values outside are clamped. Virtual, so that a subclass
+    // can see every write.
+    virtual void setSettlingTime(int frames);
 
 signals:
     void frameUpdated();

@@ -74,18 +74,29 @@ int main(int argc, char** argv)
         Kelvra::diag::printLine("No recording given");
         return 1;
     }
-    const int pos = hub.addFileStreamSource(recording);
+    QString why;
+    const int pos = hub.addFileStreamSource(recording, &why);
     hub.setCurrentSource(pos);
     if (!hub.getCurrentSource()->isInitialized()) {
-        Kelvra::diag::printLine("Cannot play " + recording.toStdString());
+        Kelvra::diag::printLine("Cannot play " + recording.toStdString() + ": " + why.toStdString());
         return 1;
     }
     Kelvra::diag::printLine("Playing " + recording.toStdString() + " ("
                             + std::to_string(hub.getCurrentSource()->length()) + " frame sets)");
     hub.start();
     runFor(hub, 60000);
+    // A playback that ended early says why; the reader stands after the set
+    // it could not read.
+    const auto* file = qobject_cast<Kelvra::FileStreamSource*>(hub.getCurrentSource().get());
+    const QString reason = file && !hub.isRunning() ? file->stopReason() : QString();
+    const int64_t failedSet = file ? file->currentPosition() - 1 : -1;
     hub.stop();
     Kelvra::diag::printLine("Playback: " + std::to_string(sets.load()) + " frame sets");
+    if (!reason.isEmpty()) {
+        Kelvra::diag::printLine("Playback stopped at frame set " + std::to_string(failedSet) + ": "
+                                + reason.toStdString());
+        status = 1;
+    }
     hub.disconnectDepthCamera();
     return status;
 }

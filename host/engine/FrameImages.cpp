@@ -40,14 +40,18 @@ bool addFrame(FrameImages& images, const Tavik::Frame& frame)
         images.amplitude = toImage(frame.amplitude, frame.width, frame.height);
         images.phase = toImage(frame.phase, frame.width, frame.height);
         return !images.amplitude.empty() || !images.phase.empty();
-    case Tavik::FRAME_DEPTH_FRAME:
+    case Tavik::FRAME_DEPTH_FRAME: {
         images.depth = toImage(frame.depth, frame.width, frame.height);
-        if (images.depth.empty())
+        const bool noPixels =
+            frame.width >= 0 && frame.height >= 0 && frame.depth.empty() && (frame.width == 0 || frame.height == 0);
+        if (images.depth.empty() && !noPixels)
             return false;
+        images.hasDepth = true;
         images.width = frame.width;
         images.height = frame.height;
         images.timestamp = frame.timestamp;
         return true;
+    }
     case Tavik::FRAME_XYZI_POINT_CLOUD_FRAME:
         images.points = frame.points;
         return true;

@@ -16,6 +16,7 @@ struct FrameImages {
     int64_t timestamp = 0; // microseconds
     int width = 0;         // of the depth frame; 0 when the set had none
     int height = 0;
+    bool hasDepth = false; // the set's depth frame was converted (it may hold no pixels)
     // CV_32F, width rows × height columns; empty when the frame was missing
     // or its buffer did not match its size.
     cv::Mat amplitude;
@@ -35,7 +36,8 @@ cv::Mat toImage(const std::vector<float>& values, int width, int height);
 
 // Fills the part of `images` that a frame of this type carries; frames of
 // other types (raw unprocessed) add nothing. Returns false when the frame
-// added nothing.
+// added nothing. A depth frame of no pixels (0 wide or high, no values) is
+// still the set's depth frame: the set is shown, with empty images.
 bool addFrame(FrameImages& images, const Tavik::Frame& frame);
 
 } // namespace FrameConversion

@@ -83,7 +83,7 @@ void FrameSetWorker::finishPartial()
     std::shared_ptr<FrameImages> images = std::move(partial);
     partial.reset();
     // Without its depth frame a set has no frame size to publish.
-    if (images->depth.empty()) {
+    if (!images->hasDepth) {
         ++dropped;
         return;
     }

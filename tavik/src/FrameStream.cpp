@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <condition_variable>
+#include <cerrno>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 
 namespace Tavik {
@@ -143,6 +145,8 @@ struct Decoder {
             return;
         }
         out.resize(count);
+        if (count == 0)
+            return; // an empty vector may have no storage to copy into
         if (littleEndianHost() || sizeof(T) == 1) {
             std::memcpy(out.data(), p, count * sizeof(T));
             p += count * sizeof(T);
@@ -321,14 +325,29 @@ struct ReaderState {
     bool readHeader();
     bool readIndex();
     void scan();
+    bool isSetAt(uint64_t offset, uint64_t length);
     bool readSet(int index, FrameSet& out);
 };
 
 bool ReaderState::open(const std::string& path)
 {
+    std::error_code ec;
+    const auto type = std::filesystem::status(path, ec).type();
+    if (type == std::filesystem::file_type::not_found) {
+        error = "file not found";
+        return false;
+    }
+    if (type == std::filesystem::file_type::directory) {
+        error = "a folder, not a file";
+        return false;
+    }
+    errno = 0;
     file.open(path, std::ios::binary);
     if (!file) {
-        error = "cannot open file";
+        const int why = errno;
+        error = why == EACCES || why == EPERM
+            ? "permission denied"
+            : std::string("cannot open file") + (why ? std::string(": ") + std::strerror(why) : "");
         return false;
     }
     file.seekg(0, std::ios::end);
@@ -444,11 +463,41 @@ void ReaderState::scan()
             break;
         Decoder h{head, 4};
         const uint64_t length = h.get<uint32_t>();
-        if (length > fileSize - off - kSetHead)
-            break; // a truncated last set is not a set
+        // A truncated last set is not a set, nor is what follows the sets
+        // (a damaged index, say).
+        if (length > fileSize - off - kSetHead || !isSetAt(off, length))
+            break;
         offsets.push_back(off);
         off += kSetHead + length;
     }
+}
+
+// True when the `length` bytes after the set head at `offset` hold four frame
+// records of the four types in order that fill them exactly.
+bool ReaderState::isSetAt(uint64_t offset, uint64_t length)
+{
+    if (length < kFrameHead * FRAME_TYPE_COUNT)
+        return false;
+    const uint64_t end = offset + kSetHead + length;
+    uint64_t at = offset + kSetHead;
+    for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t) {
+        uint8_t head[kFrameHead];
+        if (kFrameHead > end - at || !readAt(at, head, kFrameHead))
+            return false;
+        Decoder d{head, kFrameHead};
+        const auto type = d.get<uint8_t>();
+        d.get<int64_t>(); // id
+        d.get<int64_t>(); // timestamp
+        const auto w = d.get<uint32_t>();
+        const auto h = d.get<uint32_t>();
+        d.get<uint32_t>(); // sub-frame count
+        const uint64_t payload = d.get<uint32_t>();
+        at += kFrameHead;
+        if (type != t || w > kMaxSide || h > kMaxSide || payload > end - at)
+            return false;
+        at += payload;
+    }
+    return at == end;
 }
 
 bool ReaderState::readSet(int index, FrameSet& out)
@@ -519,8 +568,10 @@ bool FrameStreamReader::readNext()
         return false;
     }
     FrameSet set;
-    if (!d_->readSet(d_->position, set))
+    if (!d_->readSet(d_->position, set)) {
+        ++d_->position; // past the damaged set, so the sets after it stay playable
         return false;
+    }
     d_->frames = std::move(set);
     ++d_->position;
     return true;

@@ -87,6 +87,21 @@ struct Noise {
     }
 };
 
+// Amplitude of a white surface at 1 m, head on, at these settings.
+float amplitudeScale(const SceneSettings& s)
+{
+    const float powerFactor = s.illumPower <= 0 ? 0.f : (s.illumPower == 1 ? 0.45f : 1.f);
+    return kAmplitudeAtOneMetre * (std::max(s.intgTime, 0.f) / 200.f) * (std::max(s.illumVolt, 0.f) / 2.5f)
+        * powerFactor * std::clamp(s.mixVolt / 2.75f, 0.2f, 1.3f);
+}
+
+// Standard deviation of the distance noise at amplitude `a`: it grows as the
+// amplitude falls.
+float distanceNoise(float a)
+{
+    return std::min(4.f / std::max(a, 1.f), 1.f);
+}
+
 FramePtr newFrame(FrameType type, int64_t id, int64_t timestamp, int w, int h)
 {
     auto f = std::make_shared<Frame>();
@@ -144,12 +159,30 @@ void SceneRenderer::prepare(const SceneSettings& s, float fx, float fy)
     }
 }
 
-FrameSet SceneRenderer::render(const SceneSettings& s, int64_t id, int64_t timestamp)
+void SceneRenderer::prepare(const SceneSettings& s)
 {
-    const int w = std::max(0, s.width), h = std::max(0, s.height);
+    const int w = std::max(0, s.width);
     float fx = s.fx > 0.f ? s.fx : (s.fy > 0.f ? s.fy : static_cast<float>(w) / 2.f);
     float fy = s.fy > 0.f ? s.fy : fx;
     prepare(s, fx, fy);
+}
+
+SceneRenderer::Background SceneRenderer::background(const SceneSettings& s, int u, int v)
+{
+    prepare(s);
+    if (u < 0 || v < 0 || u >= width_ || v >= height_)
+        return {0.f, 0.f};
+    const Pixel& p = pixels_[static_cast<std::size_t>(v) * width_ + u];
+    if (p.dist <= 0.f)
+        return {0.f, 0.f};
+    return {p.dist, distanceNoise(amplitudeScale(s) * p.gain / (p.dist * p.dist))};
+}
+
+FrameSet SceneRenderer::render(const SceneSettings& s, int64_t id, int64_t timestamp)
+{
+    const int w = std::max(0, s.width), h = std::max(0, s.height);
+    prepare(s);
+    const float fx = fx_, fy = fy_;
 
     FrameSet set;
     set[FRAME_RAW_FRAME_UNPROCESSED] = newFrame(FRAME_RAW_FRAME_UNPROCESSED, id, timestamp, w, h);
@@ -185,9 +218,7 @@ FrameSet SceneRenderer::render(const SceneSettings& s, int64_t id, int64_t times
     const int u0 = std::max(0, static_cast<int>(pu - pr)), u1 = std::min(w - 1, static_cast<int>(pu + pr));
     const int v0 = std::max(0, static_cast<int>(pv - pr)), v1 = std::min(h - 1, static_cast<int>(pv + pr));
 
-    const float powerFactor = s.illumPower <= 0 ? 0.f : (s.illumPower == 1 ? 0.45f : 1.f);
-    const float ampScale = kAmplitudeAtOneMetre * (std::max(s.intgTime, 0.f) / 200.f) * (std::max(s.illumVolt, 0.f) / 2.5f)
-        * powerFactor * std::clamp(s.mixVolt / 2.75f, 0.2f, 1.3f);
+    const float ampScale = amplitudeScale(s);
     const float ambient = 40.f * std::max(s.intgTime, 0.f) / 200.f;
     const float range = s.range > 0.f ? s.range : 1.f;
     const float invRange = 1.f / range;
@@ -227,8 +258,7 @@ FrameSet SceneRenderer::render(const SceneSettings& s, int64_t id, int64_t times
             // gives a random phase.
             float r;
             if (dist > 0.f) {
-                float sigma = std::min(4.f / std::max(a, 1.f), 1.f);
-                r = dist + s.depthOffset + noise.normal() * sigma;
+                r = dist + s.depthOffset + noise.normal() * distanceNoise(a);
             } else {
                 r = noise.uniform() * range;
             }

@@ -32,6 +32,15 @@ public:
     // Fills a fresh frame set (four new Frame objects) with id and timestamp.
     FrameSet render(const SceneSettings& s, int64_t id, int64_t timestamp);
 
+    // The wall or floor behind pixel (u, v), which never moves: its distance
+    // along the pixel's ray (metres, 0 for none) and the standard deviation of
+    // the noise on that distance. Where the sphere passes it hides this.
+    struct Background {
+        float distance;
+        float depthNoise;
+    };
+    Background background(const SceneSettings& s, int u, int v);
+
 private:
     struct Pixel {
         float dx, dy, dz; // unit ray
@@ -39,6 +48,7 @@ private:
         float gain;       // reflectivity times cosine of incidence
     };
     void prepare(const SceneSettings& s, float fx, float fy);
+    void prepare(const SceneSettings& s);
 
     std::vector<Pixel> pixels_;
     int width_ = 0, height_ = 0;

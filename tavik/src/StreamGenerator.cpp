@@ -48,6 +48,13 @@ FrameSet makeFrameSet(int width, int height, int64_t id, int64_t timestamp, floa
     return renderer.render(s, id, timestamp);
 }
 
+Background backgroundAt(int width, int height, int x, int y, float unambiguousRange)
+{
+    detail::SceneRenderer renderer;
+    const auto b = renderer.background(sceneFor(width, height, unambiguousRange, 1), x, y);
+    return {b.distance, b.depthNoise};
+}
+
 bool write(const std::string& path, const Spec& spec, std::string* error)
 {
     StreamHeader header;

@@ -53,8 +53,9 @@ public:
     // False when the file is missing, unreadable or its header is bad.
     bool isStreamGood() const;
     // Reads the set at currentPosition() into fresh frame objects and advances
-    // by one. False at the end or when the set is truncated or corrupt; the
-    // position then stays where it was.
+    // by one. False at the end (the position stays) or when the set is
+    // truncated or corrupt (the position moves past it, frames() keeps the
+    // set read before, errorString() tells why).
     bool readNext();
     // The frames of the set just read, indexed by frame type (all four, or all
     // empty before the first read).
@@ -67,7 +68,8 @@ public:
     Result<float> getStreamParamf(const std::string& name) const override;
 
     const StreamHeader& header() const;
-    // Why the stream is not good, or why the last read failed.
+    // Why the stream is not good (the file is missing, a folder, not readable,
+    // not a recorded stream, its header is damaged), or why the last read failed.
     std::string errorString() const;
 
 private:

@@ -32,6 +32,15 @@ struct Spec {
 // A frame set of the simulated scene at that size.
 FrameSet makeFrameSet(int width, int height, int64_t id, int64_t timestamp, float unambiguousRange = 3.9972f, uint32_t seed = 1);
 
+// The wall or floor behind pixel (x, y) of makeFrameSet's scene at that size,
+// which only the moving sphere ever hides: its distance along the pixel's ray
+// in metres, without noise, and the standard deviation of the noise on it.
+struct Background {
+    float distance;
+    float depthNoise;
+};
+Background backgroundAt(int width, int height, int x, int y, float unambiguousRange = 3.9972f);
+
 bool write(const std::string& path, const Spec& spec, std::string* error = nullptr);
 
 enum class Crafted {

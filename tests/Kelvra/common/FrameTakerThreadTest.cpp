@@ -3,6 +3,7 @@
 #include "Kelvra/common/FrameFeederThread.h"
 #include "tests/Kelvra/common/CaptureStream.h"
 #include "tests/Kelvra/common/TestFrames.h"
+#include "tests/support/ManualClock.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -73,6 +74,43 @@ TEST(FrameTakerThread, BacklogDrainsOneFramePerPassInArrivalOrder)
     // Four passes of at least 0.033 s lie between the first and the last call
     // (a lower bound only, which a slow machine cannot break).
     EXPECT_GE(std::chrono::duration<double>(calls.back().at - calls.front().at).count(), 0.1);
+}
+
+TEST(FrameTakerThread, TheConsumersTimeIsTakenFromThePass)
+{
+    for (const double work : {0.020, 0.050}) {
+        KelvraTest::ManualClock clock;
+        FrameDeque deque;
+        for (int i = 1; i <= 3; ++i)
+            deque.append(frameWithId(i));
+        std::vector<std::size_t> sleepsBefore; // sleeps asked for before each call
+        std::atomic<int> calls{0};
+        FrameTakerThread taker(
+            [&](const FramePtr&) {
+                sleepsBefore.push_back(clock.sleeps().size());
+                clock.advance(work);
+                ++calls;
+            },
+            deque, clock.passClock());
+        ASSERT_TRUE(KelvraTest::waitFor([&] { return calls == 3; }));
+        taker.stop();
+        const auto sleeps = clock.sleeps();
+        std::size_t firstEmptyPass = 0;
+        if (work < FrameTakerThread::FRAME_POLL_INTERVAL) {
+            // One sleep after each frame, of what the consumer left of the pass.
+            EXPECT_EQ(sleepsBefore, (std::vector<std::size_t>{0, 1, 2}));
+            ASSERT_GE(sleeps.size(), 3u);
+            for (std::size_t k = 0; k < 3; ++k)
+                EXPECT_NEAR(sleeps[k], FrameTakerThread::FRAME_POLL_INTERVAL - work, 1e-9) << k;
+            firstEmptyPass = 3;
+        } else {
+            // A consumer longer than the pass: the next pass begins at once.
+            EXPECT_EQ(sleepsBefore, (std::vector<std::size_t>{0, 0, 0}));
+        }
+        // Passes without a frame sleep the whole interval.
+        for (std::size_t k = firstEmptyPass; k < sleeps.size(); ++k)
+            EXPECT_NEAR(sleeps[k], FrameTakerThread::FRAME_POLL_INTERVAL, 1e-9) << k;
+    }
 }
 
 TEST(FrameTakerThread, EmptyDequeIsPolledWithoutConsumerCalls)

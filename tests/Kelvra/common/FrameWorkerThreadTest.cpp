@@ -41,14 +41,16 @@ std::ptrdiff_t indexOf(const std::vector<std::string>& v, const std::string& lin
     return -1;
 }
 
-// Ids the consumer received, with the deque's size at each call.
+// Ids the consumer received, with the deque's size at each call and when.
 struct Seen {
     std::mutex mutex;
     std::vector<std::pair<int64_t, std::size_t>> calls;
+    std::vector<std::chrono::steady_clock::time_point> at;
     void add(const FramePtr& f, std::size_t left)
     {
         std::lock_guard<std::mutex> lock(mutex);
         calls.emplace_back(f->id, left);
+        at.push_back(std::chrono::steady_clock::now());
     }
     std::size_t count()
     {
@@ -96,18 +98,21 @@ TEST(FrameWorkerThread, DeliversOneFramePerPassOldestFirstAndDropsNulls)
     KelvraTest::CaptureStream out;
     FrameDeque deque;
     deque.append(nullptr);
-    for (int i = 1; i <= 3; ++i)
+    for (int i = 1; i <= 6; ++i)
         deque.append(frameWithId(i));
     QMutex mutex;
     Seen seen;
     FrameWorkerThread worker([&](const FramePtr& f) { seen.add(f, deque.size()); }, deque, mutex, "w");
-    ASSERT_TRUE(KelvraTest::waitFor([&] { return seen.count() == 3; }));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return seen.count() == 6; }));
     worker.stop();
-    ASSERT_EQ(seen.calls.size(), 3u);
-    for (std::size_t k = 0; k < 3; ++k) {
+    ASSERT_EQ(seen.calls.size(), 6u);
+    for (std::size_t k = 0; k < 6; ++k) {
         EXPECT_EQ(seen.calls[k].first, static_cast<int64_t>(k + 1));
-        EXPECT_EQ(seen.calls[k].second, 2 - k);
+        EXPECT_EQ(seen.calls[k].second, 5 - k);
     }
+    // Each pass sleeps its whole 33 ms first, so five passes lie between the
+    // first and the last call (a lower bound, which load cannot break).
+    EXPECT_GE(std::chrono::duration<double>(seen.at.back() - seen.at.front()).count(), 5 * 0.033);
 }
 
 TEST(FrameWorkerThread, ConsumerRunsWithTheSharedMutexHeld)

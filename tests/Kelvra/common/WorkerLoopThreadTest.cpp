@@ -69,6 +69,38 @@ TEST(WorkerLoopThread, ProducerGetsTheArgumentsOnTheCallingThreadAndWakesTheCons
     EXPECT_EQ(consumed, std::vector<int64_t>{41});
 }
 
+TEST(WorkerLoopThread, ProducerWakesTheWaitingWorkerAtOnce)
+{
+    // With a time-out far longer than the test waits, only a producer's
+    // wake-up reaches the consumer.
+    std::atomic<int> produced{0};
+    std::atomic<int> consumed{0};
+    Kelvra::WorkerLoopThread<> loop([&] { ++produced; }, [&] { ++consumed; }, 20.0);
+    // A producer call made before the worker first waits wakes nobody, so
+    // produce until one is answered.
+    ASSERT_TRUE(KelvraTest::waitFor([&] {
+        loop.produceFunction();
+        return consumed > 0;
+    }));
+    for (int round = 0; round < 20; ++round) {
+        const int before = consumed;
+        loop.produceFunction();
+        ASSERT_TRUE(KelvraTest::waitFor([&] { return consumed > before; })) << "round " << round;
+    }
+    // stop() does not wake the worker: keep producing until it has ended.
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        loop.stop();
+        stopped = true;
+    });
+    EXPECT_TRUE(KelvraTest::waitFor([&] {
+        loop.produceFunction();
+        return stopped.load();
+    }));
+    stopper.join();
+    EXPECT_GE(produced, 21);
+}
+
 TEST(WorkerLoopThread, ProducerAndConsumerCallsNeverOverlap)
 {
     int shared = 0; // plain on purpose: only the loop's lock guards it
@@ -76,6 +108,7 @@ TEST(WorkerLoopThread, ProducerAndConsumerCallsNeverOverlap)
     bool monotonic = true;
     std::atomic<int> inside{0};
     std::atomic<bool> overlapped{false};
+    std::atomic<bool> workerWaits{false};
     auto enter = [&] {
         if (++inside != 1)
             overlapped = true;
@@ -91,7 +124,11 @@ TEST(WorkerLoopThread, ProducerAndConsumerCallsNeverOverlap)
             monotonic = monotonic && shared >= lastSeen;
             lastSeen = shared;
             --inside;
+            workerWaits = true;
         });
+    // Until the worker has entered its loop, producer calls wake nobody and a
+    // stop may end it before any consumer call: wait for its first call.
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return workerWaits.load(); }));
     std::vector<std::thread> producers;
     for (int p = 0; p < 4; ++p)
         producers.emplace_back([&] {

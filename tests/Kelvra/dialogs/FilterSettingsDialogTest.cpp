@@ -241,6 +241,54 @@ TEST_F(FilterSettingsDialogTest, AValueTheUserChangesBackIsWrittenAgain)
     EXPECT_EQ(valueOf<Tavik::UnsignedFilterParameter>(filter, "window").value, 5u);
 }
 
+TEST_F(FilterSettingsDialogTest, EveryChoiceOfABoolIsWrittenAfterARefusal)
+{
+    auto filter = make("Tavik::AmplitudeGateFilter");
+    FilterSettingsDialog dialog(filter);
+    RefusalBoxes boxes;
+    auto* invert = editorOf<EnumParameterView>(&dialog, "Invert");
+    ASSERT_TRUE(invert);
+    ASSERT_EQ(invert->currentIndex(), 0); // False, as the filter holds
+
+    system.simulation().failNext("set:invert");
+    invert->setCurrentIndex(1);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return boxes.seen.size() == 1; }));
+    EXPECT_FALSE(valueOf<Tavik::BoolFilterParameter>(filter, "invert").value);
+    // Back to False, the value shown when the dialog was built: still a write
+    // of its own (a refusal shows that it was tried).
+    system.simulation().failNext("set:invert");
+    invert->setCurrentIndex(0);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return boxes.seen.size() == 2; }));
+    system.simulation().clearFailures();
+}
+
+TEST_F(FilterSettingsDialogTest, ConfirmingTheShownValuePutsBackAValueChangedElsewhere)
+{
+    auto filter = make("Tavik::BilateralFilter");
+    ASSERT_TRUE(filter->setf("sigma_spatial", 1.5f).ok);
+    FilterSettingsDialog dialog(filter);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    RefusalBoxes boxes;
+
+    // Changed meanwhile, as by a second dialog on the same filter.
+    ASSERT_TRUE(filter->setu("window", 9).ok);
+    ASSERT_TRUE(filter->setf("sigma_spatial", 2.25f).ok);
+
+    auto* window = qobject_cast<QSpinBox*>(spinOf(&dialog, "Window"));
+    ASSERT_TRUE(window);
+    window->setFocus();
+    QTest::keyClick(window, Qt::Key_Return); // confirms the 5 it shows
+    EXPECT_EQ(valueOf<Tavik::UnsignedFilterParameter>(filter, "window").value, 5u);
+
+    auto* spatial = qobject_cast<QDoubleSpinBox*>(spinOf(&dialog, "Spatial Sigma"));
+    ASSERT_TRUE(spatial);
+    spatial->setFocus();
+    QTest::keyClick(spatial, Qt::Key_Return); // confirms the 1.50 it shows
+    EXPECT_FLOAT_EQ(valueOf<Tavik::FloatFilterParameter>(filter, "sigma_spatial").value, 1.5f);
+    EXPECT_TRUE(boxes.seen.isEmpty());
+}
+
 TEST_F(FilterSettingsDialogTest, ShowDialogOpensIndependentNonModalDialogsThatDeleteThemselves)
 {
     auto filter = make("Tavik::BilateralFilter");

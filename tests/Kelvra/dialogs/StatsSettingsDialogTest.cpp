@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 using Kelvra::StatsSettingsDialog;
 
@@ -29,11 +30,26 @@ QGroupBox* group(QWidget* dialog, const QString& title)
 
 QSpinBox* spinIn(QWidget* parent) { return parent ? parent->findChild<QSpinBox*>() : nullptr; }
 
+// Counts the settling times written to it.
+class WatchedEngine : public DataEngine {
+public:
+    WatchedEngine()
+        : DataEngine(nullptr)
+    {
+    }
+    void setSettlingTime(int frames) override
+    {
+        writes.push_back(frames);
+        DataEngine::setSettlingTime(frames);
+    }
+    std::vector<int> writes;
+};
+
 } // namespace
 
 class StatsSettingsDialogTest : public ::testing::Test {
 protected:
-    DataEngine engine{nullptr};
+    WatchedEngine engine;
     StatusMessageBar statusBar;
 };
 
@@ -66,9 +82,21 @@ TEST_F(StatsSettingsDialogTest, OpensCheckedWithTheEngineValuesAndWritesNothing)
     EXPECT_EQ(frames->maximum(), 5000);
     EXPECT_EQ(frames->value(), 1000);
 
-    // Opening left the status-bar switch alone.
+    // Opening left the status-bar switch and the engine alone.
     EXPECT_EQ(switchSpy.count(), 0);
     EXPECT_FALSE(statusBar.enableStatistics->isChecked());
+    EXPECT_EQ(engine.writes, std::vector<int>{37}); // the test's own write only
+}
+
+TEST_F(StatsSettingsDialogTest, OpeningWritesNoSettlingTimeWhateverTheEngineHolds)
+{
+    for (int held : {DataEngine::MIN_SETTLING_TIME, DataEngine::DEFAULT_SETTLING_TIME, DataEngine::MAX_SETTLING_TIME}) {
+        engine.setSettlingTime(held);
+        engine.writes.clear();
+        StatsSettingsDialog dialog(&statusBar, &engine);
+        EXPECT_EQ(spinIn(group(&dialog, "Temporal Statistics"))->value(), held);
+        EXPECT_TRUE(engine.writes.empty()) << held;
+    }
 }
 
 TEST_F(StatsSettingsDialogTest, GroupTogglesTheStatusBarSwitchAndItsContents)
@@ -103,10 +131,11 @@ TEST_F(StatsSettingsDialogTest, EachSettlingStepReachesTheEngine)
     EXPECT_EQ(engine.settlingTime(), start + 2);
     settling->setValue(150);
     EXPECT_EQ(engine.settlingTime(), 150);
+    EXPECT_EQ(engine.writes, (std::vector<int>{start + 1, start + 2, 150})); // one write per step
 
     // The frames-to-record field reaches nothing outside the dialog.
     spinIn(group(&dialog, "Recording Params"))->setValue(42);
-    EXPECT_EQ(engine.settlingTime(), 150);
+    EXPECT_EQ(engine.writes.size(), 3u);
 }
 
 TEST_F(StatsSettingsDialogTest, RateFactorFromAWorkerThreadUpdatesTheLabelOnTheUiThread)

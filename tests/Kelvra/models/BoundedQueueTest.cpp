@@ -120,6 +120,26 @@ TEST(BoundedQueue, CapacityZeroDropsEveryItemAndWaiterKeepsWaiting)
     EXPECT_EQ(taken.get(), 4);
 }
 
+TEST(BoundedQueue, ATimedGetWakenToAnEmptyQueueReturnsNothingAtOnce)
+{
+    // Every put into a queue of capacity 0 wakes the waiter and leaves the
+    // queue empty: the timed get ends at the first such wake-up, long before
+    // its half minute is up.
+    BoundedQueue<int> q(0);
+    std::atomic<bool> waiting{false};
+    auto taken = std::async(std::launch::async, [&] {
+        waiting = true;
+        return q.get(30.0);
+    });
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return waiting.load(); }));
+    // The waiter may not have reached its wait yet: put until it returns.
+    ASSERT_TRUE(KelvraTest::waitFor([&] {
+        q.put(1);
+        return taken.wait_for(std::chrono::milliseconds(1)) == std::future_status::ready;
+    }));
+    EXPECT_FALSE(taken.get());
+}
+
 TEST(BoundedQueue, ClearEmptiesAndQueueStaysUsable)
 {
     BoundedQueue<int> q(2);

@@ -87,12 +87,21 @@ TEST_F(StreamHubTest, FileSourcesAreListedOncePerName)
     const QString a = recording("a.tvk");
     EXPECT_EQ(hub.addFileStreamSource(a), 1);
     EXPECT_EQ(hub.addFileStreamSource(a), 1);
-    EXPECT_EQ(hub.addFileStreamSource(dir.filePath("missing.tvk")), 2); // not tested here
+    EXPECT_EQ(hub.addFileStreamSource(dir.filePath("missing.tvk")), 2); // listed all the same
     EXPECT_EQ(listChanged.count(), 2);
+    // The caller may learn why a file cannot be played, also when it is listed.
+    QString why = "stale";
+    EXPECT_EQ(hub.addFileStreamSource(dir.filePath("missing.tvk"), &why), 2);
+    EXPECT_EQ(why, "file not found");
+    EXPECT_EQ(hub.addFileStreamSource(a, &why), 1);
+    EXPECT_TRUE(why.isEmpty());
+    EXPECT_EQ(hub.addFileStreamSource(dir.path(), &why), 3);
+    EXPECT_EQ(why, "a folder, not a file");
+    EXPECT_EQ(listChanged.count(), 3);
     EXPECT_EQ(hub.getCurrentSource(), hub.getSources()[0]);
     EXPECT_FALSE(hub.removeStreamSource(-1));
-    EXPECT_FALSE(hub.removeStreamSource(3));
-    EXPECT_EQ(listChanged.count(), 2);
+    EXPECT_FALSE(hub.removeStreamSource(4));
+    EXPECT_EQ(listChanged.count(), 3);
 }
 
 TEST_F(StreamHubTest, RelaysAccumulateWithEverySelection)
@@ -354,12 +363,23 @@ TEST_F(StreamHubTest, PowerReportsAreRelayed)
     hub.registerPowerSupplierChangedCallback([&](const Tavik::DepthCameraPtr& c, int l) {
         EXPECT_EQ(c, sim.camera);
         got.push_back(l);
-        EXPECT_EQ(power.count(), 1); // called before the signal
+        EXPECT_EQ(power.count(), static_cast<int>(got.size())); // called before the signal
     });
     auto live = std::dynamic_pointer_cast<DepthCameraStreamSource>(hub.getCurrentSource());
     live->onPowerChangedCallbackInternal(sim.camera, 2);
     EXPECT_EQ(got, std::vector<int>{2});
     EXPECT_EQ(power.count(), 2);
+
+    // A source no longer current reports to nobody.
+    ASSERT_TRUE(hub.setCurrentSource(hub.addFileStreamSource(recording("a.tvk"))));
+    live->onPowerChangedCallbackInternal(sim.camera, 1);
+    EXPECT_EQ(got, std::vector<int>{2});
+    EXPECT_EQ(power.count(), 2);
+    // Selected again, it reports once more.
+    ASSERT_TRUE(hub.setCurrentSource(0));
+    live->onPowerChangedCallbackInternal(sim.camera, 4);
+    EXPECT_EQ(got, (std::vector<int>{2, 4}));
+    EXPECT_EQ(power.count(), 3);
 }
 
 TEST_F(StreamHubTest, FramesFlowWhileTheUserInterfaceEditsEverything)

@@ -11,8 +11,13 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QWheelEvent>
+#include <QMetaMethod>
+#include <QThread>
 
 #include <climits>
+#include <memory>
+#include <utility>
+#include <vector>
 
 using Kelvra::EnumParameterView;
 using Kelvra::ParamControl;
@@ -66,11 +71,84 @@ double doubleValue(QAbstractSpinBox* box)
 
 } // namespace
 
+// Qt's hook for watching every signal emission, receivers or not (QtTest's
+// signal dumper uses it): the only way to see what an object emits while it
+// is being built, before anything can connect to it.
+struct QSignalSpyCallbackSet {
+    using BeginCallback = void (*)(QObject* caller, int signalIndex, void** argv);
+    using EndCallback = void (*)(QObject* caller, int signalIndex);
+    BeginCallback signal_begin_callback, slot_begin_callback;
+    EndCallback signal_end_callback, slot_end_callback;
+};
+void Q_CORE_EXPORT qt_register_signal_spy_callbacks(QSignalSpyCallbackSet* callback_set);
+
+namespace {
+
+// Records (object, signal index) of every emission on this thread while it lives.
+class EmissionLog {
+public:
+    EmissionLog()
+    {
+        owner() = this;
+        static QSignalSpyCallbackSet set{&onSignal, nullptr, nullptr, nullptr};
+        qt_register_signal_spy_callbacks(&set);
+    }
+    ~EmissionLog()
+    {
+        qt_register_signal_spy_callbacks(nullptr);
+        owner() = nullptr;
+    }
+    // How often `object` emitted `signal` (a normalised signature).
+    int count(const QObject* object, const char* signal) const
+    {
+        const int index = signalIndex(object->metaObject(), signal);
+        int n = 0;
+        for (const auto& e : emitted_)
+            n += e.first == object && e.second == index;
+        return n;
+    }
+
+private:
+    // Signals are numbered over the class and its bases, counting signals only.
+    static int signalIndex(const QMetaObject* meta, const char* signal)
+    {
+        const int method = meta->indexOfSignal(signal);
+        int index = 0;
+        for (int m = 0; m < method; ++m)
+            index += meta->method(m).methodType() == QMetaMethod::Signal;
+        return method < 0 ? -1 : index;
+    }
+    static void onSignal(QObject* caller, int signalIndex, void**)
+    {
+        if (EmissionLog* log = owner(); log && QThread::currentThread() == log->thread_)
+            log->emitted_.emplace_back(caller, signalIndex);
+    }
+    static EmissionLog*& owner()
+    {
+        static EmissionLog* log = nullptr;
+        return log;
+    }
+    QThread* const thread_ = QThread::currentThread();
+    std::vector<std::pair<const QObject*, int>> emitted_;
+};
+
+} // namespace
+
 // --- EnumParameterView ---------------------------------------------------------
 
 TEST(EnumParameterView, BuildsSilentlyAtFirstMatchingValue)
 {
     const QVariantList values{0, 1, 1, 3};
+    std::unique_ptr<EnumParameterView> built;
+    {
+        EmissionLog log;
+        built = std::make_unique<EnumParameterView>(values, QStringList{"a", "b", "b2", "d"}, QVariant(3));
+        // Filling the combo box does change its index: the hook sees that much.
+        EXPECT_GT(log.count(built.get(), "currentIndexChanged(int)"), 0);
+        EXPECT_EQ(log.count(built.get(), "paramValueChanged(QVariant)"), 0);
+    }
+    EXPECT_EQ(built->currentIndex(), 3);
+
     EnumParameterView view(values, {"a", "b", "b2", "d"}, QVariant(1));
     EXPECT_EQ(view.currentIndex(), 1); // first of two equal values
 

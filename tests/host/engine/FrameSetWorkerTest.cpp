@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <thread>
+#include <utility>
 
 using namespace HostTest;
 
@@ -44,6 +45,27 @@ TEST(FrameConversion, MismatchedBuffersGiveNoImage)
 
     EXPECT_TRUE(FrameConversion::toImage(std::vector<float>{}, 0, 0).empty());
     EXPECT_FALSE(FrameConversion::addFrame(images, *makeFrame(Tavik::FRAME_RAW_FRAME_UNPROCESSED, 1, 4, 3)));
+}
+
+TEST(FrameConversion, AFrameOfNoPixelsGivesEmptyImagesNotAMissingFrame)
+{
+    FrameImages images;
+    for (auto [w, h] : {std::pair{0, 0}, std::pair{5, 0}, std::pair{0, 3}}) {
+        auto depth = makeFrame(Tavik::FRAME_DEPTH_FRAME, 4, w, h);
+        images = FrameImages();
+        EXPECT_TRUE(FrameConversion::addFrame(images, *depth)) << w << "x" << h;
+        EXPECT_TRUE(images.hasDepth);
+        EXPECT_TRUE(images.depth.empty());
+        EXPECT_EQ(images.width, w);
+        EXPECT_EQ(images.height, h);
+    }
+    // A size that promises pixels the buffer lacks is still no frame.
+    auto broken = makeFrame(Tavik::FRAME_DEPTH_FRAME, 4, 0, 0);
+    broken->width = 2;
+    broken->height = 2;
+    images = FrameImages();
+    EXPECT_FALSE(FrameConversion::addFrame(images, *broken));
+    EXPECT_FALSE(images.hasDepth);
 }
 
 namespace {
@@ -154,6 +176,19 @@ TEST(FrameSetWorker, IncompleteSetsArePublishedOnlyWithDepth)
     EXPECT_EQ(images->id, 2);
     EXPECT_TRUE(images->points.empty());
     EXPECT_EQ(r.worker.droppedSets(), 1u);
+}
+
+TEST(FrameSetWorker, ASetOfNoPixelsIsPublishedEmpty)
+{
+    Receiver r;
+    r.putSet(1, 0, 0);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return r.notifications == 1; }));
+    FrameImagesPtr images = r.worker.takePending();
+    ASSERT_TRUE(images);
+    EXPECT_EQ(images->id, 1);
+    EXPECT_EQ(images->width, 0);
+    EXPECT_TRUE(images->depth.empty() && images->amplitude.empty() && images->points.empty());
+    EXPECT_EQ(r.worker.droppedSets(), 0u);
 }
 
 TEST(FrameSetWorker, StopJoinsAndLaterFramesAreHarmless)

@@ -5,13 +5,16 @@
 
 #include "Kelvra/models/StreamHub.h"
 #include "Tavik/CameraSystem.h"
+#include "Tavik/StreamGenerator.h"
 #include "tests/host/engine/HostTestFrames.h"
 #include "tests/support/TestSupport.h"
 
 #include <QSignalSpy>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <thread>
 
 using namespace HostTest;
@@ -169,6 +172,69 @@ TEST(HostDataEngine, StatisticsHistoryIsBoundedBySettlingTime)
     engine.setStatisticsEnabled(false);
     EXPECT_TRUE(engine.historySnapshot().empty());
     EXPECT_TRUE(engine.statisticsText(QPointF(1, 1)).isEmpty());
+}
+
+TEST(HostDataEngine, TemporalStatisticsOfAWallPixelMatchTheScene)
+{
+    // Only the sphere moves: a pixel it never crosses sees the wall, whose
+    // depth varies from frame to frame by the scene's noise alone.
+    const int width = 64, height = 48, x = 3, y = 2, frames = DataEngine::MAX_SETTLING_TIME;
+    const auto wall = Tavik::StreamGenerator::backgroundAt(width, height, x, y);
+    ASSERT_GT(wall.distance, 1.f);
+    ASSERT_GT(wall.depthNoise, 0.f);
+
+    HostDataEngine engine(nullptr);
+    engine.setSettlingTime(frames);
+    engine.setStatisticsEnabled(true);
+    for (int id = 1; id <= frames; ++id) {
+        deliver(engine, Tavik::StreamGenerator::makeFrameSet(width, height, id, id * 33333));
+        ASSERT_TRUE(waitForId(engine, id));
+        const float depth = engine.newestFrameSet()->depth.at<float>(x, y);
+        ASSERT_LT(std::abs(depth - wall.distance), 6 * wall.depthNoise) << "frame " << id << ": not the wall";
+    }
+    ASSERT_EQ(engine.historySnapshot().size(), static_cast<std::size_t>(frames));
+
+    const auto stats = engine.pixelStatistics(x, y);
+    ASSERT_TRUE(stats);
+    const double standardError = wall.depthNoise / std::sqrt(frames);
+    EXPECT_NEAR(stats->first, wall.distance, 3 * standardError);
+    // A sample deviation over n frames strays by about sigma / sqrt(2n).
+    EXPECT_NEAR(stats->second, wall.depthNoise, 3 * wall.depthNoise / std::sqrt(2.0 * frames));
+    EXPECT_EQ(engine.statisticsText(QPointF(x + 0.5, y + 0.5)),
+              QString("Z mean: %1 m  std: %2 m (%3 frames)")
+                  .arg(stats->first, 0, 'f', 4)
+                  .arg(stats->second, 0, 'f', 4)
+                  .arg(frames));
+}
+
+TEST(HostDataEngine, SetsOfZeroPixelFramesArePublishedEmpty)
+{
+    // Through the whole path: a recording of 0 x 0 frames played by the
+    // controller reaches the views as empty images, not as no frame at all.
+    QTemporaryDir dir;
+    const QString file = dir.filePath("no-pixels.tvks");
+    Tavik::StreamGenerator::Spec spec;
+    spec.sets = 3;
+    spec.width = 0;
+    spec.height = 0;
+    ASSERT_TRUE(Tavik::StreamGenerator::write(file.toStdString(), spec));
+
+    Tavik::CameraSystem cameraSystem;
+    Kelvra::StreamHub hub(&cameraSystem);
+    HostDataEngine engine(&hub);
+    QString why;
+    ASSERT_TRUE(hub.setCurrentSource(hub.addFileStreamSource(file, &why)));
+    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    deliverSet(engine, 1); // a frame of some size first
+    ASSERT_TRUE(waitForId(engine, 1));
+    ASSERT_TRUE(hub.getCurrentSource()->seek(1));
+    ASSERT_TRUE(waitForId(engine, 2));
+    const auto images = engine.newestFrameSet();
+    EXPECT_TRUE(images->depth.empty() && images->amplitude.empty() && images->phase.empty());
+    EXPECT_TRUE(images->points.empty());
+    ASSERT_TRUE(engine.frameSize());
+    EXPECT_EQ(*engine.frameSize(), (DataEngine::FrameSize{0, 0}));
+    EXPECT_TRUE(engine.data().value("depth").empty());
 }
 
 TEST(HostDataEngine, NewFrameSizeRestartsTheHistory)
