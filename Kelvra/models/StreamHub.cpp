@@ -127,12 +127,15 @@ bool StreamHub::selectSource(int pos, bool installPowerCallback, bool dropOldRel
 void StreamHub::connectRelays(StreamSource* source)
 {
     // Signal to signal, automatic type: a source signal emitted on a playback
-    // thread reaches this object's signal through its event loop.
-    connect(source, &StreamSource::started, this, &StreamHub::started);
-    connect(source, &StreamSource::beforestart, this, &StreamHub::beforestart);
-    connect(source, &StreamSource::stopped, this, &StreamHub::stopped);
-    connect(source, &StreamSource::paused, this, &StreamHub::paused);
-    connect(source, &StreamSource::resumed, this, &StreamHub::resumed);
+    // thread reaches this object's signal through its event loop. Unique, so
+    // selecting a source again adds no second relay; a source selected before
+    // keeps the relay it has.
+    const auto type = Qt::ConnectionType(Qt::AutoConnection | Qt::UniqueConnection);
+    connect(source, &StreamSource::started, this, &StreamHub::started, type);
+    connect(source, &StreamSource::beforestart, this, &StreamHub::beforestart, type);
+    connect(source, &StreamSource::stopped, this, &StreamHub::stopped, type);
+    connect(source, &StreamSource::paused, this, &StreamHub::paused, type);
+    connect(source, &StreamSource::resumed, this, &StreamHub::resumed, type);
 }
 
 void StreamHub::disconnectRelays(StreamSource* source)

@@ -104,20 +104,30 @@ TEST_F(StreamHubTest, FileSourcesAreListedOncePerName)
     EXPECT_EQ(listChanged.count(), 3);
 }
 
-TEST_F(StreamHubTest, RelaysAccumulateWithEverySelection)
+TEST_F(StreamHubTest, EachSourceRelaysOnceHoweverOftenSelected)
 {
     StreamHub hub(&sim.system);
     const int a = hub.addFileStreamSource(recording("a.tvk"));
     const int b = hub.addFileStreamSource(recording("b.tvk"));
     QSignalSpy beforestart(&hub, &StreamHub::beforestart);
+    QSignalSpy started(&hub, &StreamHub::started);
     QSignalSpy selected(&hub, &StreamHub::sourceSelected);
     ASSERT_TRUE(hub.setCurrentSource(a) && hub.setCurrentSource(b) && hub.setCurrentSource(a));
     EXPECT_EQ(selected.count(), 3);
     EXPECT_EQ(selected.last().at(0).toInt(), a);
     ASSERT_TRUE(hub.start());
-    EXPECT_EQ(beforestart.count(), 2); // A was selected twice
+    EXPECT_EQ(beforestart.count(), 1); // A, selected twice, relays once
     ASSERT_TRUE(hub.getSources()[b]->start()); // B, no longer current, still relays
-    EXPECT_EQ(beforestart.count(), 3);
+    EXPECT_EQ(beforestart.count(), 2);
+    hub.getSources()[b]->stop();
+
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(hub.setCurrentSource(i % 2 ? a : b));
+    beforestart.clear();
+    started.clear();
+    ASSERT_TRUE(hub.start());
+    EXPECT_EQ(started.count(), 1); // emitted by the thread that starts
+    EXPECT_EQ(beforestart.count(), 1);
     ASSERT_TRUE(hub.setCurrentSource(a)); // re-selecting the current source stops it
     EXPECT_FALSE(hub.getSources()[a]->isRunning());
 
