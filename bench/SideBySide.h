@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -54,12 +55,21 @@ private:
 
 inline int runSideBySide(int argc, char** argv, const std::vector<SideBySide>& pairs)
 {
+    // Another output format than the console's goes to the library's own reporter.
+    bool console = true;
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], "--benchmark_format=", 19) == 0)
+            console = std::strcmp(argv[i] + 19, "console") == 0;
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    SideBySideReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.printPairs(pairs);
+    if (!console) {
+        benchmark::RunSpecifiedBenchmarks();
+    } else {
+        SideBySideReporter reporter;
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+        reporter.printPairs(pairs);
+    }
     benchmark::Shutdown();
     return 0;
 }
