@@ -1,7 +1,9 @@
 #include "Scene.h"
 
+#include "FramePool.h"
+#include "SceneKernels.h"
+
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <limits>
 
@@ -10,9 +12,6 @@ namespace Tavik::detail {
 namespace {
 
 constexpr float kPi = 3.14159265358979f;
-constexpr int kPhaseCounts = 4096;
-constexpr float kAmplitudeFullScale = 4095.f;
-constexpr float kLowAmplitude = 12.f;
 // Amplitude of a white surface at 1 m, head on, at the default settings.
 constexpr float kAmplitudeAtOneMetre = 9000.f;
 
@@ -24,9 +23,8 @@ uint64_t splitmix(uint64_t& x)
     return z ^ (z >> 31);
 }
 
-// Normal deviates drawn once; per-pixel noise indexes the table with cheap
-// random bits, which keeps a 320x240 frame set well under a millisecond of
-// noise work.
+} // namespace
+
 const std::array<float, 4096>& normalTable()
 {
     static const std::array<float, 4096> table = [] {
@@ -55,90 +53,21 @@ const std::array<float, kPhaseCounts>& cosTable()
     return table;
 }
 
-struct Noise {
-    explicit Noise(uint64_t seed) : state(seed ? seed : 1) {}
-    uint64_t state;
-    const std::array<float, 4096>& table = normalTable();
-    float normal()
-    {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        return table[(state * 0x2545f4914f6cdd1dull) >> 52];
-    }
-    // Four deviates from one draw, for the raw samples.
-    void normals4(float* out)
-    {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        const uint64_t r = state * 0x2545f4914f6cdd1dull;
-        out[0] = table[(r >> 52) & 4095];
-        out[1] = table[(r >> 40) & 4095];
-        out[2] = table[(r >> 28) & 4095];
-        out[3] = table[(r >> 16) & 4095];
-    }
-    float uniform()
-    {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        return static_cast<float>((state * 0x2545f4914f6cdd1dull) >> 40) / 16777216.f;
-    }
-};
-
-// Amplitude of a white surface at 1 m, head on, at these settings.
-float amplitudeScale(const SceneSettings& s)
+std::vector<ScenePixel> sceneGeometry(const SceneLens& lens)
 {
-    const float powerFactor = s.illumPower <= 0 ? 0.f : (s.illumPower == 1 ? 0.45f : 1.f);
-    return kAmplitudeAtOneMetre * (std::max(s.intgTime, 0.f) / 200.f) * (std::max(s.illumVolt, 0.f) / 2.5f)
-        * powerFactor * std::clamp(s.mixVolt / 2.75f, 0.2f, 1.3f);
-}
-
-// Standard deviation of the distance noise at amplitude `a`: it grows as the
-// amplitude falls.
-float distanceNoise(float a)
-{
-    return std::min(4.f / std::max(a, 1.f), 1.f);
-}
-
-FramePtr newFrame(FrameType type, int64_t id, int64_t timestamp, int w, int h)
-{
-    auto f = std::make_shared<Frame>();
-    f->type = type;
-    f->id = id;
-    f->timestamp = timestamp;
-    f->width = w;
-    f->height = h;
-    return f;
-}
-
-} // namespace
-
-void SceneRenderer::prepare(const SceneSettings& s, float fx, float fy)
-{
-    if (s.width == width_ && s.height == height_ && fx == fx_ && fy == fy_ && s.cx == cx_ && s.cy == cy_)
-        return;
-    width_ = s.width;
-    height_ = s.height;
-    fx_ = fx;
-    fy_ = fy;
-    cx_ = s.cx;
-    cy_ = s.cy;
-    pixels_.resize(static_cast<std::size_t>(width_) * height_);
-
+    std::vector<ScenePixel> pixels(static_cast<std::size_t>(lens.width) * lens.height);
     // Wall through (0, 0, 2.8) m, turned about both axes; floor 1.1 m below
     // the lens (image y points down).
     const float nx = 0.30f, ny = 0.10f, nz = -1.0f;
     const float nLen = std::sqrt(nx * nx + ny * ny + nz * nz);
     const float nDotP0 = nz * 2.8f;
     const float floorY = 1.1f;
-    for (int v = 0; v < height_; ++v) {
-        for (int u = 0; u < width_; ++u) {
-            float x = (static_cast<float>(u) - cx_) / fx_;
-            float y = (static_cast<float>(v) - cy_) / fy_;
+    for (int v = 0; v < lens.height; ++v) {
+        for (int u = 0; u < lens.width; ++u) {
+            float x = (static_cast<float>(u) - lens.cx) / lens.fx;
+            float y = (static_cast<float>(v) - lens.cy) / lens.fy;
             float len = std::sqrt(x * x + y * y + 1.f);
-            Pixel& p = pixels_[static_cast<std::size_t>(v) * width_ + u];
+            ScenePixel& p = pixels[static_cast<std::size_t>(v) * lens.width + u];
             p.dx = x / len;
             p.dy = y / len;
             p.dz = 1.f / len;
@@ -157,134 +86,209 @@ void SceneRenderer::prepare(const SceneSettings& s, float fx, float fy)
             }
         }
     }
+    return pixels;
 }
 
-void SceneRenderer::prepare(const SceneSettings& s)
+SetConstants setConstants(const SceneSettings& s, int64_t id)
 {
-    const int w = std::max(0, s.width);
-    float fx = s.fx > 0.f ? s.fx : (s.fy > 0.f ? s.fy : static_cast<float>(w) / 2.f);
-    float fy = s.fy > 0.f ? s.fy : fx;
-    prepare(s, fx, fy);
+    SetConstants c;
+    const int w = std::max(0, s.width), h = std::max(0, s.height);
+    const float fx = s.fx > 0.f ? s.fx : (s.fy > 0.f ? s.fy : static_cast<float>(w) / 2.f);
+    const float fy = s.fy > 0.f ? s.fy : fx;
+    c.lens = SceneLens{w, h, fx, fy, s.cx, s.cy};
+    c.pixels = static_cast<std::size_t>(w) * h;
+    c.quads = std::clamp(s.quadCount, 1, 8);
+    c.quadStep = kPhaseCounts / c.quads;
+
+    // The sphere wanders in front of the wall.
+    const float t = static_cast<float>(s.time);
+    c.scx = 0.55f * std::sin(0.9f * t);
+    c.scy = 0.15f * std::sin(1.7f * t) - 0.05f;
+    c.scz = 1.9f + 0.45f * std::sin(0.6f * t + 1.f);
+    c.radius = 0.28f;
+    c.c2 = c.scx * c.scx + c.scy * c.scy + c.scz * c.scz - c.radius * c.radius;
+    // Its bounding box in the image, with a margin.
+    const float pu = fx * c.scx / c.scz + s.cx, pv = fy * c.scy / c.scz + s.cy;
+    const float pr = 1.3f * c.radius * std::max(fx, fy) / (c.scz - c.radius) + 2.f;
+    c.u0 = std::max(0, static_cast<int>(pu - pr));
+    c.u1 = std::min(w - 1, static_cast<int>(pu + pr));
+    c.v0 = std::max(0, static_cast<int>(pv - pr));
+    c.v1 = std::min(h - 1, static_cast<int>(pv + pr));
+
+    const float powerFactor = s.illumPower <= 0 ? 0.f : (s.illumPower == 1 ? 0.45f : 1.f);
+    c.ampScale = kAmplitudeAtOneMetre * (std::max(s.intgTime, 0.f) / 200.f) * (std::max(s.illumVolt, 0.f) / 2.5f)
+        * powerFactor * std::clamp(s.mixVolt / 2.75f, 0.2f, 1.3f);
+    c.ambient = 40.f * std::max(s.intgTime, 0.f) / 200.f;
+    c.range = s.range > 0.f ? s.range : 1.f;
+    c.invRange = 1.f / c.range;
+    c.depthOffset = s.depthOffset;
+    c.noiseState = s.noiseSeed * 0x9e3779b97f4a7c15ull + static_cast<uint64_t>(id) * 0xd1b54a32d192ed03ull + 1;
+    if (c.noiseState == 0)
+        c.noiseState = 1;
+    return c;
 }
+
+void shapeFrameSet(const FrameSet& set, const SetConstants& c, int64_t id, int64_t timestamp, int subFrameCount)
+{
+    for (FrameType type = 0; type < FRAME_TYPE_COUNT; ++type) {
+        Frame& f = *set[type];
+        f.type = type;
+        f.id = id;
+        f.timestamp = timestamp;
+        f.width = c.lens.width;
+        f.height = c.lens.height;
+        f.subFrameCount = type == FRAME_RAW_FRAME_UNPROCESSED ? subFrameCount : 0;
+        // resize keeps what a pooled frame's buffer holds: all of it is rendered anew.
+        auto keep = [](auto& buffer, bool used, std::size_t size) {
+            if (used)
+                buffer.resize(size);
+            else
+                buffer.clear();
+        };
+        keep(f.rawSamples, type == FRAME_RAW_FRAME_UNPROCESSED, c.pixels * c.quads);
+        keep(f.phase, type == FRAME_RAW_FRAME_PROCESSED, c.pixels);
+        keep(f.flags, type == FRAME_RAW_FRAME_PROCESSED, c.pixels);
+        keep(f.amplitude, type == FRAME_RAW_FRAME_PROCESSED || type == FRAME_DEPTH_FRAME, c.pixels);
+        keep(f.depth, type == FRAME_DEPTH_FRAME, c.pixels);
+        keep(f.points, type == FRAME_XYZI_POINT_CLOUD_FRAME, c.pixels);
+    }
+}
+
+namespace {
+
+// A linear map of the generator's state over GF(2): column b is the image of
+// bit b.
+using BitMatrix = std::array<uint64_t, 64>;
+
+uint64_t mapState(const BitMatrix& m, uint64_t x)
+{
+    uint64_t y = 0;
+    for (int b = 0; b < 64; ++b)
+        y ^= m[b] & (0 - ((x >> b) & 1));
+    return y;
+}
+
+// The generator stepped `steps` times.
+BitMatrix noiseJump(uint64_t steps)
+{
+    BitMatrix result, power;
+    for (int b = 0; b < 64; ++b) {
+        result[b] = uint64_t{1} << b;
+        power[b] = noiseStep(uint64_t{1} << b);
+    }
+    for (; steps; steps >>= 1) {
+        BitMatrix next;
+        if (steps & 1) {
+            for (int b = 0; b < 64; ++b)
+                next[b] = mapState(power, result[b]);
+            result = next;
+        }
+        for (int b = 0; b < 64; ++b)
+            next[b] = mapState(power, power[b]);
+        power = next;
+    }
+    return result;
+}
+
+} // namespace
+
+struct SceneRenderer::State {
+    explicit State(bool wideVectors)
+        : kernels(wideVectors && avx2SceneKernels() ? *avx2SceneKernels() : portableSceneKernels())
+    {
+    }
+
+    const SceneKernels& kernels;
+    // Two idle frames per type: a consumer that lets go of a set before the
+    // next one is rendered needs one.
+    std::shared_ptr<FramePool> pool = FramePool::create(2);
+    SceneLens lens;
+    bool prepared = false;
+    Geometry geometry;
+    QuadCosines cosines;
+    uint64_t jumpSteps = 0;
+    BitMatrix jump = noiseJump(0);
+    StripeDraws draws{};
+
+    void prepare(const SetConstants& c, uint64_t stripeSteps)
+    {
+        if (!prepared || !(c.lens == lens)) {
+            prepared = true;
+            lens = c.lens;
+            const auto pixels = sceneGeometry(lens);
+            for (auto* column : {&geometry.dx, &geometry.dy, &geometry.dz, &geometry.dist, &geometry.gain})
+                column->assign(pixels.size() + kWidest, 0.f);
+            for (std::size_t i = 0; i < pixels.size(); ++i) {
+                geometry.dx[i] = pixels[i].dx;
+                geometry.dy[i] = pixels[i].dy;
+                geometry.dz[i] = pixels[i].dz;
+                geometry.dist[i] = pixels[i].dist;
+                geometry.gain[i] = pixels[i].gain;
+            }
+        }
+        cosines.prepare(c.quads, c.quadStep);
+        if (stripeSteps != jumpSteps) {
+            jumpSteps = stripeSteps;
+            jump = noiseJump(stripeSteps);
+        }
+    }
+};
+
+SceneRenderer::SceneRenderer(bool wideVectors)
+    : d_(std::make_unique<State>(wideVectors))
+{
+}
+
+SceneRenderer::~SceneRenderer() = default;
 
 SceneRenderer::Background SceneRenderer::background(const SceneSettings& s, int u, int v)
 {
-    prepare(s);
-    if (u < 0 || v < 0 || u >= width_ || v >= height_)
+    const SetConstants c = setConstants(s, 0);
+    if (u < 0 || v < 0 || u >= c.lens.width || v >= c.lens.height)
         return {0.f, 0.f};
-    const Pixel& p = pixels_[static_cast<std::size_t>(v) * width_ + u];
+    const ScenePixel p = sceneGeometry(c.lens)[static_cast<std::size_t>(v) * c.lens.width + u];
     if (p.dist <= 0.f)
         return {0.f, 0.f};
-    return {p.dist, distanceNoise(amplitudeScale(s) * p.gain / (p.dist * p.dist))};
+    // The amplitude and noise the kernels give a lit pixel of the static scene.
+    const float a = c.ampScale * p.gain / (p.dist * p.dist);
+    return {p.dist, std::min(4.f / std::max(a, 1.f), 1.f)};
 }
 
 FrameSet SceneRenderer::render(const SceneSettings& s, int64_t id, int64_t timestamp)
 {
-    const int w = std::max(0, s.width), h = std::max(0, s.height);
-    prepare(s);
-    const float fx = fx_, fy = fy_;
+    const SetConstants c = setConstants(s, id);
+    const int w = c.lens.width, h = c.lens.height;
+    const bool eightQuads = c.quads > 4;
+    const int stripeRows = (h + kLanes - 1) / kLanes;
+    const int drawsPerPixel = eightQuads ? 4 : 3;
+    State& st = *d_;
+    st.prepare(c, static_cast<uint64_t>(drawsPerPixel) * stripeRows * w);
 
-    FrameSet set;
-    set[FRAME_RAW_FRAME_UNPROCESSED] = newFrame(FRAME_RAW_FRAME_UNPROCESSED, id, timestamp, w, h);
-    set[FRAME_RAW_FRAME_PROCESSED] = newFrame(FRAME_RAW_FRAME_PROCESSED, id, timestamp, w, h);
-    set[FRAME_DEPTH_FRAME] = newFrame(FRAME_DEPTH_FRAME, id, timestamp, w, h);
-    set[FRAME_XYZI_POINT_CLOUD_FRAME] = newFrame(FRAME_XYZI_POINT_CLOUD_FRAME, id, timestamp, w, h);
+    const FrameSet set =
+        newFrameSet([&st](FrameType t) { return st.pool->take(t); }, c, id, timestamp, s.subFrameCount);
     Frame& raw = *set[FRAME_RAW_FRAME_UNPROCESSED];
     Frame& proc = *set[FRAME_RAW_FRAME_PROCESSED];
     Frame& depth = *set[FRAME_DEPTH_FRAME];
     Frame& cloud = *set[FRAME_XYZI_POINT_CLOUD_FRAME];
+    const std::size_t n = c.pixels;
+    const Targets out{raw.rawSamples.data(),  n,
+                      proc.phase.data(),      proc.amplitude.data(),
+                      proc.flags.data(),      depth.depth.data(),
+                      depth.amplitude.data(), cloud.points.data()};
+    Scratch scratch;
 
-    const std::size_t n = static_cast<std::size_t>(w) * h;
-    const int quads = std::clamp(s.quadCount, 1, 8);
-    raw.subFrameCount = s.subFrameCount;
-    raw.rawSamples.resize(n * quads);
-    proc.phase.resize(n);
-    proc.amplitude.resize(n);
-    proc.flags.resize(n);
-    depth.depth.resize(n);
-    depth.amplitude.resize(n);
-    cloud.points.resize(n);
-
-    // The sphere wanders in front of the wall.
-    const float t = static_cast<float>(s.time);
-    const float scx = 0.55f * std::sin(0.9f * t);
-    const float scy = 0.15f * std::sin(1.7f * t) - 0.05f;
-    const float scz = 1.9f + 0.45f * std::sin(0.6f * t + 1.f);
-    const float radius = 0.28f;
-    const float c2 = scx * scx + scy * scy + scz * scz - radius * radius;
-    // Its bounding box in the image, with a margin.
-    const float pu = fx * scx / scz + cx_, pv = fy * scy / scz + cy_;
-    const float pr = 1.3f * radius * std::max(fx, fy) / (scz - radius) + 2.f;
-    const int u0 = std::max(0, static_cast<int>(pu - pr)), u1 = std::min(w - 1, static_cast<int>(pu + pr));
-    const int v0 = std::max(0, static_cast<int>(pv - pr)), v1 = std::min(h - 1, static_cast<int>(pv + pr));
-
-    const float ampScale = amplitudeScale(s);
-    const float ambient = 40.f * std::max(s.intgTime, 0.f) / 200.f;
-    const float range = s.range > 0.f ? s.range : 1.f;
-    const float invRange = 1.f / range;
-    const auto& cosT = cosTable();
-    const int quadStep = kPhaseCounts / quads;
-    Noise noise(s.noiseSeed * 0x9e3779b97f4a7c15ull + static_cast<uint64_t>(id) * 0xd1b54a32d192ed03ull + 1);
-
-    for (int v = 0; v < h; ++v) {
-        for (int u = 0; u < w; ++u) {
-            const std::size_t i = static_cast<std::size_t>(v) * w + u;
-            const Pixel& p = pixels_[i];
-            float dist = p.dist;
-            float gain = p.gain;
-            if (u >= u0 && u <= u1 && v >= v0 && v <= v1) {
-                float b = p.dx * scx + p.dy * scy + p.dz * scz;
-                float disc = b * b - c2;
-                if (disc > 0.f) {
-                    float ts = b - std::sqrt(disc);
-                    if (ts > 0.f && (dist <= 0.f || ts < dist)) {
-                        dist = ts;
-                        float nxs = (ts * p.dx - scx) / radius, nys = (ts * p.dy - scy) / radius,
-                              nzs = (ts * p.dz - scz) / radius;
-                        gain = 0.9f * std::max(0.f, -(nxs * p.dx + nys * p.dy + nzs * p.dz));
-                    }
-                }
-            }
-            const float a = dist > 0.f ? ampScale * gain / (dist * dist) : 0.f;
-            float am = a + noise.normal() * (0.5f * std::sqrt(a) + 1.5f);
-            am = std::min(std::max(am, 0.f), kAmplitudeFullScale);
-            uint8_t flags = 0;
-            if (am >= kAmplitudeFullScale)
-                flags |= Frame::FLAG_SATURATED;
-            if (am < kLowAmplitude)
-                flags |= Frame::FLAG_LOW_AMPLITUDE;
-
-            // Distance noise grows as the amplitude falls; no return at all
-            // gives a random phase.
-            float r;
-            if (dist > 0.f) {
-                r = dist + s.depthOffset + noise.normal() * distanceNoise(a);
-            } else {
-                r = noise.uniform() * range;
-            }
-            float frac = r * invRange;
-            frac -= std::floor(frac);
-            const int phase = std::min(static_cast<int>(frac * kPhaseCounts), kPhaseCounts - 1);
-            const bool valid = flags == 0;
-            const float d = valid ? frac * range : 0.f;
-            const auto amp16 = static_cast<uint16_t>(am + 0.5f);
-
-            proc.phase[i] = static_cast<uint16_t>(phase);
-            proc.amplitude[i] = amp16;
-            proc.flags[i] = flags;
-            depth.depth[i] = d;
-            depth.amplitude[i] = amp16;
-            cloud.points[i] = XYZIPoint{d * p.dx, d * p.dy, d * p.dz, am};
-
-            const float base = ambient + 0.5f * am;
-            // One plane of samples per quad, each row-major.
-            float deviates[8];
-            noise.normals4(deviates);
-            if (quads > 4)
-                noise.normals4(deviates + 4);
-            for (int k = 0; k < quads; ++k) {
-                const float sv = base + 0.5f * am * cosT[(phase + k * quadStep) & (kPhaseCounts - 1)] + deviates[k] * 2.f;
-                raw.rawSamples[k * n + i] = static_cast<uint16_t>(std::min(std::max(sv, 0.f), kAmplitudeFullScale));
+    uint64_t state[kLanes];
+    state[0] = c.noiseState;
+    for (int j = 1; j < kLanes; ++j)
+        state[j] = mapState(st.jump, state[j - 1]);
+    for (int row = 0; row < stripeRows; ++row) {
+        for (int x0 = 0; x0 < w; x0 += kBlock) {
+            const int count = std::min(kBlock, w - x0);
+            st.kernels.draw(state, st.draws, count, eightQuads);
+            for (int j = 0; j < kLanes; ++j) {
+                const int v = j * stripeRows + row;
+                if (v < h)
+                    st.kernels.shade(c, st.geometry, st.cosines, st.draws[j], v, x0, count, out, scratch);
             }
         }
     }

@@ -6,7 +6,7 @@
 #include "Tavik/FrameStream.h"
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace Tavik::detail {
 
@@ -15,21 +15,31 @@ struct SceneSettings {
     int height = 240;
     // Lens calibration in pixels; a focal length of 0 falls back to the other.
     float fx = 200.f, fy = 200.f, cx = 160.f, cy = 120.f;
-    float range = 3.9972f;      // unambiguous range, metres: where the phase wraps
-    float intgTime = 200.f;     // us
-    float illumVolt = 2.5f;     // V
-    float mixVolt = 2.75f;      // V
-    int illumPower = 2;         // 0 off, 1 low, 2 high
-    float depthOffset = 0.f;    // metres
+    float range = 3.9972f; // unambiguous range, metres: where the phase wraps
+    float intgTime = 200.f; // us
+    float illumVolt = 2.5f; // V
+    float mixVolt = 2.75f; // V
+    int illumPower = 2; // 0 off, 1 low, 2 high
+    float depthOffset = 0.f; // metres
     int quadCount = 4;
     int subFrameCount = 2;
-    double time = 0.0;          // scene time in seconds (moves the sphere)
+    double time = 0.0; // scene time in seconds (moves the sphere)
     uint64_t noiseSeed = 1;
 };
 
+class FramePool;
+
+// Renders the scene into frames taken from a pool: a frame goes back to the
+// pool when its last holder lets go, so a frame in use is never rendered into.
 class SceneRenderer {
 public:
-    // Fills a fresh frame set (four new Frame objects) with id and timestamp.
+    // wideVectors: use the AVX2 kernels where the processor has them.
+    explicit SceneRenderer(bool wideVectors = true);
+    ~SceneRenderer();
+    SceneRenderer(const SceneRenderer&) = delete;
+    SceneRenderer& operator=(const SceneRenderer&) = delete;
+
+    // Fills a frame set (four frames no one else holds) with id and timestamp.
     FrameSet render(const SceneSettings& s, int64_t id, int64_t timestamp);
 
     // The wall or floor behind pixel (u, v), which never moves: its distance
@@ -39,20 +49,11 @@ public:
         float distance;
         float depthNoise;
     };
-    Background background(const SceneSettings& s, int u, int v);
+    static Background background(const SceneSettings& s, int u, int v);
 
 private:
-    struct Pixel {
-        float dx, dy, dz; // unit ray
-        float dist;       // distance to the wall or floor along the ray, metres
-        float gain;       // reflectivity times cosine of incidence
-    };
-    void prepare(const SceneSettings& s, float fx, float fy);
-    void prepare(const SceneSettings& s);
-
-    std::vector<Pixel> pixels_;
-    int width_ = 0, height_ = 0;
-    float fx_ = 0, fy_ = 0, cx_ = 0, cy_ = 0;
+    struct State;
+    std::unique_ptr<State> d_;
 };
 
 } // namespace Tavik::detail

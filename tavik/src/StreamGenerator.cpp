@@ -50,8 +50,7 @@ FrameSet makeFrameSet(int width, int height, int64_t id, int64_t timestamp, floa
 
 Background backgroundAt(int width, int height, int x, int y, float unambiguousRange)
 {
-    detail::SceneRenderer renderer;
-    const auto b = renderer.background(sceneFor(width, height, unambiguousRange, 1), x, y);
+    const auto b = detail::SceneRenderer::background(sceneFor(width, height, unambiguousRange, 1), x, y);
     return {b.distance, b.depthNoise};
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <utility>
 
 using Kelvra::StatsCalculator;
 
@@ -17,7 +19,57 @@ std::vector<cv::Mat> pixels(std::initializer_list<float> values)
     return history;
 }
 
-double at(const cv::Mat& m) { return m.at<double>(0, 0); }
+double at(const cv::Mat& m)
+{
+    return m.at<double>(0, 0);
+}
+
+// Deterministic pixel values in [lo, hi), the same with any library version.
+template <class T>
+std::vector<cv::Mat> filledHistory(int count, int type, double lo, double hi, int rows = 240, int cols = 320)
+{
+    auto mix = [](uint64_t x) {
+        x += 0x9e3779b97f4a7c15ull;
+        x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ull;
+        x = (x ^ (x >> 27)) * 0x94d049bb133111ebull;
+        return x ^ (x >> 31);
+    };
+    std::vector<cv::Mat> history;
+    for (int e = 0; e < count; ++e) {
+        cv::Mat m(rows, cols, type);
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < cols; ++x) {
+                const uint64_t key = (uint64_t(e) << 32) ^ (uint64_t(y) << 16) ^ uint64_t(x);
+                const double u = static_cast<double>(mix(key) >> 11) / 9007199254740992.0;
+                m.at<T>(y, x) = static_cast<T>(lo + (hi - lo) * u);
+            }
+        history.push_back(m);
+    }
+    return history;
+}
+
+// The statistics of one pixel, plainly: the newest `count` entries.
+std::pair<double, double> pixelStats(const std::vector<cv::Mat>& history, int count, int y, int x)
+{
+    auto value = [&](int i) {
+        cv::Mat v;
+        history[history.size() - 1 - i](cv::Rect(x, y, 1, 1)).convertTo(v, CV_64F);
+        return v.at<double>(0, 0);
+    };
+    double sum = 0;
+    for (int i = 0; i < count; ++i)
+        sum += value(i);
+    const double mean = sum / count;
+    double squares = 0;
+    for (int i = 0; i < count; ++i)
+        squares += (value(i) - mean) * (value(i) - mean);
+    return {mean, std::sqrt(squares / count)};
+}
+
+void expectClose(double got, double want, const char* what)
+{
+    EXPECT_NEAR(got, want, std::max(1e-12, 1e-9 * std::fabs(want))) << what;
+}
 
 } // namespace
 
@@ -95,7 +147,7 @@ TEST(StatsCalculator, NegativeCountGivesZeros)
 TEST(StatsCalculator, ShapeMismatchFails)
 {
     std::vector<cv::Mat> history{cv::Mat(2, 2, CV_32F, cv::Scalar(1)), cv::Mat(3, 2, CV_32F, cv::Scalar(1))};
-    EXPECT_TRUE(StatsCalculator::matrixMean(history, 1));  // only the newest is read
+    EXPECT_TRUE(StatsCalculator::matrixMean(history, 1)); // only the newest is read
     EXPECT_FALSE(StatsCalculator::matrixMean(history, 2)); // the older one does not fit
     const cv::Mat wrongAvg(2, 2, CV_64F, cv::Scalar(0));
     EXPECT_FALSE(StatsCalculator::matrixStd(history, 1, wrongAvg));
@@ -144,4 +196,92 @@ TEST(StatsCalculator, WholeImagesMatchAPerPixelComputation)
             EXPECT_NEAR(stdev->at<double>(y, x), std::sqrt(sq / 4), 1e-9);
         }
     }
+}
+
+TEST(StatsCalculator, WholeImagesKeepTheValuesTheyHadBeforeTheSumsWereVectorised)
+{
+    // Sums and single pixels of mean and spread over 320x240 histories, as
+    // the pixel-by-pixel implementation gave them.
+    struct Case {
+        const char* name;
+        std::vector<cv::Mat> history;
+        int count;
+        double meanSum, stdSum, mean00, mean120_160, std00, std239_319;
+    };
+    auto mixed = filledHistory<float>(12, CV_32F, -2, 3);
+    const auto words = filledHistory<uint16_t>(6, CV_16U, 0, 9);
+    for (int i = 0; i < 6; ++i)
+        mixed[2 * i + 1] = words[i];
+    const Case cases[] = {
+        {"float", filledHistory<float>(30, CV_32F, 0, 4000), 30, 153635260.03038305, 86893195.799661025,
+         2359.3480285644532, 2688.7066162109377, 1052.3843298504992, 1154.9623108448193},
+        {"16 bits", filledHistory<uint16_t>(30, CV_16U, 0, 4000), 30, 153596845.49999928, 86893198.687408075,
+         2358.8000000000002, 2688.1999999999998, 1052.3734571592604, 1154.876821233426},
+        {"two depths", mixed, 9, 187726.95618873922, 199984.57485071698, 3.4932161072889962, 3.2826777961519027,
+         2.7017505582533077, 2.829013788775153},
+    };
+    for (const Case& c : cases) {
+        const auto mean = StatsCalculator::matrixMean(c.history, c.count);
+        ASSERT_TRUE(mean) << c.name;
+        const auto stdev = StatsCalculator::matrixStd(c.history, c.count, *mean);
+        ASSERT_TRUE(stdev) << c.name;
+        SCOPED_TRACE(c.name);
+        expectClose(cv::sum(*mean)[0], c.meanSum, "mean sum");
+        expectClose(cv::sum(*stdev)[0], c.stdSum, "spread sum");
+        expectClose(mean->at<double>(0, 0), c.mean00, "mean at (0, 0)");
+        expectClose(mean->at<double>(120, 160), c.mean120_160, "mean at (120, 160)");
+        expectClose(stdev->at<double>(0, 0), c.std00, "spread at (0, 0)");
+        expectClose(stdev->at<double>(239, 319), c.std239_319, "spread at (239, 319)");
+        for (const auto& [y, x] : {std::pair{0, 0}, {17, 5}, {120, 160}, {239, 318}, {239, 319}}) {
+            const auto [m, sd] = pixelStats(c.history, c.count, y, x);
+            expectClose(mean->at<double>(y, x), m, "mean against the plain sums");
+            expectClose(stdev->at<double>(y, x), sd, "spread against the plain sums");
+        }
+    }
+}
+
+TEST(StatsCalculator, LongHistoriesOfImageParts)
+{
+    // More entries than are summed in one go, a count that is no multiple of
+    // four, rows wider than a vector and views into larger images.
+    std::vector<cv::Mat> history;
+    for (const cv::Mat& m : filledHistory<float>(41, CV_32F, -50, 50, 9, 23))
+        history.push_back(m(cv::Rect(2, 1, 19, 7)));
+    const auto mean = StatsCalculator::matrixMean(history, 37);
+    ASSERT_TRUE(mean);
+    const auto stdev = StatsCalculator::matrixStd(history, 37, *mean);
+    ASSERT_TRUE(stdev);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 19; ++x) {
+            const auto [m, sd] = pixelStats(history, 37, y, x);
+            expectClose(mean->at<double>(y, x), m, "mean");
+            expectClose(stdev->at<double>(y, x), sd, "spread");
+        }
+}
+
+TEST(StatsCalculator, AHeldResultIsNeverOverwrittenAndALetGoOneIsReused)
+{
+    const auto first = filledHistory<float>(3, CV_32F, 0, 10, 4, 5);
+    const auto second = filledHistory<float>(3, CV_32F, 20, 30, 4, 5);
+    const auto held = StatsCalculator::matrixMean(first, 3);
+    ASSERT_TRUE(held);
+    const cv::Mat before = held->clone();
+    std::vector<const uchar*> letGo;
+    std::vector<cv::Mat> others;
+    for (int i = 0; i < 4; ++i) {
+        const auto mean = StatsCalculator::matrixMean(second, 3);
+        const auto stdev = StatsCalculator::matrixStd(second, 3, *mean);
+        ASSERT_TRUE(mean && stdev);
+        EXPECT_NE(mean->data, held->data);
+        EXPECT_NE(stdev->data, held->data);
+        if (!letGo.empty()) { // the last round's results, let go of since
+            EXPECT_TRUE(mean->data == letGo[0] || mean->data == letGo[1]);
+            EXPECT_TRUE(stdev->data == letGo[0] || stdev->data == letGo[1]);
+        }
+        letGo = {mean->data, stdev->data};
+        // Images of the same size made meanwhile do not get that storage.
+        for (int k = 0; k < 2; ++k)
+            others.emplace_back(4, 5, CV_64F, cv::Scalar(0));
+    }
+    EXPECT_EQ(cv::norm(*held, before, cv::NORM_INF), 0.0);
 }
