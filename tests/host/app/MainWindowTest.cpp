@@ -170,6 +170,31 @@ TEST_F(MainWindowTest, LayoutShowsAmplitudePhaseAndCloudAt1280x800)
     EXPECT_EQ(visibleTabs(), QStringList({"Tavik", "All In One", "RGB"}));
 }
 
+TEST_F(MainWindowTest, DocksStillToComeJoinAsTabsWithoutCrowdingTheViews)
+{
+    // Stand-ins of the size the settings, diagram, chart, trigger and log docks ask for.
+    const std::vector<std::pair<QString, QSize>> coming = {{"Settings", {300, 300}},
+                                                           {"Data Flow Diagram", {300, 300}},
+                                                           {"Line Chart", {800, 600}},
+                                                           {"Trigger Funcion", {450, 450}},
+                                                           {"Logs", {300, 200}}};
+    for (const auto& [title, minimum] : coming) {
+        auto* dock = new QDockWidget(title);
+        dock->setMinimumSize(minimum);
+        window->addDock(dock, Qt::RightDockWidgetArea, window->getCloudDock());
+    }
+    window->resize(1280, 800);
+    QCoreApplication::processEvents();
+    EXPECT_LE(window->height(), 800);
+    EXPECT_LE(window->width(), 1280);
+    for (QDockWidget* dock : {static_cast<QDockWidget*>(window->getAmplitudeDock()),
+                              static_cast<QDockWidget*>(window->getPhaseDock()),
+                              static_cast<QDockWidget*>(window->getCloudDock())})
+        EXPECT_TRUE(MainWindow::isDockShowing(dock)) << dock->windowTitle().toStdString();
+    EXPECT_EQ(visibleTabs(), QStringList({"Tavik", "All In One", "RGB", "Settings", "Data Flow Diagram", "Line Chart",
+                                          "Trigger Funcion", "Logs"}));
+}
+
 TEST_F(MainWindowTest, SizeStaysWithinTheScreen)
 {
     MainWindow fresh(&cameraSystem, nullptr);
