@@ -52,10 +52,15 @@ TEST(PhaseViewDock, SwitchingTabsStopsOneViewAndStartsTheOther)
     ASSERT_TRUE(DockTest::onScreen(first));
     ASSERT_FALSE(DockTest::onScreen(second));
 
+    // Which of the two docks Qt tells first varies; each dock's own calls do not.
     second.raise();
-    EXPECT_EQ(log.take(), QStringList({"first:hide", "second:reset", "second:show"}));
+    QStringList calls = log.take();
+    EXPECT_EQ(calls.filter("first:"), QStringList({"first:hide"}));
+    EXPECT_EQ(calls.filter("second:"), QStringList({"second:reset", "second:show"}));
     first.raise();
-    EXPECT_EQ(log.take(), QStringList({"second:hide", "first:reset", "first:show"}));
+    calls = log.take();
+    EXPECT_EQ(calls.filter("second:"), QStringList({"second:hide"}));
+    EXPECT_EQ(calls.filter("first:"), QStringList({"first:reset", "first:show"}));
 }
 
 TEST(PhaseViewDock, TitleFollowsTheCamera)
