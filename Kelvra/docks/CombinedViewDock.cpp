@@ -11,7 +11,6 @@ namespace {
 
 void removeSpacing(QBoxLayout* layout)
 {
-    layout->setMargin(0);
     layout->setSpacing(0);
     layout->setContentsMargins(0, 0, 0, 0);
 }

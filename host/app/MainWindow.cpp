@@ -37,7 +37,6 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
     , cameraSystem(cameraSystem)
 {
     setWindowTitle(SOFTWARE_NAME + QStringLiteral(" ") + VERSION_NUMBER);
-    setDockNestingEnabled(true);
 
     // Start-up order: the controller, the engine that keeps it, the docks
     // with the engine, then the settings menu (File, Camera and View come
