@@ -46,9 +46,9 @@ const std::array<QRgb, 256>& depthTable()
 
 const std::array<QRgb, 256>& intensityTable()
 {
-    // The square root lifts the dim far end, as amplitude falls with distance squared.
+    // The dark end stays above black, so that dim points still show.
     static const auto table = makeTable<256>([](double t) {
-        const int g = static_cast<int>(std::lround(40 + 215 * std::sqrt(t)));
+        const int g = static_cast<int>(std::lround(40 + 215 * t));
         return qRgb(g, g, g);
     });
     return table;
