@@ -48,6 +48,21 @@ double processCpuSeconds()
     return ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
+struct Measured {
+    double cpu, wall; // seconds
+};
+
+// Runs the event loop for that many seconds and measures the process meanwhile.
+Measured measureEventLoop(int seconds)
+{
+    const double cpu0 = processCpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    runEventLoop(seconds * 1000);
+    const double wall = timer.elapsed() / 1000.0;
+    return {processCpuSeconds() - cpu0, wall};
+}
+
 void BM_FramePathToDefaultDocks(benchmark::State& state)
 {
     const int seconds = static_cast<int>(state.range(0));
@@ -65,17 +80,13 @@ void BM_FramePathToDefaultDocks(benchmark::State& state)
             + combined->viewerPointCloud->pointCloudView()->renderCount();
     };
 
-    double cpu = 0, wall = 0;
+    Measured m{};
     for (auto _ : state) {
         runEventLoop(1000); // let the stream settle before measuring
         const auto before = window.getDataEngine()->frameStats();
         const int64_t amplitudeBefore = amplitude->getUpdateCount(), cloudBefore = cloud->renderCount();
-        const double cpu0 = processCpuSeconds();
-        QElapsedTimer timer;
-        timer.start();
-        runEventLoop(seconds * 1000);
-        wall = timer.elapsed() / 1000.0;
-        cpu = processCpuSeconds() - cpu0;
+        m = measureEventLoop(seconds);
+        const double wall = m.wall;
         const auto after = window.getDataEngine()->frameStats();
         state.counters["shown_per_s"] = (after.published - before.published) / wall;
         state.counters["amplitude_per_s"] = (amplitude->getUpdateCount() - amplitudeBefore) / wall;
@@ -84,7 +95,7 @@ void BM_FramePathToDefaultDocks(benchmark::State& state)
         state.counters["dropped"] = static_cast<double>(after.dropped - before.dropped);
         state.counters["max_lag_frames"] = static_cast<double>(after.maxLag);
     }
-    state.counters["cpu_percent"] = 100.0 * cpu / wall;
+    state.counters["cpu_percent"] = 100.0 * m.cpu / m.wall;
     window.shutdown();
 }
 
@@ -94,17 +105,12 @@ void BM_IdleViewer(benchmark::State& state)
     Tavik::CameraSystem cameraSystem;
     MainWindow window(&cameraSystem, cameraSystem.connect(cameraSystem.scan().front()));
     window.show();
-    double cpu = 0, wall = 0;
+    Measured m{};
     for (auto _ : state) {
         runEventLoop(1000);
-        const double cpu0 = processCpuSeconds();
-        QElapsedTimer timer;
-        timer.start();
-        runEventLoop(seconds * 1000);
-        wall = timer.elapsed() / 1000.0;
-        cpu = processCpuSeconds() - cpu0;
+        m = measureEventLoop(seconds);
     }
-    state.counters["cpu_percent"] = 100.0 * cpu / wall;
+    state.counters["cpu_percent"] = 100.0 * m.cpu / m.wall;
 }
 
 } // namespace
