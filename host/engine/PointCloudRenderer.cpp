@@ -421,7 +421,6 @@ void PointCloudRenderer::drawCone(const FieldOfView& fov, const View& v)
                                  {fov.right * far, fov.bottom * far, far},
                                  {fov.left * far, fov.bottom * far, far}};
     QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(QColor(255, 255, 255, 170), 1.0));
     auto line = [&](const float a[3], const float b[3]) {
         float qa[3], qb[3];
