@@ -2,6 +2,11 @@
 #include "host/base/DataChannels.h"
 
 #include "Kelvra/dialogs/CameraPickerDialog.h"
+#include "Kelvra/docks/AmplitudeViewDock.h"
+#include "Kelvra/docks/CloudViewDock.h"
+#include "Kelvra/docks/ColorViewDock.h"
+#include "Kelvra/docks/CombinedViewDock.h"
+#include "Kelvra/docks/PhaseViewDock.h"
 #include "Kelvra/dialogs/InfoDialog.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/OptionsMenu.h"
@@ -15,11 +20,12 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QFileDialog>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QToolBar>
@@ -32,24 +38,17 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
 {
     setWindowTitle(SOFTWARE_NAME + QStringLiteral(" ") + VERSION_NUMBER);
 
-    // Start-up order: status bar, controller, engine, then the views (each
-    // view asks the engine for the controller while it is built).
+    // Start-up order: the controller, the engine that keeps it, the docks
+    // with the engine, then the settings menu (File, Camera and View come
+    // first, as the docks join the View menu).
     statusBarObject = new StatusMessageBar(this);
     setStatusBar(statusBarObject);
     streamHub = std::make_unique<Kelvra::StreamHub>(cameraSystem, std::move(depthCamera));
     dataEngine = std::make_unique<HostDataEngine>(streamHub.get());
 
-    auto* central = new QWidget(this);
-    auto* layout = new QHBoxLayout(central);
-    amplitudeViewer = new DataViewContainer(dataEngine.get(), DataChannels::AMPLITUDE, true, true, central);
-    phaseViewer = new DataViewContainer(dataEngine.get(), DataChannels::PHASE, true, true, central);
-    layout->addWidget(amplitudeViewer, 1);
-    layout->addWidget(phaseViewer, 1);
-    setCentralWidget(central);
-    amplitudeViewer->setStatusBar(statusBarObject);
-    phaseViewer->setStatusBar(statusBarObject);
-
     buildMenus();
+    createDocks();
+    buildSettingsAndHelpMenus();
     buildTransportBar();
 
     using Kelvra::StreamHub;
@@ -67,19 +66,112 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
     connect(statusBarObject, &StatusMessageBar::pointChanged, this, [this](QPointF p) { mousePoint = p; });
 
     refreshSources();
-    resize(1280, 760);
+    layOutDocks();
 }
 
 MainWindow::~MainWindow()
 {
     shutdown();
-    // The views hold the engine: they go first, the controller last.
-    delete takeCentralWidget();
-    amplitudeViewer = phaseViewer = nullptr;
+    // The docks' views hold the engine: they go first, the controller last.
+    for (QDockWidget* dock : docks) {
+        // A dock deleted while shown must not reach its views through its own signal.
+        disconnect(dock, &QDockWidget::visibilityChanged, nullptr, nullptr);
+        delete dock;
+    }
+    docks.clear();
     delete optionsMenu;
     dataEngine.reset();
     streamHub.reset();
 }
+
+void MainWindow::createDocks()
+{
+    using namespace Kelvra;
+    amplitudeDock = new AmplitudeViewDock(dataEngine.get());
+    phaseDock = new PhaseViewDock(dataEngine.get());
+    cloudDock = new CloudViewDock(dataEngine.get());
+    combinedDock = new CombinedViewDock(dataEngine.get());
+    colorDock = new ColorViewDock(dataEngine.get());
+
+    amplitudeDock->setStatusBar(statusBarObject);
+    amplitudeDock->setStreamHub(streamHub.get());
+    phaseDock->setStatusBar(statusBarObject);
+    phaseDock->setStreamHub(streamHub.get());
+    cloudDock->setStatusBar(statusBarObject);
+    cloudDock->setStreamHub(streamHub.get());
+    combinedDock->setStatusBar(statusBarObject);
+    combinedDock->setStreamHub(streamHub.get());
+    colorDock->setStatusBar(statusBarObject);
+    colorDock->setStreamHub(streamHub.get()); // connects onDepthCameraSet itself
+
+    connect(streamHub.get(), &StreamHub::onDepthCameraSet, amplitudeDock, &AmplitudeViewDock::onDepthCameraSet);
+    connect(streamHub.get(), &StreamHub::onDepthCameraSet, phaseDock, &PhaseViewDock::onDepthCameraSet);
+    connect(streamHub.get(), &StreamHub::onDepthCameraSet, cloudDock, &CloudViewDock::onDepthCameraSet);
+    connect(streamHub.get(), &StreamHub::onDepthCameraSet, combinedDock, &CombinedViewDock::onDepthCameraSet);
+
+    // Amplitude over phase on the left; the point cloud on the right with the
+    // combined dock (which draws all three views again) and the colour dock
+    // as tabs behind it.
+    addDock(amplitudeDock, Qt::LeftDockWidgetArea);
+    addDock(phaseDock, Qt::LeftDockWidgetArea);
+    addDock(cloudDock, Qt::RightDockWidgetArea);
+    addDock(combinedDock, Qt::RightDockWidgetArea, cloudDock);
+    addDock(colorDock, Qt::RightDockWidgetArea, cloudDock);
+}
+
+void MainWindow::addDock(QDockWidget* dock, Qt::DockWidgetArea area, QDockWidget* tabifyWith)
+{
+    if (dock->objectName().isEmpty())
+        dock->setObjectName(dock->windowTitle());
+    addDockWidget(area, dock);
+    if (tabifyWith) {
+        tabifyDockWidget(tabifyWith, dock);
+        tabifyWith->raise(); // else the tab added last would be in front
+    }
+    viewMenu->addAction(dock->toggleViewAction());
+    docks.append(dock);
+}
+
+void MainWindow::layOutDocks()
+{
+    // Within the screen the window opens on, whatever its minimum size asks.
+    QScreen* onScreen = screen();
+    const QSize available = onScreen ? onScreen->availableGeometry().size() : PREFERRED_SIZE;
+    const QSize size = PREFERRED_SIZE.boundedTo(available);
+    resize(size);
+    const int column = static_cast<int>(size.width() * VIEW_COLUMN_SHARE);
+    resizeDocks({amplitudeDock, cloudDock}, {column, size.width() - column}, Qt::Horizontal);
+    resizeDocks({amplitudeDock, phaseDock}, {size.height() / 2, size.height() / 2}, Qt::Vertical);
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (shownOnce)
+        return;
+    shownOnce = true;
+    stopHiddenViews();
+}
+
+bool MainWindow::isDockShowing(const QDockWidget* dock)
+{
+    // A dock tabbed behind another stays visible to Qt, moved out of sight.
+    return dock->isVisible() && !dock->visibleRegion().isEmpty();
+}
+
+void MainWindow::stopHiddenViews()
+{
+    for (QDockWidget* dock : docks)
+        if (!isDockShowing(dock))
+            for (DataViewContainer* view : dock->findChildren<DataViewContainer*>())
+                view->ShowView(false);
+}
+
+DataViewContainer* MainWindow::amplitudeContainer() const { return amplitudeDock->amplitudeViewer; }
+
+DataViewContainer* MainWindow::phaseContainer() const { return phaseDock->viewer1; }
+
+DataViewContainer* MainWindow::cloudContainer() const { return cloudDock->pointcloudViewer; }
 
 void MainWindow::buildMenus()
 {
@@ -98,12 +190,16 @@ void MainWindow::buildMenus()
     selectCameraAction = camera->addAction(QStringLiteral("&Select camera..."), this, &MainWindow::selectCamera);
     disconnectAction = camera->addAction(QStringLiteral("&Disconnect"), this, &MainWindow::disconnectCamera);
 
-    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    lensFocusingAction = view->addAction(QStringLiteral("&Lens focusing"));
+    viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+    lensFocusingAction = viewMenu->addAction(QStringLiteral("&Lens focusing"));
     lensFocusingAction->setCheckable(true);
     connect(lensFocusingAction, &QAction::toggled, this,
             [](bool on) { emit DataView::communicator()->lensFocusing(on); });
+    viewMenu->addSeparator(); // the docks follow
+}
 
+void MainWindow::buildSettingsAndHelpMenus()
+{
     optionsMenu = new Kelvra::OptionsMenu(this, dataEngine.get(), this);
     menuBar()->addMenu(optionsMenu);
 

@@ -1,15 +1,20 @@
 #pragma once
-// The viewer's main window: the amplitude and phase views side by side, the
-// transport bar (source chooser, Start / Pause / Resume / Stop, seek slider),
-// the File, Camera, View, Settings and Help menus, and the status bar.
+// The viewer's main window, made of docks: the amplitude and phase docks one
+// above the other on the left, the point-cloud dock on the right with the
+// combined and colour docks as tabs behind it; the transport bar (source
+// chooser, Start / Pause / Resume / Stop, seek slider), the File, Camera,
+// View, Settings and Help menus, and the status bar. The View menu shows or
+// hides each dock.
 //
-// It owns the stream controller and the data engine; the camera system is
-// the caller's and must outlive the window.
+// It owns the stream controller, the data engine and the docks; the camera
+// system is the caller's and must outlive the window.
 
 #include "host/base/HostWindow.h"
 #include "Tavik/Common.h"
 
+#include <QList>
 #include <QMainWindow>
+#include <QSize>
 #include <QPointF>
 #include <QString>
 
@@ -20,7 +25,9 @@ class DataViewContainer;
 class HostDataEngine;
 class QAction;
 class QComboBox;
+class QDockWidget;
 class QLabel;
+class QMenu;
 class QSlider;
 class StatusMessageBar;
 
@@ -29,24 +36,50 @@ class CameraSystem;
 }
 
 namespace Kelvra {
+class AmplitudeViewDock;
+class CloudViewDock;
+class ColorViewDock;
+class CombinedViewDock;
 class OptionsMenu;
+class PhaseViewDock;
 class StreamHub;
 }
 
 class MainWindow : public QMainWindow, public HostWindow {
     Q_OBJECT
 public:
+    // Size the window takes when the screen has room for it.
+    static constexpr QSize PREFERRED_SIZE{1600, 1000};
+    // Share of the window's width the amplitude and phase column takes at start.
+    static constexpr double VIEW_COLUMN_SHARE = 0.38;
+
     // With a camera, its "Live Capture" source is listed and selected (not started).
     MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr depthCamera, QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    // Puts a dock into the window, in `area`, or as a tab behind
+    // `tabifyWith` (which stays in front), and its show/hide action into the
+    // View menu. The window owns the dock from then on.
+    void addDock(QDockWidget* dock, Qt::DockWidgetArea area, QDockWidget* tabifyWith = nullptr);
+    // Whether the dock can be seen: shown, and not tabbed behind another.
+    static bool isDockShowing(const QDockWidget* dock);
+    // Every dock added, in order.
+    const QList<QDockWidget*>& getDocks() const { return docks; }
+    QMenu* getViewMenu() const { return viewMenu; }
 
     StatusMessageBar* statusMessage() const override { return statusBarObject; }
     QWidget* windowWidget() override { return this; }
 
     Kelvra::StreamHub* getStreamHub() const { return streamHub.get(); }
     HostDataEngine* getDataEngine() const { return dataEngine.get(); }
-    DataViewContainer* amplitudeContainer() const { return amplitudeViewer; }
-    DataViewContainer* phaseContainer() const { return phaseViewer; }
+    Kelvra::AmplitudeViewDock* getAmplitudeDock() const { return amplitudeDock; }
+    Kelvra::PhaseViewDock* getPhaseDock() const { return phaseDock; }
+    Kelvra::CloudViewDock* getCloudDock() const { return cloudDock; }
+    Kelvra::ColorViewDock* getColorDock() const { return colorDock; }
+    Kelvra::CombinedViewDock* getCombinedDock() const { return combinedDock; }
+    DataViewContainer* amplitudeContainer() const;
+    DataViewContainer* phaseContainer() const;
+    DataViewContainer* cloudContainer() const;
     QComboBox* sourceChooser() const { return sourceBox; }
     QSlider* seekSlider() const { return seekBar; }
 
@@ -78,9 +111,17 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void createDocks();
+    void layOutDocks();
+    // ShowView(false) on the view containers of every dock out of sight: Qt
+    // tells a dock closed before the window shows nothing (and may not tell
+    // one that starts tabbed behind another), while its views start shown.
+    void stopHiddenViews();
     void buildMenus();
+    void buildSettingsAndHelpMenus();
     void buildTransportBar();
     void refreshSources();
     void followSelection(int index);
@@ -93,9 +134,15 @@ private:
     StatusMessageBar* statusBarObject = nullptr;
     std::unique_ptr<Kelvra::StreamHub> streamHub;
     std::unique_ptr<HostDataEngine> dataEngine;
-    DataViewContainer* amplitudeViewer = nullptr;
-    DataViewContainer* phaseViewer = nullptr;
+    Kelvra::AmplitudeViewDock* amplitudeDock = nullptr;
+    Kelvra::PhaseViewDock* phaseDock = nullptr;
+    Kelvra::CloudViewDock* cloudDock = nullptr;
+    Kelvra::ColorViewDock* colorDock = nullptr;
+    Kelvra::CombinedViewDock* combinedDock = nullptr;
+    QList<QDockWidget*> docks;
+    QMenu* viewMenu = nullptr;
     Kelvra::OptionsMenu* optionsMenu = nullptr;
+    bool shownOnce = false;
 
     QComboBox* sourceBox = nullptr;
     QSlider* seekBar = nullptr;

@@ -10,7 +10,9 @@
 #include "Tavik/DepthCamera.h"
 
 #include <QApplication>
+#include <QDockWidget>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <sys/socket.h>
@@ -65,6 +67,16 @@ int main(int argc, char** argv)
     {
         MainWindow window(&cameraSystem, camera);
         window.show();
+        if (qEnvironmentVariableIsSet("KELVRA_DOCK_GEOMETRY"))
+            // Where each dock is once the layout has settled, for scripts/screenshot.
+            QTimer::singleShot(500, &window, [&window] {
+                Kelvra::diag::printTuple("window", window.x(), window.y(), window.width(), window.height());
+                for (QDockWidget* dock : window.getDocks()) {
+                    const QPoint at = dock->mapToGlobal(QPoint(0, 0));
+                    Kelvra::diag::printTuple("dock", dock->objectName(), at.x(), at.y(), dock->width(),
+                                             dock->height(), MainWindow::isDockShowing(dock));
+                }
+            });
         const QStringList arguments = app.arguments();
         if (arguments.size() > 1)
             window.openRecording(arguments.at(1));

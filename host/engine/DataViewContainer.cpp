@@ -49,12 +49,14 @@ void DataViewContainer::resetView()
 {
     if (dataView)
         dataView->resetView();
+    emit resetViewCalled();
 }
 
 void DataViewContainer::ShowView(bool isShow)
 {
     if (dataView)
         dataView->ShowView(isShow);
+    emit showViewCalled(isShow);
 }
 
 void DataViewContainer::setStatusBar(StatusMessageBar* statusBar)

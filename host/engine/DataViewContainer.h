@@ -3,7 +3,8 @@
 // PlaneView for "amplitude" and "phase" (each container with a display format
 // of its own), the host's PointCloudView for "pointcloud". It routes the
 // engine's frameUpdated() to the view's displayData() and forwards resetView,
-// ShowView and setStatusBar.
+// ShowView and setStatusBar, announcing the first two (the docks' calls are
+// thus visible to the host and to tests).
 
 #include <QString>
 #include <QWidget>
@@ -37,6 +38,11 @@ public slots:
     void resetView();
     void ShowView(bool isShow);
     void setStatusBar(StatusMessageBar* statusBar);
+
+signals:
+    // After the view has been reset or shown or hidden (also without a view).
+    void resetViewCalled();
+    void showViewCalled(bool isShow);
 
 private:
     const QString formatName;

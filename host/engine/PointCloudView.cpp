@@ -1,18 +1,40 @@
 #include "host/engine/PointCloudView.h"
 
 #include "host/engine/HostDataEngine.h"
-#include "host/engine/PointCloudRenderer.h"
 #include "host/base/ViewCommunicator.h"
 
+#include <QActionGroup>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
+
+#include <cmath>
 
 PointCloudView::PointCloudView(DataEngine* dataEngine, QWidget* parent)
     : DataView(dataEngine, nullptr, parent)
+    , menu(new QMenu(this))
 {
     setMinimumSize(160, 120);
     setAttribute(Qt::WA_OpaquePaintEvent);
     connect(DataView::communicator(), &ViewCommunicator::displayConeToggle, this, &PointCloudView::setConeShown,
             Qt::QueuedConnection);
+
+    menu->addAction(QStringLiteral("Reset View"), this, &PointCloudView::resetView);
+    menu->addSeparator();
+    auto* colouring = new QActionGroup(menu);
+    depthColorAction = colouring->addAction(QStringLiteral("Color by Depth"));
+    intensityColorAction = colouring->addAction(QStringLiteral("Color by Intensity"));
+    for (QAction* action : colouring->actions()) {
+        action->setCheckable(true);
+        menu->addAction(action);
+    }
+    depthColorAction->setChecked(true);
+    connect(depthColorAction, &QAction::triggered, this,
+            [this] { setColorMode(PointCloudRenderer::ColorMode::Depth); });
+    connect(intensityColorAction, &QAction::triggered, this,
+            [this] { setColorMode(PointCloudRenderer::ColorMode::Intensity); });
 }
 
 void PointCloudView::ShowView(bool show)
@@ -32,34 +54,102 @@ void PointCloudView::displayData()
     if (!set || set == drawn)
         return;
     drawn = set;
-    drawnId = set->id;
     render();
+}
+
+void PointCloudView::resetView()
+{
+    cloudRenderer.reset();
+    redraw();
 }
 
 void PointCloudView::setConeShown(bool shown)
 {
-    coneShown = shown;
-    if (drawn)
+    cloudRenderer.setConeShown(shown);
+    redraw();
+}
+
+void PointCloudView::setColorMode(PointCloudRenderer::ColorMode mode)
+{
+    cloudRenderer.setColorMode(mode);
+    (mode == PointCloudRenderer::ColorMode::Depth ? depthColorAction : intensityColorAction)->setChecked(true);
+    redraw();
+}
+
+void PointCloudView::redraw()
+{
+    if (drawn && isShow)
         render();
 }
 
 void PointCloudView::render()
 {
-    image = PointCloudRenderer::render(drawn->points, size(), coneShown);
+    const bool grid = drawn->width > 0 && drawn->points.size() == static_cast<std::size_t>(drawn->width) * drawn->height;
+    cloudRenderer.render(drawn->points, grid ? drawn->width : 0, size());
+    ++renders;
     update();
 }
 
 void PointCloudView::resizeEvent(QResizeEvent* event)
 {
     DataView::resizeEvent(event);
-    if (drawn && isShow)
-        render();
+    redraw();
 }
 
 void PointCloudView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
-    if (!image.isNull())
-        painter.drawImage(QPoint(0, 0), image);
+    if (!picture().isNull())
+        painter.drawImage(QPoint(0, 0), picture());
+}
+
+void PointCloudView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        DataView::mousePressEvent(event);
+        return;
+    }
+    dragFrom = event->pos();
+    event->accept();
+}
+
+void PointCloudView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!dragFrom || !(event->buttons() & Qt::LeftButton)) {
+        DataView::mouseMoveEvent(event);
+        return;
+    }
+    const QPoint step = event->pos() - *dragFrom;
+    dragFrom = event->pos();
+    // Dragging right turns the scene to the right, dragging down tips it towards the viewer.
+    cloudRenderer.orbit(-DEGREES_PER_PIXEL * step.x(), DEGREES_PER_PIXEL * step.y());
+    redraw();
+    event->accept();
+}
+
+void PointCloudView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        dragFrom.reset();
+    DataView::mouseReleaseEvent(event);
+}
+
+void PointCloudView::wheelEvent(QWheelEvent* event)
+{
+    const int delta = event->angleDelta().y();
+    if (delta == 0) {
+        DataView::wheelEvent(event);
+        return;
+    }
+    // 120 is one notch of a common wheel.
+    cloudRenderer.zoomBy(std::pow(ZOOM_PER_NOTCH, delta / 120.f));
+    redraw();
+    event->accept();
+}
+
+void PointCloudView::contextMenuEvent(QContextMenuEvent* event)
+{
+    menu->popup(event->globalPos());
+    event->accept();
 }

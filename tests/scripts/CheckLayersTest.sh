@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# scripts/check-layers on a small tree with two violations: it must fail and
-# name exactly those two lines, and pass the repository itself.
+# scripts/check-layers on a small tree with three violations: it must fail and
+# name exactly those three lines, and pass the repository itself.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 check="$here/../../scripts/check-layers"
 
 out=$(bash "$check" "$here/layering"); rc=$?
 expected="fxburn/UsesTavik.cpp:1: includes Tavik/Frame.h from a higher or separate layer
-host/base/UsesEngine.h:2: includes host/engine/HostDataEngine.h from a higher or separate layer"
+host/base/UsesEngine.h:2: includes host/engine/HostDataEngine.h from a higher or separate layer
+host/engine/UsesDock.h:3: includes Kelvra/docks/AmplitudeViewDock.h from a higher or separate layer"
 if [ $rc -ne 1 ] || [ "$out" != "$expected" ]; then
   echo "check-layers on the fixture: exit $rc, output:"; echo "$out"; exit 1
 fi

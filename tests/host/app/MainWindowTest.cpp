@@ -1,15 +1,21 @@
-// The viewer's main window, offscreen: streams from the simulated camera to
-// both views, plays the sample recording, drives the transport and shuts
-// down cleanly.
+// The viewer's main window, offscreen: its docks, wired and laid out; streams
+// from the simulated camera to the views, plays the sample recording, drives
+// the transport and shuts down cleanly.
 
 #include "host/app/MainWindow.h"
 
 #include "Kelvra/dialogs/CameraPickerDialog.h"
+#include "Kelvra/docks/AmplitudeViewDock.h"
+#include "Kelvra/docks/CloudViewDock.h"
+#include "Kelvra/docks/ColorViewDock.h"
+#include "Kelvra/docks/CombinedViewDock.h"
+#include "Kelvra/docks/PhaseViewDock.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/PlaneView.h"
 #include "host/base/DataView.h"
 #include "host/engine/DataViewContainer.h"
 #include "host/engine/HostDataEngine.h"
+#include "host/engine/PointCloudView.h"
 #include "host/base/StatusMessageBar.h"
 #include "host/base/ViewCommunicator.h"
 #include "Tavik/CameraSystem.h"
@@ -20,7 +26,11 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDockWidget>
+#include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+#include <QTabBar>
 #include <QSignalSpy>
 #include <QListWidget>
 #include <QPushButton>
@@ -44,9 +54,31 @@ protected:
         window->show();
     }
 
+    // The titles of the five docks, in the order they were added.
+    QStringList titles() const
+    {
+        QStringList t;
+        for (QDockWidget* dock : window->getDocks())
+            t << dock->windowTitle();
+        return t;
+    }
+
+    // Every tab text shown in a tab bar of the window's dock areas.
+    QStringList visibleTabs() const
+    {
+        QStringList tabs;
+        for (QTabBar* bar : window->findChildren<QTabBar*>())
+            if (bar->isVisible())
+                for (int i = 0; i < bar->count(); ++i)
+                    if (bar->rect().contains(bar->tabRect(i)))
+                        tabs << bar->tabText(i);
+        return tabs;
+    }
+
     void TearDown() override { window.reset(); }
 
     Kelvra::PlaneView* amplitudeView() const { return window->amplitudeContainer()->planeView(); }
+    PointCloudView* cloudView() const { return window->cloudContainer()->pointCloudView(); }
     Kelvra::PlaneView* phaseView() const { return window->phaseContainer()->planeView(); }
 
     bool bothViewsDrew(int64_t frames)
@@ -68,6 +100,145 @@ protected:
 };
 
 } // namespace
+
+TEST_F(MainWindowTest, DocksAreMadeWiredAndListedInTheViewMenu)
+{
+    const QList<QDockWidget*> docks = window->getDocks();
+    ASSERT_EQ(docks.size(), 5);
+    EXPECT_EQ(docks.at(0), window->getAmplitudeDock());
+    EXPECT_EQ(docks.at(1), window->getPhaseDock());
+    EXPECT_EQ(docks.at(2), window->getCloudDock());
+    EXPECT_EQ(docks.at(3), window->getCombinedDock());
+    EXPECT_EQ(docks.at(4), window->getColorDock());
+    // Captions until the first camera news.
+    EXPECT_EQ(titles(), QStringList({"Amplitude", "Phase", "Tavik", "All In One", "RGB"}));
+
+    Kelvra::StreamHub* hub = window->getStreamHub();
+    EXPECT_EQ(window->getAmplitudeDock()->streamHub, hub);
+    EXPECT_EQ(window->getPhaseDock()->streamHub, hub);
+    EXPECT_EQ(window->getCloudDock()->streamHub, hub);
+    EXPECT_EQ(window->getCombinedDock()->streamHub, hub);
+    EXPECT_EQ(window->getColorDock()->streamHub, hub);
+    StatusMessageBar* bar = window->statusMessage();
+    for (DataViewContainer* view : {window->amplitudeContainer(), window->phaseContainer(), window->cloudContainer(),
+                                    window->getCombinedDock()->viewerPhase, window->getCombinedDock()->viewerAmplitude})
+        EXPECT_EQ(view->view()->getStatusBar(), bar) << view->getFormatName().toStdString();
+    for (QDockWidget* dock : docks) {
+        EXPECT_EQ(dock->parentWidget(), window.get());
+        EXPECT_TRUE(window->getViewMenu()->actions().contains(dock->toggleViewAction()));
+        EXPECT_TRUE(dock->toggleViewAction()->isChecked());
+    }
+    EXPECT_EQ(window->getViewMenu()->actions().first(), window->lensFocusingAction);
+
+    // One call adds a dock to the layout and the View menu.
+    auto* extra = new QDockWidget("Extra");
+    window->addDock(extra, Qt::RightDockWidgetArea, window->getCloudDock());
+    EXPECT_EQ(window->getDocks().last(), extra);
+    EXPECT_EQ(window->getViewMenu()->actions().last(), extra->toggleViewAction());
+    EXPECT_EQ(window->dockWidgetArea(extra), Qt::RightDockWidgetArea);
+    EXPECT_TRUE(window->tabifiedDockWidgets(window->getCloudDock()).contains(extra));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(MainWindow::isDockShowing(window->getCloudDock())); // stays in front
+    EXPECT_FALSE(MainWindow::isDockShowing(extra));
+}
+
+TEST_F(MainWindowTest, LayoutShowsAmplitudePhaseAndCloudAt1280x800)
+{
+    window->resize(1280, 800);
+    QCoreApplication::processEvents();
+    const QRect area = window->rect();
+    QList<QRect> shown;
+    for (QDockWidget* dock : {static_cast<QDockWidget*>(window->getAmplitudeDock()),
+                              static_cast<QDockWidget*>(window->getPhaseDock()),
+                              static_cast<QDockWidget*>(window->getCloudDock())}) {
+        ASSERT_TRUE(MainWindow::isDockShowing(dock)) << dock->windowTitle().toStdString();
+        const QRect r = dock->geometry();
+        EXPECT_TRUE(area.contains(r)) << dock->windowTitle().toStdString();
+        EXPECT_GE(r.width(), dock->minimumWidth());
+        EXPECT_GE(r.height(), dock->minimumHeight());
+        for (const QRect& other : shown)
+            EXPECT_FALSE(r.intersects(other));
+        shown << r;
+    }
+    // The amplitude over the phase, the cloud beside them.
+    EXPECT_LT(window->getAmplitudeDock()->y(), window->getPhaseDock()->y());
+    EXPECT_GT(window->getCloudDock()->x(), window->getAmplitudeDock()->x());
+    // The combined and colour docks wait as tabs behind the cloud; every
+    // dock's title can be read, on its title bar or its tab.
+    EXPECT_FALSE(MainWindow::isDockShowing(window->getCombinedDock()));
+    EXPECT_FALSE(MainWindow::isDockShowing(window->getColorDock()));
+    EXPECT_EQ(visibleTabs(), QStringList({"Tavik", "All In One", "RGB"}));
+}
+
+TEST_F(MainWindowTest, DocksStillToComeJoinAsTabsWithoutCrowdingTheViews)
+{
+    // Stand-ins of the size the settings, diagram, chart, trigger and log docks ask for.
+    const std::vector<std::pair<QString, QSize>> coming = {{"Settings", {300, 300}},
+                                                           {"Data Flow Diagram", {300, 300}},
+                                                           {"Line Chart", {800, 600}},
+                                                           {"Trigger Funcion", {450, 450}},
+                                                           {"Logs", {300, 200}}};
+    for (const auto& [title, minimum] : coming) {
+        auto* dock = new QDockWidget(title);
+        dock->setMinimumSize(minimum);
+        window->addDock(dock, Qt::RightDockWidgetArea, window->getCloudDock());
+    }
+    window->resize(1280, 800);
+    QCoreApplication::processEvents();
+    EXPECT_LE(window->height(), 800);
+    EXPECT_LE(window->width(), 1280);
+    for (QDockWidget* dock : {static_cast<QDockWidget*>(window->getAmplitudeDock()),
+                              static_cast<QDockWidget*>(window->getPhaseDock()),
+                              static_cast<QDockWidget*>(window->getCloudDock())})
+        EXPECT_TRUE(MainWindow::isDockShowing(dock)) << dock->windowTitle().toStdString();
+    EXPECT_EQ(visibleTabs(), QStringList({"Tavik", "All In One", "RGB", "Settings", "Data Flow Diagram", "Line Chart",
+                                          "Trigger Funcion", "Logs"}));
+}
+
+TEST_F(MainWindowTest, SizeStaysWithinTheScreen)
+{
+    MainWindow fresh(&cameraSystem, nullptr);
+    const QSize available = fresh.screen()->availableGeometry().size();
+    EXPECT_LE(fresh.width(), available.width());
+    EXPECT_LE(fresh.height(), available.height());
+    EXPECT_EQ(fresh.size(), MainWindow::PREFERRED_SIZE.boundedTo(available));
+}
+
+TEST_F(MainWindowTest, DocksOutOfSightDrawNothing)
+{
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(5));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return cloudView()->renderCount() >= 5; }));
+    // The combined dock is a tab behind the cloud: its three views are stopped.
+    Kelvra::CombinedViewDock* combined = window->getCombinedDock();
+    EXPECT_EQ(combined->viewerPhase->planeView()->getUpdateCount(), 0);
+    EXPECT_EQ(combined->viewerAmplitude->planeView()->getUpdateCount(), 0);
+    EXPECT_EQ(combined->viewerPointCloud->pointCloudView()->renderCount(), 0);
+    EXPECT_FALSE(combined->viewerPointCloud->pointCloudView()->isShown());
+
+    // Hidden through the View menu: the amplitude view stops, and starts again.
+    QAction* toggle = window->getAmplitudeDock()->toggleViewAction();
+    toggle->trigger();
+    EXPECT_FALSE(window->getAmplitudeDock()->isVisible());
+    const int64_t drawn = amplitudeView()->getUpdateCount();
+    const auto published = window->getDataEngine()->frameStats().published;
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return window->getDataEngine()->frameStats().published >= published + 3; }));
+    EXPECT_EQ(amplitudeView()->getUpdateCount(), drawn);
+    toggle->trigger();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return amplitudeView()->getUpdateCount() >= 2; }));
+}
+
+TEST_F(MainWindowTest, ADockClosedBeforeTheWindowShowsDrawsNothing)
+{
+    // Qt sends such a dock no visibility news; the window stops its views.
+    window.reset();
+    window = std::make_unique<MainWindow>(&cameraSystem, camera);
+    window->getPhaseDock()->close();
+    window->show();
+    window->startStream();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return amplitudeView()->getUpdateCount() >= 5; }));
+    EXPECT_EQ(phaseView()->getUpdateCount(), 0);
+}
 
 TEST_F(MainWindowTest, StreamsFromTheCameraToBothViews)
 {
@@ -168,6 +339,7 @@ TEST_F(MainWindowTest, MenusReachTheViewHubAndTheCamera)
     EXPECT_TRUE(window->disconnectAction->isEnabled());
     window->disconnectCamera();
     EXPECT_FALSE(window->getStreamHub()->getDepthCamera());
+    EXPECT_EQ(titles(), QStringList({"Disconnect", "Disconnect", "Disconnect", "Disconnect", "Disconnect"}));
     EXPECT_EQ(window->sourceChooser()->count(), 0);
     EXPECT_FALSE(window->disconnectAction->isEnabled());
     EXPECT_FALSE(window->startAction->isEnabled());
@@ -204,6 +376,7 @@ TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOne)
     EXPECT_NE(chosen, camera);
     EXPECT_FALSE(camera->isConnected()); // the old one was disconnected first
     EXPECT_EQ(window->sourceChooser()->count(), 1);
+    EXPECT_EQ(titles(), QStringList({"Amplitude", "Phase", "Tavik", "ALL In One", "RGB"}));
 
     // Cancelling keeps the camera.
     KelvraTest::onModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });

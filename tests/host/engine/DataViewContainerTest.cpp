@@ -120,9 +120,30 @@ TEST(DataViewContainer, PointCloudDrawsTheNewestSetWhileShown)
     cloud.ShowView(true); // catches up at once
     EXPECT_EQ(view->drawnFrameId(), 6);
 
+    EXPECT_TRUE(view->isConeShown());
+    emit DataView::communicator()->displayConeToggle(false);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !view->isConeShown(); }));
     emit DataView::communicator()->displayConeToggle(true);
     ASSERT_TRUE(KelvraTest::waitFor([&] { return view->isConeShown(); }));
-    cloud.resetView(); // nothing to reset; must not fail
+}
+
+TEST(DataViewContainer, AnnouncesEachResetAndShowAfterTheView)
+{
+    HostDataEngine engine(nullptr);
+    DataViewContainer cloud(&engine, "pointcloud");
+    QStringList calls;
+    QObject::connect(&cloud, &DataViewContainer::resetViewCalled, [&] {
+        calls << "reset";
+    });
+    QObject::connect(&cloud, &DataViewContainer::showViewCalled, [&](bool shown) {
+        // The view already has the value when the signal comes.
+        EXPECT_EQ(cloud.pointCloudView()->isShown(), shown);
+        calls << (shown ? "show" : "hide");
+    });
+    cloud.resetView();
+    cloud.ShowView(false);
+    cloud.ShowView(true);
+    EXPECT_EQ(calls, QStringList({"reset", "hide", "show"}));
 }
 
 TEST(DataViewContainer, UnknownFormatHasNoView)

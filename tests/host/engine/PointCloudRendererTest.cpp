@@ -1,69 +1,214 @@
-// The point-cloud scatter: coloured by distance, invalid points skipped.
+// The 3-D point-cloud drawing: projection with a depth test, the orbit and
+// zoom, colouring, the fit that keeps the picture put, and the cone.
 
 #include "host/engine/PointCloudRenderer.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <set>
 
 namespace {
 
-int litPixels(const QImage& image, std::set<QRgb>* colours = nullptr)
+constexpr QRgb BLACK = 0xff000000;
+
+struct Lit {
+    int count = 0;
+    double meanX = 0;
+    int minX = std::numeric_limits<int>::max(), maxX = -1;
+};
+
+// Pixels that are not black (optionally only those of one colour).
+Lit lit(const QImage& image, std::optional<QRgb> only = std::nullopt, std::set<QRgb>* colours = nullptr)
 {
-    int lit = 0;
+    Lit l;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
-            const QRgb c = image.pixel(x, y) & 0xffffff;
-            if (c != 0) {
-                ++lit;
-                if (colours)
-                    colours->insert(c);
-            }
+            const QRgb c = image.pixel(x, y);
+            if (c == BLACK || (only && c != *only))
+                continue;
+            ++l.count;
+            l.meanX += x;
+            l.minX = std::min(l.minX, x);
+            l.maxX = std::max(l.maxX, x);
+            if (colours)
+                colours->insert(c);
         }
-    return lit;
+    if (l.count)
+        l.meanX /= l.count;
+    return l;
 }
 
-// A wall from 1 m (left) to 3 m (right), 40 × 30 points.
-std::vector<Tavik::XYZIPoint> tiltedWall()
+// A wall from 1 m (left) to 3 m (right), 40 x 30 points, as a sensor sees it.
+std::vector<Tavik::XYZIPoint> tiltedWall(float shiftX = 0.f)
 {
     std::vector<Tavik::XYZIPoint> points;
     for (int j = 0; j < 30; ++j)
         for (int i = 0; i < 40; ++i) {
             const float z = 1.f + 2.f * i / 39.f;
-            points.push_back({(i - 20) * 0.02f * z, (j - 15) * 0.02f * z, z, 100.f});
+            points.push_back({(i - 20) * 0.02f * z + shiftX, (j - 15) * 0.02f * z, z, 10.f * i});
         }
     return points;
 }
 
+// Looking straight along the camera's axis, without the cone.
+PointCloudRenderer straightOn()
+{
+    PointCloudRenderer r;
+    r.orbit(-PointCloudRenderer::DEFAULT_YAW, -PointCloudRenderer::DEFAULT_PITCH);
+    r.setConeShown(false);
+    return r;
+}
+
 } // namespace
 
-TEST(PointCloudRenderer, DrawsValidPointsColouredByDistance)
+TEST(PointCloudRenderer, DrawsValidPointsColouredByDepth)
 {
+    PointCloudRenderer r;
+    r.setConeShown(false);
     std::set<QRgb> colours;
-    const QImage image = PointCloudRenderer::render(tiltedWall(), QSize(200, 150));
+    const QImage& image = r.render(tiltedWall(), 40, QSize(200, 150));
     EXPECT_EQ(image.size(), QSize(200, 150));
-    EXPECT_GT(litPixels(image, &colours), 300);
-    EXPECT_GT(colours.size(), 10u); // many distances, many colours
-    EXPECT_NE(PointCloudRenderer::depthColor(1.f), PointCloudRenderer::depthColor(3.f));
+    EXPECT_TRUE(r.isFitted());
+    EXPECT_GT(lit(image, std::nullopt, &colours).count, 300);
+    EXPECT_GT(colours.size(), 10u); // many depths, many colours
+    // The near end is red, the far end blue.
+    EXPECT_EQ(PointCloudRenderer::depthColor(0.f), qRgb(255, 0, 0));
+    EXPECT_GT(qBlue(PointCloudRenderer::depthColor(1.f)), 200);
     EXPECT_EQ(PointCloudRenderer::depthColor(-1.f), PointCloudRenderer::depthColor(0.f));
-    EXPECT_EQ(PointCloudRenderer::depthColor(100.f), PointCloudRenderer::depthColor(PointCloudRenderer::MAX_RANGE));
+    EXPECT_EQ(PointCloudRenderer::depthColor(std::nanf("")), PointCloudRenderer::depthColor(0.f));
+    EXPECT_EQ(PointCloudRenderer::depthColor(7.f), PointCloudRenderer::depthColor(1.f));
+}
+
+TEST(PointCloudRenderer, TheNearestPointWinsItsPixelWhateverTheOrder)
+{
+    // Corners fix the pivot at x = y = 0; the two test points lie on the
+    // viewer's axis, so both fall on the centre pixel.
+    const std::vector<Tavik::XYZIPoint> corners = {
+        {-1.f, -1.f, 2.f, 0.f}, {1.f, 1.f, 2.f, 0.f}, {-1.f, 1.f, 2.f, 0.f}, {1.f, -1.f, 2.f, 0.f}};
+    const Tavik::XYZIPoint nearer{0.f, 0.f, 1.5f, 0.f}, farther{0.f, 0.f, 1.8f, 0.f};
+    for (bool nearFirst : {true, false}) {
+        auto points = corners;
+        points.push_back(nearFirst ? nearer : farther);
+        points.push_back(nearFirst ? farther : nearer);
+        PointCloudRenderer r = straightOn();
+        const QImage& image = r.render(points, 0, QSize(200, 150));
+        // Depth colours run from the nearest fitted depth (1.5 m): red.
+        EXPECT_EQ(image.pixel(100, 75), PointCloudRenderer::depthColor(0.f)) << "near first: " << nearFirst;
+    }
+}
+
+TEST(PointCloudRenderer, OrbitTurnsAboutThePivotAndZoomEnlarges)
+{
+    const auto wall = tiltedWall();
+    const QRgb farColour = PointCloudRenderer::depthColor(1.f);
+
+    PointCloudRenderer r = straightOn();
+    const Lit front = lit(r.render(wall, 40, QSize(200, 150)), farColour);
+    ASSERT_GT(front.count, 0);
+    EXPECT_GT(front.meanX, 100); // the far end is on the right
+
+    r.orbit(180.f, 0.f); // seen from behind: the far end moves to the left
+    EXPECT_FLOAT_EQ(std::abs(r.yaw()), 180.f);
+    const Lit back = lit(r.render(wall, 40, QSize(200, 150)), farColour);
+    ASSERT_GT(back.count, 0);
+    EXPECT_LT(back.meanX, 100);
+
+    r.orbit(0.f, 500.f);
+    EXPECT_FLOAT_EQ(r.pitch(), PointCloudRenderer::MAX_PITCH);
+    r.orbit(std::nanf(""), 0.f); // ignored
+    EXPECT_FLOAT_EQ(std::abs(r.yaw()), 180.f);
+
+    PointCloudRenderer near = straightOn();
+    const Lit normal = lit(near.render(wall, 40, QSize(200, 150)));
+    near.zoomBy(1.5f);
+    EXPECT_FLOAT_EQ(near.zoom(), 1.5f);
+    const Lit zoomed = lit(near.render(wall, 40, QSize(200, 150)));
+    EXPECT_GT(zoomed.maxX - zoomed.minX, normal.maxX - normal.minX);
+    near.zoomBy(1e9f);
+    EXPECT_FLOAT_EQ(near.zoom(), PointCloudRenderer::MAX_ZOOM);
+    near.zoomBy(0.f);
+    near.zoomBy(-2.f);
+    EXPECT_FLOAT_EQ(near.zoom(), PointCloudRenderer::MAX_ZOOM);
+    // Zoomed in, a point covers more than one pixel.
+    near.render(wall, 40, QSize(200, 150));
+    EXPECT_GT(near.pointSize(), 1);
+    EXPECT_LE(near.pointSize(), PointCloudRenderer::MAX_POINT_SIZE);
+}
+
+TEST(PointCloudRenderer, KeepsItsFitUntilReset)
+{
+    PointCloudRenderer r = straightOn();
+    const double centred = lit(r.render(tiltedWall(), 40, QSize(200, 150))).meanX;
+    // The scene moves right; the view stays put, so the picture moves.
+    const double moved = lit(r.render(tiltedWall(0.5f), 40, QSize(200, 150))).meanX;
+    EXPECT_GT(moved, centred + 10);
+
+    r.orbit(40.f, 10.f);
+    r.zoomBy(2.f);
+    r.reset();
+    EXPECT_FLOAT_EQ(r.yaw(), PointCloudRenderer::DEFAULT_YAW);
+    EXPECT_FLOAT_EQ(r.pitch(), PointCloudRenderer::DEFAULT_PITCH);
+    EXPECT_FLOAT_EQ(r.zoom(), 1.f);
+    EXPECT_FALSE(r.isFitted());
+    r.orbit(-PointCloudRenderer::DEFAULT_YAW, -PointCloudRenderer::DEFAULT_PITCH);
+    const double refitted = lit(r.render(tiltedWall(0.5f), 40, QSize(200, 150))).meanX;
+    EXPECT_NEAR(refitted, centred, 3);
+}
+
+TEST(PointCloudRenderer, IntensityColoursInGreys)
+{
+    PointCloudRenderer r = straightOn();
+    r.setColorMode(PointCloudRenderer::ColorMode::Intensity);
+    std::set<QRgb> colours;
+    ASSERT_GT(lit(r.render(tiltedWall(), 40, QSize(200, 150)), std::nullopt, &colours).count, 300);
+    EXPECT_GT(colours.size(), 10u);
+    for (QRgb c : colours)
+        EXPECT_TRUE(qRed(c) == qGreen(c) && qGreen(c) == qBlue(c)) << std::hex << c;
+    EXPECT_GT(qGray(PointCloudRenderer::intensityColor(1.f)), qGray(PointCloudRenderer::intensityColor(0.2f)));
 }
 
 TEST(PointCloudRenderer, SkipsInvalidPointsAndEmptyClouds)
 {
     std::vector<Tavik::XYZIPoint> invalid(500, Tavik::XYZIPoint{0.1f, 0.1f, 0.f, 5.f});
     invalid.push_back({std::nanf(""), 0.f, 1.f, 1.f});
-    EXPECT_EQ(litPixels(PointCloudRenderer::render(invalid, QSize(64, 48))), 0);
-    EXPECT_EQ(litPixels(PointCloudRenderer::render({}, QSize(64, 48))), 0);
-    // A degenerate size still gives an image.
-    EXPECT_FALSE(PointCloudRenderer::render(tiltedWall(), QSize(0, 0)).isNull());
+    invalid.push_back({0.f, 0.f, -1.f, 1.f});
+    PointCloudRenderer r;
+    EXPECT_EQ(lit(r.render(invalid, 0, QSize(64, 48))).count, 0);
+    EXPECT_FALSE(r.isFitted()); // fitted later, to the first cloud with valid points
+    EXPECT_EQ(lit(r.render({}, 0, QSize(64, 48))).count, 0);
+    // A degenerate size still gives an image; a NaN intensity still draws.
+    auto wall = tiltedWall();
+    wall[600].i = std::nanf("");
+    r.setColorMode(PointCloudRenderer::ColorMode::Intensity);
+    EXPECT_EQ(r.render(wall, 40, QSize(0, 0)).size(), QSize(1, 1));
+    EXPECT_GT(lit(r.render(wall, 40, QSize(64, 48))).count, 0);
 }
 
-TEST(PointCloudRenderer, ConeAddsLines)
+TEST(PointCloudRenderer, ConeSpansTheFieldOfView)
 {
-    const auto points = tiltedWall();
-    const int without = litPixels(PointCloudRenderer::render(points, QSize(200, 150), false));
-    const int with = litPixels(PointCloudRenderer::render(points, QSize(200, 150), true));
-    EXPECT_GT(with, without);
+    const auto wall = tiltedWall();
+    const auto fov = PointCloudRenderer::fieldOfView(wall, 40);
+    ASSERT_TRUE(fov);
+    EXPECT_FLOAT_EQ(fov->left, -0.4f);
+    EXPECT_FLOAT_EQ(fov->right, 0.38f);
+    EXPECT_FLOAT_EQ(fov->top, -0.3f);
+    EXPECT_FLOAT_EQ(fov->bottom, 0.28f);
+    // Without the grid's width, or with an invalid border, every point counts.
+    auto holed = wall;
+    for (int i = 0; i < 40; ++i)
+        holed[i].z = holed[29 * 40 + i].z = 0.f;
+    for (int j = 0; j < 30; ++j)
+        holed[j * 40].z = holed[j * 40 + 39].z = 0.f;
+    EXPECT_FLOAT_EQ(PointCloudRenderer::fieldOfView(wall, 0)->left, -0.4f);
+    EXPECT_FLOAT_EQ(PointCloudRenderer::fieldOfView(holed, 40)->left, -0.38f);
+    EXPECT_FALSE(PointCloudRenderer::fieldOfView({}, 40));
+
+    PointCloudRenderer r;
+    EXPECT_TRUE(r.isConeShown()); // on from the start
+    const int with = lit(r.render(wall, 40, QSize(200, 150))).count;
+    r.setConeShown(false);
+    const int without = lit(r.render(wall, 40, QSize(200, 150))).count;
+    EXPECT_GT(with, without + 50);
 }

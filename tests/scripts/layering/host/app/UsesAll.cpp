@@ -1,2 +1,3 @@
 #include "Kelvra/views/PlaneView.h"
 #include "host/engine/HostDataEngine.h"
+#include "Kelvra/docks/CloudViewDock.h"

@@ -1,0 +1,3 @@
+#pragma once
+#include "host/engine/DataViewContainer.h"
+#include "Kelvra/views/PlaneView.h"

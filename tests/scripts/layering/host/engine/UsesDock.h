@@ -1,0 +1,3 @@
+#pragma once
+#include "Kelvra/views/PlaneView.h"
+#include "Kelvra/docks/AmplitudeViewDock.h"
