@@ -13,6 +13,10 @@
 
 #include <QString>
 
+#ifdef __linux__
+#include <pthread.h>
+#endif
+
 namespace Kelvra::diag {
 
 inline std::string repr(std::string_view text)
@@ -75,6 +79,17 @@ template <class... Args>
 void printTuple(const Args&... args)
 {
     printLine(tuple(args...));
+}
+
+// Names the calling thread (at most 15 characters) for debuggers and the
+// per-thread figures of scripts/bench-viewer.
+inline void nameThisThread(const char* name)
+{
+#ifdef __linux__
+    pthread_setname_np(pthread_self(), name);
+#else
+    (void)name;
+#endif
 }
 
 } // namespace Kelvra::diag

@@ -83,6 +83,7 @@ bool FileStreamSource::processNext()
 
 void FileStreamSource::runLoop()
 {
+    diag::nameThisThread("kelvra-playback");
     const bool ownClock = passClock_.has_value();
     const PassClock clock = passClock_.value_or(PassClock());
     int64_t lastTimeStamp = -1;

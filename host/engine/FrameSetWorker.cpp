@@ -44,6 +44,7 @@ void FrameSetWorker::stop()
 
 void FrameSetWorker::run()
 {
+    Kelvra::diag::nameThisThread("kelvra-handoff");
     while (running) {
         auto frame = ring.get(WAIT_TIMEOUT);
         if (!frame || !*frame || !running)

@@ -5,6 +5,10 @@
 #include <cmath>
 #include <iostream>
 
+#ifdef __linux__
+#include <pthread.h>
+#endif
+
 namespace Tavik {
 
 using detail::CameraState;
@@ -366,6 +370,9 @@ float CameraState::unambiguousRange()
 
 void CameraState::captureLoop()
 {
+#ifdef __linux__
+    pthread_setname_np(pthread_self(), "tavik-capture");
+#endif
     using clock = std::chrono::steady_clock;
     try {
         auto next = clock::now();
