@@ -80,7 +80,7 @@ int main(int argc, char** argv)
         const QStringList arguments = app.arguments();
         if (arguments.size() > 1)
             window.openRecording(arguments.at(1));
-        else if (camera)
+        else if (camera && !qEnvironmentVariableIsSet("KELVRA_NO_STREAM")) // the idle viewer, for scripts/bench-viewer
             window.startStream();
         result = app.exec();
         window.shutdown();
