@@ -1,4 +1,7 @@
 #include "Detail.h"
+#include "FramePool.h"
+
+#include <isa-l/crc.h>
 
 #include <algorithm>
 #include <array>
@@ -9,27 +12,21 @@
 #include <filesystem>
 #include <fstream>
 
+#include <fcntl.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
 namespace Tavik {
 
 namespace detail {
 
+// The CRC-32 of zip and PNG (reflected, polynomial 0xedb88320), which the
+// library computes with carry-less multiplies where the processor has them.
 uint32_t crc32(const void* data, std::size_t size, uint32_t crc)
 {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1u) ? 0xedb88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    const auto* p = static_cast<const uint8_t*>(data);
-    crc = ~crc;
-    for (std::size_t i = 0; i < size; ++i)
-        crc = table[(crc ^ p[i]) & 0xffu] ^ (crc >> 8);
-    return ~crc;
+    if (size == 0)
+        return crc;
+    return crc32_gzip_refl(crc, static_cast<const unsigned char*>(data), size);
 }
 
 } // namespace detail
@@ -240,49 +237,84 @@ bool encodeFrame(Encoder& e, const Frame& f, FrameType type)
     return true;
 }
 
+// What the head of a frame record says, checked.
+struct FrameHead {
+    int64_t id = 0;
+    int64_t timestamp = 0;
+    int width = 0;
+    int height = 0;
+    int subFrameCount = 0;
+    uint32_t length = 0;  // of the payload
+    std::size_t pixels = 0;
+    std::size_t samples = 0; // raw samples (of a raw unprocessed frame)
+};
+
+// Reads the head of a frame record of `type`, followed by `room` bytes in its
+// set; false (with `error`) when it cannot be such a record.
+bool readFrameHead(Decoder& d, FrameType type, uint64_t room, FrameHead& h, std::string& error)
+{
+    const auto storedType = d.get<uint8_t>();
+    h.id = d.get<int64_t>();
+    h.timestamp = d.get<int64_t>();
+    const auto w = d.get<uint32_t>();
+    const auto ht = d.get<uint32_t>();
+    const auto sub = d.get<uint32_t>();
+    h.length = d.get<uint32_t>();
+    if (!d.ok || storedType != type || w > kMaxSide || ht > kMaxSide || sub > 1024 || h.length > room) {
+        error = "bad frame record";
+        return false;
+    }
+    h.width = static_cast<int>(w);
+    h.height = static_cast<int>(ht);
+    h.subFrameCount = static_cast<int>(sub);
+    const uint64_t n = static_cast<uint64_t>(w) * ht;
+    const uint64_t samples = h.length / 2;
+    if (type == FRAME_RAW_FRAME_UNPROCESSED && (h.length % 2 != 0 || (n == 0 ? samples != 0 : samples % n != 0))) {
+        error = "bad raw sample count";
+        return false;
+    }
+    if (payloadSize(type, n, samples) != h.length) {
+        error = "payload length does not match the frame size";
+        return false;
+    }
+    h.pixels = static_cast<std::size_t>(n);
+    h.samples = static_cast<std::size_t>(samples);
+    return true;
+}
+
+void setHead(Frame& f, FrameType type, const FrameHead& h)
+{
+    f.type = type;
+    f.id = h.id;
+    f.timestamp = h.timestamp;
+    f.width = h.width;
+    f.height = h.height;
+    f.subFrameCount = h.subFrameCount;
+}
+
 FramePtr decodeFrame(Decoder& d, FrameType type, std::string& error)
 {
+    const uint64_t room = d.left >= kFrameHead ? d.left - kFrameHead : 0;
+    FrameHead h;
+    if (!readFrameHead(d, type, room, h, error))
+        return nullptr;
     auto f = std::make_shared<Frame>();
-    const auto storedType = d.get<uint8_t>();
-    f->type = type;
-    f->id = d.get<int64_t>();
-    f->timestamp = d.get<int64_t>();
-    const auto w = d.get<uint32_t>();
-    const auto h = d.get<uint32_t>();
-    const auto sub = d.get<uint32_t>();
-    const auto length = d.get<uint32_t>();
-    if (!d.ok || storedType != type || w > kMaxSide || h > kMaxSide || sub > 1024 || length > d.left) {
-        error = "bad frame record";
-        return nullptr;
-    }
-    f->width = static_cast<int>(w);
-    f->height = static_cast<int>(h);
-    f->subFrameCount = static_cast<int>(sub);
-    const uint64_t n = static_cast<uint64_t>(w) * h;
-    uint64_t samples = length / 2;
-    if (type == FRAME_RAW_FRAME_UNPROCESSED && (length % 2 != 0 || (n == 0 ? samples != 0 : samples % n != 0))) {
-        error = "bad raw sample count";
-        return nullptr;
-    }
-    if (payloadSize(type, n, samples) != length) {
-        error = "payload length does not match the frame size";
-        return nullptr;
-    }
+    setHead(*f, type, h);
     switch (type) {
     case FRAME_RAW_FRAME_UNPROCESSED:
-        d.array(f->rawSamples, samples);
+        d.array(f->rawSamples, h.samples);
         break;
     case FRAME_RAW_FRAME_PROCESSED:
-        d.array(f->phase, n);
-        d.array(f->amplitude, n);
-        d.array(f->flags, n);
+        d.array(f->phase, h.pixels);
+        d.array(f->amplitude, h.pixels);
+        d.array(f->flags, h.pixels);
         break;
     case FRAME_DEPTH_FRAME:
-        d.array(f->depth, n);
-        d.array(f->amplitude, n);
+        d.array(f->depth, h.pixels);
+        d.array(f->amplitude, h.pixels);
         break;
     case FRAME_XYZI_POINT_CLOUD_FRAME:
-        d.points(f->points, n);
+        d.points(f->points, h.pixels);
         break;
     }
     if (!d.ok) {
@@ -290,6 +322,55 @@ FramePtr decodeFrame(Decoder& d, FrameType type, std::string& error)
         return nullptr;
     }
     return f;
+}
+
+// The buffers of a frame as the file stores them, in order: sized for the
+// head's frame, their bytes to be filled in place. Buffers the type does not
+// use are emptied (a pooled frame keeps their capacity).
+struct Buffers {
+    std::array<iovec, 3> parts{};
+    int count = 0;
+
+    template <class T>
+    void add(std::vector<T>& v, std::size_t n)
+    {
+        v.resize(n);
+        if (n > 0)
+            parts[count++] = {v.data(), n * sizeof(T)};
+    }
+};
+
+Buffers sizeBuffers(Frame& f, FrameType type, const FrameHead& h)
+{
+    static_assert(sizeof(XYZIPoint) == 16 && std::is_trivially_copyable_v<XYZIPoint>, "a point is stored as it lies in memory");
+    Buffers b;
+    const bool raw = type == FRAME_RAW_FRAME_UNPROCESSED, processed = type == FRAME_RAW_FRAME_PROCESSED;
+    const bool depth = type == FRAME_DEPTH_FRAME, cloud = type == FRAME_XYZI_POINT_CLOUD_FRAME;
+    if (raw)
+        b.add(f.rawSamples, h.samples);
+    if (processed)
+        b.add(f.phase, h.pixels);
+    if (depth)
+        b.add(f.depth, h.pixels);
+    if (processed || depth)
+        b.add(f.amplitude, h.pixels);
+    if (processed)
+        b.add(f.flags, h.pixels);
+    if (cloud)
+        b.add(f.points, h.pixels);
+    if (!raw)
+        f.rawSamples.clear();
+    if (!processed) {
+        f.phase.clear();
+        f.flags.clear();
+    }
+    if (!processed && !depth)
+        f.amplitude.clear();
+    if (!depth)
+        f.depth.clear();
+    if (!cloud)
+        f.points.clear();
+    return b;
 }
 
 } // namespace
@@ -300,7 +381,7 @@ namespace detail {
 
 struct ReaderState {
     mutable std::mutex m;
-    std::ifstream file;
+    int fd = -1;
     uint64_t fileSize = 0;
     bool good = false;
     std::string error;
@@ -310,15 +391,48 @@ struct ReaderState {
     std::vector<uint64_t> offsets;
     int position = 0;
     FrameSet frames;
+    // Frames read go back here once no one holds them.
+    std::shared_ptr<FramePool> pool = FramePool::create(2);
+
+    ~ReaderState()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
 
     bool readAt(uint64_t offset, void* out, std::size_t size)
     {
+        iovec part{out, size};
+        return readAt(offset, &part, 1);
+    }
+    // Fills the parts in turn from `offset` on; false unless all of them.
+    bool readAt(uint64_t offset, iovec* parts, int count)
+    {
+        std::size_t size = 0;
+        for (int i = 0; i < count; ++i)
+            size += parts[i].iov_len;
         if (offset > fileSize || size > fileSize - offset)
             return false;
-        file.clear();
-        file.seekg(static_cast<std::streamoff>(offset));
-        file.read(static_cast<char*>(out), static_cast<std::streamsize>(size));
-        return static_cast<std::size_t>(file.gcount()) == size;
+        while (count > 0) {
+            const ssize_t got = ::preadv(fd, parts, count, static_cast<off_t>(offset));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false;
+            offset += static_cast<uint64_t>(got);
+            // Past the parts filled, into the one filled in part.
+            auto left = static_cast<std::size_t>(got);
+            while (count > 0 && left >= parts->iov_len) {
+                left -= parts->iov_len;
+                ++parts;
+                --count;
+            }
+            if (count > 0) {
+                parts->iov_base = static_cast<char*>(parts->iov_base) + left;
+                parts->iov_len -= left;
+            }
+        }
+        return true;
     }
 
     bool open(const std::string& path);
@@ -327,6 +441,8 @@ struct ReaderState {
     void scan();
     bool isSetAt(uint64_t offset, uint64_t length);
     bool readSet(int index, FrameSet& out);
+    bool readSetInPlace(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out);
+    bool readSetCopy(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out);
 };
 
 bool ReaderState::open(const std::string& path)
@@ -342,16 +458,15 @@ bool ReaderState::open(const std::string& path)
         return false;
     }
     errno = 0;
-    file.open(path, std::ios::binary);
-    if (!file) {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         const int why = errno;
         error = why == EACCES || why == EPERM
             ? "permission denied"
             : std::string("cannot open file") + (why ? std::string(": ") + std::strerror(why) : "");
         return false;
     }
-    file.seekg(0, std::ios::end);
-    const auto end = file.tellg();
+    const off_t end = ::lseek(fd, 0, SEEK_END);
     if (end < 0) {
         error = "cannot read file";
         return false;
@@ -516,8 +631,64 @@ bool ReaderState::readSet(int index, FrameSet& out)
         error = "truncated frame set";
         return false;
     }
+    // A set that does not read in place is read again whole, which tells why.
+    return readSetInPlace(off, length, storedCrc, out) || readSetCopy(off, length, storedCrc, out);
+}
+
+// Reads the set straight into pooled frames: the first frame's head, then
+// per frame its buffers together with the next frame's head in one read, the
+// checksum following each read. False on anything a sound set does not have.
+bool ReaderState::readSetInPlace(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out)
+{
+    if (!littleEndianHost())
+        return false; // the buffers would need their bytes swapped
+    uint64_t at = offset + kSetHead;
+    const uint64_t end = at + length;
+    uint8_t head[kFrameHead];
+    if (!readAt(at, head, kFrameHead))
+        return false;
+    uint32_t crc = crc32(head, kFrameHead);
+    at += kFrameHead;
+    std::string ignored;
+    FrameSet set;
+    for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t) {
+        Decoder d{head, kFrameHead};
+        FrameHead h;
+        if (!readFrameHead(d, t, end - at, h, ignored))
+            return false;
+        FramePtr frame = pool->take(t);
+        setHead(*frame, t, h);
+        const Buffers b = sizeBuffers(*frame, t, h);
+        std::array<iovec, 4> parts{};
+        std::copy(b.parts.begin(), b.parts.begin() + b.count, parts.begin());
+        int count = b.count;
+        uint64_t size = h.length;
+        if (t + 1 < FRAME_TYPE_COUNT) {
+            if (end - at - h.length < kFrameHead)
+                return false;
+            parts[count++] = {head, kFrameHead};
+            size += kFrameHead;
+        }
+        // (readAt moves the bases in `parts` on a short read; `b` keeps them.)
+        if (!readAt(at, parts.data(), count))
+            return false;
+        for (int i = 0; i < b.count; ++i)
+            crc = crc32(b.parts[i].iov_base, b.parts[i].iov_len, crc);
+        if (t + 1 < FRAME_TYPE_COUNT)
+            crc = crc32(head, kFrameHead, crc);
+        at += size;
+        set[t] = std::move(frame);
+    }
+    if (at != end || crc != storedCrc)
+        return false;
+    out = std::move(set);
+    return true;
+}
+
+bool ReaderState::readSetCopy(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out)
+{
     std::vector<uint8_t> bytes(static_cast<std::size_t>(length));
-    if (!readAt(off + kSetHead, bytes.data(), bytes.size())) {
+    if (!readAt(offset + kSetHead, bytes.data(), bytes.size())) {
         error = "truncated frame set";
         return false;
     }

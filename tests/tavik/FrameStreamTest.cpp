@@ -3,6 +3,7 @@
 
 #include "TavikTestUtil.h"
 #include "Tavik/StreamGenerator.h"
+#include "tavik/src/Detail.h"
 
 #include <atomic>
 #include <filesystem>
@@ -142,6 +143,93 @@ TEST_F(StreamFiles, RoundTripKeepsEveryFrame)
     }
     EXPECT_FALSE(reader.readNext()); // at size()
     EXPECT_EQ(reader.currentPosition(), 3);
+}
+
+TEST(StreamChecksum, IsTheCrc32OfZipAndContinuesAcrossPieces)
+{
+    const std::string check = "123456789";
+    EXPECT_EQ(detail::crc32(check.data(), check.size()), 0xCBF43926u);
+    EXPECT_EQ(detail::crc32(check.data() + 4, 5, detail::crc32(check.data(), 4)), 0xCBF43926u);
+    EXPECT_EQ(detail::crc32(nullptr, 0, 0x1234u), 0x1234u);
+    // Long enough for the wide paths, with a tail that is not a multiple of them.
+    std::vector<uint8_t> bytes(100003);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i * 131 + (i >> 9));
+    uint32_t bitwise = ~0u;
+    for (uint8_t b : bytes) {
+        bitwise ^= b;
+        for (int k = 0; k < 8; ++k)
+            bitwise = (bitwise & 1u) ? 0xedb88320u ^ (bitwise >> 1) : bitwise >> 1;
+    }
+    bitwise = ~bitwise;
+    EXPECT_EQ(detail::crc32(bytes.data(), bytes.size()), bitwise);
+    EXPECT_EQ(detail::crc32(bytes.data() + 777, bytes.size() - 777, detail::crc32(bytes.data(), 777)), bitwise);
+}
+
+TEST_F(StreamFiles, SetsOfChangingSizesReadBackWhole)
+{
+    // Frames are filled in place in storage used before: a set of another
+    // size must come back exactly, with nothing left of the one before.
+    std::vector<FrameSet> sets;
+    {
+        FrameStreamWriter writer(path("sizes.tvks"), smallHeader());
+        const std::pair<int, int> sizes[] = {{6, 4}, {2, 2}, {0, 0}, {6, 4}, {3, 5}, {0, 3}, {6, 4}};
+        int64_t id = 1;
+        for (auto [w, h] : sizes) {
+            sets.push_back(gen::makeFrameSet(w, h, id, id * 1000));
+            ASSERT_TRUE(writer.write(sets.back()));
+            ++id;
+        }
+    }
+    FrameStreamReader reader(path("sizes.tvks"), system);
+    ASSERT_EQ(reader.size(), static_cast<int>(sets.size()));
+    for (int round = 0; round < 2; ++round) {
+        reader.seekTo(0);
+        for (const FrameSet& expected : sets) {
+            ASSERT_TRUE(reader.readNext()) << reader.errorString();
+            const FrameSet got = reader.frames();
+            for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t) {
+                expectSameFrame(*got[t], *expected[t]);
+                EXPECT_EQ(got[t]->payloadBytes(), expected[t]->payloadBytes());
+            }
+        }
+    }
+}
+
+TEST_F(StreamFiles, FramesHandedOutStayAsReadAndTheirStorageIsUsedAgain)
+{
+    ASSERT_TRUE(gen::write(path("pool.tvks"), tiny(12, 8, 6)));
+    FrameStreamReader reference(path("pool.tvks"), system);
+    std::vector<FrameSet> copies;
+    while (reference.readNext()) {
+        FrameSet copy;
+        for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t)
+            copy[t] = reference.frames()[t]->copy();
+        copies.push_back(copy);
+    }
+    ASSERT_EQ(copies.size(), 12u);
+
+    // Every third set is held while the rest are let go at once.
+    FrameStreamReader reader(path("pool.tvks"), system);
+    std::vector<std::pair<int, FrameSet>> held;
+    for (int round = 0; round < 3; ++round) {
+        reader.seekTo(0);
+        for (int k = 0; k < 12; ++k) {
+            ASSERT_TRUE(reader.readNext());
+            if (round == 0 && k % 3 == 0)
+                held.emplace_back(k, reader.frames());
+        }
+    }
+    for (const auto& [k, set] : held)
+        for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t)
+            expectSameFrame(*set[t], *copies[static_cast<std::size_t>(k)][t]);
+
+    // Once warm, reading makes no frame objects: sets let go are filled again.
+    const uint64_t before = Frame::constructedCount();
+    reader.seekTo(0);
+    for (int k = 0; k < 12; ++k)
+        ASSERT_TRUE(reader.readNext());
+    EXPECT_EQ(Frame::constructedCount(), before);
 }
 
 TEST_F(StreamFiles, SeekingAndFreshFrames)

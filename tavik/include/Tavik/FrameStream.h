@@ -52,7 +52,8 @@ public:
 
     // False when the file is missing, unreadable or its header is bad.
     bool isStreamGood() const;
-    // Reads the set at currentPosition() into fresh frame objects and advances
+    // Reads the set at currentPosition() into frame objects no one else holds
+    // (their storage is used again once every holder has let go) and advances
     // by one. False at the end (the position stays) or when the set is
     // truncated or corrupt (the position moves past it, frames() keeps the
     // set read before, errorString() tells why).
