@@ -4,6 +4,7 @@
 #include "host/engine/FrameSetWorker.h"
 #include "tests/host/engine/HostTestFrames.h"
 #include "tests/support/TestSupport.h"
+#include "Tavik/StreamGenerator.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,61 @@ TEST(FrameConversion, ImagesAreIndexedXFirstAndDepthIsMetres)
             EXPECT_FLOAT_EQ(images.phase.at<float>(x, y), phaseAt(x, y));
             EXPECT_FLOAT_EQ(images.depth.at<float>(x, y), depthAt(x, y));
         }
+}
+
+namespace {
+
+// FNV-1a over the bytes of a CV_32F image, its size first.
+uint64_t digest(const cv::Mat& m)
+{
+    uint64_t h = 1469598103934665603ull;
+    auto add = [&h](const void* p, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            h ^= static_cast<const uint8_t*>(p)[i];
+            h *= 1099511628211ull;
+        }
+    };
+    const int size[2] = {m.rows, m.cols};
+    add(size, sizeof size);
+    EXPECT_TRUE(m.empty() || (m.type() == CV_32F && m.isContinuous()));
+    if (!m.empty())
+        add(m.ptr(), m.total() * m.elemSize());
+    return h;
+}
+
+} // namespace
+
+TEST(FrameConversion, ImagesOfAKnownSetKeepTheirValues)
+{
+    // The simulated scene's set 7 at the sensor's size and at an odd one; the
+    // figures are those of the conversion by transposing, then converting.
+    struct Known {
+        int width, height;
+        uint64_t amplitude, phase, depth;
+        float amplitudeAt, phaseAt, depthAt; // pixel (width - 2, 1)
+    };
+    const Known known[] = {
+        {320, 240, 14812730190052547290ull, 10134397401002664831ull, 16969800504110829567ull, 167.f, 831.f, 0x1.9faee6p-1f},
+        {37, 23, 12991234168881401377ull, 7816425022254265538ull, 16806064508684294611ull, 238.f, 455.f, 0x1.c72f8p-2f},
+    };
+    for (const Known& k : known) {
+        const auto set = Tavik::StreamGenerator::makeFrameSet(k.width, k.height, 7, 7 * 33333);
+        FrameImages images;
+        for (const auto& frame : set)
+            FrameConversion::addFrame(images, *frame);
+        EXPECT_EQ(digest(images.amplitude), k.amplitude) << k.width;
+        EXPECT_EQ(digest(images.phase), k.phase) << k.width;
+        EXPECT_EQ(digest(images.depth), k.depth) << k.width;
+        const int x = k.width - 2, y = 1;
+        EXPECT_EQ(images.amplitude.at<float>(x, y), k.amplitudeAt) << k.width;
+        EXPECT_EQ(images.phase.at<float>(x, y), k.phaseAt) << k.width;
+        EXPECT_EQ(images.depth.at<float>(x, y), k.depthAt) << k.width;
+        // Each image pixel is its frame's value, read row-major.
+        const auto& depth = set[Tavik::FRAME_DEPTH_FRAME];
+        EXPECT_EQ(images.depth.at<float>(x, y), depth->depth[static_cast<std::size_t>(y) * k.width + x]);
+        EXPECT_EQ(images.amplitude.at<float>(x, y), set[Tavik::FRAME_RAW_FRAME_PROCESSED]->amplitude[static_cast<std::size_t>(y) * k.width + x]);
+        EXPECT_EQ(images.points.size(), static_cast<std::size_t>(k.width) * k.height);
+    }
 }
 
 TEST(FrameConversion, MismatchedBuffersGiveNoImage)
