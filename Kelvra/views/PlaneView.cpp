@@ -478,17 +478,18 @@ void PlaneView::drawFrame()
     if (image.empty())
         return;
 
-    const cv::Mat* shown = &image;
+    cv::Mat shown = image;
     if (flipud || fliplr) {
         // Reverse y (second index, the columns), x (first index, the rows) or both.
         const int code = flipud && fliplr ? -1 : (flipud ? 1 : 0);
-        cv::flip(image, flipped_, code);
-        shown = &flipped_;
+        shown = cv::Mat(); // a fresh matrix each time: the item keeps the last one
+        cv::flip(image, shown, code);
     }
-    imageItem->setImage(*shown, levels);
+    // Neither the engine's image nor a fresh flip changes afterwards: no copy.
+    imageItem->setSharedImage(shown, levels);
 
     if (isLensFocusing && updateCount % 6 == 0 && amplitude && displayDepth)
-        showLensClarity(*shown);
+        showLensClarity(shown);
 }
 
 // Variance of the Laplacian: the sharper the picture, the higher the figure.

@@ -139,9 +139,6 @@ private:
     void drawFrame();
     void applyPhaseUpperLevel();
     void showLensClarity(const cv::Mat& image);
-
-    // Reused buffer of the flipped frame; the engine's image is never touched.
-    cv::Mat flipped_;
 };
 
 } // namespace Kelvra

@@ -42,6 +42,17 @@ ImageItem::ImageItem(QGraphicsItem* parent) : GraphicsObject(parent), lut_(greyR
 
 bool ImageItem::setImage(const cv::Mat& image)
 {
+    return takeImage(image, false);
+}
+
+bool ImageItem::setSharedImage(const cv::Mat& image, const Levels& levels)
+{
+    setLevels(levels);
+    return takeImage(image, true);
+}
+
+bool ImageItem::takeImage(const cv::Mat& image, bool share)
+{
     if (!image.empty() && (image.dims != 2 || image.channels() != 1))
         return false;
     const bool resized = image.rows != image_.rows || image.cols != image_.cols;
@@ -49,6 +60,8 @@ bool ImageItem::setImage(const cv::Mat& image)
         prepareGeometryChange();
     if (image.empty()) {
         image_.release();
+    } else if (share && image.type() == CV_32F) {
+        image_ = image;
     } else {
         // Reuse the held buffer unless someone else still shares it.
         const bool shared = image_.u && image_.u->refcount > 1;

@@ -35,6 +35,10 @@ public:
     // is not a single-channel 2-D one is refused (false) and changes nothing.
     bool setImage(const cv::Mat& image);
     bool setImage(const cv::Mat& image, const Levels& levels);
+    // The same, but a CV_32F image is held as it is, not copied: for images
+    // that are never changed in place (the data engine replaces its images
+    // per frame). Other types are converted as setImage does.
+    bool setSharedImage(const cv::Mat& image, const Levels& levels);
     void clear();
     bool hasImage() const { return !image_.empty(); }
     // The held image (CV_32F, [x][y]); empty without one.
@@ -73,6 +77,7 @@ public:
                        QImage& out);
 
 private:
+    bool takeImage(const cv::Mat& image, bool share);
     void markDirty();
 
     cv::Mat image_;

@@ -161,6 +161,27 @@ TEST(PlaneViewFlips, FlippedCopyIsShownAndTheEnginesImageIsUntouched)
     }
 }
 
+TEST(PlaneViewFlips, TheEnginesImageIsShownWithoutACopyAndAShownFlipStaysAsShown)
+{
+    Host host;
+    DataFormat amplitude("amplitude");
+    auto view = host.view(&amplitude);
+    const cv::Mat first = PlaneViewTest::image(4, 3, [](int x, int y) { return 10.0 * x + y; });
+    host.engine->publishFrame({{"amplitude", first}});
+    view->displayData();
+    EXPECT_EQ(view->getImageItem()->image().data, first.data); // the engine's own matrix
+
+    view->hFlipChanged(true);
+    view->displayData();
+    const cv::Mat flippedFirst = view->getImageItem()->image(); // held, as a caller may
+    const cv::Mat expected = flippedFirst.clone();
+    const cv::Mat second = PlaneViewTest::image(4, 3, [](int x, int y) { return 500.0 + x - y; });
+    host.engine->publishFrame({{"amplitude", second}});
+    view->displayData();
+    EXPECT_TRUE(sameImage(flippedFirst, expected)); // the next flip went elsewhere
+    EXPECT_EQ(view->getImageItem()->image().at<float>(3, 0), second.at<float>(0, 0));
+}
+
 // --- missing images and errors ------------------------------------------------------------
 
 TEST(PlaneViewMissing, AbsentOrEmptyEntryDrawsNothingButCounts)

@@ -152,6 +152,30 @@ TEST(ImageItemHistogram, WorksOnTheItemsOwnCopy)
     EXPECT_DOUBLE_EQ(h->edges.front(), 0.5);
 }
 
+TEST(ImageItemShared, AFloatImageIsHeldAsItIsOthersAreConverted)
+{
+    ImageItem item;
+    cv::Mat img = filled(4, 3, 7.0f);
+    EXPECT_TRUE(item.setSharedImage(img, {0.0, 10.0}));
+    EXPECT_EQ(item.image().data, img.data);
+    EXPECT_EQ(item.getLevels(), (ImageItem::Levels{{0.0, 10.0}}));
+    EXPECT_EQ(item.width(), 4);
+    EXPECT_EQ(qRed(item.renderedImage().pixel(1, 1)), 179); // 7 of 0..10 on the grey ramp
+
+    cv::Mat counts(2, 5, CV_16U, cv::Scalar(300));
+    EXPECT_TRUE(item.setSharedImage(counts, {0.0, 10.0}));
+    EXPECT_EQ(item.image().type(), CV_32F);
+    EXPECT_EQ(item.image().at<float>(1, 4), 300.0f);
+    EXPECT_EQ(item.width(), 2);
+    EXPECT_FALSE(item.setSharedImage(cv::Mat(2, 2, CV_32FC3), {0.0, 1.0}));
+    EXPECT_EQ(item.width(), 2);
+
+    // The copying form after a shared image leaves the shared one alone.
+    item.setSharedImage(img, {0.0, 10.0});
+    item.setImage(filled(4, 3, 1.0f));
+    EXPECT_EQ(img.at<float>(0, 0), 7.0f);
+}
+
 TEST(ImageItemRender, PixelXYOfTheMatrixIsPictureColumnXLineY)
 {
     cv::Mat img(4, 3, CV_32F);  // 4 wide, 3 high
