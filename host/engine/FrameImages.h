@@ -23,6 +23,13 @@ struct FrameImages {
     cv::Mat phase;
     cv::Mat depth; // metres
     std::vector<Tavik::XYZIPoint> points;
+    // While no point-cloud view is shown the cloud is not converted: the
+    // engine's own copy of the set's point-cloud frame stands in for
+    // `points` (which stay empty), for a view shown later to draw from.
+    std::shared_ptr<const Tavik::Frame> cloud;
+
+    // The set's points, converted or not.
+    const std::vector<Tavik::XYZIPoint>& cloudPoints() const { return cloud ? cloud->points : points; }
 };
 
 using FrameImagesPtr = std::shared_ptr<const FrameImages>;

@@ -19,7 +19,7 @@ void FrameSetWorker::putFrame(const Tavik::Frame& frame)
         return;
     if (frame.type == Tavik::FRAME_DEPTH_FRAME)
         newestId.store(frame.id);
-    ring.put(frame);
+    ring->put(frame);
 }
 
 FrameImagesPtr FrameSetWorker::takePending()
@@ -36,7 +36,7 @@ void FrameSetWorker::stop()
         // Wakes the worker at once instead of at its next time-out.
         Tavik::Frame wake;
         wake.type = -1;
-        ring.put(wake);
+        ring->put(wake);
     }
     if (thread.joinable() && thread.get_id() != std::this_thread::get_id())
         thread.join();
@@ -46,11 +46,11 @@ void FrameSetWorker::run()
 {
     Kelvra::diag::nameThisThread("kelvra-handoff");
     while (running) {
-        auto frame = ring.get(WAIT_TIMEOUT);
+        auto frame = ring->get(WAIT_TIMEOUT);
         if (!frame || !*frame || !running)
             continue;
         try {
-            handle(**frame);
+            handle(*frame);
         } catch (const std::exception& e) {
             partial.reset();
             Kelvra::diag::printLine(std::string("frame conversion failed: ") + e.what());
@@ -58,12 +58,13 @@ void FrameSetWorker::run()
             partial.reset();
             Kelvra::diag::printLine("frame conversion failed");
         }
-        ring.release(std::move(*frame));
+        ring->release(std::move(*frame)); // nothing when handle() kept it
     }
 }
 
-void FrameSetWorker::handle(const Tavik::Frame& frame)
+void FrameSetWorker::handle(Kelvra::FrameHandle& handle)
 {
+    const Tavik::Frame& frame = *handle;
     if (!Tavik::isValidFrameType(frame.type))
         return;
     // A frame of another set closes the one being assembled: the ring dropped
@@ -74,9 +75,22 @@ void FrameSetWorker::handle(const Tavik::Frame& frame)
         partial = std::make_shared<FrameImages>();
         partial->id = frame.id;
     }
-    FrameConversion::addFrame(*partial, frame);
-    if (frame.type == Tavik::FRAME_XYZI_POINT_CLOUD_FRAME) // the last frame of a set
-        finishPartial();
+    if (frame.type != Tavik::FRAME_XYZI_POINT_CLOUD_FRAME) {
+        FrameConversion::addFrame(*partial, frame);
+        return;
+    }
+    // The last frame of a set.
+    if (pointsWanted) {
+        FrameConversion::addFrame(*partial, frame);
+    } else {
+        std::weak_ptr<Kelvra::FrameRing> home = ring;
+        partial->cloud = std::shared_ptr<const Tavik::Frame>(handle.release(), [home](const Tavik::Frame* f) {
+            Kelvra::FrameHandle back(const_cast<Tavik::Frame*>(f));
+            if (auto r = home.lock())
+                r->release(std::move(back));
+        });
+    }
+    finishPartial();
 }
 
 void FrameSetWorker::finishPartial()

@@ -49,6 +49,11 @@ public:
     // unprocessed frames are not needed for the images and are skipped.
     void putFrame(const Tavik::Frame& frame);
 
+    // Whether point clouds are converted (the default) or passed on as the
+    // frame copied from putFrame (FrameImages::cloud). Any thread.
+    void setPointsWanted(bool wanted) { pointsWanted.store(wanted); }
+    bool arePointsWanted() const { return pointsWanted.load(); }
+
     // The newest converted set not taken yet, or nothing.
     FrameImagesPtr takePending();
 
@@ -64,12 +69,14 @@ public:
 
 private:
     void run();
-    void handle(const Tavik::Frame& frame);
+    void handle(Kelvra::FrameHandle& frame);
     void finishPartial();
     void deliver(std::shared_ptr<FrameImages> images);
 
     Notify notify;
-    Kelvra::FrameRing ring{RING_LENGTH};
+    // Shared with the clouds passed on unconverted, which go back to it when
+    // let go (or are deleted once it is gone).
+    std::shared_ptr<Kelvra::FrameRing> ring = std::make_shared<Kelvra::FrameRing>(RING_LENGTH);
     std::shared_ptr<FrameImages> partial; // worker thread only
 
     std::mutex mailboxMutex;
@@ -78,6 +85,7 @@ private:
     std::atomic<int64_t> newestId{-1};
     std::atomic<uint64_t> converted{0};
     std::atomic<uint64_t> dropped{0};
+    std::atomic<bool> pointsWanted{true};
     std::atomic<bool> running{true};
     std::thread thread; // last: starts once every field is set
 };

@@ -88,6 +88,25 @@ void HostDataEngine::updateRate()
     setRateFactor(std::round((publishTimes.size() - 1) / span * 10.0) / 10.0);
 }
 
+void HostDataEngine::setPointCloudViewShown(QObject* view, bool shown)
+{
+    if (!view)
+        return;
+    const auto [it, added] = cloudViews.emplace(view, shown);
+    it->second = shown;
+    auto update = [this] {
+        const bool wanted = cloudViews.empty()
+            || std::any_of(cloudViews.begin(), cloudViews.end(), [](const auto& v) { return v.second; });
+        worker->setPointsWanted(wanted);
+    };
+    if (added)
+        connect(view, &QObject::destroyed, this, [this, view, update] {
+            cloudViews.erase(view);
+            update();
+        });
+    update();
+}
+
 HostDataEngine::FrameStats HostDataEngine::frameStats() const
 {
     return FrameStats{published, worker->droppedSets(), lastLag, maxLag};

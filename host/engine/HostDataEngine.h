@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -52,6 +53,11 @@ public:
 
     // The newest published set (the point-cloud view draws its points), or nothing.
     FrameImagesPtr newestFrameSet() const { return newest; }
+    // Point-cloud views say whether they are shown; a view's word lasts
+    // until it is destroyed. While every such view is hidden, sets carry
+    // their point cloud unconverted (FrameImages::cloud); with none known,
+    // clouds are converted.
+    void setPointCloudViewShown(QObject* view, bool shown);
     FrameStats frameStats() const;
 
     // Temporal statistics: while on, the newest depth images are kept, as many
@@ -89,4 +95,6 @@ private:
 
     bool statisticsEnabled = false;
     std::deque<cv::Mat> history;
+
+    std::map<const QObject*, bool> cloudViews; // shown or not
 };

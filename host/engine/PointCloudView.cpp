@@ -20,6 +20,8 @@ PointCloudView::PointCloudView(DataEngine* dataEngine, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     connect(DataView::communicator(), &ViewCommunicator::displayConeToggle, this, &PointCloudView::setConeShown,
             Qt::QueuedConnection);
+    if (auto* engine = qobject_cast<HostDataEngine*>(dataEngine))
+        engine->setPointCloudViewShown(this, isShow);
 
     menu->addAction(QStringLiteral("Reset View"), this, &PointCloudView::resetView);
     menu->addSeparator();
@@ -40,6 +42,9 @@ PointCloudView::PointCloudView(DataEngine* dataEngine, QWidget* parent)
 void PointCloudView::ShowView(bool show)
 {
     isShow = show;
+    // Clouds are converted only while a view shows them.
+    if (auto* engine = qobject_cast<HostDataEngine*>(dataEngine))
+        engine->setPointCloudViewShown(this, show);
     if (show)
         displayData();
 }
@@ -84,8 +89,9 @@ void PointCloudView::redraw()
 
 void PointCloudView::render()
 {
-    const bool grid = drawn->width > 0 && drawn->points.size() == static_cast<std::size_t>(drawn->width) * drawn->height;
-    cloudRenderer.render(drawn->points, grid ? drawn->width : 0, size());
+    const auto& points = drawn->cloudPoints();
+    const bool grid = drawn->width > 0 && points.size() == static_cast<std::size_t>(drawn->width) * drawn->height;
+    cloudRenderer.render(points, grid ? drawn->width : 0, size());
     ++renders;
     update();
 }

@@ -175,6 +175,60 @@ TEST(FrameSetWorker, KeepsNoFrameObjectAndCopiesItsValues)
     EXPECT_FLOAT_EQ(images->amplitude.at<float>(3, 2), amplitudeAt(3, 2));
 }
 
+TEST(FrameSetWorker, CloudsNotWantedPassUnconvertedAndTheirFramesComeBack)
+{
+    Receiver r;
+    r.worker.setPointsWanted(false);
+    auto set = makeSet(5);
+    for (const auto& f : set)
+        r.worker.putFrame(*f);
+    for (const auto& f : set)
+        EXPECT_EQ(f.use_count(), 1); // the caller's frames are still not kept
+    set[Tavik::FRAME_XYZI_POINT_CLOUD_FRAME]->points.assign(12, Tavik::XYZIPoint{});
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return r.notifications == 1; }));
+    FrameImagesPtr images = r.worker.takePending();
+    ASSERT_TRUE(images);
+    EXPECT_TRUE(images->points.empty());
+    ASSERT_TRUE(images->cloud);
+    EXPECT_EQ(images->cloud->id, 5);
+    const auto fresh = makeFrame(Tavik::FRAME_XYZI_POINT_CLOUD_FRAME, 5, 4, 3);
+    ASSERT_EQ(images->cloudPoints().size(), fresh->points.size());
+    for (std::size_t i = 0; i < fresh->points.size(); ++i)
+        EXPECT_EQ(images->cloudPoints()[i].z, fresh->points[i].z) << i;
+    EXPECT_FALSE(images->depth.empty()); // the images are converted all the same
+
+    // Sets let go give their cloud frames back: no frame is made per set.
+    images.reset();
+    std::vector<std::array<Tavik::FramePtr, Tavik::FRAME_TYPE_COUNT>> sets;
+    for (int64_t id = 6; id <= 30; ++id)
+        sets.push_back(makeSet(id));
+    auto run = [&](std::size_t from, std::size_t to) {
+        for (std::size_t k = from; k < to; ++k) {
+            const int notified = r.notifications;
+            for (const auto& f : sets[k])
+                r.worker.putFrame(*f);
+            ASSERT_TRUE(KelvraTest::waitFor([&] { return r.notifications > notified; }));
+            ASSERT_TRUE(r.worker.takePending());
+        }
+    };
+    run(0, 5);
+    const uint64_t made = Tavik::Frame::constructedCount();
+    run(5, sets.size());
+    EXPECT_EQ(Tavik::Frame::constructedCount(), made);
+
+    r.worker.setPointsWanted(true);
+    r.putSet(40);
+    ASSERT_TRUE(KelvraTest::waitFor([&] {
+        const FrameImagesPtr p = r.worker.takePending();
+        if (p) {
+            EXPECT_EQ(p->id, 40);
+            EXPECT_EQ(p->points.size(), 12u);
+            EXPECT_FALSE(p->cloud);
+        }
+        return p != nullptr;
+    }));
+}
+
 TEST(FrameSetWorker, FloodKeepsOneSetPendingAndDropsTheOldest)
 {
     Receiver r;

@@ -113,6 +113,33 @@ TEST(HostDataEngine, KeepsNoFrameObjectPastTheCallback)
     EXPECT_FLOAT_EQ(engine.data().value("depth").at<float>(0, 0), depthAt(0, 0));
 }
 
+TEST(HostDataEngine, CloudsAreConvertedWhileAPointCloudViewIsShownOrNoneIsKnown)
+{
+    HostDataEngine engine(nullptr);
+    auto converted = [&](int64_t id) {
+        deliverSet(engine, id);
+        EXPECT_TRUE(waitForId(engine, id));
+        const FrameImagesPtr set = engine.newestFrameSet();
+        EXPECT_EQ(set->cloudPoints().size(), 12u); // either way the points are there
+        return !set->points.empty() && !set->cloud;
+    };
+    EXPECT_TRUE(converted(1)); // no view known
+    auto first = std::make_unique<QObject>();
+    QObject second;
+    engine.setPointCloudViewShown(first.get(), false);
+    EXPECT_FALSE(converted(2));
+    engine.setPointCloudViewShown(&second, true);
+    EXPECT_TRUE(converted(3));
+    engine.setPointCloudViewShown(&second, false);
+    EXPECT_FALSE(converted(4));
+    engine.setPointCloudViewShown(first.get(), true);
+    EXPECT_TRUE(converted(5));
+    first.reset(); // its word goes with it; the other is hidden
+    EXPECT_FALSE(converted(6));
+    engine.setPointCloudViewShown(nullptr, true);
+    EXPECT_FALSE(converted(7));
+}
+
 TEST(HostDataEngine, FloodDropsTheOldestAndQueuesBoundedly)
 {
     HostDataEngine engine(nullptr);

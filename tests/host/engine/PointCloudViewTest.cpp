@@ -95,6 +95,22 @@ TEST_F(PointCloudViewTest, DrawsEachNewSetOnlyWhileShown)
     EXPECT_EQ(view.renderCount(), renders + 1);
 }
 
+TEST_F(PointCloudViewTest, HiddenItLeavesCloudsUnconvertedAndShownDrawsThemAnyway)
+{
+    view.ShowView(false);
+    deliver(2);
+    ASSERT_TRUE(engine.newestFrameSet()->cloud); // not converted while hidden
+    EXPECT_TRUE(engine.newestFrameSet()->points.empty());
+    view.ShowView(true);
+    EXPECT_EQ(view.drawnFrameId(), 2);
+    PointCloudRenderer reference; // the same cloud, drawn from converted points
+    EXPECT_EQ(view.picture(), reference.render(makeFrame(Tavik::FRAME_XYZI_POINT_CLOUD_FRAME, 2, 32, 24)->points, 32,
+                                               view.size()));
+    deliver(3);
+    EXPECT_FALSE(engine.newestFrameSet()->cloud); // shown: converted again
+    EXPECT_EQ(view.drawnFrameId(), 3);
+}
+
 TEST_F(PointCloudViewTest, ConeStartsShownAndFollowsTheViewHub)
 {
     EXPECT_TRUE(view.isConeShown());
