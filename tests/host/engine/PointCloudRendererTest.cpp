@@ -2,6 +2,7 @@
 // zoom, colouring, the fit that keeps the picture put, and the cone.
 
 #include "host/engine/PointCloudRenderer.h"
+#include "Tavik/StreamGenerator.h"
 
 #include <gtest/gtest.h>
 
@@ -211,4 +212,65 @@ TEST(PointCloudRenderer, ConeSpansTheFieldOfView)
     r.setConeShown(false);
     const int without = lit(r.render(wall, 40, QSize(200, 150))).count;
     EXPECT_GT(with, without + 50);
+}
+
+namespace {
+
+// FNV-1a over the pixels of a picture, its size first.
+uint64_t digest(const QImage& image)
+{
+    uint64_t h = 1469598103934665603ull;
+    auto add = [&h](const void* p, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            h ^= static_cast<const uint8_t*>(p)[i];
+            h *= 1099511628211ull;
+        }
+    };
+    const int size[2] = {image.width(), image.height()};
+    add(size, sizeof size);
+    for (int y = 0; y < image.height(); ++y)
+        add(image.constScanLine(y), static_cast<std::size_t>(image.width()) * sizeof(QRgb));
+    return h;
+}
+
+std::vector<Tavik::XYZIPoint> sceneCloud(int64_t id)
+{
+    return Tavik::StreamGenerator::makeFrameSet(320, 240, id, id * 33333)[Tavik::FRAME_XYZI_POINT_CLOUD_FRAME]->points;
+}
+
+} // namespace
+
+TEST(PointCloudRenderer, PicturesOfTheSimulatedSceneKeepTheirPixels)
+{
+    // Sets 3 and 9 of the scene drawn one after the other by one renderer
+    // (fitted to set 3), at the cloud dock's size on a 1280x800 screen and at
+    // others, turned, zoomed, by depth and by intensity, with and without the
+    // cone; the figures are those of the renderer that cleared a key buffer
+    // per picture.
+    struct Case {
+        int width, height;
+        float yaw, pitch, zoom;
+        bool byIntensity, cone;
+        int pointSize;
+        uint64_t third, ninth;
+    };
+    const Case cases[] = {
+        {780, 660, 0.f, 0.f, 1.f, false, true, 2, 11312134669196986267ull, 4353076032946264542ull},
+        {640, 480, 35.f, -10.f, 1.f, true, true, 1, 15645982848705488977ull, 17523950219885885013ull},
+        {300, 200, -60.f, 40.f, 1.f, false, false, 1, 6796811952842974869ull, 15426136003318933109ull},
+        {780, 660, 10.f, 5.f, 2.5f, false, true, 3, 10709447568320752561ull, 6794532975382649370ull},
+        {521, 377, 180.f, 0.f, 4.6f, true, false, 4, 5881623886041300530ull, 9280419004322969876ull},
+    };
+    const auto third = sceneCloud(3), ninth = sceneCloud(9);
+    for (const Case& c : cases) {
+        PointCloudRenderer r;
+        r.orbit(c.yaw, c.pitch);
+        r.zoomBy(c.zoom);
+        r.setColorMode(c.byIntensity ? PointCloudRenderer::ColorMode::Intensity : PointCloudRenderer::ColorMode::Depth);
+        r.setConeShown(c.cone);
+        const QSize size(c.width, c.height);
+        EXPECT_EQ(digest(r.render(third, 320, size)), c.third) << c.width << "x" << c.height << " yaw " << c.yaw;
+        EXPECT_EQ(r.pointSize(), c.pointSize) << c.width << "x" << c.height << " yaw " << c.yaw;
+        EXPECT_EQ(digest(r.render(ninth, 320, size)), c.ninth) << c.width << "x" << c.height << " yaw " << c.yaw;
+    }
 }
