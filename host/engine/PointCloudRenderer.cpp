@@ -237,14 +237,21 @@ struct PointPass {
     float offset, scale;
     const QRgb* table;
     uint64_t* keys;
+    uint64_t epoch; // of this picture, in place in a key
 };
 
-// A pixel's key: the distance from the viewer in the high half (a positive
-// float's bits order as the float does), its colour in the low half. The
-// nearest point of a pixel has the smallest key.
-inline uint64_t pixelKey(uint32_t distanceBits, QRgb colour)
+// A pixel's key, from the top: the picture it was drawn for (8 bits, counting
+// down from picture to picture), the distance from the viewer (the 31 bits of
+// a positive float, which order as the float does) and the colour's red,
+// green and blue (opaque colours only). The nearest point of a pixel has the
+// smallest key of its picture, and every key of an earlier picture is larger:
+// the buffer needs no clearing between pictures.
+constexpr int EPOCH_SHIFT = 55;
+constexpr unsigned EMPTY_EPOCH = 255; // never drawn; pictures count 254 down to 0
+
+inline uint64_t pixelKey(uint64_t epoch, uint32_t distanceBits, QRgb colour)
 {
-    return (static_cast<uint64_t>(distanceBits) << 32) | colour;
+    return epoch | (static_cast<uint64_t>(distanceBits) << 24) | (colour & 0xffffffu);
 }
 
 inline uint32_t floatBits(float f)
@@ -285,7 +292,7 @@ void drawPointRange(const Tavik::XYZIPoint* p, const Tavik::XYZIPoint* end, cons
         // max(0, NaN) is 0: a NaN intensity takes the dark end.
         const float value = std::min(std::max(0.f, ((pass.byDepth ? p->z : p->i) - pass.offset) * pass.scale), 255.f);
         plot<SPLAT>(pass, static_cast<int>(u), static_cast<int>(v),
-                    pixelKey(floatBits(qz), pass.table[static_cast<int>(value + 0.5f)]));
+                    pixelKey(pass.epoch, floatBits(qz), pass.table[static_cast<int>(value + 0.5f)]));
     }
 }
 
@@ -335,24 +342,33 @@ const Tavik::XYZIPoint* drawPointQuads(const Tavik::XYZIPoint* p, const Tavik::X
         _mm_store_si128(reinterpret_cast<__m128i*>(distance), _mm_castps_si128(qz));
         for (int k = 0; k < 4; ++k)
             if (lanes & (1 << k))
-                plot<SPLAT>(pass, iu[k], iv[k], pixelKey(distance[k], pass.table[colour[k]]));
+                plot<SPLAT>(pass, iu[k], iv[k], pixelKey(pass.epoch, distance[k], pass.table[colour[k]]));
     }
     return p;
 }
 #endif
 
-void keepColours(const uint64_t* keys, QRgb* pixels, std::size_t n)
+// The picture from the keys: the colours of those drawn for it (`epoch`),
+// black elsewhere.
+void keepColours(const uint64_t* keys, QRgb* pixels, std::size_t n, unsigned epoch)
 {
+    constexpr QRgb black = 0xff000000u;
     std::size_t i = 0;
 #if defined(__SSE2__)
+    const __m128i current = _mm_set1_epi32(static_cast<int>(epoch)), rgb = _mm_set1_epi32(0xffffff),
+                  opaque = _mm_set1_epi32(static_cast<int>(black));
     for (; i + 4 <= n; i += 4) {
-        const __m128 low = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + i)));
-        const __m128 high = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + i + 2)));
-        _mm_storeu_ps(reinterpret_cast<float*>(pixels + i), _mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+        const __m128 a = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + i)));
+        const __m128 b = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + i + 2)));
+        const __m128i low = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+        const __m128i high = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+        const __m128i drawn = _mm_cmpeq_epi32(_mm_srli_epi32(high, EPOCH_SHIFT - 32), current);
+        const __m128i colour = _mm_or_si128(_mm_and_si128(_mm_and_si128(low, rgb), drawn), opaque);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels + i), colour);
     }
 #endif
     for (; i < n; ++i)
-        pixels[i] = static_cast<QRgb>(keys[i]);
+        pixels[i] = keys[i] >> EPOCH_SHIFT == epoch ? black | (static_cast<QRgb>(keys[i]) & 0xffffffu) : black;
 }
 
 template <int SPLAT>
@@ -372,8 +388,13 @@ void PointCloudRenderer::drawPoints(const std::vector<Tavik::XYZIPoint>& points,
 {
     const int w = v.width, h = v.height;
     const std::size_t n = static_cast<std::size_t>(w) * h;
-    // Empty: infinitely far, black.
-    keyBuffer.assign(n, pixelKey(floatBits(std::numeric_limits<float>::infinity()), qRgb(0, 0, 0)));
+    // The keys of earlier pictures count as empty; the buffer is cleared only
+    // when its size changes or the count of pictures starts again.
+    if (keyBuffer.size() != n || epoch == 0) {
+        keyBuffer.assign(n, static_cast<uint64_t>(EMPTY_EPOCH) << EPOCH_SHIFT);
+        epoch = EMPTY_EPOCH;
+    }
+    --epoch;
 
     PointPass pass{};
     std::copy(&v.m[0][0], &v.m[0][0] + 9, &pass.m[0][0]);
@@ -391,6 +412,7 @@ void PointCloudRenderer::drawPoints(const std::vector<Tavik::XYZIPoint>& points,
     pass.offset = pass.byDepth ? fitted->nearZ : 0.f;
     pass.scale = 255.f / (pass.byDepth ? fitted->farZ - fitted->nearZ : fitted->brightIntensity);
     pass.keys = keyBuffer.data();
+    pass.epoch = static_cast<uint64_t>(epoch) << EPOCH_SHIFT;
 
     switch (splat) {
     case 1:
@@ -408,7 +430,7 @@ void PointCloudRenderer::drawPoints(const std::vector<Tavik::XYZIPoint>& points,
     }
     // The colours, the low halves of the keys; 32-bit pixels make a line of
     // the picture exactly `w` pixels long.
-    keepColours(keyBuffer.data(), reinterpret_cast<QRgb*>(picture.bits()), n);
+    keepColours(keyBuffer.data(), reinterpret_cast<QRgb*>(picture.bits()), n, epoch);
 }
 
 void PointCloudRenderer::drawCone(const FieldOfView& fov, const View& v)

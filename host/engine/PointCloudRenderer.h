@@ -92,6 +92,8 @@ private:
     int splat = 1;
     std::optional<Fit> fitted;
     QImage picture;
-    // Per pixel: distance from the viewer (high half) and colour (low half).
+    // Per pixel: the picture it was drawn for, the distance from the viewer
+    // and the colour (see pixelKey).
     std::vector<uint64_t> keyBuffer;
+    unsigned epoch = 0; // of the picture drawn last
 };

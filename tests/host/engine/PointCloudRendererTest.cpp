@@ -274,3 +274,24 @@ TEST(PointCloudRenderer, PicturesOfTheSimulatedSceneKeepTheirPixels)
         EXPECT_EQ(digest(r.render(ninth, 320, size)), c.ninth) << c.width << "x" << c.height << " yaw " << c.yaw;
     }
 }
+
+TEST(PointCloudRenderer, APictureNeverShowsWhatWasDrawnBefore)
+{
+    // Clouds that cover different pixels, drawn one after the other for more
+    // pictures than the key buffer counts before it is cleared again: each
+    // picture is the one a renderer drawing only that cloud makes.
+    const std::vector<Tavik::XYZIPoint> clouds[] = {tiltedWall(), tiltedWall(0.4f), tiltedWall(-0.3f)};
+    PointCloudRenderer r;
+    const QSize size(96, 72);
+    r.render(clouds[0], 40, size);
+    for (int k = 1; k <= 300; ++k) {
+        const auto& cloud = clouds[k % 3];
+        r.orbit(k % 7 == 0 ? 3.f : 0.f, 0.f);
+        PointCloudRenderer alone;
+        alone.orbit(r.yaw() - PointCloudRenderer::DEFAULT_YAW, r.pitch() - PointCloudRenderer::DEFAULT_PITCH);
+        alone.render(clouds[0], 40, size); // the same fit
+        const QImage expected = alone.render(cloud, 40, size);
+        ASSERT_EQ(r.render(cloud, 40, size), expected) << "picture " << k;
+    }
+    EXPECT_EQ(r.render(clouds[1], 40, QSize(50, 40)).size(), QSize(50, 40)); // another size clears all
+}
