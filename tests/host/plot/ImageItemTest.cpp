@@ -207,6 +207,25 @@ TEST(ImageItemRender, LevelsMapValuesOntoTheTable)
     EXPECT_EQ(shown({4.9f, 5, 6, nan}, {5, 5}, c), (std::vector<QRgb>{c[0], c[3], c[3], c[0]}));
 }
 
+TEST(ImageItemRender, ValuesAlongYAreShownAsAlongX)
+{
+    // Along y the indices are taken four at a time: the same colours.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<float> values{5, 10, 12.4f, 12.5f, 15, 17.5f, 19.99f, 20, 100, nan, -inf, inf, -0.f, 1e30f, 11};
+    for (const ImageItem::Levels levels : {ImageItem::Levels{{10, 20}}, ImageItem::Levels{{20, 10}}, ImageItem::Levels{{5, 5}}}) {
+        const std::vector<QRgb> alongX = shown(values, levels, FourColours);
+        cv::Mat column(1, static_cast<int>(values.size()), CV_32F);
+        for (std::size_t i = 0; i < values.size(); ++i)
+            column.at<float>(0, static_cast<int>(i)) = values[i];
+        QImage out;
+        ImageItem::render(column, levels, FourColours, out);
+        ASSERT_EQ(out.height(), static_cast<int>(values.size()));
+        for (int y = 0; y < out.height(); ++y)
+            EXPECT_EQ(out.pixel(0, y), alongX[static_cast<std::size_t>(y)]) << "value " << values[y];
+    }
+}
+
 TEST(ImageItemRender, FormatFollowsTheTablesAlpha)
 {
     QImage out;
