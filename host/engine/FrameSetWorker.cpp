@@ -19,7 +19,12 @@ void FrameSetWorker::putFrame(const Tavik::Frame& frame)
         return;
     if (frame.type == Tavik::FRAME_DEPTH_FRAME)
         newestId.store(frame.id);
-    ring->put(frame);
+    // The worker wakes once per set, for its last frame; a set that lacks it
+    // is taken at the next set's end, or within WAIT_TIMEOUT.
+    if (frame.type == Tavik::FRAME_XYZI_POINT_CLOUD_FRAME)
+        ring->put(frame);
+    else
+        ring->putQuietly(frame);
 }
 
 FrameImagesPtr FrameSetWorker::takePending()
@@ -83,7 +88,7 @@ void FrameSetWorker::handle(Kelvra::FrameHandle& handle)
     if (pointsWanted) {
         FrameConversion::addFrame(*partial, frame);
     } else {
-        std::weak_ptr<Kelvra::FrameRing> home = ring;
+        std::weak_ptr<SetRing> home = ring;
         partial->cloud = std::shared_ptr<const Tavik::Frame>(handle.release(), [home](const Tavik::Frame* f) {
             Kelvra::FrameHandle back(const_cast<Tavik::Frame*>(f));
             if (auto r = home.lock())

@@ -3,9 +3,9 @@
 //
 // putFrame() runs on the SDK's callback thread or a recording's playback
 // thread: it copies the frame into a FrameRing (the caller's frame object is
-// never kept) and returns. A worker thread of its own takes the copies,
-// converts each frame set into images and leaves the newest converted set in a
-// one-place mailbox. When the mailbox turns from empty to full it calls the
+// never kept) and returns. A worker thread of its own, woken by the last frame
+// of each set (the point cloud), takes the copies, converts each frame set
+// into images and leaves the newest converted set in a one-place mailbox. When the mailbox turns from empty to full it calls the
 // notify function (on the worker thread), which is expected to schedule one
 // takePending() on the user-interface thread.
 //
@@ -17,7 +17,7 @@
 // FrameWorkerThread, WorkerLoopThread), which are offered to hosts: their
 // takers pace themselves at one frame per 33 ms pass, a frame set is four
 // frames, and the display must stay at most one frame behind. This worker
-// wakes on every frame instead and converts a set as soon as it is whole.
+// wakes once per set instead and converts it as soon as it is whole.
 
 #include "host/engine/FrameImages.h"
 #include "Kelvra/models/FrameRing.h"
@@ -29,11 +29,25 @@
 #include <mutex>
 #include <thread>
 
+// The frame ring with one more way in: a frame put without waking the
+// taker, for the frames of a set before its last.
+class SetRing : public Kelvra::FrameRing {
+public:
+    using FrameRing::FrameRing;
+    void putQuietly(const Tavik::Frame& frame)
+    {
+        Lock lock(mutex);
+        _put(frame);
+    }
+};
+
 class FrameSetWorker {
 public:
     // Two sets of the three frame types that are converted.
     static constexpr std::size_t RING_LENGTH = 6;
-    static constexpr double WAIT_TIMEOUT = 0.1; // seconds; bounds how long stop() waits
+    // Seconds; bounds how long stop() waits, and how long a set that lacks its
+    // point cloud waits for the next set.
+    static constexpr double WAIT_TIMEOUT = 0.1;
 
     using Notify = std::function<void()>;
 
@@ -76,7 +90,7 @@ private:
     Notify notify;
     // Shared with the clouds passed on unconverted, which go back to it when
     // let go (or are deleted once it is gone).
-    std::shared_ptr<Kelvra::FrameRing> ring = std::make_shared<Kelvra::FrameRing>(RING_LENGTH);
+    std::shared_ptr<SetRing> ring = std::make_shared<SetRing>(RING_LENGTH);
     std::shared_ptr<FrameImages> partial; // worker thread only
 
     std::mutex mailboxMutex;
