@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPaintEvent>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -102,12 +103,16 @@ void PointCloudView::resizeEvent(QResizeEvent* event)
     redraw();
 }
 
-void PointCloudView::paintEvent(QPaintEvent*)
+void PointCloudView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
-    if (!picture().isNull())
-        painter.drawImage(QPoint(0, 0), picture());
+    // Black where the opaque picture does not reach (it is drawn at the
+    // view's size: mostly nowhere).
+    const QImage& image = picture();
+    for (const QRect& r : QRegion(event->rect()) - QRect(QPoint(0, 0), image.size()))
+        painter.fillRect(r, Qt::black);
+    if (!image.isNull())
+        painter.drawImage(QPoint(0, 0), image);
 }
 
 void PointCloudView::mousePressEvent(QMouseEvent* event)

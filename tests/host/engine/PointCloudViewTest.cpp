@@ -111,6 +111,18 @@ TEST_F(PointCloudViewTest, HiddenItLeavesCloudsUnconvertedAndShownDrawsThemAnywa
     EXPECT_EQ(view.drawnFrameId(), 3);
 }
 
+TEST_F(PointCloudViewTest, ShowsItsPictureAndBlackWhereThereIsNone)
+{
+    EXPECT_EQ(view.grab().toImage().convertToFormat(QImage::Format_RGB32), view.picture());
+    PointCloudView empty(&engine);
+    empty.resize(160, 120); // its least size
+    const QImage blank = empty.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(blank.size(), QSize(160, 120));
+    for (int y = 0; y < blank.height(); ++y)
+        for (int x = 0; x < blank.width(); ++x)
+            ASSERT_EQ(blank.pixel(x, y), qRgb(0, 0, 0)) << x << "," << y;
+}
+
 TEST_F(PointCloudViewTest, ConeStartsShownAndFollowsTheViewHub)
 {
     EXPECT_TRUE(view.isConeShown());
