@@ -5,6 +5,8 @@
 // screen. The baseline: memcpy of the same bytes (the cloud read once, the
 // image written once) between buffers that already exist.
 
+#include "SideBySide.h"
+
 #include "host/engine/PointCloudRenderer.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
@@ -114,3 +116,10 @@ BENCHMARK(BM_Render640x480NoCone)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Render640x480ByIntensity)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Render780x660)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Render1150x880)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char** argv)
+{
+    return runSideBySide(argc, argv,
+                         {{"BM_Render640x480", "BM_MemcpyCloudAndImage", "a 320x240 cloud drawn at 640x480",
+                           "memcpy of the cloud and the picture"}});
+}
