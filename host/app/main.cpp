@@ -77,6 +77,10 @@ int main(int argc, char** argv)
                                              dock->height(), MainWindow::isDockShowing(dock));
                 }
             });
+        bool counted = false;
+        const int warmUp = qEnvironmentVariableIntValue("KELVRA_FRAME_STATS_AFTER", &counted);
+        if (counted) // the frame figures of the steady state, for scripts/bench-viewer
+            QTimer::singleShot(1000 * warmUp, &window, [&window] { window.getDataEngine()->restartFrameStats(); });
         const QStringList arguments = app.arguments();
         if (arguments.size() > 1)
             window.openRecording(arguments.at(1));

@@ -109,7 +109,14 @@ void HostDataEngine::setPointCloudViewShown(QObject* view, bool shown)
 
 HostDataEngine::FrameStats HostDataEngine::frameStats() const
 {
-    return FrameStats{published, worker->droppedSets(), lastLag, maxLag};
+    return FrameStats{published - publishedBefore, worker->droppedSets() - droppedBefore, lastLag, maxLag};
+}
+
+void HostDataEngine::restartFrameStats()
+{
+    publishedBefore = published;
+    droppedBefore = worker->droppedSets();
+    maxLag = 0;
 }
 
 void HostDataEngine::setStatisticsEnabled(bool enabled)

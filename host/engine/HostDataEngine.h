@@ -59,6 +59,9 @@ public:
     // clouds are converted.
     void setPointCloudViewShown(QObject* view, bool shown);
     FrameStats frameStats() const;
+    // Counts from now on: frameStats() then tells of the sets published and
+    // dropped since, and the most lag since (the last lag stays).
+    void restartFrameStats();
 
     // Temporal statistics: while on, the newest depth images are kept, as many
     // as settlingTime(); switching off drops them.
@@ -89,6 +92,8 @@ private:
     uint64_t published = 0;
     int64_t lastLag = 0;
     int64_t maxLag = 0;
+    uint64_t publishedBefore = 0; // at the last restartFrameStats()
+    uint64_t droppedBefore = 0;
 
     QElapsedTimer clock;
     std::deque<qint64> publishTimes; // ns on `clock`, within RATE_WINDOW

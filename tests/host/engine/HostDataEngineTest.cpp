@@ -161,6 +161,32 @@ TEST(HostDataEngine, FloodDropsTheOldestAndQueuesBoundedly)
     EXPECT_EQ(stats.lastLag, 0);
 }
 
+TEST(HostDataEngine, FrameStatsCountFromARestart)
+{
+    HostDataEngine engine(nullptr);
+    // A flood without the event loop: sets are dropped, the one shown lags.
+    for (int64_t id = 1; id <= 50; ++id)
+        deliverSet(engine, id);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return engine.frameStats().published >= 1 && engine.frameStats().dropped > 0; }));
+    ASSERT_TRUE(waitForId(engine, 50));
+    const auto before = engine.frameStats();
+    EXPECT_GT(before.dropped, 0u);
+
+    engine.restartFrameStats();
+    const auto restarted = engine.frameStats();
+    EXPECT_EQ(restarted.published, 0u);
+    EXPECT_EQ(restarted.dropped, 0u);
+    EXPECT_EQ(restarted.maxLag, 0);
+    deliverSet(engine, 51);
+    ASSERT_TRUE(waitForId(engine, 51));
+    deliverSet(engine, 52);
+    ASSERT_TRUE(waitForId(engine, 52));
+    const auto after = engine.frameStats();
+    EXPECT_EQ(after.published, 2u);
+    EXPECT_EQ(after.dropped, 0u);
+    EXPECT_EQ(after.maxLag, 0);
+}
+
 TEST(HostDataEngine, StatisticsHistoryIsBoundedBySettlingTime)
 {
     HostDataEngine engine(nullptr);
