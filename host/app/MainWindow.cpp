@@ -1,4 +1,5 @@
 #include "host/app/MainWindow.h"
+#include "host/app/SettingsDock.h"
 #include "host/base/DataChannels.h"
 
 #include "Kelvra/dialogs/CameraPickerDialog.h"
@@ -6,7 +7,11 @@
 #include "Kelvra/docks/CloudViewDock.h"
 #include "Kelvra/docks/ColorViewDock.h"
 #include "Kelvra/docks/CombinedViewDock.h"
+#include "Kelvra/docks/LineChartDock.h"
+#include "Kelvra/docks/MessageLogDock.h"
 #include "Kelvra/docks/PhaseViewDock.h"
+#include "Kelvra/docks/PipelineDiagramDock.h"
+#include "Kelvra/docks/TriggerPanelDock.h"
 #include "Kelvra/dialogs/InfoDialog.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/OptionsMenu.h"
@@ -16,6 +21,7 @@
 #include "host/base/StatusMessageBar.h"
 #include "host/base/ViewCommunicator.h"
 #include "host/base/about.h"
+#include "host/log/Logger.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -39,7 +45,9 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
     setWindowTitle(SOFTWARE_NAME + QStringLiteral(" ") + VERSION_NUMBER);
 
     // Start-up order: the controller, the engine that keeps it, the docks
-    // with the engine, then the settings menu (File, Camera and View come
+    // (view docks, chart and trigger panel with the engine; the diagram with
+    // the camera system and the controller; the log with the window), the
+    // settings pages, then the settings menu (File, Camera and View come
     // first, as the docks join the View menu).
     statusBarObject = new StatusMessageBar(this);
     setStatusBar(statusBarObject);
@@ -67,6 +75,9 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
 
     refreshSources();
     layOutDocks();
+    // The log dock exists from here on: it keeps no earlier lines.
+    if (const auto camera = streamHub->getDepthCamera())
+        logCameraConnected(camera);
 }
 
 MainWindow::~MainWindow()
@@ -109,6 +120,17 @@ void MainWindow::createDocks()
     connect(streamHub.get(), &StreamHub::onDepthCameraSet, cloudDock, &CloudViewDock::onDepthCameraSet);
     connect(streamHub.get(), &StreamHub::onDepthCameraSet, combinedDock, &CombinedViewDock::onDepthCameraSet);
 
+    // Connects onDepthCameraSet itself.
+    diagramDock = new PipelineDiagramDock(cameraSystem, streamHub.get());
+    chartDock = new LineChartDock(dataEngine.get());
+    chartDock->setStreamHub(streamHub.get());
+    triggerDock = new TriggerPanelDock(dataEngine.get());
+    triggerDock->setStreamHub(streamHub.get());
+    logDock = new MessageLogDock(this);
+
+    settingsDock = new SettingsDock(this, cameraSystem, streamHub.get());
+    connect(streamHub.get(), &StreamHub::onDepthCameraSet, settingsDock, &SettingsDock::onDepthCameraSet);
+
     // Amplitude over phase on the left; the point cloud on the right with the
     // combined dock (which draws all three views again) and the colour dock
     // as tabs behind it.
@@ -117,6 +139,11 @@ void MainWindow::createDocks()
     addDock(cloudDock, Qt::RightDockWidgetArea);
     addDock(combinedDock, Qt::RightDockWidgetArea, cloudDock);
     addDock(colorDock, Qt::RightDockWidgetArea, cloudDock);
+    // The other panels as tabs too: the chart's and the trigger panel's
+    // minimum sizes leave no room for them beside the views.
+    for (QDockWidget* dock : std::initializer_list<QDockWidget*>{
+             settingsDock, diagramDock, chartDock, triggerDock, logDock})
+        addDock(dock, Qt::RightDockWidgetArea, cloudDock);
 }
 
 void MainWindow::addDock(QDockWidget* dock, Qt::DockWidgetArea area, QDockWidget* tabifyWith)
@@ -235,17 +262,20 @@ void MainWindow::buildTransportBar()
 
 bool MainWindow::openRecording(const QString& path, bool quiet)
 {
-    const int index = streamHub->addFileStreamSource(path);
+    QString error;
+    const int index = streamHub->addFileStreamSource(path, &error);
     const auto& sources = streamHub->getSources();
     if (index < 0 || index >= static_cast<int>(sources.size()))
         return false;
     if (!sources[index]->isInitialized()) {
         streamHub->removeStreamSource(index);
+        const QString text = QStringLiteral("Cannot play the recording %1: %2").arg(path, error);
+        Logger::writeLog(Tavik::LOG_ERROR, text);
         if (!quiet)
-            QMessageBox::warning(this, QStringLiteral("Open Recording Failed"),
-                                 QStringLiteral("Cannot play the recording %1").arg(path));
+            QMessageBox::warning(this, QStringLiteral("Open Recording Failed"), text);
         return false;
     }
+    Logger::writeLog(Tavik::LOG_INFO, QStringLiteral("Recording opened: %1").arg(path));
     streamHub->setCurrentSource(index);
     return streamHub->start();
 }
@@ -257,6 +287,7 @@ void MainWindow::shutdown()
     isShutDown = true;
     streamHub->stop();
     dataEngine->stop();
+    logDock->stop();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -291,12 +322,26 @@ void MainWindow::selectCamera()
     const Tavik::DepthCameraPtr old = streamHub->getDepthCamera();
     if (old == camera)
         return;
+    // The pages drop the camera before it goes away.
+    settingsDock->releaseDepthCamera();
     if (old)
         streamHub->disconnectDepthCamera();
     streamHub->setDepthCamera(camera);
+    logCameraConnected(camera);
 }
 
-void MainWindow::disconnectCamera() { streamHub->disconnectDepthCamera(); }
+void MainWindow::disconnectCamera()
+{
+    settingsDock->releaseDepthCamera();
+    streamHub->disconnectDepthCamera();
+}
+
+void MainWindow::logCameraConnected(const Tavik::DepthCameraPtr& camera)
+{
+    Logger::writeLog(Tavik::LOG_INFO, QStringLiteral("Camera connected: %1 %2")
+                                          .arg(QString::fromStdString(camera->cameraType()),
+                                              QString::fromStdString(camera->id())));
+}
 
 void MainWindow::refreshSources()
 {

@@ -1,7 +1,8 @@
 #pragma once
 // The viewer's main window, made of docks: the amplitude and phase docks one
 // above the other on the left, the point-cloud dock on the right with the
-// combined and colour docks as tabs behind it; the transport bar (source
+// combined and colour docks, the settings, the filter-chain diagram, the line
+// chart, the trigger panel and the log as tabs behind it; the transport bar (source
 // chooser, Start / Pause / Resume / Stop, seek slider), the File, Camera,
 // View, Settings and Help menus, and the status bar. The View menu shows or
 // hides each dock.
@@ -29,6 +30,7 @@ class QDockWidget;
 class QLabel;
 class QMenu;
 class QSlider;
+class SettingsDock;
 class StatusMessageBar;
 
 namespace Tavik {
@@ -40,9 +42,13 @@ class AmplitudeViewDock;
 class CloudViewDock;
 class ColorViewDock;
 class CombinedViewDock;
+class LineChartDock;
+class MessageLogDock;
 class OptionsMenu;
 class PhaseViewDock;
+class PipelineDiagramDock;
 class StreamHub;
+class TriggerPanelDock;
 }
 
 class MainWindow : public QMainWindow, public HostWindow {
@@ -77,6 +83,11 @@ public:
     Kelvra::CloudViewDock* getCloudDock() const { return cloudDock; }
     Kelvra::ColorViewDock* getColorDock() const { return colorDock; }
     Kelvra::CombinedViewDock* getCombinedDock() const { return combinedDock; }
+    SettingsDock* getSettingsDock() const { return settingsDock; }
+    Kelvra::PipelineDiagramDock* getDiagramDock() const { return diagramDock; }
+    Kelvra::LineChartDock* getChartDock() const { return chartDock; }
+    Kelvra::TriggerPanelDock* getTriggerDock() const { return triggerDock; }
+    Kelvra::MessageLogDock* getLogDock() const { return logDock; }
     DataViewContainer* amplitudeContainer() const;
     DataViewContainer* phaseContainer() const;
     DataViewContainer* cloudContainer() const;
@@ -129,6 +140,7 @@ private:
     void followFrame();
     void seekTo(int position);
     void showStatistics();
+    void logCameraConnected(const Tavik::DepthCameraPtr& camera);
 
     Tavik::CameraSystem* const cameraSystem;
     StatusMessageBar* statusBarObject = nullptr;
@@ -139,6 +151,11 @@ private:
     Kelvra::CloudViewDock* cloudDock = nullptr;
     Kelvra::ColorViewDock* colorDock = nullptr;
     Kelvra::CombinedViewDock* combinedDock = nullptr;
+    SettingsDock* settingsDock = nullptr;
+    Kelvra::PipelineDiagramDock* diagramDock = nullptr;
+    Kelvra::LineChartDock* chartDock = nullptr;
+    Kelvra::TriggerPanelDock* triggerDock = nullptr;
+    Kelvra::MessageLogDock* logDock = nullptr;
     QList<QDockWidget*> docks;
     QMenu* viewMenu = nullptr;
     Kelvra::OptionsMenu* optionsMenu = nullptr;

@@ -3,13 +3,20 @@
 // the transport and shuts down cleanly.
 
 #include "host/app/MainWindow.h"
+#include "host/app/SettingsDock.h"
+#include "host/log/Logger.h"
 
 #include "Kelvra/dialogs/CameraPickerDialog.h"
 #include "Kelvra/docks/AmplitudeViewDock.h"
 #include "Kelvra/docks/CloudViewDock.h"
 #include "Kelvra/docks/ColorViewDock.h"
 #include "Kelvra/docks/CombinedViewDock.h"
+#include "Kelvra/docks/LineChartDock.h"
+#include "Kelvra/docks/MessageLogDock.h"
 #include "Kelvra/docks/PhaseViewDock.h"
+#include "Kelvra/docks/PipelineDiagramDock.h"
+#include "Kelvra/docks/TriggerPanelDock.h"
+#include "Kelvra/views/UnwrapParamControl.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/PlaneView.h"
 #include "host/base/DataView.h"
@@ -31,6 +38,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QTabBar>
+#include <QTextBrowser>
 #include <QSignalSpy>
 #include <QListWidget>
 #include <QPushButton>
@@ -54,11 +62,11 @@ protected:
         window->show();
     }
 
-    // The titles of the five docks, in the order they were added.
+    // The titles of the five view docks, in the order they were added.
     QStringList titles() const
     {
         QStringList t;
-        for (QDockWidget* dock : window->getDocks())
+        for (QDockWidget* dock : window->getDocks().mid(0, 5))
             t << dock->windowTitle();
         return t;
     }
@@ -76,6 +84,13 @@ protected:
     }
 
     void TearDown() override { window.reset(); }
+
+    // Whether the log dock shows `line` (it appends queued messages a few
+    // event-loop turns later).
+    bool logShows(const QString& line) const
+    {
+        return KelvraTest::waitFor([&] { return window->getLogDock()->logBox->toPlainText().contains(line); });
+    }
 
     Kelvra::PlaneView* amplitudeView() const { return window->amplitudeContainer()->planeView(); }
     PointCloudView* cloudView() const { return window->cloudContainer()->pointCloudView(); }
@@ -104,16 +119,18 @@ protected:
 TEST_F(MainWindowTest, DocksAreMadeWiredAndListedInTheViewMenu)
 {
     const QList<QDockWidget*> docks = window->getDocks();
-    ASSERT_EQ(docks.size(), 5);
-    EXPECT_EQ(docks.at(0), window->getAmplitudeDock());
-    EXPECT_EQ(docks.at(1), window->getPhaseDock());
-    EXPECT_EQ(docks.at(2), window->getCloudDock());
-    EXPECT_EQ(docks.at(3), window->getCombinedDock());
-    EXPECT_EQ(docks.at(4), window->getColorDock());
+    ASSERT_EQ(docks.size(), 10);
+    EXPECT_EQ(docks.mid(0, 5), (QList<QDockWidget*>{window->getAmplitudeDock(), window->getPhaseDock(),
+                                   window->getCloudDock(), window->getCombinedDock(), window->getColorDock()}));
+    EXPECT_EQ(docks.mid(5), (QList<QDockWidget*>{window->getSettingsDock(), window->getDiagramDock(),
+                                window->getChartDock(), window->getTriggerDock(), window->getLogDock()}));
     // Captions until the first camera news.
     EXPECT_EQ(titles(), QStringList({"Amplitude", "Phase", "Tavik", "All In One", "RGB"}));
 
     Kelvra::StreamHub* hub = window->getStreamHub();
+    EXPECT_EQ(window->getChartDock()->getStreamHub(), hub);
+    EXPECT_EQ(window->getTriggerDock()->getStreamHub(), hub);
+    EXPECT_EQ(window->getDiagramDock()->getDepthCameraController(), hub);
     EXPECT_EQ(window->getAmplitudeDock()->streamHub, hub);
     EXPECT_EQ(window->getPhaseDock()->streamHub, hub);
     EXPECT_EQ(window->getCloudDock()->streamHub, hub);
@@ -163,36 +180,15 @@ TEST_F(MainWindowTest, LayoutShowsAmplitudePhaseAndCloudAt1280x800)
     // The amplitude over the phase, the cloud beside them.
     EXPECT_LT(window->getAmplitudeDock()->y(), window->getPhaseDock()->y());
     EXPECT_GT(window->getCloudDock()->x(), window->getAmplitudeDock()->x());
-    // The combined and colour docks wait as tabs behind the cloud; every
-    // dock's title can be read, on its title bar or its tab.
-    EXPECT_FALSE(MainWindow::isDockShowing(window->getCombinedDock()));
-    EXPECT_FALSE(MainWindow::isDockShowing(window->getColorDock()));
-    EXPECT_EQ(visibleTabs(), QStringList({"Tavik", "All In One", "RGB"}));
-}
-
-TEST_F(MainWindowTest, DocksStillToComeJoinAsTabsWithoutCrowdingTheViews)
-{
-    // Stand-ins of the size the settings, diagram, chart, trigger and log docks ask for.
-    const std::vector<std::pair<QString, QSize>> coming = {{"Settings", {300, 300}},
-                                                           {"Data Flow Diagram", {300, 300}},
-                                                           {"Line Chart", {800, 600}},
-                                                           {"Trigger Funcion", {450, 450}},
-                                                           {"Logs", {300, 200}}};
-    for (const auto& [title, minimum] : coming) {
-        auto* dock = new QDockWidget(title);
-        dock->setMinimumSize(minimum);
-        window->addDock(dock, Qt::RightDockWidgetArea, window->getCloudDock());
-    }
-    window->resize(1280, 800);
-    QCoreApplication::processEvents();
+    // The other docks wait as tabs behind the cloud (the chart's 800×600
+    // minimum included, the window within 1280×800); every dock's title can
+    // be read, on its title bar or its tab.
     EXPECT_LE(window->height(), 800);
     EXPECT_LE(window->width(), 1280);
-    for (QDockWidget* dock : {static_cast<QDockWidget*>(window->getAmplitudeDock()),
-                              static_cast<QDockWidget*>(window->getPhaseDock()),
-                              static_cast<QDockWidget*>(window->getCloudDock())})
-        EXPECT_TRUE(MainWindow::isDockShowing(dock)) << dock->windowTitle().toStdString();
-    EXPECT_EQ(visibleTabs(), QStringList({"Tavik", "All In One", "RGB", "Settings", "Data Flow Diagram", "Line Chart",
-                                          "Trigger Funcion", "Logs"}));
+    for (QDockWidget* dock : window->getDocks().mid(3))
+        EXPECT_FALSE(MainWindow::isDockShowing(dock)) << dock->windowTitle().toStdString();
+    EXPECT_EQ(visibleTabs(), QStringList({"Tavik", "All In One", "RGB", "Settings", "Data Flow Diagram",
+                                          "PolygonalChart", "ExtensionCommand", "Logs"}));
 }
 
 TEST_F(MainWindowTest, SizeStaysWithinTheScreen)
@@ -269,6 +265,18 @@ TEST_F(MainWindowTest, StreamsFromTheCameraToBothViews)
     EXPECT_FALSE(window->stopAction->isEnabled());
 }
 
+TEST_F(MainWindowTest, TheViewersOwnLinesReachTheLogDock)
+{
+    EXPECT_TRUE(logShows(QStringLiteral("Camera connected: Quenta14Camera SIM-14-0001")));
+    EXPECT_FALSE(window->openRecording("/nonexistent/recording.tvks", true));
+    EXPECT_TRUE(logShows(QStringLiteral("Cannot play the recording /nonexistent/recording.tvks: ")));
+    ASSERT_TRUE(window->openRecording(KELVRA_SAMPLE_RECORDING, true));
+    EXPECT_TRUE(logShows(QStringLiteral("Recording opened: ") + KELVRA_SAMPLE_RECORDING));
+    // The stream controller's own lines reach it too.
+    window->disconnectCamera();
+    EXPECT_TRUE(logShows(QStringLiteral("succeed  to disconnect depth camera")));
+}
+
 TEST_F(MainWindowTest, PlaysTheSampleRecording)
 {
     EXPECT_FALSE(window->openRecording("/nonexistent/recording.tvks", true));
@@ -337,8 +345,24 @@ TEST_F(MainWindowTest, MenusReachTheViewHubAndTheCamera)
     EXPECT_EQ(menus, QStringList({"&File", "&Camera", "&View", "&Settings", "&Help"}));
 
     EXPECT_TRUE(window->disconnectAction->isEnabled());
+    // The settings pages hold the camera (with its parameter handlers); they
+    // let go of it before the camera system is asked to disconnect it.
+    const long before = camera.use_count();
+    long holders = 0;
+    const auto watch = QObject::connect(
+        LoggerCore::instance(), &LoggerCore::messageWritten, window.get(),
+        [&](Tavik::LogLevel, const QString& text) {
+            if (text.contains(QStringLiteral("disconnect depth camera")))
+                holders = camera.use_count();
+        },
+        Qt::DirectConnection);
     window->disconnectCamera();
+    QObject::disconnect(watch);
+    EXPECT_GT(holders, 0);
+    EXPECT_LT(holders, before);
     EXPECT_FALSE(window->getStreamHub()->getDepthCamera());
+    // The settings pages let go of it first: only this test holds it now.
+    EXPECT_EQ(camera.use_count(), 1);
     EXPECT_EQ(titles(), QStringList({"Disconnect", "Disconnect", "Disconnect", "Disconnect", "Disconnect"}));
     EXPECT_EQ(window->sourceChooser()->count(), 0);
     EXPECT_FALSE(window->disconnectAction->isEnabled());
@@ -363,6 +387,7 @@ TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOne)
 {
     window->startStream();
     ASSERT_TRUE(bothViewsDrew(1));
+    const void* oldRangePage = window->getSettingsDock()->unambiguousRangePage();
     // Row 1 is the second simulated device, another camera than the first.
     KelvraTest::onModal([](QWidget* w) {
         auto* dialog = qobject_cast<Kelvra::CameraPickerDialog*>(w);
@@ -375,6 +400,9 @@ TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOne)
     ASSERT_TRUE(chosen);
     EXPECT_NE(chosen, camera);
     EXPECT_FALSE(camera->isConnected()); // the old one was disconnected first
+    EXPECT_EQ(camera.use_count(), 1);      // and released by the settings pages
+    EXPECT_NE(static_cast<const void*>(window->getSettingsDock()->unambiguousRangePage()), oldRangePage); // built for the new one
+    EXPECT_TRUE(logShows(QStringLiteral("Camera connected: QuentaDCamera SIM-D-0002")));
     EXPECT_EQ(window->sourceChooser()->count(), 1);
     EXPECT_EQ(titles(), QStringList({"Amplitude", "Phase", "Tavik", "ALL In One", "RGB"}));
 
