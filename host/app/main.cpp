@@ -4,6 +4,8 @@
 
 #include "Kelvra/common/OutputRedirector.h"
 #include "Kelvra/common/Diagnostics.h"
+#include "Kelvra/docks/DataBlockView.h"
+#include "Kelvra/docks/PipelineDiagramDock.h"
 #include "host/engine/HostDataEngine.h"
 #include "host/app/MainWindow.h"
 #include "Tavik/CameraSystem.h"
@@ -11,6 +13,8 @@
 
 #include <QApplication>
 #include <QDockWidget>
+#include <QGraphicsView>
+#include <QTabBar>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -46,6 +50,32 @@ void quitOnTerminate(QApplication& app)
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
+void printLayout(MainWindow& window)
+{
+    using Kelvra::diag::printTuple;
+    printTuple("window", window.x(), window.y(), window.width(), window.height());
+    for (QDockWidget* dock : window.getDocks()) {
+        const QPoint at = dock->mapToGlobal(QPoint(0, 0));
+        printTuple("dock", dock->objectName(), at.x(), at.y(), dock->width(), dock->height(),
+                   MainWindow::isDockShowing(dock));
+    }
+    for (QTabBar* bar : window.findChildren<QTabBar*>())
+        if (bar->isVisible())
+            for (int i = 0; i < bar->count(); ++i) {
+                const QPoint at = bar->mapToGlobal(bar->tabRect(i).center());
+                printTuple("tab", bar->tabText(i), at.x(), at.y());
+            }
+    const Kelvra::PipelineDiagramDock* diagram = window.getDiagramDock();
+    if (!MainWindow::isDockShowing(diagram))
+        return;
+    for (QGraphicsItem* item : diagram->getItemsView())
+        if (auto* block = dynamic_cast<Kelvra::DataBlockView*>(item); block && block->isVisible()) {
+            const QPoint inView = diagram->getView()->mapFromScene(block->sceneBoundingRect().center());
+            const QPoint at = diagram->getView()->viewport()->mapToGlobal(inView);
+            printTuple("block", block->getBlockName(), at.x(), at.y());
+        }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -67,16 +97,14 @@ int main(int argc, char** argv)
     {
         MainWindow window(&cameraSystem, camera);
         window.show();
-        if (qEnvironmentVariableIsSet("KELVRA_DOCK_GEOMETRY"))
-            // Where each dock is once the layout has settled, for scripts/screenshot.
-            QTimer::singleShot(500, &window, [&window] {
-                Kelvra::diag::printTuple("window", window.x(), window.y(), window.width(), window.height());
-                for (QDockWidget* dock : window.getDocks()) {
-                    const QPoint at = dock->mapToGlobal(QPoint(0, 0));
-                    Kelvra::diag::printTuple("dock", dock->objectName(), at.x(), at.y(), dock->width(),
-                                             dock->height(), MainWindow::isDockShowing(dock));
-                }
-            });
+        if (qEnvironmentVariableIsSet("KELVRA_DOCK_GEOMETRY")) {
+            // Where each dock, tab and diagram block is, for scripts/screenshot:
+            // once the layout has settled, then every second.
+            auto* layoutTimer = new QTimer(&window);
+            QObject::connect(layoutTimer, &QTimer::timeout, &window, [&window] { printLayout(window); });
+            layoutTimer->start(1000);
+            QTimer::singleShot(500, &window, [&window] { printLayout(window); });
+        }
         const QStringList arguments = app.arguments();
         if (arguments.size() > 1)
             window.openRecording(arguments.at(1));
