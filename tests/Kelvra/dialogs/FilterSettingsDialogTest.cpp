@@ -66,22 +66,11 @@ auto valueOf(const Tavik::FilterPtr& filter, const std::string& name)
 
 std::vector<FilterSettingsDialog*> openDialogs()
 {
-    std::vector<FilterSettingsDialog*> dialogs;
-    for (auto* w : QApplication::topLevelWidgets())
-        if (auto* d = qobject_cast<FilterSettingsDialog*>(w); d && d->isVisible())
-            dialogs.push_back(d);
-    return dialogs;
+    return KelvraTest::visibleTopLevels<FilterSettingsDialog>();
 }
 
 // Closes every refusal box as it appears and keeps its title and text.
-struct RefusalBoxes {
-    QStringList seen;
-    ModalWatch watch{[this](QWidget* w) {
-        if (auto* box = qobject_cast<QMessageBox*>(w))
-            seen << box->windowTitle() + " / " + box->text();
-        static_cast<QDialog*>(w)->reject();
-    }};
-};
+using RefusalBoxes = KelvraTest::MessageBoxLog;
 
 } // namespace
 
