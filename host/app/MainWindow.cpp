@@ -13,8 +13,10 @@
 #include "Kelvra/docks/PipelineDiagramDock.h"
 #include "Kelvra/docks/TriggerPanelDock.h"
 #include "Kelvra/dialogs/InfoDialog.h"
+#include "Kelvra/models/FileStreamSource.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/OptionsMenu.h"
+#include "Kelvra/views/PlaneView.h"
 #include "host/base/DataView.h"
 #include "host/engine/DataViewContainer.h"
 #include "host/engine/HostDataEngine.h"
@@ -34,6 +36,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTimer>
 #include <QToolBar>
 
 #include <algorithm>
@@ -65,6 +68,12 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
     for (auto signal : {&StreamHub::started, &StreamHub::stopped, &StreamHub::paused, &StreamHub::resumed,
                         &StreamHub::onDepthCameraSet})
         connect(streamHub.get(), signal, this, &MainWindow::updateTransport);
+    connect(streamHub.get(), &StreamHub::stopped, this, &MainWindow::reportPlaybackStop);
+    connect(streamHub.get(), &StreamHub::started, statusBarObject, &QStatusBar::clearMessage);
+    connectionCheck = new QTimer(this);
+    connectionCheck->setInterval(CONNECTION_CHECK_MS);
+    connect(connectionCheck, &QTimer::timeout, this, &MainWindow::checkConnection);
+    connect(dataEngine.get(), &DataEngine::frameUpdated, this, &MainWindow::followFrameSize);
     connect(dataEngine.get(), &DataEngine::frameUpdated, this, &MainWindow::followFrame);
     connect(statusBarObject->enableStatistics, &QCheckBox::toggled, this, [this](bool on) {
         dataEngine->setStatisticsEnabled(on);
@@ -280,11 +289,22 @@ bool MainWindow::openRecording(const QString& path, bool quiet)
     return streamHub->start();
 }
 
+void MainWindow::startWhenRunning(const QString& recording)
+{
+    QTimer::singleShot(0, this, [this, recording] {
+        if (!recording.isEmpty())
+            openRecording(recording);
+        else if (streamHub->getDepthCamera())
+            startStream();
+    });
+}
+
 void MainWindow::shutdown()
 {
     if (isShutDown)
         return;
     isShutDown = true;
+    connectionCheck->stop();
     streamHub->stop();
     dataEngine->stop();
     logDock->stop();
@@ -318,7 +338,16 @@ void MainWindow::selectCamera()
 {
     Tavik::DepthCameraPtr camera = Kelvra::CameraPickerDialog::showDialog(cameraSystem, this);
     if (!camera)
+        return; // cancelled
+    // The picker hands back what the camera system gave, connected or not.
+    if (!camera->isConnected()) {
+        const QString text = QStringLiteral("Cannot connect the camera %1 %2")
+                                 .arg(QString::fromStdString(camera->cameraType()),
+                                      QString::fromStdString(camera->id()));
+        Logger::writeLog(Tavik::LOG_ERROR, text);
+        QMessageBox::warning(this, QStringLiteral("Connect Camera Failed"), text);
         return;
+    }
     const Tavik::DepthCameraPtr old = streamHub->getDepthCamera();
     if (old == camera)
         return;
@@ -334,6 +363,39 @@ void MainWindow::disconnectCamera()
 {
     settingsDock->releaseDepthCamera();
     streamHub->disconnectDepthCamera();
+}
+
+void MainWindow::checkConnection()
+{
+    const Tavik::DepthCameraPtr camera = streamHub->getDepthCamera();
+    if (!camera || camera->isConnected())
+        return;
+    reportError(QStringLiteral("Camera lost: %1 %2")
+                    .arg(QString::fromStdString(camera->cameraType()), QString::fromStdString(camera->id())));
+    disconnectCamera();
+}
+
+void MainWindow::reportPlaybackStop()
+{
+    const auto source = streamHub->getCurrentSource();
+    const auto* file = qobject_cast<const Kelvra::FileStreamSource*>(source.get());
+    if (!file || file->isRunning())
+        return;
+    const QString reason = file->stopReason();
+    if (reason.isEmpty()) // the end, or stopped
+        return;
+    // The reader stands after the damaged set: its position counts it from 1.
+    reportError(QStringLiteral("Playback of %1 stopped at frame set %2 / %3: %4")
+                    .arg(file->getName())
+                    .arg(file->currentPosition())
+                    .arg(file->length())
+                    .arg(reason));
+}
+
+void MainWindow::reportError(const QString& text)
+{
+    Logger::writeLog(Tavik::LOG_ERROR, text);
+    statusBarObject->showMessage(text);
 }
 
 void MainWindow::logCameraConnected(const Tavik::DepthCameraPtr& camera)
@@ -373,7 +435,12 @@ void MainWindow::updateTransport()
     pauseAction->setEnabled(running && !paused);
     resumeAction->setEnabled(paused);
     stopAction->setEnabled(running || paused);
-    disconnectAction->setEnabled(static_cast<bool>(streamHub->getDepthCamera()));
+    const bool camera = static_cast<bool>(streamHub->getDepthCamera());
+    disconnectAction->setEnabled(camera);
+    if (camera && !connectionCheck->isActive() && !isShutDown)
+        connectionCheck->start();
+    else if (!camera)
+        connectionCheck->stop();
 
     const bool seekable = source && source->isSeekable();
     seekBar->setEnabled(seekable);
@@ -393,11 +460,34 @@ void MainWindow::followFrame()
             const QSignalBlocker blocker(seekBar);
             seekBar->setValue(position);
         }
-        positionLabel->setText(QStringLiteral("%1 / %2").arg(position + 1).arg(source->length()));
+        const int length = source->length();
+        positionLabel->setText(QStringLiteral("%1 / %2").arg(length > 0 ? position + 1 : 0).arg(length));
     } else {
         positionLabel->setText(source && source->isLiveStream() ? QStringLiteral("live") : QString());
     }
     showStatistics();
+}
+
+QString MainWindow::positionText() const { return positionLabel->text(); }
+
+void MainWindow::followFrameSize()
+{
+    const auto size = dataEngine->frameSize();
+    if (size == shownFrameSize)
+        return;
+    const bool hadFrames = shownFrameSize.has_value();
+    shownFrameSize = size;
+    if (!hadFrames)
+        return;
+    const bool empty = !size || (*size)[0] <= 0 || (*size)[1] <= 0;
+    for (Kelvra::PlaneView* view : findChildren<Kelvra::PlaneView*>()) {
+        view->clearReadOut();
+        if (empty) // a view keeps its last picture for a frame without one
+            view->getImageItem()->clear();
+    }
+    mousePoint.reset();
+    statusBarObject->clearPoint();
+    statusBarObject->setStatisticsText(QString());
 }
 
 void MainWindow::seekTo(int position)

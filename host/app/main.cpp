@@ -10,6 +10,7 @@
 #include "host/app/MainWindow.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
+#include "Tavik/Simulation.h"
 
 #include <QApplication>
 #include <QDockWidget>
@@ -19,6 +20,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -89,8 +91,9 @@ int main(int argc, char** argv)
     Tavik::DepthCameraPtr camera;
     for (const auto& device : cameraSystem.scan()) {
         camera = cameraSystem.connect(device);
-        if (camera)
+        if (camera && camera->isConnected())
             break;
+        camera.reset();
     }
 
     int result = 0;
@@ -105,11 +108,14 @@ int main(int argc, char** argv)
             layoutTimer->start(1000);
             QTimer::singleShot(500, &window, [&window] { printLayout(window); });
         }
-        const QStringList arguments = app.arguments();
-        if (arguments.size() > 1)
-            window.openRecording(arguments.at(1));
-        else if (camera)
-            window.startStream();
+        window.startWhenRunning(app.arguments().value(1));
+        if (camera && qEnvironmentVariableIsSet("KELVRA_UNPLUG_AFTER_MS"))
+            // Pulls the simulated camera's cable, for scripts/screenshot.
+            QTimer::singleShot(qEnvironmentVariableIntValue("KELVRA_UNPLUG_AFTER_MS"), &window,
+                               [&cameraSystem, weak = std::weak_ptr<Tavik::DepthCamera>(camera)] {
+                                   if (const auto unplugged = weak.lock())
+                                       cameraSystem.simulation().unplug(unplugged);
+                               });
         result = app.exec();
         window.shutdown();
         if (qEnvironmentVariableIsSet("KELVRA_FRAME_STATS")) {

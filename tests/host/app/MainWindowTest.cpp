@@ -19,6 +19,7 @@
 #include "Kelvra/views/UnwrapParamControl.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/PlaneView.h"
+#include "host/base/DataFormat.h"
 #include "host/base/DataView.h"
 #include "host/engine/DataViewContainer.h"
 #include "host/engine/HostDataEngine.h"
@@ -27,6 +28,8 @@
 #include "host/base/ViewCommunicator.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
+#include "Tavik/Simulation.h"
+#include "Tavik/StreamGenerator.h"
 #include "tests/Kelvra/dialogs/ModalDriver.h"
 #include "tests/support/TestSupport.h"
 
@@ -36,6 +39,9 @@
 #include <QDockWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QScreen>
 #include <QTabBar>
 #include <QTextBrowser>
@@ -45,6 +51,9 @@
 #include <QSlider>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+
+#include <cmath>
 
 namespace {
 
@@ -54,7 +63,7 @@ protected:
     {
         for (const auto& device : cameraSystem.scan()) {
             camera = cameraSystem.connect(device);
-            if (camera)
+            if (camera && camera->isConnected())
                 break;
         }
         ASSERT_TRUE(camera);
@@ -109,6 +118,22 @@ protected:
         return set ? set->id : -1;
     }
 
+    // Plays a recording of `sets` frame sets of that size until the engine
+    // has published one of them.
+    bool playsFramesOf(int sets, int width, int height)
+    {
+        Tavik::StreamGenerator::Spec spec;
+        spec.sets = sets;
+        spec.width = width;
+        spec.height = height;
+        const QString path = recordings.filePath(QStringLiteral("%1x%2.tvks").arg(width).arg(height));
+        return Tavik::StreamGenerator::write(path.toStdString(), spec) && window->openRecording(path, true)
+               && KelvraTest::waitFor([&] {
+                      return window->getDataEngine()->frameSize() == DataEngine::FrameSize{{width, height}};
+                  });
+    }
+
+    QTemporaryDir recordings;
     Tavik::CameraSystem cameraSystem;
     Tavik::DepthCameraPtr camera;
     std::unique_ptr<MainWindow> window;
@@ -414,4 +439,178 @@ TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOne)
     window->startStream();
     const int64_t before = newestId();
     ASSERT_TRUE(KelvraTest::waitFor([&] { return newestId() != before; }));
+}
+
+TEST_F(MainWindowTest, ARecordingRefusedAtStartLeavesTheQuitToTheEventLoop)
+{
+    // SIGTERM and SIGINT quit the event loop; a box opened before the loop
+    // ran would take that quit for itself and the viewer would run on.
+    QStringList boxes;
+    KelvraTest::onModal([&](QWidget* w) {
+        boxes << w->windowTitle();
+        QCoreApplication::quit(); // the box stays open
+    });
+    window->startWhenRunning(QStringLiteral("/nonexistent/recording.tvks"));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr); // nothing before the loop runs
+    QObject guard;
+    bool quitAgain = false;
+    QTimer::singleShot(10000, &guard, [&] {
+        quitAgain = true;
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+    EXPECT_EQ(boxes, QStringList({"Open Recording Failed"}));
+    EXPECT_FALSE(quitAgain);
+
+    // Without a recording the camera streams, once the loop runs.
+    window->startWhenRunning(QString());
+    EXPECT_FALSE(window->getStreamHub()->isRunning());
+    EXPECT_TRUE(KelvraTest::waitFor([&] { return window->getStreamHub()->isRunning(); }));
+}
+
+TEST_F(MainWindowTest, DamageMetInPlaybackIsReportedWhenThePlaybackStops)
+{
+    Kelvra::StreamHub* hub = window->getStreamHub();
+    QSignalSpy stops(hub, &Kelvra::StreamHub::stopped);
+    ASSERT_TRUE(window->openRecording(QStringLiteral(KELVRA_CRAFTED_STREAM_DIR "/corrupt-middle.tvks"), true));
+    const auto source = hub->getCurrentSource();
+    const int before = stops.count(); // the camera's, when the file was selected
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && stops.count() == before + 1; }));
+    const QString line =
+        QStringLiteral("Playback of corrupt-middle.tvks stopped at frame set 6 / 10: frame set checksum mismatch");
+    EXPECT_EQ(window->statusMessage()->currentMessage(), line);
+    EXPECT_TRUE(logShows(line));
+
+    // Start goes on after the damaged set and takes the line away; the end
+    // of the recording says nothing.
+    window->startStream();
+    EXPECT_TRUE(window->statusMessage()->currentMessage().isEmpty());
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && stops.count() == before + 2; }));
+    EXPECT_TRUE(window->statusMessage()->currentMessage().isEmpty());
+    EXPECT_EQ(window->positionText(), "10 / 10");
+}
+
+TEST_F(MainWindowTest, AnUnpluggedCameraIsLetGoOfAndSaidSo)
+{
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(2));
+    cameraSystem.simulation().unplug(camera);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !window->getStreamHub()->getDepthCamera(); }));
+    const QString line = QStringLiteral("Camera lost: Quenta14Camera SIM-14-0001");
+    EXPECT_EQ(window->statusMessage()->currentMessage(), line);
+    EXPECT_TRUE(logShows(line));
+    EXPECT_TRUE(logShows(QStringLiteral("succeed  to disconnect depth camera")));
+    EXPECT_EQ(camera.use_count(), 1); // the settings pages let go of it too
+    EXPECT_EQ(window->sourceChooser()->count(), 0);
+    for (QAction* action : {window->startAction, window->pauseAction, window->resumeAction, window->stopAction,
+                            window->disconnectAction})
+        EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
+    EXPECT_EQ(titles(), QStringList({"Disconnect", "Disconnect", "Disconnect", "Disconnect", "Disconnect"}));
+}
+
+TEST_F(MainWindowTest, ACameraThatCannotBeConnectedIsSaidSoAndTheOldOneKept)
+{
+    window->startStream();
+    QStringList boxes;
+    KelvraTest::ModalWatch watch([&](QWidget* w) {
+        if (auto* picker = qobject_cast<Kelvra::CameraPickerDialog*>(w)) {
+            picker->listview->setCurrentRow(3); // "Quenta14Camera (busy)"
+            QTest::mouseClick(picker->okButton, Qt::LeftButton);
+        } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            boxes << box->windowTitle() + " / " + box->text();
+            box->reject();
+        }
+    });
+    window->selectCameraAction->trigger();
+    const QString line = QStringLiteral("Cannot connect the camera Quenta14Camera SIM-14-0004");
+    EXPECT_EQ(boxes, QStringList({"Connect Camera Failed / " + line}));
+    EXPECT_TRUE(logShows(line));
+    EXPECT_EQ(window->getStreamHub()->getDepthCamera(), camera);
+    EXPECT_TRUE(camera->isConnected());
+    EXPECT_TRUE(window->getStreamHub()->isRunning());
+    EXPECT_EQ(titles(), QStringList({"Amplitude", "Phase", "Tavik", "All In One", "RGB"}));
+}
+
+TEST_F(MainWindowTest, TheAmplitudeSliderCoversTheDataAndFollowsUpdateThresholds)
+{
+    Kelvra::PlaneView* view = amplitudeView();
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(5));
+    double brightest = 0;
+    cv::minMaxLoc(window->getDataEngine()->data().value("amplitude"), nullptr, &brightest);
+    EXPECT_GT(brightest, 1000.0); // the data reach beyond a range of 1000
+    EXPECT_LE(brightest, view->getSpanSlider()->maximum());
+
+    view->getMenu()->autoLevelsAction->trigger();
+    const auto levels = view->getLevels();
+    EXPECT_GT(levels[1], 1000.0);
+    EXPECT_EQ(view->getSpanSlider()->lowerPosition(), static_cast<int>(std::lround(levels[0])));
+    EXPECT_EQ(view->getSpanSlider()->upperPosition(), static_cast<int>(std::lround(levels[1])));
+}
+
+TEST_F(MainWindowTest, AReadOutNeverWidensTheWindowNorResetsTheZoom)
+{
+    window->resize(1100, 700);
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(4)); // past the view reset of frame 3
+    Kelvra::PlaneView* view = amplitudeView();
+    view->getViewBox()->setRange(QRectF(10, 10, 60, 45));
+    QCoreApplication::processEvents();
+    const int width = window->width();
+    const int viewWidth = view->width();
+    ASSERT_LE(width, 1100);
+
+    view->getMousePosition(view->getImageItem()->mapToScene(QPointF(300.5, 200.5)));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !view->getStatus()->text().isEmpty(); }));
+    const auto drawn = view->getUpdateCount();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return view->getUpdateCount() >= drawn + 2; })); // laid out again
+    EXPECT_EQ(window->width(), width);
+    EXPECT_EQ(view->width(), viewWidth);
+    // Still zoomed in: no resize reset it to the whole 320 × 240 image.
+    EXPECT_LT(view->getViewBox()->viewRect().width(), 100);
+}
+
+TEST_F(MainWindowTest, ReadOutsAreClearedWhenFramesOfAnotherSizeCome)
+{
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(2));
+    Kelvra::PlaneView* view = amplitudeView();
+    window->statusMessage()->enableStatistics->setChecked(true);
+    // A pixel that the smaller frames below have too.
+    view->getMousePosition(view->getImageItem()->mapToScene(QPointF(20.5, 10.5)));
+    StatusMessageBar* bar = window->statusMessage();
+    ASSERT_TRUE(KelvraTest::waitFor([&] {
+        return !view->getStatus()->text().isEmpty() && bar->statisticsText().startsWith("Z mean:");
+    }));
+    EXPECT_FALSE(bar->pointText().isEmpty());
+
+    ASSERT_TRUE(playsFramesOf(60, 40, 30));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return view->getUpdateCount() >= 2; }));
+    EXPECT_TRUE(view->getStatus()->text().isEmpty());
+    EXPECT_FALSE(view->getPoint());
+    EXPECT_TRUE(bar->pointText().isEmpty());
+    EXPECT_TRUE(bar->statisticsText().isEmpty());
+}
+
+TEST_F(MainWindowTest, FramesOfNoPixelsShowNothing)
+{
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(2));
+    // Two sets: too few for the views' own reset on their third frame.
+    ASSERT_TRUE(playsFramesOf(2, 0, 0));
+    for (Kelvra::PlaneView* view : {amplitudeView(), phaseView()}) {
+        const Plot::ImageItem* item = view->getImageItem();
+        EXPECT_TRUE(!item->hasImage() || cv::countNonZero(item->image()) == 0)
+            << view->getDataFormat()->name.toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, AnEmptyRecordingShowsNoPosition)
+{
+    QSignalSpy stops(window->getStreamHub(), &Kelvra::StreamHub::stopped);
+    ASSERT_TRUE(window->openRecording(QStringLiteral(KELVRA_CRAFTED_STREAM_DIR "/empty.tvks"), true));
+    EXPECT_EQ(window->positionText(), "0 / 0");
+    const int before = stops.count(); // the camera's, when the file was selected
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return stops.count() == before + 1; })); // the end
+    EXPECT_EQ(window->positionText(), "0 / 0");
 }
