@@ -40,8 +40,9 @@ DepthCameraPtr CameraSystem::connect(const CameraDevicePtr& device)
         return nullptr;
     std::lock_guard<std::mutex> lock(d_->m);
     auto spec = std::find_if(d_->devices.begin(), d_->devices.end(), [&](const DeviceSpec& s) { return s.id == device->id(); });
-    if (spec == d_->devices.end()) // gone since the scan
-        return makeCamera(DeviceSpec{device->description(), device->id(), CameraModel::Quenta14, false, {}, {}}, false);
+    if (spec == d_->devices.end()) // gone since the scan: its model is unknown, its description tells
+        return makeCamera(DeviceSpec{device->description(), device->id(), CameraModel::Quenta14, false, {}, {}}, false,
+                          device->description());
     auto known = d_->connected.find(spec->id);
     if (known != d_->connected.end())
         return known->second;
@@ -52,9 +53,11 @@ DepthCameraPtr CameraSystem::connect(const CameraDevicePtr& device)
     return camera;
 }
 
-DepthCameraPtr CameraSystem::makeCamera(const DeviceSpec& spec, bool connected)
+DepthCameraPtr CameraSystem::makeCamera(const DeviceSpec& spec, bool connected, const std::string& type)
 {
     detail::CameraModelInfo model = detail::cameraModel(spec.model);
+    if (!type.empty())
+        model.type = type;
     if (spec.profiles)
         model.profiles = *spec.profiles;
     auto state = std::make_shared<CameraState>(d_->shared, spec, std::move(model));

@@ -44,7 +44,7 @@ TEST(CameraSystem, AFailedConnectionGivesACameraThatIsNotConnected)
     const auto devices = system.scan();
     // The busy device, and one gone since the scan: a camera that says who
     // it is and refuses everything.
-    for (const auto& device : {devices[3], std::make_shared<CameraDevice>("Quenta14Camera", "SIM-X")}) {
+    for (const auto& device : {devices[3], std::make_shared<CameraDevice>("QuentaDCamera", "SIM-X")}) {
         const auto camera = system.connect(device);
         ASSERT_TRUE(camera);
         EXPECT_FALSE(camera->isConnected());
@@ -55,6 +55,7 @@ TEST(CameraSystem, AFailedConnectionGivesACameraThatIsNotConnected)
         EXPECT_NE(system.connect(device), camera); // nothing kept
     }
     EXPECT_EQ(system.connect(devices[3])->cameraType(), "Quenta14Camera");
+    EXPECT_EQ(system.connect(std::make_shared<CameraDevice>("QuentaDCamera", "SIM-X"))->cameraType(), "QuentaDCamera");
 
     system.simulation().setDevices({});
     EXPECT_TRUE(system.scan().empty());

@@ -60,8 +60,8 @@ public:
     const std::shared_ptr<detail::SystemState>& state() const { return d_; }
 
 private:
-    // Called with d_->m held.
-    DepthCameraPtr makeCamera(const DeviceSpec& spec, bool connected);
+    // Called with d_->m held. A `type` replaces the model's camera type.
+    DepthCameraPtr makeCamera(const DeviceSpec& spec, bool connected, const std::string& type = {});
 
     std::shared_ptr<detail::SystemState> d_;
     std::unique_ptr<Simulation> simulation_;
