@@ -251,6 +251,23 @@ TEST_F(FilterSettingsDialogTest, EveryChoiceOfABoolIsWrittenAfterARefusal)
     system.simulation().clearFailures();
 }
 
+TEST_F(FilterSettingsDialogTest, ADialogDestroyedWhileAnEditorHasTheFocusWritesNothing)
+{
+    auto filter = make("Tavik::BilateralFilter");
+    {
+        FilterSettingsDialog dialog(filter);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        auto* window = qobject_cast<QSpinBox*>(spinOf(&dialog, "Window"));
+        ASSERT_TRUE(window);
+        window->setFocus();
+        window->selectAll();
+        QTest::keyClicks(window, "7"); // typed, not confirmed
+        ASSERT_EQ(window->value(), 7);
+    } // the base destructor hides it: the editor's report must find no dialog
+    EXPECT_EQ(valueOf<Tavik::UnsignedFilterParameter>(filter, "window").value, 5u);
+}
+
 TEST_F(FilterSettingsDialogTest, ConfirmingTheShownValuePutsBackAValueChangedElsewhere)
 {
     auto filter = make("Tavik::BilateralFilter");
