@@ -326,7 +326,9 @@ TEST_F(MainWindowTest, PlaysTheSampleRecording)
 
     // Stopped, a seek shows the set at the new position at once.
     window->stopStream();
-    ASSERT_TRUE(KelvraTest::waitFor([&] { return source->currentPosition() == 0; }));
+    // The slider follows the rewind once the stop has been announced.
+    ASSERT_TRUE(KelvraTest::waitFor(
+        [&] { return source->currentPosition() == 0 && window->seekSlider()->value() == 0; }));
     const int64_t idAtStart = [&] {
         KelvraTest::waitFor([&] { return newestId() >= 0; });
         return newestId();
