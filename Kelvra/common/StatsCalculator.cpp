@@ -78,8 +78,9 @@ template <class T> void sumRow(const T* const* rows, std::size_t count, const do
 }
 
 // Float images, the common case, also with wider vectors where the processor
-// has them.
-#if defined(__x86_64__) && defined(__GNUC__) && defined(__has_attribute)
+// has them. Not under ThreadSanitizer: the loader runs the clones' resolver
+// before the sanitizer is set up, and the program crashes at start.
+#if defined(__x86_64__) && defined(__GNUC__) && defined(__has_attribute) && !defined(__SANITIZE_THREAD__)
 #if __has_attribute(target_clones)
 __attribute__((target_clones("avx2", "default")))
 #endif

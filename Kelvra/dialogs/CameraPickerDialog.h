@@ -20,11 +20,12 @@ public:
     explicit CameraPickerDialog(Tavik::CameraSystem* cameraSystem, QWidget* parent = nullptr);
 
     // Connects the device of the current row and returns what the camera
-    // system gave back (an empty handle when the connection failed).
+    // system gave back, unchecked (a camera that is not connected when the
+    // connection failed).
     Tavik::DepthCameraPtr getDepthCamera();
 
-    // Builds a new dialog and runs it modally: the connected camera, or
-    // nothing when the user cancelled or the connection failed.
+    // Builds a new dialog and runs it modally: what getDepthCamera() gave,
+    // or nothing when the user cancelled.
     static Tavik::DepthCameraPtr showDialog(Tavik::CameraSystem* cameraSystem, QWidget* parent = nullptr);
 
     std::vector<Tavik::CameraDevicePtr> devices; // the most recent scan; row i shows entry i

@@ -90,7 +90,14 @@ FilterSettingsDialog::FilterSettingsDialog(Tavik::FilterPtr filter_, QWidget* pa
     mainLayout->addStretch(0);
 }
 
-FilterSettingsDialog::~FilterSettingsDialog() = default;
+FilterSettingsDialog::~FilterSettingsDialog()
+{
+    // The base destructor hides the dialog, and an editor that loses the
+    // focus then reports its value: it must not reach this dialog, which is
+    // no longer whole by then.
+    for (QObject* child : findChildren<QObject*>())
+        disconnect(child, nullptr, this, nullptr);
+}
 
 const FilterSettingsDialog::Row* FilterSettingsDialog::rowOf(const ParamControl* handler) const
 {

@@ -49,6 +49,7 @@ public:
 
     // Kept only; the chart calls nothing on it.
     void setStreamHub(StreamHub* streamHub);
+    StreamHub* getStreamHub() const { return streamHub; }
 
     // The steps of one update. Each returns why it failed, or nothing when
     // done; a failed update leaves the curve, the lines and the label as they were.

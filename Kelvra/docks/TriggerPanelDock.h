@@ -42,6 +42,7 @@ public:
 
     // Called once, before the first "Send".
     void setStreamHub(StreamHub* streamHub);
+    StreamHub* getStreamHub() const { return streamHub; }
 
     // The body of a worker thread: one camera call, then its outcome.
     void triggerFunction(const QString& triggername, const QString& arg1, const QString& arg2);

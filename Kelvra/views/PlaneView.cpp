@@ -146,6 +146,8 @@ PlaneView::PlaneView(DataEngine* dataEngine, DataFormat* dataFormat, bool displa
     auto* statusRow = new QHBoxLayout();
     status = new QLabel(this);
     status->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
+    // A long read-out is cut, never widens the view (and the window).
+    status->setMinimumWidth(1);
     status->setAlignment(Qt::AlignCenter);
     QFont font(QStringLiteral("Monospace"), 12);
     font.setStyleHint(QFont::TypeWriter);
@@ -548,6 +550,13 @@ void PlaneView::setData()
                   valueAt(depth, x, y));
     text = QString::fromLatin1(line);
     emit dataAvailable();
+}
+
+void PlaneView::clearReadOut()
+{
+    point.reset();
+    text.reset();
+    status->clear();
 }
 
 void PlaneView::updateDepthStatus()

@@ -67,6 +67,9 @@ public:
     void getMousePosition(const QPointF& pos);
     void sendClickPosition(const Plot::MouseClickEvent& ev);
     void computeChangedRange();
+    // Forgets the pixel under the mouse and empties the read-out line (the
+    // host's call when frames of another size come).
+    void clearReadOut();
 
     // The phase view's upper level from the camera's unambiguous range and
     // the depth scaling factor, with the format's integer scaling factor to
@@ -89,6 +92,7 @@ public:
     ZoomViewBox* getViewBox() const { return viewBox; }
     Plot::ImageItem* getImageItem() const { return imageItem; }
     Plot::LabelItem* getLabel() const { return label; }
+    QLabel* getSpanLabel() const { return spanLabel; }
     QxtSpanSlider* getSpanSlider() const { return spanSlider; }
     QLabel* getStatus() const { return status; }
     PlaneViewMenu* getMenu() const { return menu; }

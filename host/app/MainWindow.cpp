@@ -1,4 +1,5 @@
 #include "host/app/MainWindow.h"
+#include "host/app/SettingsDock.h"
 #include "host/base/DataChannels.h"
 
 #include "Kelvra/dialogs/CameraPickerDialog.h"
@@ -6,16 +7,23 @@
 #include "Kelvra/docks/CloudViewDock.h"
 #include "Kelvra/docks/ColorViewDock.h"
 #include "Kelvra/docks/CombinedViewDock.h"
+#include "Kelvra/docks/LineChartDock.h"
+#include "Kelvra/docks/MessageLogDock.h"
 #include "Kelvra/docks/PhaseViewDock.h"
+#include "Kelvra/docks/PipelineDiagramDock.h"
+#include "Kelvra/docks/TriggerPanelDock.h"
 #include "Kelvra/dialogs/InfoDialog.h"
+#include "Kelvra/models/FileStreamSource.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/OptionsMenu.h"
+#include "Kelvra/views/PlaneView.h"
 #include "host/base/DataView.h"
 #include "host/engine/DataViewContainer.h"
 #include "host/engine/HostDataEngine.h"
 #include "host/base/StatusMessageBar.h"
 #include "host/base/ViewCommunicator.h"
 #include "host/base/about.h"
+#include "host/log/Logger.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -28,6 +36,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTimer>
 #include <QToolBar>
 
 #include <algorithm>
@@ -39,7 +48,9 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
     setWindowTitle(SOFTWARE_NAME + QStringLiteral(" ") + VERSION_NUMBER);
 
     // Start-up order: the controller, the engine that keeps it, the docks
-    // with the engine, then the settings menu (File, Camera and View come
+    // (view docks, chart and trigger panel with the engine; the diagram with
+    // the camera system and the controller; the log with the window), the
+    // settings pages, then the settings menu (File, Camera and View come
     // first, as the docks join the View menu).
     statusBarObject = new StatusMessageBar(this);
     setStatusBar(statusBarObject);
@@ -57,6 +68,12 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
     for (auto signal : {&StreamHub::started, &StreamHub::stopped, &StreamHub::paused, &StreamHub::resumed,
                         &StreamHub::onDepthCameraSet})
         connect(streamHub.get(), signal, this, &MainWindow::updateTransport);
+    connect(streamHub.get(), &StreamHub::stopped, this, &MainWindow::reportPlaybackStop);
+    connect(streamHub.get(), &StreamHub::started, statusBarObject, &QStatusBar::clearMessage);
+    connectionCheck = new QTimer(this);
+    connectionCheck->setInterval(CONNECTION_CHECK_MS);
+    connect(connectionCheck, &QTimer::timeout, this, &MainWindow::checkConnection);
+    connect(dataEngine.get(), &DataEngine::frameUpdated, this, &MainWindow::followFrameSize);
     connect(dataEngine.get(), &DataEngine::frameUpdated, this, &MainWindow::followFrame);
     connect(statusBarObject->enableStatistics, &QCheckBox::toggled, this, [this](bool on) {
         dataEngine->setStatisticsEnabled(on);
@@ -67,6 +84,9 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
 
     refreshSources();
     layOutDocks();
+    // The log dock exists from here on: it keeps no earlier lines.
+    if (const auto camera = streamHub->getDepthCamera())
+        logCameraConnected(camera);
 }
 
 MainWindow::~MainWindow()
@@ -109,6 +129,17 @@ void MainWindow::createDocks()
     connect(streamHub.get(), &StreamHub::onDepthCameraSet, cloudDock, &CloudViewDock::onDepthCameraSet);
     connect(streamHub.get(), &StreamHub::onDepthCameraSet, combinedDock, &CombinedViewDock::onDepthCameraSet);
 
+    // Connects onDepthCameraSet itself.
+    diagramDock = new PipelineDiagramDock(cameraSystem, streamHub.get());
+    chartDock = new LineChartDock(dataEngine.get());
+    chartDock->setStreamHub(streamHub.get());
+    triggerDock = new TriggerPanelDock(dataEngine.get());
+    triggerDock->setStreamHub(streamHub.get());
+    logDock = new MessageLogDock(this);
+
+    settingsDock = new SettingsDock(this, cameraSystem, streamHub.get());
+    connect(streamHub.get(), &StreamHub::onDepthCameraSet, settingsDock, &SettingsDock::onDepthCameraSet);
+
     // Amplitude over phase on the left; the point cloud on the right with the
     // combined dock (which draws all three views again) and the colour dock
     // as tabs behind it.
@@ -117,6 +148,11 @@ void MainWindow::createDocks()
     addDock(cloudDock, Qt::RightDockWidgetArea);
     addDock(combinedDock, Qt::RightDockWidgetArea, cloudDock);
     addDock(colorDock, Qt::RightDockWidgetArea, cloudDock);
+    // The other panels as tabs too: the chart's and the trigger panel's
+    // minimum sizes leave no room for them beside the views.
+    for (QDockWidget* dock : std::initializer_list<QDockWidget*>{
+             settingsDock, diagramDock, chartDock, triggerDock, logDock})
+        addDock(dock, Qt::RightDockWidgetArea, cloudDock);
 }
 
 void MainWindow::addDock(QDockWidget* dock, Qt::DockWidgetArea area, QDockWidget* tabifyWith)
@@ -235,19 +271,32 @@ void MainWindow::buildTransportBar()
 
 bool MainWindow::openRecording(const QString& path, bool quiet)
 {
-    const int index = streamHub->addFileStreamSource(path);
+    QString error;
+    const int index = streamHub->addFileStreamSource(path, &error);
     const auto& sources = streamHub->getSources();
     if (index < 0 || index >= static_cast<int>(sources.size()))
         return false;
     if (!sources[index]->isInitialized()) {
         streamHub->removeStreamSource(index);
+        const QString text = QStringLiteral("Cannot play the recording %1: %2").arg(path, error);
+        Logger::writeLog(Tavik::LOG_ERROR, text);
         if (!quiet)
-            QMessageBox::warning(this, QStringLiteral("Open Recording Failed"),
-                                 QStringLiteral("Cannot play the recording %1").arg(path));
+            QMessageBox::warning(this, QStringLiteral("Open Recording Failed"), text);
         return false;
     }
+    Logger::writeLog(Tavik::LOG_INFO, QStringLiteral("Recording opened: %1").arg(path));
     streamHub->setCurrentSource(index);
     return streamHub->start();
+}
+
+void MainWindow::startWhenRunning(const QString& recording)
+{
+    QTimer::singleShot(0, this, [this, recording] {
+        if (!recording.isEmpty())
+            openRecording(recording);
+        else if (streamHub->getDepthCamera())
+            startStream();
+    });
 }
 
 void MainWindow::shutdown()
@@ -255,8 +304,10 @@ void MainWindow::shutdown()
     if (isShutDown)
         return;
     isShutDown = true;
+    connectionCheck->stop();
     streamHub->stop();
     dataEngine->stop();
+    logDock->stop();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -287,16 +338,72 @@ void MainWindow::selectCamera()
 {
     Tavik::DepthCameraPtr camera = Kelvra::CameraPickerDialog::showDialog(cameraSystem, this);
     if (!camera)
+        return; // cancelled
+    // The picker hands back what the camera system gave, connected or not.
+    if (!camera->isConnected()) {
+        const QString text = QStringLiteral("Cannot connect the camera %1 %2")
+                                 .arg(QString::fromStdString(camera->cameraType()),
+                                      QString::fromStdString(camera->id()));
+        Logger::writeLog(Tavik::LOG_ERROR, text);
+        QMessageBox::warning(this, QStringLiteral("Connect Camera Failed"), text);
         return;
+    }
     const Tavik::DepthCameraPtr old = streamHub->getDepthCamera();
     if (old == camera)
         return;
+    // The pages drop the camera before it goes away.
+    settingsDock->releaseDepthCamera();
     if (old)
         streamHub->disconnectDepthCamera();
     streamHub->setDepthCamera(camera);
+    logCameraConnected(camera);
 }
 
-void MainWindow::disconnectCamera() { streamHub->disconnectDepthCamera(); }
+void MainWindow::disconnectCamera()
+{
+    settingsDock->releaseDepthCamera();
+    streamHub->disconnectDepthCamera();
+}
+
+void MainWindow::checkConnection()
+{
+    const Tavik::DepthCameraPtr camera = streamHub->getDepthCamera();
+    if (!camera || camera->isConnected())
+        return;
+    reportError(QStringLiteral("Camera lost: %1 %2")
+                    .arg(QString::fromStdString(camera->cameraType()), QString::fromStdString(camera->id())));
+    disconnectCamera();
+}
+
+void MainWindow::reportPlaybackStop()
+{
+    const auto source = streamHub->getCurrentSource();
+    const auto* file = qobject_cast<const Kelvra::FileStreamSource*>(source.get());
+    if (!file || file->isRunning())
+        return;
+    const QString reason = file->stopReason();
+    if (reason.isEmpty()) // the end, or stopped
+        return;
+    // The reader stands after the damaged set: its position counts it from 1.
+    reportError(QStringLiteral("Playback of %1 stopped at frame set %2 / %3: %4")
+                    .arg(file->getName())
+                    .arg(file->currentPosition())
+                    .arg(file->length())
+                    .arg(reason));
+}
+
+void MainWindow::reportError(const QString& text)
+{
+    Logger::writeLog(Tavik::LOG_ERROR, text);
+    statusBarObject->showMessage(text);
+}
+
+void MainWindow::logCameraConnected(const Tavik::DepthCameraPtr& camera)
+{
+    Logger::writeLog(Tavik::LOG_INFO, QStringLiteral("Camera connected: %1 %2")
+                                          .arg(QString::fromStdString(camera->cameraType()),
+                                              QString::fromStdString(camera->id())));
+}
 
 void MainWindow::refreshSources()
 {
@@ -328,7 +435,12 @@ void MainWindow::updateTransport()
     pauseAction->setEnabled(running && !paused);
     resumeAction->setEnabled(paused);
     stopAction->setEnabled(running || paused);
-    disconnectAction->setEnabled(static_cast<bool>(streamHub->getDepthCamera()));
+    const bool camera = static_cast<bool>(streamHub->getDepthCamera());
+    disconnectAction->setEnabled(camera);
+    if (camera && !connectionCheck->isActive() && !isShutDown)
+        connectionCheck->start();
+    else if (!camera)
+        connectionCheck->stop();
 
     const bool seekable = source && source->isSeekable();
     seekBar->setEnabled(seekable);
@@ -348,11 +460,34 @@ void MainWindow::followFrame()
             const QSignalBlocker blocker(seekBar);
             seekBar->setValue(position);
         }
-        positionLabel->setText(QStringLiteral("%1 / %2").arg(position + 1).arg(source->length()));
+        const int length = source->length();
+        positionLabel->setText(QStringLiteral("%1 / %2").arg(length > 0 ? position + 1 : 0).arg(length));
     } else {
         positionLabel->setText(source && source->isLiveStream() ? QStringLiteral("live") : QString());
     }
     showStatistics();
+}
+
+QString MainWindow::positionText() const { return positionLabel->text(); }
+
+void MainWindow::followFrameSize()
+{
+    const auto size = dataEngine->frameSize();
+    if (size == shownFrameSize)
+        return;
+    const bool hadFrames = shownFrameSize.has_value();
+    shownFrameSize = size;
+    if (!hadFrames)
+        return;
+    const bool empty = !size || (*size)[0] <= 0 || (*size)[1] <= 0;
+    for (Kelvra::PlaneView* view : findChildren<Kelvra::PlaneView*>()) {
+        view->clearReadOut();
+        if (empty) // a view keeps its last picture for a frame without one
+            view->getImageItem()->clear();
+    }
+    mousePoint.reset();
+    statusBarObject->clearPoint();
+    statusBarObject->setStatisticsText(QString());
 }
 
 void MainWindow::seekTo(int position)

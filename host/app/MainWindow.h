@@ -1,7 +1,8 @@
 #pragma once
 // The viewer's main window, made of docks: the amplitude and phase docks one
 // above the other on the left, the point-cloud dock on the right with the
-// combined and colour docks as tabs behind it; the transport bar (source
+// combined and colour docks, the settings, the filter-chain diagram, the line
+// chart, the trigger panel and the log as tabs behind it; the transport bar (source
 // chooser, Start / Pause / Resume / Stop, seek slider), the File, Camera,
 // View, Settings and Help menus, and the status bar. The View menu shows or
 // hides each dock.
@@ -18,6 +19,7 @@
 #include <QPointF>
 #include <QString>
 
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -29,6 +31,8 @@ class QDockWidget;
 class QLabel;
 class QMenu;
 class QSlider;
+class QTimer;
+class SettingsDock;
 class StatusMessageBar;
 
 namespace Tavik {
@@ -40,9 +44,13 @@ class AmplitudeViewDock;
 class CloudViewDock;
 class ColorViewDock;
 class CombinedViewDock;
+class LineChartDock;
+class MessageLogDock;
 class OptionsMenu;
 class PhaseViewDock;
+class PipelineDiagramDock;
 class StreamHub;
+class TriggerPanelDock;
 }
 
 class MainWindow : public QMainWindow, public HostWindow {
@@ -52,6 +60,9 @@ public:
     static constexpr QSize PREFERRED_SIZE{1600, 1000};
     // Share of the window's width the amplitude and phase column takes at start.
     static constexpr double VIEW_COLUMN_SHARE = 0.38;
+    // How often the window asks a camera it holds whether it is still
+    // connected; a camera lost is shown within a second.
+    static constexpr int CONNECTION_CHECK_MS = 250;
 
     // With a camera, its "Live Capture" source is listed and selected (not started).
     MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr depthCamera, QWidget* parent = nullptr);
@@ -77,11 +88,18 @@ public:
     Kelvra::CloudViewDock* getCloudDock() const { return cloudDock; }
     Kelvra::ColorViewDock* getColorDock() const { return colorDock; }
     Kelvra::CombinedViewDock* getCombinedDock() const { return combinedDock; }
+    SettingsDock* getSettingsDock() const { return settingsDock; }
+    Kelvra::PipelineDiagramDock* getDiagramDock() const { return diagramDock; }
+    Kelvra::LineChartDock* getChartDock() const { return chartDock; }
+    Kelvra::TriggerPanelDock* getTriggerDock() const { return triggerDock; }
+    Kelvra::MessageLogDock* getLogDock() const { return logDock; }
     DataViewContainer* amplitudeContainer() const;
     DataViewContainer* phaseContainer() const;
     DataViewContainer* cloudContainer() const;
     QComboBox* sourceChooser() const { return sourceBox; }
     QSlider* seekSlider() const { return seekBar; }
+    // "position / length" of a recording, "live" for the camera.
+    QString positionText() const;
 
     QAction* startAction = nullptr;
     QAction* pauseAction = nullptr;
@@ -96,6 +114,11 @@ public:
     // Adds the recording, selects it and starts it; false when the file
     // cannot be played (a message box says why, unless `quiet`).
     bool openRecording(const QString& path, bool quiet = false);
+
+    // Once the event loop runs, plays `recording`, or without one streams
+    // from the camera. A box opened before the loop would take the loop's
+    // quit request (SIGTERM, SIGINT) for itself.
+    void startWhenRunning(const QString& recording);
 
     // Stops the stream and the engine's threads; the window shows nothing new
     // afterwards. Idempotent; also run by closing and by the destructor.
@@ -127,8 +150,18 @@ private:
     void followSelection(int index);
     void updateTransport();
     void followFrame();
+    // On a new frame size: the read-outs of the old frames go, and the views
+    // show nothing for a frame of no pixels.
+    void followFrameSize();
+    // A recording that stopped at a damaged frame set says so.
+    void reportPlaybackStop();
+    // A camera that is no longer connected is let go of, and said so.
+    void checkConnection();
+    // Shown in the status bar until the next start, and logged.
+    void reportError(const QString& text);
     void seekTo(int position);
     void showStatistics();
+    void logCameraConnected(const Tavik::DepthCameraPtr& camera);
 
     Tavik::CameraSystem* const cameraSystem;
     StatusMessageBar* statusBarObject = nullptr;
@@ -139,6 +172,11 @@ private:
     Kelvra::CloudViewDock* cloudDock = nullptr;
     Kelvra::ColorViewDock* colorDock = nullptr;
     Kelvra::CombinedViewDock* combinedDock = nullptr;
+    SettingsDock* settingsDock = nullptr;
+    Kelvra::PipelineDiagramDock* diagramDock = nullptr;
+    Kelvra::LineChartDock* chartDock = nullptr;
+    Kelvra::TriggerPanelDock* triggerDock = nullptr;
+    Kelvra::MessageLogDock* logDock = nullptr;
     QList<QDockWidget*> docks;
     QMenu* viewMenu = nullptr;
     Kelvra::OptionsMenu* optionsMenu = nullptr;
@@ -148,5 +186,7 @@ private:
     QSlider* seekBar = nullptr;
     QLabel* positionLabel = nullptr;
     std::optional<QPointF> mousePoint;
+    std::optional<std::array<int, 2>> shownFrameSize;
+    QTimer* connectionCheck = nullptr;
     bool isShutDown = false;
 };

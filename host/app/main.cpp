@@ -4,17 +4,23 @@
 
 #include "Kelvra/common/OutputRedirector.h"
 #include "Kelvra/common/Diagnostics.h"
+#include "Kelvra/docks/DataBlockView.h"
+#include "Kelvra/docks/PipelineDiagramDock.h"
 #include "host/engine/HostDataEngine.h"
 #include "host/app/MainWindow.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
+#include "Tavik/Simulation.h"
 
 #include <QApplication>
 #include <QDockWidget>
+#include <QGraphicsView>
+#include <QTabBar>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -46,6 +52,32 @@ void quitOnTerminate(QApplication& app)
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
+void printLayout(MainWindow& window)
+{
+    using Kelvra::diag::printTuple;
+    printTuple("window", window.x(), window.y(), window.width(), window.height());
+    for (QDockWidget* dock : window.getDocks()) {
+        const QPoint at = dock->mapToGlobal(QPoint(0, 0));
+        printTuple("dock", dock->objectName(), at.x(), at.y(), dock->width(), dock->height(),
+                   MainWindow::isDockShowing(dock));
+    }
+    for (QTabBar* bar : window.findChildren<QTabBar*>())
+        if (bar->isVisible())
+            for (int i = 0; i < bar->count(); ++i) {
+                const QPoint at = bar->mapToGlobal(bar->tabRect(i).center());
+                printTuple("tab", bar->tabText(i), at.x(), at.y());
+            }
+    const Kelvra::PipelineDiagramDock* diagram = window.getDiagramDock();
+    if (!MainWindow::isDockShowing(diagram))
+        return;
+    for (QGraphicsItem* item : diagram->getItemsView())
+        if (auto* block = dynamic_cast<Kelvra::DataBlockView*>(item); block && block->isVisible()) {
+            const QPoint inView = diagram->getView()->mapFromScene(block->sceneBoundingRect().center());
+            const QPoint at = diagram->getView()->viewport()->mapToGlobal(inView);
+            printTuple("block", block->getBlockName(), at.x(), at.y());
+        }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -59,33 +91,36 @@ int main(int argc, char** argv)
     Tavik::DepthCameraPtr camera;
     for (const auto& device : cameraSystem.scan()) {
         camera = cameraSystem.connect(device);
-        if (camera)
+        if (camera && camera->isConnected())
             break;
+        camera.reset();
     }
 
     int result = 0;
     {
         MainWindow window(&cameraSystem, camera);
         window.show();
-        if (qEnvironmentVariableIsSet("KELVRA_DOCK_GEOMETRY"))
-            // Where each dock is once the layout has settled, for scripts/screenshot.
-            QTimer::singleShot(500, &window, [&window] {
-                Kelvra::diag::printTuple("window", window.x(), window.y(), window.width(), window.height());
-                for (QDockWidget* dock : window.getDocks()) {
-                    const QPoint at = dock->mapToGlobal(QPoint(0, 0));
-                    Kelvra::diag::printTuple("dock", dock->objectName(), at.x(), at.y(), dock->width(),
-                                             dock->height(), MainWindow::isDockShowing(dock));
-                }
-            });
+        if (qEnvironmentVariableIsSet("KELVRA_DOCK_GEOMETRY")) {
+            // Where each dock, tab and diagram block is, for scripts/screenshot:
+            // once the layout has settled, then every second.
+            auto* layoutTimer = new QTimer(&window);
+            QObject::connect(layoutTimer, &QTimer::timeout, &window, [&window] { printLayout(window); });
+            layoutTimer->start(1000);
+            QTimer::singleShot(500, &window, [&window] { printLayout(window); });
+        }
+        if (!qEnvironmentVariableIsSet("KELVRA_NO_STREAM")) // set for the idle viewer of scripts/bench-viewer
+            window.startWhenRunning(app.arguments().value(1));
         bool counted = false;
         const int warmUp = qEnvironmentVariableIntValue("KELVRA_FRAME_STATS_AFTER", &counted);
         if (counted) // the frame figures of the steady state, for scripts/bench-viewer
             QTimer::singleShot(1000 * warmUp, &window, [&window] { window.getDataEngine()->restartFrameStats(); });
-        const QStringList arguments = app.arguments();
-        if (arguments.size() > 1)
-            window.openRecording(arguments.at(1));
-        else if (camera && !qEnvironmentVariableIsSet("KELVRA_NO_STREAM")) // the idle viewer, for scripts/bench-viewer
-            window.startStream();
+        if (camera && qEnvironmentVariableIsSet("KELVRA_UNPLUG_AFTER_MS"))
+            // Pulls the simulated camera's cable, for scripts/screenshot.
+            QTimer::singleShot(qEnvironmentVariableIntValue("KELVRA_UNPLUG_AFTER_MS"), &window,
+                               [&cameraSystem, weak = std::weak_ptr<Tavik::DepthCamera>(camera)] {
+                                   if (const auto unplugged = weak.lock())
+                                       cameraSystem.simulation().unplug(unplugged);
+                               });
         result = app.exec();
         window.shutdown();
         if (qEnvironmentVariableIsSet("KELVRA_FRAME_STATS")) {

@@ -5,10 +5,13 @@
 
 namespace {
 
+// The camera's amplitude and phase are 12-bit counts.
+constexpr double FULL_SCALE = 4095.0;
+
 std::array<double, 2> defaultLevels(const QString& name)
 {
-    if (name == DataChannels::PHASE)
-        return {0.0, 4095.0};
+    if (name == DataChannels::PHASE || name == DataChannels::AMPLITUDE)
+        return {0.0, FULL_SCALE};
     return {0.0, 1000.0};
 }
 

@@ -17,8 +17,9 @@ public:
     using ScalingFactor = std::variant<int, double>;
     static constexpr int COLOR_MAP_SIZE = 256;
 
-    // Defaults by name: "amplitude" [0, 1000] on grey, "phase" [0, 4095] on a
-    // hue ramp, anything else [0, 1000] on grey; integer factor 1; not depth.
+    // Defaults by name: "amplitude" [0, 4095] on grey, "phase" [0, 4095] on a
+    // hue ramp (the data's whole range), anything else [0, 1000] on grey;
+    // integer factor 1; not depth.
     explicit DataFormat(const QString& name);
     DataFormat(const QString& name, std::array<double, 2> levels, ScalingFactor scalingFactor,
                bool depthType = false);

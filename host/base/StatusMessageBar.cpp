@@ -20,6 +20,11 @@ void StatusMessageBar::setPoint(QPointF point)
     emit pointChanged(point);
 }
 
+void StatusMessageBar::clearPoint()
+{
+    pointLabel->clear();
+}
+
 void StatusMessageBar::setStatisticsText(const QString& text)
 {
     statisticsLabel->setText(text);

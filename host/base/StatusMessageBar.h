@@ -22,6 +22,8 @@ public:
 public slots:
     // Floating-point image position under the mouse.
     void setPoint(QPointF point);
+    // Empties the point text (no pointChanged).
+    void clearPoint();
     void setStatisticsText(const QString& text);
 
 signals:

@@ -41,10 +41,11 @@ int main(int argc, char** argv)
     Tavik::CameraSystem system;
     Tavik::DepthCameraPtr camera;
     for (const auto& device : system.scan()) {
-        if ((camera = system.connect(device))) {
+        if ((camera = system.connect(device)) && camera->isConnected()) {
             Kelvra::diag::printLine("Camera: " + device->description() + " (" + device->id() + ")");
             break;
         }
+        camera.reset();
     }
 
     Kelvra::StreamHub hub(&system, camera);

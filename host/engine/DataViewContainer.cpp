@@ -23,6 +23,16 @@ DataViewContainer::DataViewContainer(DataEngine* dataEngine, const QString& form
         auto* plane = new Kelvra::PlaneView(dataEngine, dataFormat.get(), displayDepth, std::nullopt, this);
         if (shouldLinkViewBox)
             plane->linkViewBox();
+        // The keys the view box turns into signals and the view leaves to
+        // its host: E exports the picture, H shows or hides the levels'
+        // "Threshold:" row.
+        Kelvra::ZoomViewBox* box = plane->getViewBox();
+        connect(box, &Kelvra::ZoomViewBox::exportImage, plane, &Kelvra::PlaneView::exportImage);
+        connect(box, &Kelvra::ZoomViewBox::histogramToggle, plane, [plane] {
+            const bool shown = !plane->getSpanSlider()->isHidden();
+            plane->getSpanLabel()->setVisible(!shown);
+            plane->getSpanSlider()->setVisible(!shown);
+        });
         dataView = plane;
     } else if (formatName == DataChannels::POINTCLOUD) {
         dataView = new PointCloudView(dataEngine, this);

@@ -4,7 +4,8 @@
 // of its own), the host's PointCloudView for "pointcloud". It routes the
 // engine's frameUpdated() to the view's displayData() and forwards resetView,
 // ShowView and setStatusBar, announcing the first two (the docks' calls are
-// thus visible to the host and to tests).
+// thus visible to the host and to tests). A PlaneView's E and H keys export
+// its picture and show or hide its "Threshold:" row.
 
 #include <QString>
 #include <QWidget>

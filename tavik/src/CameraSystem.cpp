@@ -40,23 +40,33 @@ DepthCameraPtr CameraSystem::connect(const CameraDevicePtr& device)
         return nullptr;
     std::lock_guard<std::mutex> lock(d_->m);
     auto spec = std::find_if(d_->devices.begin(), d_->devices.end(), [&](const DeviceSpec& s) { return s.id == device->id(); });
-    if (spec == d_->devices.end())
-        return nullptr;
+    if (spec == d_->devices.end()) // gone since the scan: its model is unknown, its description tells
+        return makeCamera(DeviceSpec{device->description(), device->id(), CameraModel::Quenta14, false, {}, {}}, false,
+                          device->description());
     auto known = d_->connected.find(spec->id);
     if (known != d_->connected.end())
         return known->second;
     if (spec->connectFails || d_->shared->consume("connect"))
-        return nullptr;
-    detail::CameraModelInfo model = detail::cameraModel(spec->model);
-    if (spec->profiles)
-        model.profiles = *spec->profiles;
-    auto state = std::make_shared<CameraState>(d_->shared, *spec, std::move(model));
-    for (const auto& name : spec->removedParameters)
+        return makeCamera(*spec, false);
+    auto camera = makeCamera(*spec, true);
+    d_->connected[spec->id] = camera;
+    return camera;
+}
+
+DepthCameraPtr CameraSystem::makeCamera(const DeviceSpec& spec, bool connected, const std::string& type)
+{
+    detail::CameraModelInfo model = detail::cameraModel(spec.model);
+    if (!type.empty())
+        model.type = type;
+    if (spec.profiles)
+        model.profiles = *spec.profiles;
+    auto state = std::make_shared<CameraState>(d_->shared, spec, std::move(model));
+    for (const auto& name : spec.removedParameters)
         state->removeParam(name);
     state->buildParams();
+    state->connected = connected;
     auto camera = std::make_shared<DepthCamera>(state);
     state->self = camera;
-    d_->connected[spec->id] = camera;
     return camera;
 }
 

@@ -94,6 +94,12 @@ void Simulation::setTriggerDelay(const DepthCameraPtr& camera, int functionNumbe
         s->withLock([&] { s->settings.triggerDelayMs[functionNumber] = milliseconds > 0 ? milliseconds : 0; });
 }
 
+void Simulation::unplug(const DepthCameraPtr& camera)
+{
+    if (auto* s = stateOf(camera))
+        s->disconnect();
+}
+
 void Simulation::setPowerHook(const DepthCameraPtr& camera, std::function<void(int)> hook)
 {
     if (auto* s = stateOf(camera))

@@ -3,9 +3,17 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QString>
 #include <QThread>
 #include <chrono>
 #include <functional>
+#include <ostream>
+
+// Readable QString values (and lists of them) in failure messages.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace KelvraTest {
 

@@ -21,17 +21,41 @@ TEST(CameraSystem, ScansTheSimulatedDevices)
     EXPECT_EQ(devices[2]->description(), "QuentaDCamera (degraded)");
     EXPECT_EQ(devices[3]->id(), "SIM-14-0004");
 
-    EXPECT_FALSE(system.connect(devices[3])); // busy
     EXPECT_FALSE(system.connect(nullptr));
-    EXPECT_FALSE(system.connect(std::make_shared<CameraDevice>("Quenta14Camera", "SIM-X")));
     auto a = system.connect(devices[0]);
     ASSERT_TRUE(a);
+    EXPECT_TRUE(a->isConnected());
     EXPECT_EQ(system.connect(devices[0]), a);
     EXPECT_EQ(a->id(), "SIM-14-0001");
 
     system.simulation().failNext("connect");
-    EXPECT_FALSE(system.connect(devices[1]));
-    EXPECT_TRUE(system.connect(devices[1]));
+    const auto refused = system.connect(devices[1]);
+    ASSERT_TRUE(refused);
+    EXPECT_FALSE(refused->isConnected());
+    const auto b = system.connect(devices[1]);
+    EXPECT_TRUE(b->isConnected());
+    EXPECT_NE(b, refused);
+    EXPECT_FALSE(system.disconnect(refused)); // never this system's
+}
+
+TEST(CameraSystem, AFailedConnectionGivesACameraThatIsNotConnected)
+{
+    CameraSystem system;
+    const auto devices = system.scan();
+    // The busy device, and one gone since the scan: a camera that says who
+    // it is and refuses everything.
+    for (const auto& device : {devices[3], std::make_shared<CameraDevice>("QuentaDCamera", "SIM-X")}) {
+        const auto camera = system.connect(device);
+        ASSERT_TRUE(camera);
+        EXPECT_FALSE(camera->isConnected());
+        EXPECT_EQ(camera->id(), device->id());
+        EXPECT_FALSE(camera->start());
+        EXPECT_FALSE(camera->getParam("intg_time"));
+        EXPECT_FALSE(camera->registerCallback(FRAME_DEPTH_FRAME, [](const DepthCameraPtr&, const FramePtr&, FrameType) {}));
+        EXPECT_NE(system.connect(device), camera); // nothing kept
+    }
+    EXPECT_EQ(system.connect(devices[3])->cameraType(), "Quenta14Camera");
+    EXPECT_EQ(system.connect(std::make_shared<CameraDevice>("QuentaDCamera", "SIM-X"))->cameraType(), "QuentaDCamera");
 
     system.simulation().setDevices({});
     EXPECT_TRUE(system.scan().empty());
@@ -72,6 +96,30 @@ TEST(CameraSystem, DisconnectedCameraRefusesEverything)
     ASSERT_TRUE(again);
     EXPECT_NE(again, rig.camera);
     EXPECT_GE(again->addFilter(filter, FRAME_DEPTH_FRAME), 0);
+}
+
+TEST(CameraSystem, AnUnpluggedCameraStopsDeliveringUntilTheProgramDisconnectsIt)
+{
+    Rig rig(TavikTest::CameraA, false);
+    rig.system.simulation().setFrameRate(rig.camera, 500);
+    rig.record();
+    ASSERT_TRUE(rig.camera->start());
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return rig.callCount() >= 8; }));
+    rig.system.simulation().unplug(rig.camera);
+    EXPECT_FALSE(rig.camera->isConnected());
+    EXPECT_FALSE(rig.camera->isRunning());
+    const std::size_t count = rig.callCount(); // the capture thread has ended
+    EXPECT_EQ(count % 4, 0u);
+    EXPECT_FALSE(rig.camera->start());
+    EXPECT_EQ(rig.callCount(), count);
+    // Still listed and still this system's camera until it is disconnected;
+    // the device connects afresh afterwards.
+    EXPECT_EQ(rig.system.scan().size(), 4u);
+    EXPECT_EQ(rig.system.connect(rig.devices[0]), rig.camera);
+    EXPECT_TRUE(rig.system.disconnect(rig.camera));
+    const auto again = rig.system.connect(rig.devices[0]);
+    EXPECT_NE(again, rig.camera);
+    EXPECT_TRUE(again->isConnected());
 }
 
 TEST(CameraSystem, DisconnectRefusals)

@@ -12,6 +12,7 @@
 namespace Tavik {
 
 class Simulation;
+struct DeviceSpec;
 
 namespace detail {
 struct SystemState;
@@ -38,8 +39,10 @@ public:
 
     // The devices present now, in a fixed order (may be empty).
     std::vector<CameraDevicePtr> scan();
-    // The camera of a scanned device, or an empty handle when the connection
-    // fails. Connecting a device twice gives the same camera.
+    // The camera of a scanned device. When the connection fails (the device
+    // is busy or gone) the camera is not connected (isConnected() false) and
+    // refuses everything; no device, no camera. Connecting a device twice
+    // gives the same camera.
     DepthCameraPtr connect(const CameraDevicePtr& device);
     // True when the camera was disconnected. The camera object stays valid.
     bool disconnect(const DepthCameraPtr& camera, bool reset = true);
@@ -57,6 +60,9 @@ public:
     const std::shared_ptr<detail::SystemState>& state() const { return d_; }
 
 private:
+    // Called with d_->m held. A `type` replaces the model's camera type.
+    DepthCameraPtr makeCamera(const DeviceSpec& spec, bool connected, const std::string& type = {});
+
     std::shared_ptr<detail::SystemState> d_;
     std::unique_ptr<Simulation> simulation_;
 };

@@ -73,6 +73,11 @@ public:
     // Extra delay of a trigger function (triggerFunction8 waits 2 s by default).
     void setTriggerDelay(const DepthCameraPtr& camera, int functionNumber, int milliseconds);
 
+    // Pulls the camera's cable: it stops delivering and reports isConnected()
+    // false, as after a disconnect, but stays this system's camera until the
+    // program disconnects it. The device stays listed.
+    void unplug(const DepthCameraPtr& camera);
+
     // Power report: calls the hook with the level (no viewer code registers one).
     void setPowerHook(const DepthCameraPtr& camera, std::function<void(int)> hook);
     void simulatePowerLevel(const DepthCameraPtr& camera, int level);

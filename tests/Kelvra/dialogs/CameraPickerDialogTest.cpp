@@ -37,7 +37,7 @@ class ConnectProbe {
 public:
     explicit ConnectProbe(Tavik::CameraSystem& system) : system_(system) { system_.simulation().failNext("connect"); }
     // True when nothing connected since the probe was armed.
-    bool untouched(const Tavik::CameraDevicePtr& device) { return system_.connect(device) == nullptr; }
+    bool untouched(const Tavik::CameraDevicePtr& device) { return !system_.connect(device)->isConnected(); }
 
 private:
     Tavik::CameraSystem& system_;
@@ -150,9 +150,14 @@ TEST_F(CameraPickerDialogTest, NoDeviceMeansNoAcceptAndNothingReturned)
     EXPECT_FALSE(noSystem.okButton->isEnabled());
 }
 
-TEST_F(CameraPickerDialogTest, FailedConnectionGivesNothingLikeACancel)
+TEST_F(CameraPickerDialogTest, AFailedConnectionIsHandedBackUnchecked)
 {
+    // The camera system's answer for a busy device: a camera that is not
+    // connected. The caller tells it from a cancel.
     system.simulation().setDevices({device("Quenta14Camera (busy)", "G-7", true)});
     onModal([](QWidget* w) { QTest::mouseClick(static_cast<CameraPickerDialog*>(w)->okButton, Qt::LeftButton); });
-    EXPECT_EQ(CameraPickerDialog::showDialog(&system), nullptr);
+    const auto camera = CameraPickerDialog::showDialog(&system);
+    ASSERT_TRUE(camera);
+    EXPECT_FALSE(camera->isConnected());
+    EXPECT_EQ(camera->id(), "G-7");
 }

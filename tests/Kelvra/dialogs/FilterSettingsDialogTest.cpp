@@ -66,22 +66,11 @@ auto valueOf(const Tavik::FilterPtr& filter, const std::string& name)
 
 std::vector<FilterSettingsDialog*> openDialogs()
 {
-    std::vector<FilterSettingsDialog*> dialogs;
-    for (auto* w : QApplication::topLevelWidgets())
-        if (auto* d = qobject_cast<FilterSettingsDialog*>(w); d && d->isVisible())
-            dialogs.push_back(d);
-    return dialogs;
+    return KelvraTest::visibleTopLevels<FilterSettingsDialog>();
 }
 
 // Closes every refusal box as it appears and keeps its title and text.
-struct RefusalBoxes {
-    QStringList seen;
-    ModalWatch watch{[this](QWidget* w) {
-        if (auto* box = qobject_cast<QMessageBox*>(w))
-            seen << box->windowTitle() + " / " + box->text();
-        static_cast<QDialog*>(w)->reject();
-    }};
-};
+using RefusalBoxes = KelvraTest::MessageBoxLog;
 
 } // namespace
 
@@ -260,6 +249,23 @@ TEST_F(FilterSettingsDialogTest, EveryChoiceOfABoolIsWrittenAfterARefusal)
     invert->setCurrentIndex(0);
     ASSERT_TRUE(KelvraTest::waitFor([&] { return boxes.seen.size() == 2; }));
     system.simulation().clearFailures();
+}
+
+TEST_F(FilterSettingsDialogTest, ADialogDestroyedWhileAnEditorHasTheFocusWritesNothing)
+{
+    auto filter = make("Tavik::BilateralFilter");
+    {
+        FilterSettingsDialog dialog(filter);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        auto* window = qobject_cast<QSpinBox*>(spinOf(&dialog, "Window"));
+        ASSERT_TRUE(window);
+        window->setFocus();
+        window->selectAll();
+        QTest::keyClicks(window, "7"); // typed, not confirmed
+        ASSERT_EQ(window->value(), 7);
+    } // the base destructor hides it: the editor's report must find no dialog
+    EXPECT_EQ(valueOf<Tavik::UnsignedFilterParameter>(filter, "window").value, 5u);
 }
 
 TEST_F(FilterSettingsDialogTest, ConfirmingTheShownValuePutsBackAValueChangedElsewhere)

@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace KelvraTest {
 
@@ -73,6 +74,17 @@ struct MessageBoxLog {
         static_cast<QDialog*>(w)->reject();
     }};
 };
+
+// The visible top-level widgets of one class (non-modal dialogs, say).
+template <class Widget>
+std::vector<Widget*> visibleTopLevels()
+{
+    std::vector<Widget*> found;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<Widget*>(w); d && d->isVisible())
+            found.push_back(d);
+    return found;
+}
 
 // Presses Alt+`key` on the dialog and waits until it has closed accepted. A
 // mnemonic presses its button with a short animation, hence the wait. The

@@ -504,11 +504,9 @@ TEST_F(DiagramTest, PropertiesOpenTheFiltersDialog)
 {
     ASSERT_TRUE(addAfter(1, Gate));
     ASSERT_TRUE(pick(2, {"Properties"}));
-    FilterSettingsDialog* dialog = nullptr;
-    for (auto* w : QApplication::topLevelWidgets())
-        if (auto* d = qobject_cast<FilterSettingsDialog*>(w); d && d->isVisible())
-            dialog = d;
-    ASSERT_TRUE(dialog);
+    const auto dialogs = KelvraTest::visibleTopLevels<FilterSettingsDialog>();
+    ASSERT_EQ(dialogs.size(), 1u);
+    FilterSettingsDialog* dialog = dialogs.front();
     EXPECT_EQ(dialog->filter, filterNode(2)->filter);
     EXPECT_FALSE(dialog->isModal());
     EXPECT_EQ(dialog->parentWidget(), nullptr);

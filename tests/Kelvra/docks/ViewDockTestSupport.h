@@ -29,7 +29,7 @@ struct Rig {
     {
         for (const auto& device : cameraSystem.scan()) {
             camera = cameraSystem.connect(device);
-            if (camera)
+            if (camera && camera->isConnected())
                 break;
         }
         streamHub = std::make_unique<Kelvra::StreamHub>(&cameraSystem, camera);
@@ -41,7 +41,7 @@ struct Rig {
     Tavik::DepthCameraPtr otherCamera()
     {
         for (const auto& device : cameraSystem.scan())
-            if (auto c = cameraSystem.connect(device); c && c != streamHub->getDepthCamera())
+            if (auto c = cameraSystem.connect(device); c && c->isConnected() && c != streamHub->getDepthCamera())
                 return c;
         return nullptr;
     }

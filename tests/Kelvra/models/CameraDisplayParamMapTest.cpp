@@ -55,7 +55,7 @@ TEST(CameraDisplayParamMap, SimulatedCamerasHaveTheListedParameters)
         if (device->description().find("degraded") != std::string::npos)
             continue;
         auto camera = system.connect(device);
-        if (!camera)
+        if (!camera->isConnected())
             continue; // the busy device
         const auto entry = CameraDisplayParamMap.find(camera->cameraType());
         ASSERT_NE(entry, CameraDisplayParamMap.end()) << camera->cameraType();

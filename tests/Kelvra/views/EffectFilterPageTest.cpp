@@ -3,6 +3,7 @@
 #include "Kelvra/dialogs/FilterSettingsDialog.h"
 #include "Kelvra/models/StreamHub.h"
 #include "tests/Kelvra/common/CaptureStream.h"
+#include "tests/Kelvra/dialogs/ModalDriver.h"
 #include "tests/Kelvra/views/ParamTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -36,11 +37,7 @@ std::vector<Tavik::FilterPtr> chain(const Tavik::DepthCameraPtr& camera, Tavik::
 
 std::vector<FilterSettingsDialog*> openDialogs()
 {
-    std::vector<FilterSettingsDialog*> dialogs;
-    for (auto* w : QApplication::topLevelWidgets())
-        if (auto* d = qobject_cast<FilterSettingsDialog*>(w); d && d->isVisible())
-            dialogs.push_back(d);
-    return dialogs;
+    return KelvraTest::visibleTopLevels<FilterSettingsDialog>();
 }
 
 void deleteLaterNow()

@@ -10,6 +10,7 @@
 #include "Tavik/DepthCamera.h"
 #include "Tavik/Simulation.h"
 #include "tavik/src/Detail.h"
+#include "tests/support/TestSupport.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -24,11 +25,7 @@
 
 #include <ostream>
 
-// Readable values in failure messages.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
+// Readable values in failure messages (QString: TestSupport.h).
 inline void PrintTo(const QVariant& value, std::ostream* os)
 {
     *os << (value.isValid() ? value.typeName() : "invalid") << '(' << value.toString().toStdString() << ')';

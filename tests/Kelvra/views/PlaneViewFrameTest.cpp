@@ -352,6 +352,26 @@ TEST_F(PlaneViewPointer, ReadOutSmallerFrameForgetsThePointAndKeepsTheLastLine)
     EXPECT_EQ(*view.getText(), line);
 }
 
+TEST_F(PlaneViewPointer, ReadOutLineNeverWidensTheViewAndCanBeCleared)
+{
+    const int narrowest = view.minimumSizeHint().width();
+    host.engine->publishFrame(uniformFrame(80, 60, 1234, 2345, 3.4567));
+    pointAt(70.5, 50.5);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !view.getStatus()->text().isEmpty(); }));
+    EXPECT_GT(view.getStatus()->sizeHint().width(), narrowest); // longer than the view needs
+    EXPECT_EQ(view.minimumSizeHint().width(), narrowest);
+
+    QSignalSpy available(&view, &PlaneView::dataAvailable);
+    view.clearReadOut();
+    EXPECT_FALSE(view.getPoint().has_value());
+    EXPECT_FALSE(view.getText().has_value());
+    EXPECT_TRUE(view.getStatus()->text().isEmpty());
+    host.engine->publishFrame(uniformFrame(80, 60, 1, 2, 3)); // the pointer has not moved since
+    QCoreApplication::processEvents();
+    EXPECT_EQ(available.count(), 0);
+    EXPECT_TRUE(view.getStatus()->text().isEmpty());
+}
+
 TEST_F(PlaneViewPointer, ReadOutMissingImageEmitsNothingAndImagesOfOtherSizesAreNotReadPastTheirEnd)
 {
     host.engine->publishFrame(uniformFrame(80, 60, 1, 2, 3));

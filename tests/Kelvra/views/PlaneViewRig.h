@@ -20,12 +20,6 @@
 #include <utility>
 #include <vector>
 
-// Readable QString values in failure messages.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-
 namespace PlaneViewTest {
 
 // A view that notes every autoLevels and resetView with the frame count at

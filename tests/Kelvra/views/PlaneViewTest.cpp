@@ -336,7 +336,7 @@ TEST(PlaneViewFormat, DepthTypeFormatTakesTheSourcesFloatFactor)
 TEST(PlaneViewAutoLevels, LevelsAreTheLowerEdgesOfThePopulatedBinsAnnouncedTwice)
 {
     Host host;
-    DataFormat amplitude("amplitude");
+    DataFormat amplitude("amplitude", {{0, 1000}}, 1);
     auto view = host.view(&amplitude);
     // 100 + x for x in 0..1000, 12 times: bins 10 wide with 120 samples each.
     view->getImageItem()->setImage(PlaneViewTest::image(1001, 12, [](int x, int) { return 100.0 + x; }));
@@ -368,7 +368,7 @@ TEST(PlaneViewAutoLevels, BlankImageGivesZeroToTheFormatsUpperLevel)
 TEST(PlaneViewAutoLevels, ABinNeedsMoreThanTenSamples)
 {
     Host host;
-    DataFormat amplitude("amplitude");
+    DataFormat amplitude("amplitude", {{0, 1000}}, 1);
     auto view = host.view(&amplitude);
     auto withBright = [](int bright) {
         return PlaneViewTest::image(80, 60, [bright](int x, int y) { return x * 60 + y < bright ? 1000.0 : 0.0; });
@@ -503,7 +503,7 @@ TEST(PlaneViewReset, WithoutCameraOrForAmplitudeTheLevelsStay)
 TEST(PlaneViewReset, FitsTheImageBlanksAndKeepsTheCount)
 {
     Host host;
-    DataFormat amplitude("amplitude");
+    DataFormat amplitude("amplitude", {{0, 1000}}, 1);
     auto view = host.view(&amplitude);
     view->getViewBox()->setAspectLocked(false);
     view->getViewBox()->setRange(QRectF(30, 20, 5, 5));

@@ -3,15 +3,23 @@
 // the transport and shuts down cleanly.
 
 #include "host/app/MainWindow.h"
+#include "host/app/SettingsDock.h"
+#include "host/log/Logger.h"
 
 #include "Kelvra/dialogs/CameraPickerDialog.h"
 #include "Kelvra/docks/AmplitudeViewDock.h"
 #include "Kelvra/docks/CloudViewDock.h"
 #include "Kelvra/docks/ColorViewDock.h"
 #include "Kelvra/docks/CombinedViewDock.h"
+#include "Kelvra/docks/LineChartDock.h"
+#include "Kelvra/docks/MessageLogDock.h"
 #include "Kelvra/docks/PhaseViewDock.h"
+#include "Kelvra/docks/PipelineDiagramDock.h"
+#include "Kelvra/docks/TriggerPanelDock.h"
+#include "Kelvra/views/UnwrapParamControl.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/PlaneView.h"
+#include "host/base/DataFormat.h"
 #include "host/base/DataView.h"
 #include "host/engine/DataViewContainer.h"
 #include "host/engine/HostDataEngine.h"
@@ -20,6 +28,8 @@
 #include "host/base/ViewCommunicator.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
+#include "Tavik/Simulation.h"
+#include "Tavik/StreamGenerator.h"
 #include "tests/Kelvra/dialogs/ModalDriver.h"
 #include "tests/support/TestSupport.h"
 
@@ -29,14 +39,21 @@
 #include <QDockWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QScreen>
 #include <QTabBar>
+#include <QTextBrowser>
 #include <QSignalSpy>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+
+#include <cmath>
 
 namespace {
 
@@ -46,7 +63,7 @@ protected:
     {
         for (const auto& device : cameraSystem.scan()) {
             camera = cameraSystem.connect(device);
-            if (camera)
+            if (camera && camera->isConnected())
                 break;
         }
         ASSERT_TRUE(camera);
@@ -54,11 +71,11 @@ protected:
         window->show();
     }
 
-    // The titles of the five docks, in the order they were added.
+    // The titles of the five view docks, in the order they were added.
     QStringList titles() const
     {
         QStringList t;
-        for (QDockWidget* dock : window->getDocks())
+        for (QDockWidget* dock : window->getDocks().mid(0, 5))
             t << dock->windowTitle();
         return t;
     }
@@ -77,6 +94,13 @@ protected:
 
     void TearDown() override { window.reset(); }
 
+    // Whether the log dock shows `line` (it appends queued messages a few
+    // event-loop turns later).
+    bool logShows(const QString& line) const
+    {
+        return KelvraTest::waitFor([&] { return window->getLogDock()->logBox->toPlainText().contains(line); });
+    }
+
     Kelvra::PlaneView* amplitudeView() const { return window->amplitudeContainer()->planeView(); }
     PointCloudView* cloudView() const { return window->cloudContainer()->pointCloudView(); }
     Kelvra::PlaneView* phaseView() const { return window->phaseContainer()->planeView(); }
@@ -94,6 +118,22 @@ protected:
         return set ? set->id : -1;
     }
 
+    // Plays a recording of `sets` frame sets of that size until the engine
+    // has published one of them.
+    bool playsFramesOf(int sets, int width, int height)
+    {
+        Tavik::StreamGenerator::Spec spec;
+        spec.sets = sets;
+        spec.width = width;
+        spec.height = height;
+        const QString path = recordings.filePath(QStringLiteral("%1x%2.tvks").arg(width).arg(height));
+        return Tavik::StreamGenerator::write(path.toStdString(), spec) && window->openRecording(path, true)
+               && KelvraTest::waitFor([&] {
+                      return window->getDataEngine()->frameSize() == DataEngine::FrameSize{{width, height}};
+                  });
+    }
+
+    QTemporaryDir recordings;
     Tavik::CameraSystem cameraSystem;
     Tavik::DepthCameraPtr camera;
     std::unique_ptr<MainWindow> window;
@@ -104,16 +144,18 @@ protected:
 TEST_F(MainWindowTest, DocksAreMadeWiredAndListedInTheViewMenu)
 {
     const QList<QDockWidget*> docks = window->getDocks();
-    ASSERT_EQ(docks.size(), 5);
-    EXPECT_EQ(docks.at(0), window->getAmplitudeDock());
-    EXPECT_EQ(docks.at(1), window->getPhaseDock());
-    EXPECT_EQ(docks.at(2), window->getCloudDock());
-    EXPECT_EQ(docks.at(3), window->getCombinedDock());
-    EXPECT_EQ(docks.at(4), window->getColorDock());
+    ASSERT_EQ(docks.size(), 10);
+    EXPECT_EQ(docks.mid(0, 5), (QList<QDockWidget*>{window->getAmplitudeDock(), window->getPhaseDock(),
+                                   window->getCloudDock(), window->getCombinedDock(), window->getColorDock()}));
+    EXPECT_EQ(docks.mid(5), (QList<QDockWidget*>{window->getSettingsDock(), window->getDiagramDock(),
+                                window->getChartDock(), window->getTriggerDock(), window->getLogDock()}));
     // Captions until the first camera news.
     EXPECT_EQ(titles(), QStringList({"Amplitude", "Phase", "Tavik", "All In One", "RGB"}));
 
     Kelvra::StreamHub* hub = window->getStreamHub();
+    EXPECT_EQ(window->getChartDock()->getStreamHub(), hub);
+    EXPECT_EQ(window->getTriggerDock()->getStreamHub(), hub);
+    EXPECT_EQ(window->getDiagramDock()->getDepthCameraController(), hub);
     EXPECT_EQ(window->getAmplitudeDock()->streamHub, hub);
     EXPECT_EQ(window->getPhaseDock()->streamHub, hub);
     EXPECT_EQ(window->getCloudDock()->streamHub, hub);
@@ -163,36 +205,15 @@ TEST_F(MainWindowTest, LayoutShowsAmplitudePhaseAndCloudAt1280x800)
     // The amplitude over the phase, the cloud beside them.
     EXPECT_LT(window->getAmplitudeDock()->y(), window->getPhaseDock()->y());
     EXPECT_GT(window->getCloudDock()->x(), window->getAmplitudeDock()->x());
-    // The combined and colour docks wait as tabs behind the cloud; every
-    // dock's title can be read, on its title bar or its tab.
-    EXPECT_FALSE(MainWindow::isDockShowing(window->getCombinedDock()));
-    EXPECT_FALSE(MainWindow::isDockShowing(window->getColorDock()));
-    EXPECT_EQ(visibleTabs(), QStringList({"Tavik", "All In One", "RGB"}));
-}
-
-TEST_F(MainWindowTest, DocksStillToComeJoinAsTabsWithoutCrowdingTheViews)
-{
-    // Stand-ins of the size the settings, diagram, chart, trigger and log docks ask for.
-    const std::vector<std::pair<QString, QSize>> coming = {{"Settings", {300, 300}},
-                                                           {"Data Flow Diagram", {300, 300}},
-                                                           {"Line Chart", {800, 600}},
-                                                           {"Trigger Funcion", {450, 450}},
-                                                           {"Logs", {300, 200}}};
-    for (const auto& [title, minimum] : coming) {
-        auto* dock = new QDockWidget(title);
-        dock->setMinimumSize(minimum);
-        window->addDock(dock, Qt::RightDockWidgetArea, window->getCloudDock());
-    }
-    window->resize(1280, 800);
-    QCoreApplication::processEvents();
+    // The other docks wait as tabs behind the cloud (the chart's 800×600
+    // minimum included, the window within 1280×800); every dock's title can
+    // be read, on its title bar or its tab.
     EXPECT_LE(window->height(), 800);
     EXPECT_LE(window->width(), 1280);
-    for (QDockWidget* dock : {static_cast<QDockWidget*>(window->getAmplitudeDock()),
-                              static_cast<QDockWidget*>(window->getPhaseDock()),
-                              static_cast<QDockWidget*>(window->getCloudDock())})
-        EXPECT_TRUE(MainWindow::isDockShowing(dock)) << dock->windowTitle().toStdString();
-    EXPECT_EQ(visibleTabs(), QStringList({"Tavik", "All In One", "RGB", "Settings", "Data Flow Diagram", "Line Chart",
-                                          "Trigger Funcion", "Logs"}));
+    for (QDockWidget* dock : window->getDocks().mid(3))
+        EXPECT_FALSE(MainWindow::isDockShowing(dock)) << dock->windowTitle().toStdString();
+    EXPECT_EQ(visibleTabs(), QStringList({"Tavik", "All In One", "RGB", "Settings", "Data Flow Diagram",
+                                          "PolygonalChart", "ExtensionCommand", "Logs"}));
 }
 
 TEST_F(MainWindowTest, SizeStaysWithinTheScreen)
@@ -269,6 +290,18 @@ TEST_F(MainWindowTest, StreamsFromTheCameraToBothViews)
     EXPECT_FALSE(window->stopAction->isEnabled());
 }
 
+TEST_F(MainWindowTest, TheViewersOwnLinesReachTheLogDock)
+{
+    EXPECT_TRUE(logShows(QStringLiteral("Camera connected: Quenta14Camera SIM-14-0001")));
+    EXPECT_FALSE(window->openRecording("/nonexistent/recording.tvks", true));
+    EXPECT_TRUE(logShows(QStringLiteral("Cannot play the recording /nonexistent/recording.tvks: ")));
+    ASSERT_TRUE(window->openRecording(KELVRA_SAMPLE_RECORDING, true));
+    EXPECT_TRUE(logShows(QStringLiteral("Recording opened: ") + KELVRA_SAMPLE_RECORDING));
+    // The stream controller's own lines reach it too.
+    window->disconnectCamera();
+    EXPECT_TRUE(logShows(QStringLiteral("succeed  to disconnect depth camera")));
+}
+
 TEST_F(MainWindowTest, PlaysTheSampleRecording)
 {
     EXPECT_FALSE(window->openRecording("/nonexistent/recording.tvks", true));
@@ -293,7 +326,9 @@ TEST_F(MainWindowTest, PlaysTheSampleRecording)
 
     // Stopped, a seek shows the set at the new position at once.
     window->stopStream();
-    ASSERT_TRUE(KelvraTest::waitFor([&] { return source->currentPosition() == 0; }));
+    // The slider follows the rewind once the stop has been announced.
+    ASSERT_TRUE(KelvraTest::waitFor(
+        [&] { return source->currentPosition() == 0 && window->seekSlider()->value() == 0; }));
     const int64_t idAtStart = [&] {
         KelvraTest::waitFor([&] { return newestId() >= 0; });
         return newestId();
@@ -337,8 +372,24 @@ TEST_F(MainWindowTest, MenusReachTheViewHubAndTheCamera)
     EXPECT_EQ(menus, QStringList({"&File", "&Camera", "&View", "&Settings", "&Help"}));
 
     EXPECT_TRUE(window->disconnectAction->isEnabled());
+    // The settings pages hold the camera (with its parameter handlers); they
+    // let go of it before the camera system is asked to disconnect it.
+    const long before = camera.use_count();
+    long holders = 0;
+    const auto watch = QObject::connect(
+        LoggerCore::instance(), &LoggerCore::messageWritten, window.get(),
+        [&](Tavik::LogLevel, const QString& text) {
+            if (text.contains(QStringLiteral("disconnect depth camera")))
+                holders = camera.use_count();
+        },
+        Qt::DirectConnection);
     window->disconnectCamera();
+    QObject::disconnect(watch);
+    EXPECT_GT(holders, 0);
+    EXPECT_LT(holders, before);
     EXPECT_FALSE(window->getStreamHub()->getDepthCamera());
+    // The settings pages let go of it first: only this test holds it now.
+    EXPECT_EQ(camera.use_count(), 1);
     EXPECT_EQ(titles(), QStringList({"Disconnect", "Disconnect", "Disconnect", "Disconnect", "Disconnect"}));
     EXPECT_EQ(window->sourceChooser()->count(), 0);
     EXPECT_FALSE(window->disconnectAction->isEnabled());
@@ -363,6 +414,7 @@ TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOne)
 {
     window->startStream();
     ASSERT_TRUE(bothViewsDrew(1));
+    const void* oldRangePage = window->getSettingsDock()->unambiguousRangePage();
     // Row 1 is the second simulated device, another camera than the first.
     KelvraTest::onModal([](QWidget* w) {
         auto* dialog = qobject_cast<Kelvra::CameraPickerDialog*>(w);
@@ -375,6 +427,9 @@ TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOne)
     ASSERT_TRUE(chosen);
     EXPECT_NE(chosen, camera);
     EXPECT_FALSE(camera->isConnected()); // the old one was disconnected first
+    EXPECT_EQ(camera.use_count(), 1);      // and released by the settings pages
+    EXPECT_NE(static_cast<const void*>(window->getSettingsDock()->unambiguousRangePage()), oldRangePage); // built for the new one
+    EXPECT_TRUE(logShows(QStringLiteral("Camera connected: QuentaDCamera SIM-D-0002")));
     EXPECT_EQ(window->sourceChooser()->count(), 1);
     EXPECT_EQ(titles(), QStringList({"Amplitude", "Phase", "Tavik", "ALL In One", "RGB"}));
 
@@ -386,4 +441,185 @@ TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOne)
     window->startStream();
     const int64_t before = newestId();
     ASSERT_TRUE(KelvraTest::waitFor([&] { return newestId() != before; }));
+}
+
+TEST_F(MainWindowTest, ARecordingRefusedAtStartLeavesTheQuitToTheEventLoop)
+{
+    // SIGTERM and SIGINT quit the event loop; a box opened before the loop
+    // ran would take that quit for itself and the viewer would run on.
+    QStringList boxes;
+    KelvraTest::onModal([&](QWidget* w) {
+        boxes << w->windowTitle();
+        QCoreApplication::quit(); // the box stays open
+    });
+    window->startWhenRunning(QStringLiteral("/nonexistent/recording.tvks"));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr); // nothing before the loop runs
+    QObject guard;
+    bool quitAgain = false;
+    QTimer::singleShot(10000, &guard, [&] {
+        quitAgain = true;
+        QCoreApplication::quit();
+    });
+    QCoreApplication::exec();
+    EXPECT_EQ(boxes, QStringList({"Open Recording Failed"}));
+    EXPECT_FALSE(quitAgain);
+
+    // Without a recording the camera streams, once the loop runs.
+    window->startWhenRunning(QString());
+    EXPECT_FALSE(window->getStreamHub()->isRunning());
+    EXPECT_TRUE(KelvraTest::waitFor([&] { return window->getStreamHub()->isRunning(); }));
+}
+
+TEST_F(MainWindowTest, DamageMetInPlaybackIsReportedWhenThePlaybackStops)
+{
+    Kelvra::StreamHub* hub = window->getStreamHub();
+    QSignalSpy stops(hub, &Kelvra::StreamHub::stopped);
+    ASSERT_TRUE(window->openRecording(QStringLiteral(KELVRA_CRAFTED_STREAM_DIR "/corrupt-middle.tvks"), true));
+    const auto source = hub->getCurrentSource();
+    const int before = stops.count(); // the camera's, when the file was selected
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && stops.count() == before + 1; }));
+    const QString line =
+        QStringLiteral("Playback of corrupt-middle.tvks stopped at frame set 6 / 10: frame set checksum mismatch");
+    EXPECT_EQ(window->statusMessage()->currentMessage(), line);
+    EXPECT_TRUE(logShows(line));
+
+    // Start goes on after the damaged set and takes the line away; the end
+    // of the recording says nothing.
+    window->startStream();
+    EXPECT_TRUE(window->statusMessage()->currentMessage().isEmpty());
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && stops.count() == before + 2; }));
+    EXPECT_TRUE(window->statusMessage()->currentMessage().isEmpty());
+    EXPECT_EQ(window->positionText(), "10 / 10");
+}
+
+TEST_F(MainWindowTest, AnUnpluggedCameraIsLetGoOfAndSaidSo)
+{
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(2));
+    cameraSystem.simulation().unplug(camera);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !window->getStreamHub()->getDepthCamera(); }));
+    const QString line = QStringLiteral("Camera lost: Quenta14Camera SIM-14-0001");
+    EXPECT_EQ(window->statusMessage()->currentMessage(), line);
+    EXPECT_TRUE(logShows(line));
+    EXPECT_TRUE(logShows(QStringLiteral("succeed  to disconnect depth camera")));
+    EXPECT_EQ(camera.use_count(), 1); // the settings pages let go of it too
+    EXPECT_EQ(window->sourceChooser()->count(), 0);
+    for (QAction* action : {window->startAction, window->pauseAction, window->resumeAction, window->stopAction,
+                            window->disconnectAction})
+        EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
+    EXPECT_EQ(titles(), QStringList({"Disconnect", "Disconnect", "Disconnect", "Disconnect", "Disconnect"}));
+}
+
+TEST_F(MainWindowTest, ACameraThatCannotBeConnectedIsSaidSoAndTheOldOneKept)
+{
+    window->startStream();
+    QStringList boxes;
+    KelvraTest::ModalWatch watch([&](QWidget* w) {
+        if (auto* picker = qobject_cast<Kelvra::CameraPickerDialog*>(w)) {
+            picker->listview->setCurrentRow(3); // "Quenta14Camera (busy)"
+            QTest::mouseClick(picker->okButton, Qt::LeftButton);
+        } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            boxes << box->windowTitle() + " / " + box->text();
+            box->reject();
+        }
+    });
+    window->selectCameraAction->trigger();
+    const QString line = QStringLiteral("Cannot connect the camera Quenta14Camera SIM-14-0004");
+    EXPECT_EQ(boxes, QStringList({"Connect Camera Failed / " + line}));
+    EXPECT_TRUE(logShows(line));
+    EXPECT_EQ(window->getStreamHub()->getDepthCamera(), camera);
+    EXPECT_TRUE(camera->isConnected());
+    EXPECT_TRUE(window->getStreamHub()->isRunning());
+    EXPECT_EQ(titles(), QStringList({"Amplitude", "Phase", "Tavik", "All In One", "RGB"}));
+}
+
+TEST_F(MainWindowTest, TheAmplitudeSliderCoversTheDataAndFollowsUpdateThresholds)
+{
+    Kelvra::PlaneView* view = amplitudeView();
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(5));
+    // A set may come without its amplitude image when frames are dropped.
+    double brightest = 0;
+    ASSERT_TRUE(KelvraTest::waitFor([&] {
+        const cv::Mat amplitude = window->getDataEngine()->data().value("amplitude");
+        if (amplitude.empty() || cv::countNonZero(view->getImageItem()->image()) == 0)
+            return false;
+        cv::minMaxLoc(amplitude, nullptr, &brightest);
+        return true;
+    }));
+    EXPECT_GT(brightest, 1000.0); // the data reach beyond a range of 1000
+    EXPECT_LE(brightest, view->getSpanSlider()->maximum());
+
+    view->getMenu()->autoLevelsAction->trigger();
+    const auto levels = view->getLevels();
+    EXPECT_GT(levels[1], 1000.0);
+    EXPECT_EQ(view->getSpanSlider()->lowerPosition(), static_cast<int>(std::lround(levels[0])));
+    EXPECT_EQ(view->getSpanSlider()->upperPosition(), static_cast<int>(std::lround(levels[1])));
+}
+
+TEST_F(MainWindowTest, AReadOutNeverWidensTheWindowNorResetsTheZoom)
+{
+    window->resize(1100, 700);
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(4)); // past the view reset of frame 3
+    Kelvra::PlaneView* view = amplitudeView();
+    view->getViewBox()->setRange(QRectF(10, 10, 60, 45));
+    QCoreApplication::processEvents();
+    const int width = window->width();
+    const int viewWidth = view->width();
+    ASSERT_LE(width, 1100);
+
+    view->getMousePosition(view->getImageItem()->mapToScene(QPointF(300.5, 200.5)));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !view->getStatus()->text().isEmpty(); }));
+    const auto drawn = view->getUpdateCount();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return view->getUpdateCount() >= drawn + 2; })); // laid out again
+    EXPECT_EQ(window->width(), width);
+    EXPECT_EQ(view->width(), viewWidth);
+    // Still zoomed in: no resize reset it to the whole 320 × 240 image.
+    EXPECT_LT(view->getViewBox()->viewRect().width(), 100);
+}
+
+TEST_F(MainWindowTest, ReadOutsAreClearedWhenFramesOfAnotherSizeCome)
+{
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(2));
+    Kelvra::PlaneView* view = amplitudeView();
+    window->statusMessage()->enableStatistics->setChecked(true);
+    // A pixel that the smaller frames below have too.
+    view->getMousePosition(view->getImageItem()->mapToScene(QPointF(20.5, 10.5)));
+    StatusMessageBar* bar = window->statusMessage();
+    ASSERT_TRUE(KelvraTest::waitFor([&] {
+        return !view->getStatus()->text().isEmpty() && bar->statisticsText().startsWith("Z mean:");
+    }));
+    EXPECT_FALSE(bar->pointText().isEmpty());
+
+    ASSERT_TRUE(playsFramesOf(60, 40, 30));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return view->getUpdateCount() >= 2; }));
+    EXPECT_TRUE(view->getStatus()->text().isEmpty());
+    EXPECT_FALSE(view->getPoint());
+    EXPECT_TRUE(bar->pointText().isEmpty());
+    EXPECT_TRUE(bar->statisticsText().isEmpty());
+}
+
+TEST_F(MainWindowTest, FramesOfNoPixelsShowNothing)
+{
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(2));
+    // Two sets: too few for the views' own reset on their third frame.
+    ASSERT_TRUE(playsFramesOf(2, 0, 0));
+    for (Kelvra::PlaneView* view : {amplitudeView(), phaseView()}) {
+        const Plot::ImageItem* item = view->getImageItem();
+        EXPECT_TRUE(!item->hasImage() || cv::countNonZero(item->image()) == 0)
+            << view->getDataFormat()->name.toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, AnEmptyRecordingShowsNoPosition)
+{
+    QSignalSpy stops(window->getStreamHub(), &Kelvra::StreamHub::stopped);
+    ASSERT_TRUE(window->openRecording(QStringLiteral(KELVRA_CRAFTED_STREAM_DIR "/empty.tvks"), true));
+    EXPECT_EQ(window->positionText(), "0 / 0");
+    const int before = stops.count(); // the camera's, when the file was selected
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return stops.count() == before + 1; })); // the end
+    EXPECT_EQ(window->positionText(), "0 / 0");
 }

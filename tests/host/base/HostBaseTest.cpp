@@ -16,7 +16,7 @@ TEST(DataFormatTest, DefaultsByName)
 {
     DataFormat amplitude("amplitude");
     EXPECT_EQ(amplitude.name, "amplitude");
-    EXPECT_EQ(amplitude.levels, (std::array<double, 2>{0, 1000}));
+    EXPECT_EQ(amplitude.levels, (std::array<double, 2>{0, 4095})); // the data's 12 bits
     EXPECT_FALSE(amplitude.isDepthType());
     EXPECT_TRUE(amplitude.isIntegerScaling());
     EXPECT_EQ(std::get<int>(amplitude.scalingFactor), 1);

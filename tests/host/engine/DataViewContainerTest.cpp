@@ -10,8 +10,13 @@
 #include "host/base/StatusMessageBar.h"
 #include "host/base/ViewCommunicator.h"
 #include "tests/host/engine/HostTestFrames.h"
+#include "tests/Kelvra/dialogs/ModalDriver.h"
 #include "tests/support/TestSupport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace HostTest;
@@ -156,4 +161,35 @@ TEST(DataViewContainer, UnknownFormatHasNoView)
     other.setStatusBar(nullptr);
     deliverSet(engine, 1);
     EXPECT_TRUE(waitForId(engine, 1));
+}
+
+TEST(DataViewContainer, EExportsThePictureAndHShowsOrHidesTheThresholdRow)
+{
+    HostDataEngine engine(nullptr);
+    DataViewContainer amplitude(&engine, "amplitude");
+    Kelvra::PlaneView* view = amplitude.planeView();
+    amplitude.resize(400, 300);
+    amplitude.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&amplitude));
+    QWidget* area = view->getGraphicsWidget();
+
+    ASSERT_TRUE(view->getSpanSlider()->isVisible());
+    QTest::keyClick(area, Qt::Key_H);
+    EXPECT_FALSE(view->getSpanSlider()->isVisible());
+    EXPECT_FALSE(view->getSpanLabel()->isVisible());
+    QTest::keyClick(area, Qt::Key_H);
+    EXPECT_TRUE(view->getSpanSlider()->isVisible());
+    EXPECT_TRUE(view->getSpanLabel()->isVisible());
+
+    // The export says where it saved the picture; the file is removed again.
+    KelvraTest::MessageBoxLog boxes;
+    QTest::keyClick(area, Qt::Key_E);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !boxes.seen.isEmpty(); }));
+    const QString prefix = QStringLiteral("Export Image Successfully / Successfully save image to \"");
+    ASSERT_TRUE(boxes.seen.front().startsWith(prefix)) << boxes.seen.front().toStdString();
+    const QString file = boxes.seen.front().mid(prefix.size()).chopped(2);
+    EXPECT_TRUE(QFileInfo(file).fileName().startsWith("amplitude_"));
+    EXPECT_TRUE(QFile::remove(file));
+    QDir().rmdir(QFileInfo(file).absolutePath()); // when nothing else is in it
+    EXPECT_EQ(boxes.seen.size(), 1);
 }
