@@ -96,8 +96,8 @@ struct Recording {
     std::vector<uint64_t> setStarts; // and the end of the last set
 
     Recording()
-        : path((std::filesystem::temp_directory_path() / ("tavik-bench-" + std::to_string(::getpid()) + ".tvks"))
-                   .string())
+        : path(
+            (std::filesystem::temp_directory_path() / ("tavik-bench-" + std::to_string(::getpid()) + ".tvks")).string())
     {
         StreamHeader header;
         header.width = 320;
@@ -161,9 +161,9 @@ BENCHMARK(BM_PreadSet320x240)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    return runSideBySide(argc, argv,
-                         {{"BM_SceneRender320x240", "BM_SceneRender320x240Reference", "scene render 320x240",
-                           "the pixel-at-a-time reference"},
-                          {"BM_ReaderReadNext320x240", "BM_PreadSet320x240", "reader, one 320x240 set",
-                           "a pread of the same bytes"}});
+    return runSideBySide(
+        argc, argv,
+        {{"BM_SceneRender320x240", "BM_SceneRender320x240Reference", "scene render 320x240",
+          "the pixel-at-a-time reference"},
+         {"BM_ReaderReadNext320x240", "BM_PreadSet320x240", "reader, one 320x240 set", "a pread of the same bytes"}});
 }

@@ -15,14 +15,16 @@ inline __m128 load4(const uint16_t* p)
     const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
     return _mm_cvtepi32_ps(_mm_unpacklo_epi16(v, _mm_setzero_si128()));
 }
-inline __m128 load4(const float* p) { return _mm_loadu_ps(p); }
+inline __m128 load4(const float* p)
+{
+    return _mm_loadu_ps(p);
+}
 #endif
 
 // out[x][y] = values[y * width + x] as float: the buffer is row-major (height
 // rows of width), the image x first. Transposed and converted in one pass,
 // four rows by four columns at a time.
-template <class T>
-void transposeToFloat(const T* values, int width, int height, float* out)
+template <class T> void transposeToFloat(const T* values, int width, int height, float* out)
 {
     const std::size_t w = static_cast<std::size_t>(width), h = static_cast<std::size_t>(height);
     std::size_t y = 0;
@@ -50,8 +52,7 @@ void transposeToFloat(const T* values, int width, int height, float* out)
             out[x * h + y] = static_cast<float>(values[y * w + x]);
 }
 
-template <class T>
-cv::Mat transposed(const std::vector<T>& values, int width, int height)
+template <class T> cv::Mat transposed(const std::vector<T>& values, int width, int height)
 {
     if (width <= 0 || height <= 0 || values.size() != static_cast<std::size_t>(width) * height)
         return {};

@@ -5,9 +5,10 @@
 // thread: it copies the frame into a FrameRing (the caller's frame object is
 // never kept) and returns. A worker thread of its own, woken by the last frame
 // of each set (the point cloud), takes the copies, converts each frame set
-// into images and leaves the newest converted set in a one-place mailbox. When the mailbox turns from empty to full it calls the
-// notify function (on the worker thread), which is expected to schedule one
-// takePending() on the user-interface thread.
+// into images and leaves the newest converted set in a one-place mailbox.
+// When the mailbox turns from empty to full it calls the notify function (on
+// the worker thread), which is expected to schedule one takePending() on the
+// user-interface thread.
 //
 // Nothing queues without bound: the ring keeps at most RING_LENGTH frames
 // (dropping the oldest) and the mailbox one set (a newer set replaces one not

@@ -244,7 +244,7 @@ struct FrameHead {
     int width = 0;
     int height = 0;
     int subFrameCount = 0;
-    uint32_t length = 0;  // of the payload
+    uint32_t length = 0; // of the payload
     std::size_t pixels = 0;
     std::size_t samples = 0; // raw samples (of a raw unprocessed frame)
 };
@@ -301,9 +301,7 @@ FramePtr decodeFrame(Decoder& d, FrameType type, std::string& error)
     auto f = std::make_shared<Frame>();
     setHead(*f, type, h);
     switch (type) {
-    case FRAME_RAW_FRAME_UNPROCESSED:
-        d.array(f->rawSamples, h.samples);
-        break;
+    case FRAME_RAW_FRAME_UNPROCESSED: d.array(f->rawSamples, h.samples); break;
     case FRAME_RAW_FRAME_PROCESSED:
         d.array(f->phase, h.pixels);
         d.array(f->amplitude, h.pixels);
@@ -313,9 +311,7 @@ FramePtr decodeFrame(Decoder& d, FrameType type, std::string& error)
         d.array(f->depth, h.pixels);
         d.array(f->amplitude, h.pixels);
         break;
-    case FRAME_XYZI_POINT_CLOUD_FRAME:
-        d.points(f->points, h.pixels);
-        break;
+    case FRAME_XYZI_POINT_CLOUD_FRAME: d.points(f->points, h.pixels); break;
     }
     if (!d.ok) {
         error = "truncated frame payload";
@@ -331,8 +327,7 @@ struct Buffers {
     std::array<iovec, 3> parts{};
     int count = 0;
 
-    template <class T>
-    void add(std::vector<T>& v, std::size_t n)
+    template <class T> void add(std::vector<T>& v, std::size_t n)
     {
         v.resize(n);
         if (n > 0)
@@ -342,7 +337,8 @@ struct Buffers {
 
 Buffers sizeBuffers(Frame& f, FrameType type, const FrameHead& h)
 {
-    static_assert(sizeof(XYZIPoint) == 16 && std::is_trivially_copyable_v<XYZIPoint>, "a point is stored as it lies in memory");
+    static_assert(sizeof(XYZIPoint) == 16 && std::is_trivially_copyable_v<XYZIPoint>,
+                  "a point is stored as it lies in memory");
     Buffers b;
     const bool raw = type == FRAME_RAW_FRAME_UNPROCESSED, processed = type == FRAME_RAW_FRAME_PROCESSED;
     const bool depth = type == FRAME_DEPTH_FRAME, cloud = type == FRAME_XYZI_POINT_CLOUD_FRAME;

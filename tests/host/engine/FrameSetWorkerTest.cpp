@@ -67,7 +67,8 @@ TEST(FrameConversion, ImagesOfAKnownSetKeepTheirValues)
         float amplitudeAt, phaseAt, depthAt; // pixel (width - 2, 1)
     };
     const Known known[] = {
-        {320, 240, 14812730190052547290ull, 10134397401002664831ull, 16969800504110829567ull, 167.f, 831.f, 0x1.9faee6p-1f},
+        {320, 240, 14812730190052547290ull, 10134397401002664831ull, 16969800504110829567ull, 167.f, 831.f,
+         0x1.9faee6p-1f},
         {37, 23, 12991234168881401377ull, 7816425022254265538ull, 16806064508684294611ull, 238.f, 455.f, 0x1.c72f8p-2f},
     };
     for (const Known& k : known) {
@@ -85,7 +86,8 @@ TEST(FrameConversion, ImagesOfAKnownSetKeepTheirValues)
         // Each image pixel is its frame's value, read row-major.
         const auto& depth = set[Tavik::FRAME_DEPTH_FRAME];
         EXPECT_EQ(images.depth.at<float>(x, y), depth->depth[static_cast<std::size_t>(y) * k.width + x]);
-        EXPECT_EQ(images.amplitude.at<float>(x, y), set[Tavik::FRAME_RAW_FRAME_PROCESSED]->amplitude[static_cast<std::size_t>(y) * k.width + x]);
+        EXPECT_EQ(images.amplitude.at<float>(x, y),
+                  set[Tavik::FRAME_RAW_FRAME_PROCESSED]->amplitude[static_cast<std::size_t>(y) * k.width + x]);
         EXPECT_EQ(images.points.size(), static_cast<std::size_t>(k.width) * k.height);
     }
 }

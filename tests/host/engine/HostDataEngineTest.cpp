@@ -167,7 +167,8 @@ TEST(HostDataEngine, FrameStatsCountFromARestart)
     // A flood without the event loop: sets are dropped, the one shown lags.
     for (int64_t id = 1; id <= 50; ++id)
         deliverSet(engine, id);
-    ASSERT_TRUE(KelvraTest::waitFor([&] { return engine.frameStats().published >= 1 && engine.frameStats().dropped > 0; }));
+    ASSERT_TRUE(
+        KelvraTest::waitFor([&] { return engine.frameStats().published >= 1 && engine.frameStats().dropped > 0; }));
     ASSERT_TRUE(waitForId(engine, 50));
     const auto before = engine.frameStats();
     EXPECT_GT(before.dropped, 0u);

@@ -104,8 +104,8 @@ TEST_F(PointCloudViewTest, HiddenItLeavesCloudsUnconvertedAndShownDrawsThemAnywa
     view.ShowView(true);
     EXPECT_EQ(view.drawnFrameId(), 2);
     PointCloudRenderer reference; // the same cloud, drawn from converted points
-    EXPECT_EQ(view.picture(), reference.render(makeFrame(Tavik::FRAME_XYZI_POINT_CLOUD_FRAME, 2, 32, 24)->points, 32,
-                                               view.size()));
+    EXPECT_EQ(view.picture(),
+              reference.render(makeFrame(Tavik::FRAME_XYZI_POINT_CLOUD_FRAME, 2, 32, 24)->points, 32, view.size()));
     deliver(3);
     EXPECT_FALSE(engine.newestFrameSet()->cloud); // shown: converted again
     EXPECT_EQ(view.drawnFrameId(), 3);

@@ -213,7 +213,8 @@ TEST(ImageItemRender, ValuesAlongYAreShownAsAlongX)
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
     const std::vector<float> values{5, 10, 12.4f, 12.5f, 15, 17.5f, 19.99f, 20, 100, nan, -inf, inf, -0.f, 1e30f, 11};
-    for (const ImageItem::Levels levels : {ImageItem::Levels{{10, 20}}, ImageItem::Levels{{20, 10}}, ImageItem::Levels{{5, 5}}}) {
+    for (const ImageItem::Levels levels :
+         {ImageItem::Levels{{10, 20}}, ImageItem::Levels{{20, 10}}, ImageItem::Levels{{5, 5}}}) {
         const std::vector<QRgb> alongX = shown(values, levels, FourColours);
         cv::Mat column(1, static_cast<int>(values.size()), CV_32F);
         for (std::size_t i = 0; i < values.size(); ++i)
