@@ -30,6 +30,7 @@
 #include <QComboBox>
 #include <QDockWidget>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -264,7 +265,7 @@ void MainWindow::buildTransportBar()
     seekBar->setMinimumWidth(240);
     bar->addWidget(seekBar);
     positionLabel = new QLabel(bar);
-    positionLabel->setMinimumWidth(90);
+    sizePositionLabel(0);
     bar->addWidget(positionLabel);
     connect(seekBar, &QSlider::valueChanged, this, &MainWindow::seekTo);
 }
@@ -448,7 +449,23 @@ void MainWindow::updateTransport()
         const QSignalBlocker blocker(seekBar);
         seekBar->setRange(0, seekable ? std::max(0, source->length() - 1) : 0);
     }
+    sizePositionLabel(seekable ? source->length() : 0);
     followFrame();
+}
+
+// The position changes with every frame set, the label's size only with the
+// source: a label of free size would have the tool bar laid out again for
+// every set.
+void MainWindow::sizePositionLabel(int length)
+{
+    const QFontMetrics metrics = positionLabel->fontMetrics();
+    const QString digits(QString::number(std::max(length, 0)).size(), QLatin1Char('8'));
+    const int text = std::max(metrics.horizontalAdvance(QStringLiteral("%1 / %1").arg(digits)),
+                              metrics.horizontalAdvance(QStringLiteral("live")));
+    const QMargins margins = positionLabel->contentsMargins();
+    const int extra = 2 * positionLabel->margin();
+    positionLabel->setFixedSize(std::max(90, text + margins.left() + margins.right() + extra),
+                                metrics.height() + margins.top() + margins.bottom() + extra);
 }
 
 void MainWindow::followFrame()

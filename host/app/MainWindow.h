@@ -153,6 +153,7 @@ private:
     // On a new frame size: the read-outs of the old frames go, and the views
     // show nothing for a frame of no pixels.
     void followFrameSize();
+    void sizePositionLabel(int length);
     // A recording that stopped at a damaged frame set says so.
     void reportPlaybackStop();
     // A camera that is no longer connected is let go of, and said so.

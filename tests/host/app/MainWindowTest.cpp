@@ -34,6 +34,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <QAction>
+#include <QSet>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDockWidget>
@@ -612,6 +613,48 @@ TEST_F(MainWindowTest, FramesOfNoPixelsShowNothing)
         EXPECT_TRUE(!item->hasImage() || cv::countNonZero(item->image()) == 0)
             << view->getDataFormat()->name.toStdString();
     }
+}
+
+// Counts the layout requests a widget receives.
+class LayoutRequests : public QObject {
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count += event->type() == QEvent::LayoutRequest;
+        return false;
+    }
+};
+
+TEST_F(MainWindowTest, ThePositionFollowsPlaybackWithoutLayingTheToolBarOutAgain)
+{
+    ASSERT_TRUE(window->openRecording(KELVRA_SAMPLE_RECORDING, true));
+    const int length = window->getStreamHub()->getCurrentSource()->length();
+    ASSERT_GE(length, 20);
+    QWidget* toolBar = window->seekSlider()->parentWidget();
+    QLabel* label = nullptr;
+    ASSERT_TRUE(KelvraTest::waitFor([&] {
+        for (QLabel* l : toolBar->findChildren<QLabel*>())
+            if (l->text().endsWith(QStringLiteral(" / %1").arg(length)))
+                label = l;
+        return label != nullptr;
+    }));
+    QCoreApplication::sendPostedEvents(); // what opening the recording asked for
+    LayoutRequests requests;
+    toolBar->installEventFilter(&requests);
+    QSet<QString> positions;
+    bool fits = true;
+    ASSERT_TRUE(KelvraTest::waitFor([&] {
+        positions.insert(label->text());
+        fits = fits && label->sizeHint().width() <= label->width();
+        return positions.size() >= 12;
+    }));
+    toolBar->removeEventFilter(&requests);
+    EXPECT_EQ(requests.count, 0);
+    EXPECT_TRUE(fits);
+    // The widest text of this length fits too.
+    label->setText(QStringLiteral("%1 / %1").arg(length));
+    EXPECT_LE(label->sizeHint().width(), label->width());
 }
 
 TEST_F(MainWindowTest, AnEmptyRecordingShowsNoPosition)
