@@ -1,5 +1,10 @@
 #pragma once
 // A text item for a graphics layout; takes rich text.
+//
+// Laying out rich text is costly, and a label in a dock tabbed away may get a
+// new text with every frame: while no view of its scene shows on the window,
+// the label only keeps the text, and lays it out when a view comes to paint
+// (or when its text item or its size is asked for).
 
 #include <QGraphicsWidget>
 
@@ -19,17 +24,24 @@ public:
     QString text() const { return text_; }
     void setColor(const QColor& color);
     QColor color() const;
-    QGraphicsTextItem* textItem() const { return textItem_; }
+    // Holds the current text.
+    QGraphicsTextItem* textItem() const;
 
 protected:
     QSizeF sizeHint(Qt::SizeHint which, const QSizeF& constraint = QSizeF()) const override;
     void resizeEvent(QGraphicsSceneResizeEvent* ev) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool isOnScreen() const;
+    // Lays the kept text out in the text item, if not done yet.
+    void layOutText() const;
+    void showText();
     void placeText();
 
     QGraphicsTextItem* textItem_;
     QString text_;
+    mutable bool textPending_ = false;
 };
 
 } // namespace Plot

@@ -11,8 +11,11 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTabWidget>
+#include <QTextDocument>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <functional>
 #include <memory>
 
 using namespace Plot;
@@ -185,4 +188,59 @@ TEST(GraphicsLayoutWidget, LabelKeepsItsHeightAndTheViewBoxTakesTheRest)
     EXPECT_NEAR(label->size().height(), labelHeight, 1.0);
     EXPECT_NEAR(box->size().height() + label->size().height(), 300.0 - 2.0, 1.0);
     EXPECT_GT(box->size().width(), 390.0);
+}
+
+// A label whose plot does not show lays its text out once it shows: on a
+// tab behind another (hidden), or in a dock tabbed away (moved out of the
+// window).
+TEST(GraphicsLayoutWidget, ALabelOutOfSightLaysItsTextOutOnlyOnceShown)
+{
+    QTabWidget tabs;
+    tabs.addTab(new QWidget, "front");
+    auto* behind = new GraphicsLayoutWidget;
+    tabs.addTab(behind, "behind");
+    QWidget window;
+    auto* away = new GraphicsLayoutWidget(&window);
+    const auto showBehind = [&] { tabs.setCurrentIndex(1); };
+    const auto showAway = [&] { away->move(0, 0); };
+    const auto hideBehind = [&] { tabs.setCurrentIndex(0); };
+    const auto hideAway = [&] { away->move(-1300, -1100); };
+    struct Case {
+        const char* name;
+        GraphicsLayoutWidget* plot;
+        std::function<void()> show, hide;
+    };
+    for (const Case& c : {Case{"tab", behind, showBehind, hideBehind}, Case{"moved out", away, showAway, hideAway}}) {
+        SCOPED_TRACE(c.name);
+        auto* label = new LabelItem("first");
+        c.plot->addItem(label, 0, 0);
+        c.plot->resize(400, 300);
+        window.resize(400, 300);
+        c.hide();
+        tabs.show();
+        window.show();
+        QApplication::processEvents();
+
+        QTextDocument* document = label->textItem()->document();
+        int changes = 0;
+        const auto counting = QObject::connect(document, &QTextDocument::contentsChanged, [&] { ++changes; });
+        for (int k = 0; k < 50; ++k)
+            label->setText(QString("<b>mead=%1</b>").arg(k));
+        QApplication::processEvents();
+        EXPECT_EQ(changes, 0);
+        EXPECT_EQ(label->text(), "<b>mead=49</b>");
+
+        c.show(); // the plot paints: the last text first
+        ASSERT_TRUE(KelvraTest::waitFor([&] { return document->toPlainText() == "mead=49"; }));
+
+        label->setText("<i>shown</i>"); // laid out at once while shown
+        EXPECT_EQ(document->toPlainText(), "shown");
+
+        c.hide();
+        QApplication::processEvents();
+        label->setText("<i>away</i>");
+        EXPECT_EQ(document->toPlainText(), "shown");
+        EXPECT_EQ(label->textItem()->toPlainText(), "away"); // asked for: brought up to date
+        QObject::disconnect(counting);
+    }
 }
