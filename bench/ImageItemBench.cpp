@@ -3,7 +3,10 @@
 #include "host/plot/ImageItem.h"
 
 #include <benchmark/benchmark.h>
+#include <cstring>
 #include <random>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -49,6 +52,27 @@ void BM_RenderOnly(benchmark::State& state)
     }
 }
 BENCHMARK(BM_RenderOnly)->Unit(benchmark::kMicrosecond);
+
+// The same with the image written just before by another thread and the
+// caches emptied, as in the viewer, where the hand-off thread makes the image.
+void BM_RenderOnlyCold(benchmark::State& state)
+{
+    const cv::Mat frame = noisyFrame();
+    cv::Mat image = frame.clone();
+    const QVector<QRgb> lut = hueTable();
+    QImage out;
+    std::vector<char> evicting(64u << 20);
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::memset(evicting.data(), static_cast<int>(state.iterations() & 0xff), evicting.size());
+        std::thread([&] { frame.copyTo(image); }).join();
+        benchmark::ClobberMemory();
+        state.ResumeTiming();
+        Plot::ImageItem::render(image, {100.0, 1000.0}, lut, out);
+        benchmark::DoNotOptimize(out.constBits());
+    }
+}
+BENCHMARK(BM_RenderOnlyCold)->Unit(benchmark::kMicrosecond);
 
 void BM_Histogram100(benchmark::State& state)
 {

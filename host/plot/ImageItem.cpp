@@ -224,10 +224,12 @@ void ImageItem::render(const cv::Mat& image, const Levels& levels, const QVector
     };
 
     // Image rows are x, picture lines are y: walk blocks of rows so that
-    // reads stay sequential and each line gets a cache line of writes. The
-    // table indices of a block come first, four at a time where the
-    // processor can (the same arithmetic, so the same indices).
-    constexpr int Block = 16, Span = 64;
+    // reads stay sequential (a block's rows lie one after the other, read
+    // whole up to a span) and each line gets a cache line of writes, that
+    // of the next block fetched ahead. The table indices of a block come
+    // first, four at a time where the processor can (the same arithmetic, so
+    // the same indices).
+    constexpr int Block = 16, Span = 256;
     uchar* bits = out.bits();
     const qsizetype stride = out.bytesPerLine();
     int indices[Block][Span];
@@ -255,6 +257,7 @@ void ImageItem::render(const cv::Mat& image, const Levels& levels, const QVector
             }
             for (int y = 0; y < m; ++y) {
                 QRgb* line = reinterpret_cast<QRgb*>(bits + (y0 + y) * stride) + x0;
+                __builtin_prefetch(line + Block, 1);
                 for (int i = 0; i < n; ++i)
                     line[i] = table[indices[i][y]];
             }

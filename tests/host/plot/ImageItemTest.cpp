@@ -193,6 +193,29 @@ TEST(ImageItemRender, PixelXYOfTheMatrixIsPictureColumnXLineY)
     EXPECT_EQ(item.boundingRect(), QRectF(0, 0, 4, 3));
 }
 
+TEST(ImageItemRender, EveryPixelOfAnImageOfManyBlocksLandsInPlace)
+{
+    // Widths and heights that are not whole blocks of rows or spans of a row.
+    QVector<QRgb> greys(256);
+    for (int i = 0; i < 256; ++i)
+        greys[i] = qRgb(i, 255 - i, i / 2);
+    for (const auto& [width, height] : {std::pair{37, 300}, std::pair{16, 256}, std::pair{5, 700}, std::pair{300, 17}}) {
+        cv::Mat img(width, height, CV_32F);
+        const auto value = [](int x, int y) { return (x * 7 + y * 13) % 256; };
+        for (int x = 0; x < width; ++x)
+            for (int y = 0; y < height; ++y)
+                img.at<float>(x, y) = static_cast<float>(value(x, y)) + 0.5f;
+        QImage out;
+        ImageItem::render(img, {0.0, 256.0}, greys, out);
+        ASSERT_EQ(out.size(), QSize(width, height));
+        int wrong = 0;
+        for (int x = 0; x < width; ++x)
+            for (int y = 0; y < height; ++y)
+                wrong += out.pixel(x, y) != greys[value(x, y)];
+        EXPECT_EQ(wrong, 0) << width << "x" << height;
+    }
+}
+
 TEST(ImageItemRender, LevelsMapValuesOntoTheTable)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
