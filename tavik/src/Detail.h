@@ -358,14 +358,9 @@ struct SystemState {
 // Checksums and byte helpers shared by the stream reader and writer.
 
 uint32_t crc32(const void* data, std::size_t size, uint32_t crc = 0);
-// What the CRC-32 of some bytes becomes with `bytes` more bytes after them
-// all zero, as a factor for crc32Shift: the CRC of A then B is
-// crc32Shift(crc(A), crc32ShiftFactor(size of B)) ^ crc(B).
+// Joining checksums of pieces: the CRC-32 of A then B is
+// crc32Shift(crc32(A), crc32ShiftFactor(size of B)) ^ crc32(B).
 uint32_t crc32ShiftFactor(uint64_t bytes);
 uint32_t crc32Shift(uint32_t crc, uint32_t factor);
-inline uint32_t crc32Combine(uint32_t first, uint32_t second, uint64_t secondSize)
-{
-    return crc32Shift(first, crc32ShiftFactor(secondSize)) ^ second;
-}
 
 } // namespace Tavik::detail

@@ -86,8 +86,12 @@ bool PieceReadThread::start()
         thread_ = std::thread([this] { run(); });
     } catch (const std::system_error&) {
         startFailed_ = true;
+        return false;
     }
-    return !startFailed_;
+#ifdef __linux__
+    pthread_setname_np(thread_.native_handle(), "tavik-pieces"); // named before it first runs
+#endif
+    return true;
 }
 
 bool PieceReadThread::read(ReadJob& job, uint32_t& crc)
@@ -171,9 +175,6 @@ void PieceReadThread::waitFinished(std::size_t count)
 
 void PieceReadThread::run()
 {
-#ifdef __linux__
-    pthread_setname_np(pthread_self(), "tavik-pieces");
-#endif
     uint32_t seen = 0; // the generation of the last job taken part in
     for (;;) {
         uint64_t t = 0;
