@@ -88,10 +88,10 @@ constexpr uint32_t kMaxSide = 1u << 16;
 // Sets at least this long are read by two threads, in pieces; shorter ones
 // by the reader alone.
 constexpr uint64_t kSharedReadMin = 256 * 1024;
-// Each piece of such a set is a quarter of what is left of it, no smaller
-// than this: the last pieces, which decide how long one thread waits for
-// the other, are short, and there are not many reads.
-constexpr uint64_t kPieceShare = 4;
+// Each piece of such a set is half of what is left of it, no smaller than
+// this: few reads, and the last pieces, which decide how long one thread
+// waits for the other, are short.
+constexpr uint64_t kPieceShare = 2;
 constexpr uint64_t kMinPiece = 64 * 1024;
 
 bool littleEndianHost()
