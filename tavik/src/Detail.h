@@ -358,5 +358,9 @@ struct SystemState {
 // Checksums and byte helpers shared by the stream reader and writer.
 
 uint32_t crc32(const void* data, std::size_t size, uint32_t crc = 0);
+// Joining checksums of pieces: the CRC-32 of A then B is
+// crc32Shift(crc32(A), crc32ShiftFactor(size of B)) ^ crc32(B).
+uint32_t crc32ShiftFactor(uint64_t bytes);
+uint32_t crc32Shift(uint32_t crc, uint32_t factor);
 
 } // namespace Tavik::detail

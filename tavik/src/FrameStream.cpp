@@ -1,5 +1,6 @@
 #include "Detail.h"
 #include "FramePool.h"
+#include "PieceReadThread.h"
 
 #include <isa-l/crc.h>
 
@@ -29,6 +30,47 @@ uint32_t crc32(const void* data, std::size_t size, uint32_t crc)
     return crc32_gzip_refl(crc, static_cast<const unsigned char*>(data), size);
 }
 
+namespace {
+
+constexpr uint32_t kCrcPolynomial = 0xedb88320u;
+
+// a times b modulo the polynomial, both in the CRC's bit order (x^0 the top bit).
+uint32_t multiplyModP(uint32_t a, uint32_t b)
+{
+    uint32_t product = 0;
+    for (uint32_t m = 1u << 31; m != 0; m >>= 1) {
+        if (a & m)
+            product ^= b;
+        b = (b & 1u) ? (b >> 1) ^ kCrcPolynomial : b >> 1;
+    }
+    return product;
+}
+
+} // namespace
+
+// x^(8 * bytes) modulo the polynomial.
+uint32_t crc32ShiftFactor(uint64_t bytes)
+{
+    // x^(2^k): x^1, then each the square of the one before.
+    static const std::array<uint32_t, 67> powers = [] {
+        std::array<uint32_t, 67> p{};
+        p[0] = 1u << 30;
+        for (std::size_t k = 1; k < p.size(); ++k)
+            p[k] = multiplyModP(p[k - 1], p[k - 1]);
+        return p;
+    }();
+    uint32_t factor = 1u << 31; // x^0
+    for (std::size_t k = 3; bytes != 0; bytes >>= 1, ++k)
+        if (bytes & 1u)
+            factor = multiplyModP(powers[k], factor);
+    return factor;
+}
+
+uint32_t crc32Shift(uint32_t crc, uint32_t factor)
+{
+    return multiplyModP(factor, crc);
+}
+
 } // namespace detail
 
 namespace {
@@ -43,6 +85,14 @@ constexpr std::size_t kMaxHeader = 1u << 20;
 constexpr uint32_t kMaxText = 4096;
 constexpr uint32_t kMaxStreamParams = 1024;
 constexpr uint32_t kMaxSide = 1u << 16;
+// Sets at least this long are read by two threads, in pieces; shorter ones
+// by the reader alone.
+constexpr uint64_t kSharedReadMin = 256 * 1024;
+// Each piece of such a set is half of what is left of it, no smaller than
+// this: few reads, and the last pieces, which decide how long one thread
+// waits for the other, are short.
+constexpr uint64_t kPieceShare = 2;
+constexpr uint64_t kMinPiece = 64 * 1024;
 
 bool littleEndianHost()
 {
@@ -389,6 +439,14 @@ struct ReaderState {
     FrameSet frames;
     // Frames read go back here once no one holds them.
     std::shared_ptr<FramePool> pool = FramePool::create(2);
+    // Long sets: the thread that reads half of them, their pieces as planned
+    // for a set of `plannedLength` bytes, and the frame heads of the last one
+    // read (of `layoutLength` bytes, 0 for none).
+    PieceReadThread pieceReader;
+    ReadJob job;
+    uint64_t plannedLength = 0;
+    std::array<FrameHead, FRAME_TYPE_COUNT> layout{};
+    uint64_t layoutLength = 0;
 
     ~ReaderState()
     {
@@ -409,26 +467,7 @@ struct ReaderState {
             size += parts[i].iov_len;
         if (offset > fileSize || size > fileSize - offset)
             return false;
-        while (count > 0) {
-            const ssize_t got = ::preadv(fd, parts, count, static_cast<off_t>(offset));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                return false;
-            offset += static_cast<uint64_t>(got);
-            // Past the parts filled, into the one filled in part.
-            auto left = static_cast<std::size_t>(got);
-            while (count > 0 && left >= parts->iov_len) {
-                left -= parts->iov_len;
-                ++parts;
-                --count;
-            }
-            if (count > 0) {
-                parts->iov_base = static_cast<char*>(parts->iov_base) + left;
-                parts->iov_len -= left;
-            }
-        }
-        return true;
+        return preadAll(fd, offset, parts, count);
     }
 
     bool open(const std::string& path);
@@ -438,6 +477,10 @@ struct ReaderState {
     bool isSetAt(uint64_t offset, uint64_t length);
     bool readSet(int index, FrameSet& out);
     bool readSetInPlace(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out);
+    bool readSetShared(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out);
+    bool readLayout(uint64_t start, uint64_t length);
+    void planPieces(uint64_t length);
+    void cutPieces(uint64_t start, const iovec* segments, int count);
     bool readSetCopy(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out);
 };
 
@@ -633,11 +676,14 @@ bool ReaderState::readSet(int index, FrameSet& out)
 
 // Reads the set straight into pooled frames: the first frame's head, then
 // per frame its buffers together with the next frame's head in one read, the
-// checksum following each read. False on anything a sound set does not have.
+// checksum following each read; a long set with two threads. False on
+// anything a sound set does not have.
 bool ReaderState::readSetInPlace(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out)
 {
     if (!littleEndianHost())
         return false; // the buffers would need their bytes swapped
+    if (length >= kSharedReadMin)
+        return readSetShared(offset, length, storedCrc, out);
     uint64_t at = offset + kSetHead;
     const uint64_t end = at + length;
     uint8_t head[kFrameHead];
@@ -679,6 +725,124 @@ bool ReaderState::readSetInPlace(uint64_t offset, uint64_t length, uint32_t stor
         return false;
     out = std::move(set);
     return true;
+}
+
+// Reads a long set with the piece reader's help, in pieces the two threads
+// share, straight into frames sized by the set's layout: that of the set
+// read before when this one is as long (so that no head needs a read of its
+// own), else read head by head. The heads read with the set must match it.
+bool ReaderState::readSetShared(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out)
+{
+    const uint64_t start = offset + kSetHead;
+    const bool known = length == layoutLength;
+    layoutLength = 0; // until this set proves it
+    if (!known && !readLayout(start, length))
+        return false;
+    std::array<std::array<uint8_t, kFrameHead>, FRAME_TYPE_COUNT> heads;
+    std::array<iovec, FRAME_TYPE_COUNT * 4> segments{};
+    int count = 0;
+    FrameSet set;
+    for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t) {
+        set[t] = pool->take(t);
+        const Buffers b = sizeBuffers(*set[t], t, layout[static_cast<std::size_t>(t)]);
+        segments[static_cast<std::size_t>(count++)] = {heads[static_cast<std::size_t>(t)].data(), kFrameHead};
+        for (int i = 0; i < b.count; ++i)
+            if (b.parts[static_cast<std::size_t>(i)].iov_len > 0)
+                segments[static_cast<std::size_t>(count++)] = b.parts[static_cast<std::size_t>(i)];
+    }
+    planPieces(length);
+    cutPieces(start, segments.data(), count);
+    uint32_t crc = 0;
+    if (!pieceReader.read(job, crc))
+        return false;
+    uint64_t room = length;
+    std::string ignored;
+    for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t) {
+        const FrameHead& expected = layout[static_cast<std::size_t>(t)];
+        room -= kFrameHead;
+        Decoder d{heads[static_cast<std::size_t>(t)].data(), kFrameHead};
+        FrameHead h;
+        // The same lengths make the same buffers, and the next head where looked for.
+        if (!readFrameHead(d, t, room, h, ignored) || h.length != expected.length) {
+            // Laid out otherwise than the set before: once more, head by head.
+            set = FrameSet{};
+            return known && readSetShared(offset, length, storedCrc, out);
+        }
+        setHead(*set[t], t, h);
+        room -= h.length;
+    }
+    if (crc != storedCrc)
+        return false;
+    layoutLength = length;
+    out = std::move(set);
+    return true;
+}
+
+// Reads the frame heads of the set of `length` bytes from `start` on into
+// `layout`; false unless they are four of the four types that fill the set.
+bool ReaderState::readLayout(uint64_t start, uint64_t length)
+{
+    uint64_t at = start;
+    const uint64_t end = start + length;
+    std::string ignored;
+    for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t) {
+        uint8_t head[kFrameHead];
+        if (kFrameHead > end - at || !readAt(at, head, kFrameHead))
+            return false;
+        at += kFrameHead;
+        Decoder d{head, kFrameHead};
+        if (!readFrameHead(d, t, end - at, layout[static_cast<std::size_t>(t)], ignored))
+            return false;
+        at += layout[static_cast<std::size_t>(t)].length;
+    }
+    return at == end;
+}
+
+// Cuts a set of `length` bytes into pieces, unless a set as long was cut last.
+void ReaderState::planPieces(uint64_t length)
+{
+    if (length == plannedLength)
+        return;
+    job.pieces.clear();
+    for (uint64_t start = 0; start < length;) {
+        const uint64_t rest = length - start;
+        uint64_t size = std::max(rest / kPieceShare, kMinPiece);
+        if (rest < size + kMinPiece)
+            size = rest;
+        ReadPiece piece;
+        piece.size = static_cast<std::size_t>(size);
+        piece.shift = crc32ShiftFactor(rest - size);
+        job.pieces.push_back(piece);
+        start += size;
+    }
+    plannedLength = length;
+}
+
+// Lays the set's bytes, `segments` in turn from file offset `start` on, out
+// on the planned pieces.
+void ReaderState::cutPieces(uint64_t start, const iovec* segments, int count)
+{
+    job.fd = fd;
+    job.parts.clear();
+    int segment = 0;
+    std::size_t used = 0; // of that segment
+    for (ReadPiece& piece : job.pieces) {
+        piece.offset = start;
+        piece.first = job.parts.size();
+        for (std::size_t left = piece.size; left > 0 && segment < count;) {
+            const iovec& s = segments[segment];
+            const std::size_t take = std::min(left, s.iov_len - used);
+            job.parts.push_back({static_cast<char*>(s.iov_base) + used, take});
+            used += take;
+            left -= take;
+            if (used == s.iov_len) {
+                ++segment;
+                used = 0;
+            }
+        }
+        piece.count = job.parts.size() - piece.first;
+        start += piece.size;
+    }
 }
 
 bool ReaderState::readSetCopy(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out)
