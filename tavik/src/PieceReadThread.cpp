@@ -192,6 +192,7 @@ void PieceReadThread::run()
         seen = generationOf(t);
         for (int k; (k = take(seen)) >= 0;) {
             readPiece(*job_, static_cast<std::size_t>(k));
+            byThread_.fetch_add(1, std::memory_order_relaxed);
             finished_.fetch_add(1);
             if (callerAsleep_.load()) {
                 std::lock_guard<std::mutex> lock(m_);

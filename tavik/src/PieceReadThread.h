@@ -52,6 +52,8 @@ public:
     // the thread is done with the job. False when a piece was not read whole;
     // else `crc` is the CRC-32 of the pieces' bytes in order.
     bool read(ReadJob& job, uint32_t& crc);
+    // Pieces the thread has read, over all jobs.
+    std::size_t piecesByThread() const { return byThread_.load(); }
 
 private:
     bool start();
@@ -68,6 +70,7 @@ private:
     // The job on offer: generation << 32 | piece count << 16 | next piece.
     std::atomic<uint64_t> ticket_{0};
     std::atomic<std::size_t> finished_{0};
+    std::atomic<std::size_t> byThread_{0};
     std::atomic<bool> workerAsleep_{false};
     std::atomic<bool> callerAsleep_{false};
     std::atomic<bool> stop_{false};

@@ -4,6 +4,7 @@
 #include "TavikTestUtil.h"
 #include "Tavik/StreamGenerator.h"
 #include "tavik/src/Detail.h"
+#include "tavik/src/PieceReadThread.h"
 
 #include <atomic>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <iostream>
 #include <random>
 #include <thread>
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace Tavik;
@@ -749,6 +751,59 @@ TEST_F(StreamFiles, ManyLongSetsInARowAllVerify)
 }
 
 #ifdef KELVRA_SAMPLE_RECORDING
+// The helping thread takes pieces of its own (a lost wake-up would leave
+// every piece to the caller), and whoever read a piece, the bytes land in
+// place and the joined checksum is that of the whole.
+TEST_F(StreamFiles, PiecesAreSharedWithTheHelpingThread)
+{
+    constexpr std::size_t kBytes = 1u << 20, kPieces = 8, kPiece = kBytes / kPieces;
+    std::vector<uint8_t> bytes(kBytes);
+    std::mt19937 rng(7);
+    for (auto& b : bytes)
+        b = static_cast<uint8_t>(rng());
+    {
+        std::ofstream out(path("bytes"), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    const int fd = ::open(path("bytes").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    std::vector<uint8_t> into(kBytes);
+    detail::ReadJob job;
+    job.fd = fd;
+    for (std::size_t k = 0; k < kPieces; ++k) {
+        job.parts.push_back({into.data() + k * kPiece, kPiece});
+        detail::ReadPiece piece;
+        piece.offset = k * kPiece;
+        piece.size = kPiece;
+        piece.first = k;
+        piece.count = 1;
+        piece.shift = detail::crc32ShiftFactor(kBytes - (k + 1) * kPiece);
+        job.pieces.push_back(piece);
+    }
+    const uint32_t whole = detail::crc32(bytes.data(), bytes.size());
+
+    detail::PieceReadThread reader;
+    int reads = 0;
+    const auto readAll = [&] {
+        std::fill(into.begin(), into.end(), 0);
+        uint32_t crc = 0;
+        EXPECT_TRUE(reader.read(job, crc)) << "read " << reads;
+        EXPECT_EQ(crc, whole) << "read " << reads;
+        EXPECT_TRUE(into == bytes) << "read " << reads;
+        ++reads;
+    };
+    // The first job meets the thread as it starts; later ones must wake it
+    // (given time to fall asleep first).
+    readAll();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const std::size_t before = reader.piecesByThread();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (reader.piecesByThread() == before && std::chrono::steady_clock::now() < deadline && !HasFailure())
+        readAll();
+    EXPECT_GT(reader.piecesByThread(), before) << "after " << reads << " reads";
+    ::close(fd);
+}
+
 TEST(SampleRecording, IsBuiltAndPlayable)
 {
     CameraSystem system;
