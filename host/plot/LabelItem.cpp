@@ -28,13 +28,18 @@ void LabelItem::setText(const QString& richText)
         showText();
         return;
     }
-    // A view that comes to paint brings the text up to date first. Its size
-    // is asked for again (and the text laid out then), but the layout that
-    // holds it is left alone until then.
+    // A view that comes to paint brings the text up to date first (see
+    // itemChange). Its size is asked for again (and the text laid out then),
+    // but the layout that holds it is left alone until then.
     QGraphicsLayoutItem::updateGeometry();
-    if (scene())
+}
+
+QVariant LabelItem::itemChange(GraphicsItemChange change, const QVariant& value)
+{
+    if (change == ItemSceneHasChanged && scene())
         for (QGraphicsView* view : scene()->views())
             view->viewport()->installEventFilter(this);
+    return QGraphicsWidget::itemChange(change, value);
 }
 
 QGraphicsTextItem* LabelItem::textItem() const

@@ -31,6 +31,8 @@ protected:
     QSizeF sizeHint(Qt::SizeHint which, const QSizeF& constraint = QSizeF()) const override;
     void resizeEvent(QGraphicsSceneResizeEvent* ev) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Watches the paints of the views of the scene it joins.
+    QVariant itemChange(GraphicsItemChange change, const QVariant& value) override;
 
 private:
     bool isOnScreen() const;
