@@ -3,35 +3,20 @@
 // the run wrote it.
 
 #include "FxburnTestSupport.h"
+#include "tests/support/ProgramRun.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
-#include <sys/wait.h>
 
 namespace fxburn {
 namespace {
 
-struct DemoRun {
-    int exitCode = -1; // -1: it did not exit by itself
-    std::string output;
-};
+using DemoRun = KelvraTest::ProgramRun;
 
 DemoRun runDemo(const std::string& arguments)
 {
-    const std::string command = std::string(FXBURN_DEMO) + " " + arguments + " </dev/null 2>&1";
-    DemoRun run;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        run.output.append(buffer, n);
-    const int status = pclose(pipe);
-    if (WIFEXITED(status))
-        run.exitCode = WEXITSTATUS(status);
-    return run;
+    return KelvraTest::runProgram(std::string(FXBURN_DEMO) + " " + arguments);
 }
 
 bool says(const DemoRun& run, const std::string& text) { return run.output.find(text) != std::string::npos; }

@@ -1,35 +1,21 @@
 // The console demo as a user runs it on a damaged recording: it says what the
 // recording loses before playing it, and names the set a playback stopped at.
 
+#include "tests/support/ProgramRun.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
-struct DemoRun {
-    int exitCode = -1; // -1: it did not exit by itself
-    std::string output;
-};
+using DemoRun = KelvraTest::ProgramRun;
 
 // One second of live capture, then the recording; a demo that hangs is ended
 // after a minute.
 DemoRun runDemo(const std::string& recording)
 {
-    const std::string command = std::string("timeout -s KILL 60 ") + STREAM_DEMO + " '" + recording + "' 1 </dev/null 2>&1";
-    DemoRun run;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        run.output.append(buffer, n);
-    const int status = pclose(pipe);
-    if (WIFEXITED(status))
-        run.exitCode = WEXITSTATUS(status);
-    return run;
+    return KelvraTest::runProgram(std::string("timeout -s KILL 60 ") + STREAM_DEMO + " '" + recording + "' 1");
 }
 
 bool says(const DemoRun& run, const std::string& line) { return run.output.find(line + "\n") != std::string::npos; }
