@@ -88,6 +88,8 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
     // The log dock exists from here on: it keeps no earlier lines.
     if (const auto camera = streamHub->getDepthCamera())
         logCameraConnected(camera);
+    for (const QString& note : triggerDock->namesFileCut)
+        Logger::writeLog(Tavik::LOG_WARNING, note);
 }
 
 MainWindow::~MainWindow()

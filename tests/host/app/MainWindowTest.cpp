@@ -37,7 +37,9 @@
 #include <QSet>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDockWidget>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -301,6 +303,23 @@ TEST_F(MainWindowTest, TheViewersOwnLinesReachTheLogDock)
     // The stream controller's own lines reach it too.
     window->disconnectCamera();
     EXPECT_TRUE(logShows(QStringLiteral("succeed  to disconnect depth camera")));
+}
+
+TEST_F(MainWindowTest, WhatTheNamesFileHadCutIsLogged)
+{
+    // One line of a megabyte in the folder the viewer starts in.
+    QTemporaryDir folder;
+    const QString oldFolder = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(folder.path()));
+    QFile names(QStringLiteral("FunctionName.txt"));
+    ASSERT_TRUE(names.open(QIODevice::WriteOnly));
+    names.write(QByteArray(1 << 20, 'x'));
+    names.close();
+    window.reset();
+    window = std::make_unique<MainWindow>(&cameraSystem, camera);
+    QDir::setCurrent(oldFolder);
+    EXPECT_TRUE(logShows(QStringLiteral("FunctionName.txt: only its first 65536 bytes read")));
+    EXPECT_TRUE(logShows(QStringLiteral("FunctionName.txt: line 1 cut to 64 characters")));
 }
 
 TEST_F(MainWindowTest, PlaysTheSampleRecording)
