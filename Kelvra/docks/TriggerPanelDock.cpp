@@ -15,6 +15,7 @@
 #include <QTextStream>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 
 namespace Kelvra {
@@ -33,6 +34,49 @@ QString methodName(int row)
 QString resource_path(const QString& relative_path)
 {
     return QDir(QDir::currentPath()).filePath(relative_path);
+}
+
+bool readNameLines(QIODevice& file, QStringList& names, QStringList& cut)
+{
+    // One byte past the bound tells whether the file holds more.
+    QByteArray bytes(static_cast<int>(TriggerPanelDock::MAX_NAMES_FILE_BYTES + 1), Qt::Uninitialized);
+    qint64 got = 0;
+    bool ok = true;
+    while (got < bytes.size()) {
+        const qint64 n = file.read(bytes.data() + got, bytes.size() - got);
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        got += n;
+    }
+    bytes.truncate(static_cast<int>(std::min(got, TriggerPanelDock::MAX_NAMES_FILE_BYTES)));
+    if (got > TriggerPanelDock::MAX_NAMES_FILE_BYTES)
+        cut << QStringLiteral("%1: only its first %2 bytes read")
+                   .arg(NAMES_FILE)
+                   .arg(TriggerPanelDock::MAX_NAMES_FILE_BYTES);
+    QTextStream in(bytes);
+    QList<int> longLines;
+    while (!in.atEnd()) {
+        QString line = in.readLine().trimmed();
+        if (line.size() > TriggerPanelDock::MAX_NAME_LENGTH) {
+            longLines << names.size() + 1;
+            line = line.left(TriggerPanelDock::MAX_NAME_LENGTH).trimmed();
+        }
+        names.append(line);
+    }
+    if (longLines.size() == 1)
+        cut << QStringLiteral("%1: line %2 cut to %3 characters")
+                   .arg(NAMES_FILE)
+                   .arg(longLines.front())
+                   .arg(TriggerPanelDock::MAX_NAME_LENGTH);
+    else if (longLines.size() > 1)
+        cut << QStringLiteral("%1: %2 lines cut to %3 characters, the first line %4")
+                   .arg(NAMES_FILE)
+                   .arg(longLines.size())
+                   .arg(TriggerPanelDock::MAX_NAME_LENGTH)
+                   .arg(longLines.front());
+    return ok;
 }
 
 TriggerPanelDock::TriggerPanelDock(DataEngine* dataEngine)
@@ -94,17 +138,10 @@ void TriggerPanelDock::readFunctionNames()
     // A file marked read-only counts as unopenable, whoever runs the viewer.
     bool ok =
         file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly) && (file.permissions() & QFileDevice::WriteOwner);
-    if (ok) {
-        QTextStream in(&file);
-        while (!in.atEnd()) {
-            const QString line = in.readLine();
-            if (in.status() != QTextStream::Ok) {
-                ok = false;
-                break;
-            }
-            functionName.append(line.trimmed());
-        }
-    }
+    if (ok)
+        ok = readNameLines(file, functionName, namesFileCut);
+    for (const QString& note : namesFileCut)
+        diag::printLine(note.toStdString());
     if (!ok)
         diag::printLine("Can't open FunctionName.txt");
 }

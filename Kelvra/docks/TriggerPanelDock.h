@@ -17,6 +17,7 @@
 
 class DataEngine;
 class QGridLayout;
+class QIODevice;
 class QScrollArea;
 class QVBoxLayout;
 
@@ -28,10 +29,21 @@ class StreamHub;
 // the current folder, joined with `relative_path`.
 QString resource_path(const QString& relative_path);
 
+// Appends the lines of a names file to `names`, each stripped, reading no
+// more than TriggerPanelDock::MAX_NAMES_FILE_BYTES of `file` and keeping no
+// more than MAX_NAME_LENGTH characters of a line; `cut` gets one line for
+// each of these bounds that cut something. False on a read error (the lines
+// read before it are kept).
+bool readNameLines(QIODevice& file, QStringList& names, QStringList& cut);
+
 class TriggerPanelDock : public QDockWidget {
     Q_OBJECT
 public:
     static constexpr int FUNCTION_COUNT = 9;
+    // What a names file of nine captions can sensibly hold: more is not
+    // read, so that a hostile file cannot hold up the start.
+    static constexpr qint64 MAX_NAMES_FILE_BYTES = 64 * 1024;
+    static constexpr int MAX_NAME_LENGTH = 64;
 
     // Outcome codes of triggerFunctionSignal.
     enum Code { DONE = 0, FAILED = 1, UNSUPPORTED = 2 };
@@ -50,8 +62,10 @@ public:
     // Workers started and not yet released.
     int runningWorkers() const { return static_cast<int>(workers.size()); }
 
-    // Every line of the names file, stripped.
+    // Every line of the names file, stripped (within the bounds above).
     QStringList functionName;
+    // What those bounds cut from the names file, one line each, for the log.
+    QStringList namesFileCut;
     // First and second argument of each row, as the fields hold them.
     QVector<QPair<QString, QString>> arg_list;
     QScrollArea* scroller;

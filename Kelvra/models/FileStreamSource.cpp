@@ -60,10 +60,13 @@ bool FileStreamSource::processNext()
 {
     if (!frameStream)
         return false;
-    const bool atEnd = frameStream->currentPosition() >= frameStream->size();
+    const int position = frameStream->currentPosition();
+    const int size = frameStream->size();
     if (!frameStream->readNext()) {
         std::lock_guard<std::mutex> lock(reasonMutex_);
-        readError_ = atEnd ? QString() : QString::fromStdString(frameStream->errorString());
+        readError_ = position >= size
+            ? QString()
+            : QString::fromStdString(Tavik::skippedSetNote(position, size, frameStream->errorString()));
         return false;
     }
     const Tavik::FrameSet frames = frameStream->frames();
@@ -214,6 +217,15 @@ QString FileStreamSource::errorString() const
     if (!frameStream)
         return "no camera system to read the recording with";
     return frameStream->isStreamGood() ? QString() : QString::fromStdString(frameStream->errorString());
+}
+
+QStringList FileStreamSource::damageNotes() const
+{
+    QStringList notes;
+    if (frameStream)
+        for (const std::string& note : frameStream->damageNotes())
+            notes << QString::fromStdString(note);
+    return notes;
 }
 
 QString FileStreamSource::stopReason() const

@@ -9,6 +9,8 @@
 #include "Tavik/CameraSystem.h"
 #include "Tavik/FrameStream.h"
 
+#include <QStringList>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -50,10 +52,14 @@ public:
     // Why the recording cannot be played (the file is missing, a folder, not
     // readable, not a recorded stream, damaged); empty when it can.
     QString errorString() const;
-    // Why the last playback ended before the end of the recording (a damaged
-    // frame set), readable once `stopped` has arrived; empty when it ran to
-    // the end or was stopped. Cleared by start().
+    // Why the last playback ended before the end of the recording, readable
+    // once `stopped` has arrived ("frame set 6 / 10 skipped: frame set
+    // checksum mismatch", the set counted from 1 as positions are shown);
+    // empty when it ran to the end or was stopped. Cleared by start().
     QString stopReason() const;
+    // What the recording loses, as its open found: the sets it cannot read
+    // and the set a file cut short ends in, one line each.
+    QStringList damageNotes() const;
 
     // Replaces the playback thread's clock and its wait between sets (by
     // default the steady clock and a wait that pause and stop cut short).

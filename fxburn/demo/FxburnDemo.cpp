@@ -97,13 +97,37 @@ bool writeFile(const fs::path& path, const Bytes& bytes)
     return static_cast<bool>(out);
 }
 
-bool readFile(const fs::path& path, Bytes& bytes)
+enum class FileRead { Read, Unreadable, TooLarge };
+
+// Reads no further than the largest image fxburn reads, so that a larger file
+// or a device without end (/dev/urandom) is refused as fxburn refuses it.
+FileRead readFile(const fs::path& path, Bytes& bytes)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
+        return FileRead::Unreadable;
+    bytes.clear();
+    char buffer[64 * 1024];
+    while (bytes.size() <= fxburn::MAX_IMAGE_FILE_SIZE && in.read(buffer, sizeof buffer).gcount() > 0)
+        bytes.insert(bytes.end(), buffer, buffer + in.gcount());
+    if (in.bad())
+        return FileRead::Unreadable;
+    return bytes.size() > fxburn::MAX_IMAGE_FILE_SIZE ? FileRead::TooLarge : FileRead::Read;
+}
+
+// Reads the image given with `option` into `bytes`; false, said why, when it
+// cannot.
+bool readImageOption(const std::string& option, const std::string& file, Bytes& bytes)
+{
+    switch (readFile(file, bytes)) {
+    case FileRead::Read: return true;
+    case FileRead::Unreadable: std::cerr << "fxburn-demo: cannot read " << file << "\n"; return false;
+    case FileRead::TooLarge:
+        std::cerr << "fxburn-demo: " << file << " (" << option << ") holds more than " << fxburn::MAX_IMAGE_FILE_SIZE
+                  << " bytes, the most fxburn reads\n";
         return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
+    }
+    return false;
 }
 
 bool addFault(SimWorld& world, const std::string& name)
@@ -246,15 +270,11 @@ int main(int argc, char** argv)
     std::error_code ec;
     fs::create_directories(dir, ec);
     Bytes programmer = makeProgrammerImage();
-    if (options.count("--programmer") && !readFile(options["--programmer"], programmer)) {
-        std::cerr << "fxburn-demo: cannot read " << options["--programmer"] << "\n";
+    if (options.count("--programmer") && !readImageOption("--programmer", options["--programmer"], programmer))
         return 2;
-    }
     Bytes firmware = makeCameraFirmware(size, SIM_PID_CAMERA, 0x0201);
-    if (options.count("--firmware") && !readFile(options["--firmware"], firmware)) {
-        std::cerr << "fxburn-demo: cannot read " << options["--firmware"] << "\n";
+    if (options.count("--firmware") && !readImageOption("--firmware", options["--firmware"], firmware))
         return 2;
-    }
     if (!writeFile(dir / "CyBootProgrammer.img", programmer) || !writeFile(dir / "fw.img", firmware)) {
         std::cerr << "fxburn-demo: cannot write into " << dir.string() << "\n";
         return 2;

@@ -88,6 +88,8 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
     // The log dock exists from here on: it keeps no earlier lines.
     if (const auto camera = streamHub->getDepthCamera())
         logCameraConnected(camera);
+    for (const QString& note : triggerDock->namesFileCut)
+        Logger::writeLog(Tavik::LOG_WARNING, note);
 }
 
 MainWindow::~MainWindow()
@@ -286,8 +288,20 @@ bool MainWindow::openRecording(const QString& path, bool quiet)
         return false;
     }
     Logger::writeLog(Tavik::LOG_INFO, QStringLiteral("Recording opened: %1").arg(path));
+    const auto* file = qobject_cast<const Kelvra::FileStreamSource*>(sources[index].get());
+    const QStringList damage = file ? file->damageNotes() : QStringList();
     streamHub->setCurrentSource(index);
-    return streamHub->start();
+    const bool started = streamHub->start();
+    // After the start, which clears the status bar.
+    for (const QString& note : damage)
+        Logger::writeLog(Tavik::LOG_WARNING, QStringLiteral("Recording %1: %2").arg(file->getName(), note));
+    if (!damage.isEmpty()) {
+        QString text = QStringLiteral("Recording %1: %2").arg(file->getName(), damage.front());
+        if (damage.size() > 1)
+            text += QStringLiteral(" (and %1 more in the log)").arg(damage.size() - 1);
+        statusBarObject->showMessage(text);
+    }
+    return started;
 }
 
 void MainWindow::startWhenRunning(const QString& recording)
@@ -385,12 +399,8 @@ void MainWindow::reportPlaybackStop()
     const QString reason = file->stopReason();
     if (reason.isEmpty()) // the end, or stopped
         return;
-    // The reader stands after the damaged set: its position counts it from 1.
-    reportError(QStringLiteral("Playback of %1 stopped at frame set %2 / %3: %4")
-                    .arg(file->getName())
-                    .arg(file->currentPosition())
-                    .arg(file->length())
-                    .arg(reason));
+    // The reason names the set skipped; the position stands after it.
+    reportError(QStringLiteral("Playback of %1 stopped: %2").arg(file->getName(), reason));
 }
 
 void MainWindow::reportError(const QString& text)

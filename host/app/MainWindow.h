@@ -112,7 +112,9 @@ public:
     QAction* aboutAction = nullptr;
 
     // Adds the recording, selects it and starts it; false when the file
-    // cannot be played (a message box says why, unless `quiet`).
+    // cannot be played (a message box says why, unless `quiet`). What the
+    // recording loses (sets it cannot read, a cut-short end) is logged and
+    // shown in the status bar.
     bool openRecording(const QString& path, bool quiet = false);
 
     // Once the event loop runs, plays `recording`, or without one streams

@@ -84,18 +84,18 @@ int main(int argc, char** argv)
     }
     Kelvra::diag::printLine("Playing " + recording.toStdString() + " ("
                             + std::to_string(hub.getCurrentSource()->length()) + " frame sets)");
+    const auto* file = qobject_cast<Kelvra::FileStreamSource*>(hub.getCurrentSource().get());
+    if (file)
+        for (const QString& note : file->damageNotes())
+            Kelvra::diag::printLine("Recording damaged: " + note.toStdString());
     hub.start();
     runFor(hub, 60000);
-    // A playback that ended early says why; the reader stands after the set
-    // it could not read.
-    const auto* file = qobject_cast<Kelvra::FileStreamSource*>(hub.getCurrentSource().get());
+    // A playback that ended early says why, naming the set it skipped.
     const QString reason = file && !hub.isRunning() ? file->stopReason() : QString();
-    const int64_t failedSet = file ? file->currentPosition() - 1 : -1;
     hub.stop();
     Kelvra::diag::printLine("Playback: " + std::to_string(sets.load()) + " frame sets");
     if (!reason.isEmpty()) {
-        Kelvra::diag::printLine("Playback stopped at frame set " + std::to_string(failedSet) + ": "
-                                + reason.toStdString());
+        Kelvra::diag::printLine("Playback stopped: " + reason.toStdString());
         status = 1;
     }
     hub.disconnectDepthCamera();

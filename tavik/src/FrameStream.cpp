@@ -12,6 +12,9 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <numeric>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/uio.h>
@@ -93,6 +96,13 @@ constexpr uint64_t kSharedReadMin = 256 * 1024;
 // waits for the other, are short.
 constexpr uint64_t kPieceShare = 2;
 constexpr uint64_t kMinPiece = 64 * 1024;
+// The shortest set: four frame heads without payload.
+constexpr uint64_t kMinSetLength = kFrameHead * FRAME_TYPE_COUNT;
+// Why a set the open found damaged is not read.
+const char* const kLengthMismatch = "frame set length mismatch";
+const char* const kDamagedSet = "damaged frame set";
+// How much of a file is looked at at once when searching it for the next set.
+constexpr std::size_t kSearchWindow = 1u << 20;
 
 bool littleEndianHost()
 {
@@ -218,6 +228,19 @@ struct Decoder {
         }
     }
 };
+
+// The index footer the writer ends a file with, for sets at `offsets`.
+std::vector<uint8_t> indexFooter(const std::vector<uint64_t>& offsets)
+{
+    Encoder e;
+    for (uint64_t off : offsets)
+        e.put<uint64_t>(off);
+    e.put<uint32_t>(static_cast<uint32_t>(offsets.size()));
+    const uint32_t crc = detail::crc32(e.bytes.data(), e.bytes.size());
+    e.put<uint32_t>(crc);
+    e.bytes.insert(e.bytes.end(), kIndexMagic, kIndexMagic + sizeof(kIndexMagic));
+    return e.bytes;
+}
 
 // Bytes of a frame's payload as the file stores it, by type.
 uint64_t payloadSize(FrameType type, uint64_t pixels, uint64_t rawSamples)
@@ -435,6 +458,10 @@ struct ReaderState {
     uint64_t bodyStart = 0;
     uint64_t bodyEnd = 0; // start of the index, or the file size
     std::vector<uint64_t> offsets;
+    // Sets the open found that cannot be read, by index, with why; and where
+    // a file cut short ends (empty when it is whole).
+    std::map<std::size_t, std::string> damaged;
+    std::string cutShort;
     int position = 0;
     FrameSet frames;
     // Frames read go back here once no one holds them.
@@ -474,7 +501,15 @@ struct ReaderState {
     bool readHeader();
     bool readIndex();
     void scan();
+    std::optional<uint64_t> setAt(uint64_t offset);
+    std::optional<uint64_t> setLengthAt(uint64_t offset);
     bool isSetAt(uint64_t offset, uint64_t length);
+    uint64_t recordsLength(uint64_t offset);
+    uint64_t findSet(uint64_t from);
+    bool checksumHolds(uint64_t offset, uint64_t length);
+    bool isIndexAt(uint64_t offset);
+    void noteCutShort(uint64_t offset, std::optional<uint64_t> length);
+    std::vector<std::string> damageNotes() const;
     bool readSet(int index, FrameSet& out);
     bool readSetInPlace(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out);
     bool readSetShared(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out);
@@ -585,45 +620,98 @@ bool ReaderState::readIndex()
         return false;
     Decoder o{bytes.data(), bytes.size()};
     std::vector<uint64_t> found;
-    uint64_t expected = bodyStart;
+    found.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         const auto off = o.get<uint64_t>();
-        // Sets follow each other without gaps, each at least a set head long.
-        if (off != expected || off + kSetHead > indexStart)
+        // The sets follow each other from the body's start on, each with
+        // room for its head before the next one and the index.
+        if (found.empty() ? off != bodyStart : off < found.back() + kSetHead)
             return false;
-        uint8_t head[4];
-        if (!readAt(off, head, 4))
+        if (off > indexStart || indexStart - off < kSetHead)
             return false;
-        Decoder h{head, 4};
-        const uint64_t length = h.get<uint32_t>();
-        expected = off + kSetHead + length;
         found.push_back(off);
     }
-    if (expected != indexStart)
+    if (found.empty() && indexStart != bodyStart)
         return false;
+    // The index is sound: a set whose length disagrees with it has its
+    // length damaged and is skipped, the others still read.
+    std::map<std::size_t, std::string> lengthDamaged;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        const uint64_t end = i + 1 < found.size() ? found[i + 1] : indexStart;
+        if (setLengthAt(found[i]) != end - found[i] - kSetHead)
+            lengthDamaged[i] = kLengthMismatch;
+    }
     offsets = std::move(found);
+    damaged = std::move(lengthDamaged);
     bodyEnd = indexStart;
     return true;
 }
 
+// Finds the sets without an index: one after the other from the body's start
+// on. Where no set starts, the set there is skipped to where its records end
+// when only its length is damaged; a set whose length leads to the next set
+// is taken even when its records are damaged (its read tells why it fails);
+// else the scan goes on at the next place a whole set lies.
 void ReaderState::scan()
 {
     offsets.clear();
+    damaged.clear();
     bodyEnd = fileSize;
     uint64_t off = bodyStart;
-    while (off + kSetHead <= fileSize) {
-        uint8_t head[4];
-        if (!readAt(off, head, 4))
+    while (off < fileSize) {
+        const std::optional<uint64_t> length = setLengthAt(off);
+        const bool fits = length && *length >= kMinSetLength && *length <= fileSize - off - kSetHead;
+        const uint64_t end = fits ? off + kSetHead + *length : 0;
+        if (fits && isSetAt(off, *length)) {
+            offsets.push_back(off);
+            off = end;
+            continue;
+        }
+        uint64_t next = 0;
+        const char* why = kLengthMismatch;
+        if (const uint64_t records = recordsLength(off); records != 0) {
+            next = off + kSetHead + records;
+        } else if (fits && setAt(end)) {
+            offsets.push_back(off);
+            off = end;
+            continue;
+        } else if ((next = findSet(off)) != 0) {
+            why = kDamagedSet;
+        } else {
+            // What follows the last set: the index (whole, damaged or cut
+            // short), the last set with its records damaged, or a set the
+            // file ends in the middle of.
+            if (isIndexAt(off))
+                break;
+            if (end == fileSize)
+                offsets.push_back(off);
+            else
+                noteCutShort(off, length);
             break;
-        Decoder h{head, 4};
-        const uint64_t length = h.get<uint32_t>();
-        // A truncated last set is not a set, nor is what follows the sets
-        // (a damaged index, say).
-        if (length > fileSize - off - kSetHead || !isSetAt(off, length))
-            break;
+        }
+        damaged[offsets.size()] = why;
         offsets.push_back(off);
-        off += kSetHead + length;
+        off = next;
     }
+}
+
+// The length of the set at `offset` when its head and records make one.
+std::optional<uint64_t> ReaderState::setAt(uint64_t offset)
+{
+    const std::optional<uint64_t> length = setLengthAt(offset);
+    if (length && *length <= fileSize - offset - kSetHead && isSetAt(offset, *length))
+        return length;
+    return std::nullopt;
+}
+
+// The length in the set head at `offset`; none when the file ends first.
+std::optional<uint64_t> ReaderState::setLengthAt(uint64_t offset)
+{
+    uint8_t head[4];
+    if (offset > fileSize || fileSize - offset < kSetHead || !readAt(offset, head, sizeof(head)))
+        return std::nullopt;
+    Decoder h{head, sizeof(head)};
+    return h.get<uint32_t>();
 }
 
 // True when the `length` bytes after the set head at `offset` hold four frame
@@ -654,8 +742,128 @@ bool ReaderState::isSetAt(uint64_t offset, uint64_t length)
     return at == end;
 }
 
+// The length of the four frame records after the set head at `offset` as
+// their own heads tell, when they are four of the four types in order that
+// end inside the file; else 0.
+uint64_t ReaderState::recordsLength(uint64_t offset)
+{
+    if (offset > fileSize || fileSize - offset < kSetHead + kMinSetLength)
+        return 0;
+    const uint64_t start = offset + kSetHead;
+    uint64_t at = start;
+    std::string ignored;
+    for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t) {
+        uint8_t head[kFrameHead];
+        if (kFrameHead > fileSize - at || !readAt(at, head, kFrameHead))
+            return 0;
+        at += kFrameHead;
+        Decoder d{head, kFrameHead};
+        FrameHead h;
+        if (!readFrameHead(d, t, fileSize - at, h, ignored))
+            return 0;
+        at += h.length;
+    }
+    return at - start;
+}
+
+// The first offset after `from` where a whole set lies, or 0. Each place is
+// first tried against the bytes at hand (a set head of a length that fits,
+// followed by a sound head of the first frame), then whole. Bytes that only
+// look like a set are not taken: a set found is followed by another one or
+// ends the file, or else its checksum holds.
+uint64_t ReaderState::findSet(uint64_t from)
+{
+    constexpr std::size_t kLook = kSetHead + kFrameHead;
+    std::vector<uint8_t> window;
+    std::string ignored;
+    for (uint64_t start = from + 1; start < fileSize && fileSize - start >= kSetHead + kMinSetLength;
+         start += kSearchWindow) {
+        const std::size_t size = static_cast<std::size_t>(std::min<uint64_t>(kSearchWindow + kLook, fileSize - start));
+        window.resize(size);
+        if (!readAt(start, window.data(), size))
+            return 0;
+        for (std::size_t i = 0; i < kSearchWindow && i + kLook <= size; ++i) {
+            const uint64_t room = fileSize - start - i - kSetHead;
+            Decoder d{window.data() + i, kLook};
+            const uint64_t length = d.get<uint32_t>();
+            d.get<uint32_t>(); // checksum
+            FrameHead h;
+            if (length < kMinSetLength || length > room
+                || !readFrameHead(d, FRAME_RAW_FRAME_UNPROCESSED, length - kFrameHead, h, ignored))
+                continue;
+            const uint64_t at = start + i, end = at + kSetHead + length;
+            if (isSetAt(at, length) && (end == fileSize || setAt(end) || checksumHolds(at, length)))
+                return at;
+        }
+    }
+    return 0;
+}
+
+// True when the set of `length` bytes at `offset` has the checksum its head
+// gives; read in pieces, so a long set needs no room of its own.
+bool ReaderState::checksumHolds(uint64_t offset, uint64_t length)
+{
+    uint8_t head[kSetHead];
+    if (!readAt(offset, head, kSetHead))
+        return false;
+    Decoder h{head, kSetHead};
+    h.get<uint32_t>(); // length
+    const uint32_t storedCrc = h.get<uint32_t>();
+    std::vector<uint8_t> piece(static_cast<std::size_t>(std::min<uint64_t>(length, kSearchWindow)));
+    uint32_t crc = 0;
+    for (uint64_t done = 0; done < length;) {
+        const std::size_t size = static_cast<std::size_t>(std::min<uint64_t>(piece.size(), length - done));
+        if (!readAt(offset + kSetHead + done, piece.data(), size))
+            return false;
+        crc = crc32(piece.data(), size, crc);
+        done += size;
+    }
+    return crc == storedCrc;
+}
+
+// True when the bytes from `offset` to the end are the index of the sets
+// found: whole, cut short, or as long with some of its bytes damaged.
+bool ReaderState::isIndexAt(uint64_t offset)
+{
+    const uint64_t left = fileSize - offset;
+    const std::vector<uint8_t> index = indexFooter(offsets);
+    if (left > index.size())
+        return false;
+    std::vector<uint8_t> tail(static_cast<std::size_t>(left));
+    if (!readAt(offset, tail.data(), tail.size()))
+        return false;
+    const auto same = std::inner_product(tail.begin(), tail.end(), index.begin(), std::size_t{0}, std::plus<>(),
+                                         [](uint8_t a, uint8_t b) { return a == b ? 1 : 0; });
+    return same == tail.size() || (left == index.size() && same * 2 >= tail.size());
+}
+
+// Notes the set a file cut short ends in, from `offset` on, whose head gives
+// `length` when it is whole.
+void ReaderState::noteCutShort(uint64_t offset, std::optional<uint64_t> length)
+{
+    const uint64_t left = fileSize - offset;
+    cutShort = "recording cut short in frame set " + std::to_string(offsets.size() + 1) + ": " + std::to_string(left);
+    if (length && *length > left - kSetHead)
+        cutShort += " of " + std::to_string(kSetHead + *length);
+    cutShort += " bytes";
+}
+
+std::vector<std::string> ReaderState::damageNotes() const
+{
+    std::vector<std::string> notes;
+    for (const auto& [index, why] : damaged)
+        notes.push_back(skippedSetNote(static_cast<int>(index), static_cast<int>(offsets.size()), why));
+    if (!cutShort.empty())
+        notes.push_back(cutShort);
+    return notes;
+}
+
 bool ReaderState::readSet(int index, FrameSet& out)
 {
+    if (const auto it = damaged.find(static_cast<std::size_t>(index)); it != damaged.end()) {
+        error = it->second;
+        return false;
+    }
     const uint64_t off = offsets[static_cast<std::size_t>(index)];
     const uint64_t limit = static_cast<std::size_t>(index) + 1 < offsets.size() ? offsets[static_cast<std::size_t>(index) + 1] : bodyEnd;
     uint8_t head[kSetHead];
@@ -877,8 +1085,11 @@ FrameStreamReader::FrameStreamReader(const std::string& path, CameraSystem& /*ca
     : d_(std::make_unique<detail::ReaderState>())
 {
     d_->good = d_->open(path);
-    if (!d_->good)
+    if (!d_->good) {
         d_->offsets.clear();
+        d_->damaged.clear();
+        d_->cutShort.clear();
+    }
 }
 
 FrameStreamReader::~FrameStreamReader() = default;
@@ -920,6 +1131,12 @@ int FrameStreamReader::currentPosition() const
     return d_->position;
 }
 
+std::vector<std::string> FrameStreamReader::damageNotes() const
+{
+    std::lock_guard<std::mutex> lock(d_->m);
+    return d_->damageNotes();
+}
+
 int FrameStreamReader::size() const
 {
     std::lock_guard<std::mutex> lock(d_->m);
@@ -951,6 +1168,11 @@ std::string FrameStreamReader::errorString() const
 {
     std::lock_guard<std::mutex> lock(d_->m);
     return d_->error;
+}
+
+std::string skippedSetNote(int position, int size, const std::string& why)
+{
+    return "frame set " + std::to_string(position + 1) + " / " + std::to_string(size) + " skipped: " + why;
 }
 
 // --- writer ----------------------------------------------------------------------
@@ -1042,14 +1264,7 @@ bool FrameStreamWriter::close()
     std::lock_guard<std::mutex> lock(d_->m);
     if (!d_->open)
         return false;
-    Encoder e;
-    for (uint64_t off : d_->offsets)
-        e.put<uint64_t>(off);
-    e.put<uint32_t>(static_cast<uint32_t>(d_->offsets.size()));
-    const uint32_t crc = detail::crc32(e.bytes.data(), e.bytes.size());
-    e.put<uint32_t>(crc);
-    e.bytes.insert(e.bytes.end(), kIndexMagic, kIndexMagic + sizeof(kIndexMagic));
-    const bool ok = d_->put(e.bytes);
+    const bool ok = d_->put(indexFooter(d_->offsets));
     d_->out.close();
     d_->open = false;
     return ok && !d_->out.fail();

@@ -93,19 +93,24 @@ bool write(const std::string& path, const Spec& spec, std::string* error)
         return fail(error, ec.message());
     // The index footer: the offsets, their count, a checksum and the magic.
     const uint64_t bodyEnd = fullSize - (offsets.size() * 8 + 16);
-    if (!spec.corruptSets.empty()) {
+    if (!spec.corruptSets.empty() || !spec.damagedLengthSets.empty()) {
         std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-        for (int k : spec.corruptSets) {
-            if (k < 0 || k >= static_cast<int>(offsets.size()))
-                continue;
-            // The first byte of the first frame's id: covered by the set's CRC.
-            f.seekg(static_cast<std::streamoff>(offsets[k] + 8 + 1));
-            char c = 0;
-            f.read(&c, 1);
-            c = static_cast<char>(c ^ 0x5a);
-            f.seekp(static_cast<std::streamoff>(offsets[k] + 8 + 1));
-            f.write(&c, 1);
-        }
+        const auto flip = [&](const std::set<int>& sets, uint64_t at) {
+            for (int k : sets) {
+                if (k < 0 || k >= static_cast<int>(offsets.size()))
+                    continue;
+                f.seekg(static_cast<std::streamoff>(offsets[k] + at));
+                char c = 0;
+                f.read(&c, 1);
+                c = static_cast<char>(c ^ 0x5a);
+                f.seekp(static_cast<std::streamoff>(offsets[k] + at));
+                f.write(&c, 1);
+            }
+        };
+        // The first byte of the first frame's id: covered by the set's CRC.
+        flip(spec.corruptSets, 8 + 1);
+        // The second byte of the set's length.
+        flip(spec.damagedLengthSets, 1);
         if (!f)
             return fail(error, "cannot patch " + path);
     }
@@ -119,7 +124,7 @@ bool write(const std::string& path, const Spec& spec, std::string* error)
 std::vector<Crafted> allCrafted()
 {
     return {Crafted::Empty,         Crafted::CorruptMiddle,        Crafted::IdGap,   Crafted::ZeroTimestamp,
-            Crafted::NoDepthScalingFactor, Crafted::Truncated, Crafted::NoIndex};
+            Crafted::NoDepthScalingFactor, Crafted::Truncated, Crafted::NoIndex, Crafted::DamagedLength};
 }
 
 Spec craftedSpec(Crafted kind)
@@ -154,6 +159,10 @@ Spec craftedSpec(Crafted kind)
         s.sets = 5;
         s.withIndex = false;
         break;
+    case Crafted::DamagedLength:
+        s.sets = 20;
+        s.damagedLengthSets = {1};
+        break;
     }
     return s;
 }
@@ -175,6 +184,8 @@ std::string craftedFileName(Crafted kind)
         return "truncated.tvks";
     case Crafted::NoIndex:
         return "no-index.tvks";
+    case Crafted::DamagedLength:
+        return "damaged-length.tvks";
     }
     return "crafted.tvks";
 }

@@ -3,35 +3,20 @@
 // the run wrote it.
 
 #include "FxburnTestSupport.h"
+#include "tests/support/ProgramRun.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
-#include <sys/wait.h>
 
 namespace fxburn {
 namespace {
 
-struct DemoRun {
-    int exitCode = -1; // -1: it did not exit by itself
-    std::string output;
-};
+using DemoRun = KelvraTest::ProgramRun;
 
-DemoRun runDemo(const std::string& arguments)
+DemoRun runDemo(const std::string& arguments, const std::string& prefix = "")
 {
-    const std::string command = std::string(FXBURN_DEMO) + " " + arguments + " </dev/null 2>&1";
-    DemoRun run;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        run.output.append(buffer, n);
-    const int status = pclose(pipe);
-    if (WIFEXITED(status))
-        run.exitCode = WEXITSTATUS(status);
-    return run;
+    return KelvraTest::runProgram(prefix + FXBURN_DEMO + " " + arguments);
 }
 
 bool says(const DemoRun& run, const std::string& text) { return run.output.find(text) != std::string::npos; }
@@ -69,6 +54,31 @@ TEST(FxburnDemo, ImageInFlashOnlyWhenThisRunWroteIt)
     const DemoRun same = runDemo("--firmware same.img --dir same");
     EXPECT_EQ(same.exitCode, 1);
     EXPECT_TRUE(says(same, "image in flash: no"));
+}
+
+TEST(FxburnDemo, ImageFilesAreReadNoFurtherThanFxburnReads)
+{
+    test::ScopedWorkDir dir;
+    // One byte more than fxburn reads, without taking room on the disk.
+    test::writeFile("large.img", {});
+    std::filesystem::resize_file("large.img", MAX_IMAGE_FILE_SIZE + 1);
+    const std::string limit = std::to_string(MAX_IMAGE_FILE_SIZE);
+    // A device without end must not keep the demo reading: a demo that does is
+    // ended after a minute.
+    for (const std::string option : {"--firmware", "--programmer"})
+        for (const std::string file : {"/dev/zero", "large.img"}) {
+            SCOPED_TRACE(option + " " + file);
+            const DemoRun run = runDemo("--dir out " + option + " " + file, "timeout -s KILL 60 ");
+            EXPECT_EQ(run.exitCode, 2) << run.output;
+            EXPECT_TRUE(says(run,
+                             "fxburn-demo: " + file + " (" + option + ") holds more than " + limit
+                                 + " bytes, the most fxburn reads"))
+                << run.output;
+            EXPECT_FALSE(says(run, "[demo] running"));
+        }
+    const DemoRun missing = runDemo("--dir out --firmware missing.img");
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(says(missing, "fxburn-demo: cannot read missing.img"));
 }
 
 } // namespace

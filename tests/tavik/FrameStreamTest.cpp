@@ -11,9 +11,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iostream>
+#include <map>
 #include <random>
+#include <set>
 #include <thread>
 #include <fcntl.h>
 #include <unistd.h>
@@ -819,3 +822,334 @@ TEST(SampleRecording, IsBuiltAndPlayable)
     EXPECT_EQ(crafted.size(), 5);
 }
 #endif
+
+// --- Damage costs only the sets it hits, and the open says what it costs ----------
+
+namespace {
+
+// Reads every position in turn, going on past the sets that fail: the ids
+// read, and why each failed set failed, by position.
+struct ReadThrough {
+    std::vector<int64_t> ids;
+    std::map<int, std::string> failed;
+};
+
+ReadThrough readThrough(FrameStreamReader& reader)
+{
+    ReadThrough r;
+    reader.seekTo(0);
+    for (int k = 0; k < reader.size(); ++k) {
+        EXPECT_EQ(reader.currentPosition(), k);
+        if (reader.readNext())
+            r.ids.push_back(reader.frames()[0]->id);
+        else
+            r.failed[k] = reader.errorString();
+    }
+    EXPECT_FALSE(reader.readNext());
+    EXPECT_EQ(reader.errorString(), "end of stream");
+    return r;
+}
+
+// Ids 1 .. count but those given.
+std::vector<int64_t> idsBut(int count, std::set<int64_t> missing)
+{
+    std::vector<int64_t> ids;
+    for (int64_t id = 1; id <= count; ++id)
+        if (!missing.count(id))
+            ids.push_back(id);
+    return ids;
+}
+
+uint32_t getU32(const std::vector<char>& bytes, uint64_t at)
+{
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = (value << 8) | static_cast<uint8_t>(bytes[at + static_cast<uint64_t>(i)]);
+    return value;
+}
+
+void putU32(std::vector<char>& bytes, uint64_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + static_cast<uint64_t>(i)] = static_cast<char>(value >> (8 * i));
+}
+
+// `count` small sets with ids from 1, with or without the index; where the
+// sets lie, and the file's bytes.
+std::vector<uint64_t> smallSets(const std::string& file, int count, bool withIndex, std::vector<char>& bytes)
+{
+    std::vector<FrameSet> sets;
+    for (int64_t id = 1; id <= count; ++id)
+        sets.push_back(gen::makeFrameSet(4, 3, id, id * 1000));
+    const auto offsets = writeSets(file, sets);
+    bytes = readFile(file);
+    if (!withIndex)
+        bytes.resize(bytes.size() - (8 * static_cast<std::size_t>(count) + 16));
+    return offsets;
+}
+
+std::vector<std::string> notes(std::initializer_list<std::string> lines)
+{
+    return lines;
+}
+
+} // namespace
+
+TEST_F(StreamFiles, ADamagedSetLengthCostsThatSetAloneWithOrWithoutTheIndex)
+{
+    for (const bool withIndex : {true, false}) {
+        std::vector<char> bytes;
+        const auto offsets = smallSets(path("sets.tvks"), 20, withIndex, bytes);
+        // 0xFFFFFFFF, a flipped byte, 0: first, middle, last.
+        const std::pair<int, uint32_t> damages[] = {
+            {0, 0xffffffffu}, {9, getU32(bytes, offsets[9]) ^ 0x5a00u}, {19, 0xffffffffu}, {12, 0u}};
+        for (const auto& [k, length] : damages) {
+            SCOPED_TRACE(testing::Message() << (withIndex ? "with" : "without") << " the index, set " << k + 1);
+            auto damaged = bytes;
+            putU32(damaged, offsets[static_cast<std::size_t>(k)], length);
+            writeFile(path("bad.tvks"), damaged, damaged.size());
+            FrameStreamReader reader(path("bad.tvks"), system);
+            ASSERT_TRUE(reader.isStreamGood());
+            ASSERT_EQ(reader.size(), 20);
+            EXPECT_EQ(reader.damageNotes(),
+                      notes({"frame set " + std::to_string(k + 1) + " / 20 skipped: frame set length mismatch"}));
+            const ReadThrough read = readThrough(reader);
+            EXPECT_EQ(read.ids, idsBut(20, {k + 1}));
+            EXPECT_EQ(read.failed, (std::map<int, std::string>{{k, "frame set length mismatch"}}));
+        }
+        if (!withIndex)
+            continue;
+        // The index alone tells where the set ends when its records are
+        // damaged too (a scan would find only where the next set starts).
+        auto damaged = bytes;
+        putU32(damaged, offsets[4], 0xffffffffu);
+        damaged[offsets[4] + 8] ^= 0x02;
+        writeFile(path("bad.tvks"), damaged, damaged.size());
+        FrameStreamReader reader(path("bad.tvks"), system);
+        EXPECT_EQ(reader.damageNotes(), notes({"frame set 5 / 20 skipped: frame set length mismatch"}));
+        EXPECT_EQ(readThrough(reader).ids, idsBut(20, {5}));
+    }
+}
+
+TEST_F(StreamFiles, ADamagedLongSetLengthCostsThatSetAlone)
+{
+    // Long sets are read in pieces on two threads: the sets around the
+    // skipped one are as before.
+    const std::vector<FrameSet> sets = longSets(3);
+    const auto offsets = writeSets(path("long.tvks"), sets);
+    auto bytes = readFile(path("long.tvks"));
+    putU32(bytes, offsets[1], getU32(bytes, offsets[1]) ^ 0x01000000u);
+    writeFile(path("bad.tvks"), bytes, bytes.size());
+    FrameStreamReader reader(path("bad.tvks"), system);
+    ASSERT_EQ(reader.size(), 3);
+    EXPECT_EQ(reader.damageNotes(), notes({"frame set 2 / 3 skipped: frame set length mismatch"}));
+    for (int round = 0; round < 2; ++round) {
+        const ReadThrough read = readThrough(reader);
+        EXPECT_EQ(read.ids, (std::vector<int64_t>{1, 3}));
+        EXPECT_EQ(read.failed, (std::map<int, std::string>{{1, "frame set length mismatch"}}));
+    }
+    reader.seekTo(2);
+    ASSERT_TRUE(reader.readNext());
+    for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t)
+        expectSameFrame(*reader.frames()[t], *sets[2][t]);
+}
+
+TEST_F(StreamFiles, WithoutTheIndexAScanPassesOverALongDamagedSet)
+{
+    // The next set lies megabytes on: the search reads the file a window
+    // at a time.
+    const auto offsets = writeSets(path("long.tvks"), longSets(3));
+    auto bytes = readFile(path("long.tvks"));
+    bytes.resize(bytes.size() - (8 * 3 + 16));
+    putU32(bytes, offsets[1], 5);
+    bytes[offsets[1] + 8] ^= 0x02;
+    writeFile(path("bad.tvks"), bytes, bytes.size());
+    FrameStreamReader reader(path("bad.tvks"), system);
+    ASSERT_EQ(reader.size(), 3);
+    EXPECT_EQ(reader.damageNotes(), notes({"frame set 2 / 3 skipped: damaged frame set"}));
+    EXPECT_EQ(readThrough(reader).ids, (std::vector<int64_t>{1, 3}));
+}
+
+TEST_F(StreamFiles, WithoutTheIndexAScanPassesOverWhatIsNotASet)
+{
+    std::vector<char> bytes;
+    const auto offsets = smallSets(path("sets.tvks"), 10, false, bytes);
+    const uint64_t firstPayload = 8 + 33; // in set k from offsets[k] on: past the set and frame heads
+    std::mt19937 rng(11);
+    struct Case {
+        const char* what;
+        std::function<void(std::vector<char>&)> damage;
+        std::vector<std::string> notes;
+        std::vector<int64_t> ids;
+        std::map<int, std::string> failed;
+        int size;
+    };
+    const std::string skipped4 = "frame set 4 / 10 skipped: damaged frame set";
+    const std::vector<Case> cases = {
+        {"the first frame's type in set 4",
+         [&](auto& b) { b[offsets[3] + 8] ^= 0x02; },
+         {},
+         idsBut(10, {4}),
+         {{3, "frame set checksum mismatch"}}, // its length still leads to set 5
+         10},
+        {"the first frame's type and the set length in set 4",
+         [&](auto& b) {
+             b[offsets[3] + 8] ^= 0x02;
+             putU32(b, offsets[3], 7);
+         },
+         {skipped4},
+         idsBut(10, {4}),
+         {{3, "damaged frame set"}},
+         10},
+        {"40 random bytes from the start of set 4",
+         [&](auto& b) {
+             for (uint64_t i = 0; i < 40; ++i)
+                 b[offsets[3] + i] = static_cast<char>(rng());
+             b[offsets[3] + 8] = 9; // never a frame type
+         },
+         {skipped4},
+         idsBut(10, {4}),
+         {{3, "damaged frame set"}},
+         10},
+        {"set 4 as above and a byte of set 5's payload",
+         [&](auto& b) {
+             b[offsets[3] + 8] ^= 0x02;
+             putU32(b, offsets[3], 7);
+             b[offsets[4] + firstPayload] ^= 0x10;
+         },
+         {skipped4},
+         idsBut(10, {4, 5}),
+         {{3, "damaged frame set"}, {4, "frame set checksum mismatch"}},
+         10},
+        {"set 4 as above and the first frame's type in set 6",
+         [&](auto& b) {
+             b[offsets[3] + 8] ^= 0x02;
+             putU32(b, offsets[3], 7);
+             b[offsets[5] + 8] ^= 0x02;
+         },
+         {skipped4},
+         idsBut(10, {4, 6}),
+         {{3, "damaged frame set"}, {5, "frame set checksum mismatch"}},
+         10},
+        {"the first frame's type in the last set",
+         [&](auto& b) { b[offsets[9] + 8] ^= 0x02; },
+         {},
+         idsBut(10, {10}),
+         {{9, "frame set checksum mismatch"}},
+         10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto damaged = bytes;
+        c.damage(damaged);
+        writeFile(path("bad.tvks"), damaged, damaged.size());
+        FrameStreamReader reader(path("bad.tvks"), system);
+        ASSERT_EQ(reader.size(), c.size);
+        EXPECT_EQ(reader.damageNotes(), c.notes);
+        const ReadThrough read = readThrough(reader);
+        EXPECT_EQ(read.ids, c.ids);
+        EXPECT_EQ(read.failed, c.failed);
+    }
+}
+
+TEST_F(StreamFiles, ACutShortRecordingSaysInWhichSetAndHowManyBytes)
+{
+    std::vector<char> bytes;
+    const auto offsets = smallSets(path("sets.tvks"), 6, true, bytes);
+    const uint64_t lastSet = bytes.size() - (8 * 6 + 16) - offsets[5]; // with its head
+    auto open = [&](std::size_t cut) {
+        writeFile(path("cut.tvks"), bytes, cut);
+        return std::make_unique<FrameStreamReader>(path("cut.tvks"), system);
+    };
+    auto inTheSet = open(offsets[5] + 100);
+    EXPECT_EQ(inTheSet->size(), 5);
+    EXPECT_EQ(inTheSet->damageNotes(),
+              notes({"recording cut short in frame set 6: 100 of " + std::to_string(lastSet) + " bytes"}));
+    EXPECT_EQ(readThrough(*inTheSet).ids, idsBut(5, {}));
+    auto inTheHead = open(offsets[5] + 3);
+    EXPECT_EQ(inTheHead->size(), 5);
+    EXPECT_EQ(inTheHead->damageNotes(), notes({"recording cut short in frame set 6: 3 bytes"}));
+    // Cut where a set ends, or in the index: every set is there.
+    EXPECT_TRUE(open(offsets[5])->damageNotes().empty());
+    for (std::size_t cut = offsets[5] + lastSet; cut <= bytes.size(); ++cut) {
+        auto inTheIndex = open(cut);
+        EXPECT_EQ(inTheIndex->size(), 6) << "cut at " << cut;
+        EXPECT_TRUE(inTheIndex->damageNotes().empty()) << "cut at " << cut;
+    }
+
+    // A set damaged and the file cut: both told, in file order.
+    auto both = bytes;
+    putU32(both, offsets[2], 0xffffffffu);
+    writeFile(path("both.tvks"), both, offsets[5] + 50);
+    FrameStreamReader reader(path("both.tvks"), system);
+    EXPECT_EQ(reader.damageNotes(),
+              notes({"frame set 3 / 5 skipped: frame set length mismatch",
+                     "recording cut short in frame set 6: 50 of " + std::to_string(lastSet) + " bytes"}));
+    EXPECT_EQ(readThrough(reader).ids, idsBut(5, {3}));
+}
+
+TEST_F(StreamFiles, EveryCutIsToldUnlessItLosesNoSet)
+{
+    std::vector<char> bytes;
+    const auto offsets = smallSets(path("sets.tvks"), 3, true, bytes);
+    const uint64_t indexStart = bytes.size() - (8 * 3 + 16);
+    const std::vector<uint64_t> ends = {offsets[1], offsets[2], indexStart};
+    for (uint64_t cut = offsets[0]; cut <= bytes.size(); ++cut) {
+        writeFile(path("cut.tvks"), bytes, cut);
+        FrameStreamReader reader(path("cut.tvks"), system);
+        ASSERT_TRUE(reader.isStreamGood());
+        const auto whole = std::count_if(ends.begin(), ends.end(), [&](uint64_t end) { return end <= cut; });
+        EXPECT_EQ(reader.size(), whole) << "cut at " << cut;
+        EXPECT_EQ(readThrough(reader).ids, idsBut(static_cast<int>(whole), {})) << "cut at " << cut;
+        const auto told = reader.damageNotes();
+        if (cut == offsets[0] || cut >= indexStart || std::count(ends.begin(), ends.end(), cut) > 0) {
+            EXPECT_TRUE(told.empty()) << "cut at " << cut << ": " << told[0];
+            continue;
+        }
+        ASSERT_EQ(told.size(), 1u) << "cut at " << cut;
+        // Past a whole set head the note gives the set's length too.
+        const uint64_t left = cut - offsets[static_cast<std::size_t>(whole)];
+        const std::string expected = "recording cut short in frame set " + std::to_string(whole + 1) + ": "
+            + std::to_string(left) + (left < 8 ? " bytes" : " of ");
+        EXPECT_EQ(told[0].substr(0, expected.size()), expected);
+    }
+}
+
+TEST_F(StreamFiles, ADamagedIndexLosesNoSetAndIsNotTold)
+{
+    std::vector<char> bytes;
+    smallSets(path("sets.tvks"), 4, true, bytes);
+    const std::size_t indexStart = bytes.size() - (8 * 4 + 16);
+    for (std::size_t at = indexStart; at < bytes.size(); ++at) {
+        auto damaged = bytes;
+        damaged[at] ^= 0x21;
+        writeFile(path("bad.tvks"), damaged, damaged.size());
+        FrameStreamReader reader(path("bad.tvks"), system);
+        EXPECT_EQ(reader.size(), 4) << "index byte " << at;
+        EXPECT_TRUE(reader.damageNotes().empty()) << "index byte " << at;
+    }
+}
+
+TEST_F(StreamFiles, TheCraftedDamagedRecordingsTellWhatTheyLose)
+{
+    const std::string damagedLength = path(gen::craftedFileName(gen::Crafted::DamagedLength));
+    ASSERT_TRUE(gen::writeCrafted(damagedLength, gen::Crafted::DamagedLength));
+    FrameStreamReader skipped(damagedLength, system);
+    EXPECT_EQ(skipped.size(), 20);
+    EXPECT_EQ(skipped.damageNotes(), notes({"frame set 2 / 20 skipped: frame set length mismatch"}));
+    EXPECT_EQ(readThrough(skipped).ids, idsBut(20, {2}));
+
+    const std::string truncated = path(gen::craftedFileName(gen::Crafted::Truncated));
+    ASSERT_TRUE(gen::writeCrafted(truncated, gen::Crafted::Truncated));
+    FrameStreamReader cut(truncated, system);
+    EXPECT_EQ(cut.size(), 5);
+    ASSERT_EQ(cut.damageNotes().size(), 1u);
+    EXPECT_EQ(cut.damageNotes()[0].rfind("recording cut short in frame set 6: ", 0), 0u) << cut.damageNotes()[0];
+
+    for (const gen::Crafted sound : {gen::Crafted::Empty, gen::Crafted::NoIndex, gen::Crafted::CorruptMiddle}) {
+        const std::string file = path(gen::craftedFileName(sound));
+        ASSERT_TRUE(gen::writeCrafted(file, sound));
+        EXPECT_TRUE(FrameStreamReader(file, system).damageNotes().empty()) << file; // a checksum is met when read
+    }
+    EXPECT_TRUE(FrameStreamReader(path("none.tvks"), system).damageNotes().empty());
+}

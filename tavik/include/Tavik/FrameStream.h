@@ -14,6 +14,11 @@
 // A text is u32 length + bytes. Each CRC32 covers the bytes it follows (the
 // header from the magic on, the four records of a set, the index with its
 // count). A file without a valid footer is scanned.
+//
+// Damage costs only the sets it hits: a set whose length disagrees with a
+// sound index (or, without one, whose records end elsewhere) is skipped, as
+// one that fails its checksum is; a scan passes over what is not a set to the
+// next whole set. damageNotes() tells what the open found lost.
 
 #include "Tavik/Common.h"
 
@@ -64,6 +69,12 @@ public:
     // Position of the next set to read, 0 .. size().
     int currentPosition() const;
     int size() const;
+    // What the open found the file to lose, one line each in file order: each
+    // set it cannot read (skippedSetNote()), then the set a file cut short
+    // ends in ("recording cut short in frame set 6: 1000 of 2764841 bytes").
+    // Sets that fail their checksum are found only when read. Empty for a
+    // sound file.
+    std::vector<std::string> damageNotes() const;
     // Makes that set the next one read; clamped to 0 .. size().
     bool seekTo(int position);
     Result<float> getStreamParamf(const std::string& name) const override;
@@ -100,6 +111,10 @@ public:
 private:
     std::unique_ptr<detail::WriterState> d_;
 };
+
+// "frame set 3 / 20 skipped: <why>" for the set at `position` of `size`,
+// counted from 1 as a player shows positions.
+std::string skippedSetNote(int position, int size, const std::string& why);
 
 // Records `sets` frame sets from a running camera into `path` (blocking; the
 // camera is started and stopped by the call). For the sample recording.

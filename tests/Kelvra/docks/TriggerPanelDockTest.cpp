@@ -19,6 +19,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <memory>
 
 using Kelvra::TriggerPanelDock;
@@ -146,6 +150,66 @@ TEST_F(TriggerFixture, CaptionsComeFromTheNamesFileStrippedAndAtMostNine)
     for (int row = 1; row <= 9; ++row)
         EXPECT_EQ(caption(panel, row), QString::number(row));
     EXPECT_EQ(out.text().find("Can't open"), std::string::npos);
+}
+
+TEST_F(TriggerFixture, AHostileNamesFileIsReadNoFurtherThanANamesFileGoes)
+{
+    const QString bytesCut = "FunctionName.txt: only its first 65536 bytes read";
+    const QString lineCut = "FunctionName.txt: line 1 cut to 64 characters";
+    // One line of 10 MB: its first characters, and both bounds told.
+    writeNames(QByteArray(10 << 20, 'x'));
+    {
+        TriggerPanelDock panel(nullptr);
+        EXPECT_EQ(caption(panel, 1), QString(TriggerPanelDock::MAX_NAME_LENGTH, 'x'));
+        EXPECT_EQ(caption(panel, 2), "Trigger Funcion2");
+        EXPECT_EQ(panel.functionName.size(), 1);
+        EXPECT_EQ(panel.namesFileCut, QStringList({bytesCut, lineCut}));
+        EXPECT_NE(out.text().find(bytesCut.toStdString()), std::string::npos); // on standard output too
+        EXPECT_EQ(out.text().find("Can't open"), std::string::npos);
+    }
+    // 700 000 ordinary lines: the nine captions, as many lines as the bound holds.
+    QByteArray many;
+    for (int i = 1; i <= 700000; ++i)
+        many += "Function " + QByteArray::number(i) + "\n";
+    writeNames(many);
+    {
+        TriggerPanelDock panel(nullptr);
+        for (int row = 1; row <= 9; ++row)
+            EXPECT_EQ(caption(panel, row), "Function " + QString::number(row));
+        const QByteArray read = many.left(TriggerPanelDock::MAX_NAMES_FILE_BYTES);
+        EXPECT_EQ(panel.functionName.size(), read.count('\n') + (read.endsWith('\n') ? 0 : 1));
+        EXPECT_EQ(panel.namesFileCut, QStringList({bytesCut}));
+    }
+    // Several long lines are told once; a file just at the bound is whole.
+    QByteArray lines = QByteArray(100, 'a') + "\nshort\n" + QByteArray(65, 'b') + "\n";
+    writeNames(lines + QByteArray(TriggerPanelDock::MAX_NAMES_FILE_BYTES - lines.size(), 'c'));
+    {
+        TriggerPanelDock panel(nullptr);
+        EXPECT_EQ(caption(panel, 2), "short");
+        EXPECT_EQ(caption(panel, 3), QString(64, 'b'));
+        EXPECT_EQ(panel.namesFileCut,
+                  QStringList({"FunctionName.txt: 3 lines cut to 64 characters, the first line 1"}));
+    }
+    writeNames("Read Register\n");
+    EXPECT_TRUE(TriggerPanelDock(nullptr).namesFileCut.isEmpty());
+}
+
+TEST(TriggerNamesFile, AFileWithoutEndIsReadOnlyUpToTheBound)
+{
+    QFile zeros("/dev/zero");
+    ASSERT_TRUE(zeros.open(QIODevice::ReadOnly));
+    QStringList names, cut;
+    // On a thread of its own, so that a read without end fails the test
+    // rather than stalling it.
+    auto reading = std::async(std::launch::async, [&] { return Kelvra::readNameLines(zeros, names, cut); });
+    if (reading.wait_for(std::chrono::minutes(1)) != std::future_status::ready) {
+        std::fprintf(stderr, "reading /dev/zero as a names file never returned\n");
+        std::abort();
+    }
+    EXPECT_TRUE(reading.get());
+    ASSERT_EQ(names.size(), 1);
+    EXPECT_EQ(names[0].size(), TriggerPanelDock::MAX_NAME_LENGTH);
+    EXPECT_EQ(cut.size(), 2);
 }
 
 TEST_F(TriggerFixture, AReadOnlyNamesFileCountsAsMissing)

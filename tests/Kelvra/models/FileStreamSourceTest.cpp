@@ -166,8 +166,10 @@ TEST_F(FileStreamSourceTest, ADamagedSetStopsPlaybackWithItsReasonAndStartGoesOn
     ASSERT_TRUE(ended(bad, log));
     EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{1, 2, 3}));
     EXPECT_EQ(bad.currentPosition(), 4); // past the damaged set
-    EXPECT_EQ(bad.stopReason(), "frame set checksum mismatch");
+    // The set counted from 1, as positions are shown.
+    EXPECT_EQ(bad.stopReason(), "frame set 4 / 8 skipped: frame set checksum mismatch");
     EXPECT_TRUE(bad.errorString().isEmpty()); // the recording itself plays
+    EXPECT_TRUE(bad.damageNotes().isEmpty()); // a checksum is met only when read
 
     // Start goes on with the set after the damaged one, and this time the
     // playback ends at the end.
@@ -184,6 +186,42 @@ TEST_F(FileStreamSourceTest, ADamagedSetStopsPlaybackWithItsReasonAndStartGoesOn
     EXPECT_TRUE(bad.seek(3));
     EXPECT_EQ(frames.size(), 0u);
     EXPECT_EQ(bad.currentPosition(), 3);
+}
+
+TEST_F(FileStreamSourceTest, WhatTheOpenFoundLostIsToldAndPlaybackStopsAtTheSetItSkips)
+{
+    Tavik::StreamGenerator::Spec spec;
+    spec.sets = 6;
+    spec.width = 8;
+    spec.height = 6;
+    spec.intervalUs = 1000;
+    spec.damagedLengthSets = {2};
+    ASSERT_TRUE(Tavik::StreamGenerator::write(path("length.tvk"), spec));
+    FileStreamSource damaged(dir.filePath("length.tvk"), &system);
+    damaged.setCallback(frames.callback());
+    EXPECT_EQ(damaged.damageNotes(), QStringList({"frame set 3 / 6 skipped: frame set length mismatch"}));
+    SignalLog log(&damaged);
+    ASSERT_TRUE(damaged.start());
+    ASSERT_TRUE(ended(damaged, log));
+    EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{1, 2}));
+    EXPECT_EQ(damaged.stopReason(), "frame set 3 / 6 skipped: frame set length mismatch");
+    frames.clear();
+    ASSERT_TRUE(damaged.start());
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !damaged.isRunning() && frames.setIds().size() == 3; }));
+    EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{4, 5, 6}));
+
+    // Cut in the middle of its last set: the sets before it play.
+    spec.damagedLengthSets.clear();
+    spec.truncateLastSet = true;
+    ASSERT_TRUE(Tavik::StreamGenerator::write(path("cut.tvk"), spec));
+    FileStreamSource cut(dir.filePath("cut.tvk"), &system);
+    EXPECT_EQ(cut.length(), 5);
+    ASSERT_EQ(cut.damageNotes().size(), 1);
+    EXPECT_TRUE(cut.damageNotes()[0].startsWith("recording cut short in frame set 6: "))
+        << cut.damageNotes()[0].toStdString();
+
+    EXPECT_TRUE(FileStreamSource(dir.filePath("missing.tvk"), &system).damageNotes().isEmpty());
+    EXPECT_TRUE(FileStreamSource(dir.filePath("cut.tvk"), nullptr).damageNotes().isEmpty());
 }
 
 TEST_F(FileStreamSourceTest, ASetBeingDeliveredWhenPausedIsReadAgainFirst)

@@ -37,7 +37,9 @@
 #include <QSet>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDockWidget>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -303,6 +305,23 @@ TEST_F(MainWindowTest, TheViewersOwnLinesReachTheLogDock)
     EXPECT_TRUE(logShows(QStringLiteral("succeed  to disconnect depth camera")));
 }
 
+TEST_F(MainWindowTest, WhatTheNamesFileHadCutIsLogged)
+{
+    // One line of a megabyte in the folder the viewer starts in.
+    QTemporaryDir folder;
+    const QString oldFolder = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(folder.path()));
+    QFile names(QStringLiteral("FunctionName.txt"));
+    ASSERT_TRUE(names.open(QIODevice::WriteOnly));
+    names.write(QByteArray(1 << 20, 'x'));
+    names.close();
+    window.reset();
+    window = std::make_unique<MainWindow>(&cameraSystem, camera);
+    QDir::setCurrent(oldFolder);
+    EXPECT_TRUE(logShows(QStringLiteral("FunctionName.txt: only its first 65536 bytes read")));
+    EXPECT_TRUE(logShows(QStringLiteral("FunctionName.txt: line 1 cut to 64 characters")));
+}
+
 TEST_F(MainWindowTest, PlaysTheSampleRecording)
 {
     EXPECT_FALSE(window->openRecording("/nonexistent/recording.tvks", true));
@@ -485,10 +504,11 @@ TEST_F(MainWindowTest, DamageMetInPlaybackIsReportedWhenThePlaybackStops)
     const auto source = hub->getCurrentSource();
     const int before = stops.count(); // the camera's, when the file was selected
     ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && stops.count() == before + 1; }));
-    const QString line =
-        QStringLiteral("Playback of corrupt-middle.tvks stopped at frame set 6 / 10: frame set checksum mismatch");
+    const QString line = QStringLiteral(
+        "Playback of corrupt-middle.tvks stopped: frame set 6 / 10 skipped: frame set checksum mismatch");
     EXPECT_EQ(window->statusMessage()->currentMessage(), line);
     EXPECT_TRUE(logShows(line));
+    EXPECT_EQ(window->positionText(), "7 / 10"); // one count: set 6 skipped, 7 next
 
     // Start goes on after the damaged set and takes the line away; the end
     // of the recording says nothing.
@@ -497,6 +517,54 @@ TEST_F(MainWindowTest, DamageMetInPlaybackIsReportedWhenThePlaybackStops)
     ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && stops.count() == before + 2; }));
     EXPECT_TRUE(window->statusMessage()->currentMessage().isEmpty());
     EXPECT_EQ(window->positionText(), "10 / 10");
+}
+
+TEST_F(MainWindowTest, WhatARecordingLosesIsSaidWhenItIsOpened)
+{
+    Kelvra::StreamHub* hub = window->getStreamHub();
+    QSignalSpy stops(hub, &Kelvra::StreamHub::stopped);
+    ASSERT_TRUE(window->openRecording(QStringLiteral(KELVRA_CRAFTED_STREAM_DIR "/damaged-length.tvks"), true));
+    const QString skipped =
+        QStringLiteral("Recording damaged-length.tvks: frame set 2 / 20 skipped: frame set length mismatch");
+    EXPECT_TRUE(logShows(skipped));
+    // Playback meets that set at once and stops there, naming it as the open did.
+    const auto source = hub->getCurrentSource();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && stops.count() >= 2; }));
+    const QString stopped =
+        QStringLiteral("Playback of damaged-length.tvks stopped: frame set 2 / 20 skipped: frame set length mismatch");
+    EXPECT_EQ(window->statusMessage()->currentMessage(), stopped);
+    EXPECT_TRUE(logShows(stopped));
+    EXPECT_EQ(window->positionText(), "3 / 20");
+
+    // A file cut short plays to its end, and the note stays in the status bar.
+    const QString cutLine = QStringLiteral("Recording truncated.tvks: recording cut short in frame set 6: ");
+    ASSERT_TRUE(window->openRecording(QStringLiteral(KELVRA_CRAFTED_STREAM_DIR "/truncated.tvks"), true));
+    EXPECT_TRUE(window->statusMessage()->currentMessage().startsWith(cutLine))
+        << window->statusMessage()->currentMessage().toStdString();
+    EXPECT_TRUE(logShows(cutLine));
+    const auto cut = hub->getCurrentSource();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !cut->isRunning() && window->positionText() == "5 / 5"; }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window->statusMessage()->currentMessage().startsWith(cutLine));
+
+    // More than one note: the first in the status bar, every one in the log.
+    Tavik::StreamGenerator::Spec spec;
+    spec.sets = 6;
+    spec.width = 8;
+    spec.height = 6;
+    spec.damagedLengthSets = {3};
+    spec.truncateLastSet = true;
+    const QString both = recordings.filePath(QStringLiteral("both.tvks"));
+    ASSERT_TRUE(Tavik::StreamGenerator::write(both.toStdString(), spec));
+    ASSERT_TRUE(window->openRecording(both, true));
+    EXPECT_EQ(window->statusMessage()->currentMessage(),
+              QStringLiteral("Recording both.tvks: frame set 4 / 5 skipped: frame set length mismatch "
+                             "(and 1 more in the log)"));
+    EXPECT_TRUE(logShows(QStringLiteral("Recording both.tvks: recording cut short in frame set 6: ")));
+
+    // A sound recording says nothing.
+    ASSERT_TRUE(window->openRecording(QStringLiteral(KELVRA_SAMPLE_RECORDING), true));
+    EXPECT_TRUE(window->statusMessage()->currentMessage().isEmpty());
 }
 
 TEST_F(MainWindowTest, AnUnpluggedCameraIsLetGoOfAndSaidSo)

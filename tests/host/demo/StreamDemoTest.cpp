@@ -1,0 +1,46 @@
+// The console demo as a user runs it on a damaged recording: it says what the
+// recording loses before playing it, and names the set a playback stopped at.
+
+#include "tests/support/ProgramRun.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using DemoRun = KelvraTest::ProgramRun;
+
+// One second of live capture, then the recording; a demo that hangs is ended
+// after a minute.
+DemoRun runDemo(const std::string& recording)
+{
+    return KelvraTest::runProgram(std::string("timeout -s KILL 60 ") + STREAM_DEMO + " '" + recording + "' 1");
+}
+
+bool says(const DemoRun& run, const std::string& line) { return run.output.find(line + "\n") != std::string::npos; }
+
+TEST(StreamDemo, ADamagedOrCutRecordingIsToldAndCountedAsThePositionsAre)
+{
+    const DemoRun skipped = runDemo(KELVRA_CRAFTED_STREAM_DIR "/damaged-length.tvks");
+    EXPECT_EQ(skipped.exitCode, 1) << skipped.output;
+    EXPECT_TRUE(says(skipped, "Recording damaged: frame set 2 / 20 skipped: frame set length mismatch"))
+        << skipped.output;
+    EXPECT_TRUE(says(skipped, "Playback: 1 frame sets")) << skipped.output;
+    EXPECT_TRUE(says(skipped, "Playback stopped: frame set 2 / 20 skipped: frame set length mismatch"))
+        << skipped.output;
+
+    const DemoRun cut = runDemo(KELVRA_CRAFTED_STREAM_DIR "/truncated.tvks");
+    EXPECT_EQ(cut.exitCode, 0) << cut.output;
+    EXPECT_NE(cut.output.find("Recording damaged: recording cut short in frame set 6: "), std::string::npos)
+        << cut.output;
+    EXPECT_TRUE(says(cut, "Playback: 5 frame sets")) << cut.output;
+
+    // Whole sets without the index lose nothing.
+    const DemoRun sound = runDemo(KELVRA_CRAFTED_STREAM_DIR "/no-index.tvks");
+    EXPECT_EQ(sound.exitCode, 0) << sound.output;
+    EXPECT_TRUE(says(sound, "Playback: 5 frame sets")) << sound.output;
+    EXPECT_EQ(sound.output.find("Recording damaged"), std::string::npos) << sound.output;
+}
+
+} // namespace
