@@ -139,5 +139,17 @@ function(kelvra_add_test target)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY "${PROJECT_BINARY_DIR}/tests"
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120 LABELS "${T_LABELS}")
+    TEST_LIST ${target}_TESTS
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
+  # The labels go on the discovered tests from a file CTest reads after the
+  # discovery's own: its PROPERTIES flatten a list, so of two labels only the
+  # first would stay.
+  if(T_LABELS)
+    set(labels_file "${CMAKE_CURRENT_BINARY_DIR}/${target}_labels.cmake")
+    file(WRITE "${labels_file}"
+      "if(${target}_TESTS)\n"
+      "  set_tests_properties(\${${target}_TESTS} PROPERTIES LABELS \"${T_LABELS}\")\n"
+      "endif()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${labels_file}")
+  endif()
 endfunction()

@@ -111,6 +111,10 @@ bool Fx3Device::OpenHandle(std::uint8_t index)
     return true;
 }
 
+// A descriptor read the device leaves unanswered ends by the driver's time-out
+// before the port gives it up.
+static_assert(DESCRIPTOR_TIMEOUT_S * 1000 < port::SYNC_REQUEST_LIMIT_MS);
+
 bool Fx3Device::IoControl(std::uint32_t code, std::uint8_t* buffer, std::uint32_t size)
 {
     if (DriverHandle == port::INVALID_HANDLE)

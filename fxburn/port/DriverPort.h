@@ -58,6 +58,10 @@ inline constexpr std::uint32_t WAIT_INFINITE = 0xFFFFFFFFu;
 // How long an aborted or cancelled request is waited for; one still in flight
 // after that is left to the driver port (DriverPort::abandon).
 inline constexpr std::uint32_t ABORT_WAIT_LIMIT_MS = 2000;
+// How long a synchronous request is waited for before it is cancelled: longer
+// than any time-out its request header gives the driver, so that the driver's
+// own time-out ends it first.
+inline constexpr std::uint32_t SYNC_REQUEST_LIMIT_MS = 10000;
 
 // One overlapped request slot: an auto-reset, non-signalled event with its
 // overlapped structure. Freeing it closes the event.
@@ -85,7 +89,8 @@ public:
     virtual Handle openPath(const std::string& path, std::uint32_t& error) = 0;
     virtual bool closeHandle(Handle handle, std::uint32_t& error) = 0;
 
-    // Synchronous request: completes before it returns. `in` may equal `out`.
+    // Synchronous request: completed, or given up in bounded time as by
+    // boundedIoctl, before it returns. `in` may equal `out`.
     virtual bool ioctl(Handle handle, std::uint32_t code, const void* in, std::uint32_t inLength,
                        void* out, std::uint32_t outLength, std::uint32_t& returned,
                        std::uint32_t& error) = 0;
@@ -97,6 +102,9 @@ public:
                                      std::uint32_t inLength, void* out, std::uint32_t outLength,
                                      AsyncOp& op) = 0;
     virtual WaitResult wait(AsyncOp& op, std::uint32_t timeoutMs) = 0;
+    // Asks the driver to end the request in flight on `op` at once; it then
+    // completes as cancelled, unless the driver never ends it.
+    virtual void cancel(Handle handle, AsyncOp& op) = 0;
     // Without waiting; IO_INCOMPLETE while the request is still pending. A
     // request whose begin call failed at once never completes: its result
     // stays IO_INCOMPLETE and its event is never signalled.
@@ -113,6 +121,17 @@ public:
                                             std::uint32_t& error) = 0;
     virtual bool unregisterNotification(NotifyId id, std::uint32_t& error) = 0;
 };
+
+// A synchronous request on a handle opened for overlapped I/O, made as an
+// overlapped one through `port`: waited for at most `limitMs`, then cancelled
+// and waited for at most ABORT_WAIT_LIMIT_MS more. The driver works on a block
+// of the request's own, in and out in one as in its buffered requests, whose
+// first `returned` bytes are copied to `out` once it completed. A request
+// still in flight after that is handed to the port with its block, so nothing
+// is written late into the caller's buffer; it fails with IO_INCOMPLETE.
+bool boundedIoctl(DriverPort& port, Handle handle, std::uint32_t code, const void* in, std::uint32_t inLength,
+                  void* out, std::uint32_t outLength, std::uint32_t& returned, std::uint32_t& error,
+                  std::uint32_t limitMs = SYNC_REQUEST_LIMIT_MS);
 
 class Clock {
 public:

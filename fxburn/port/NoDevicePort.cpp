@@ -55,6 +55,10 @@ std::uint32_t NoDevicePort::ioctlBegin(Handle, std::uint32_t, const void*, std::
 
 WaitResult NoDevicePort::wait(AsyncOp&, std::uint32_t) { return WaitResult::Failed; }
 
+void NoDevicePort::cancel(Handle, AsyncOp&)
+{
+}
+
 bool NoDevicePort::overlappedResult(Handle, AsyncOp&, std::uint32_t& bytes, std::uint32_t& error)
 {
     bytes = 0;

@@ -23,6 +23,7 @@ public:
                              std::uint32_t inLength, void* out, std::uint32_t outLength,
                              AsyncOp& op) override;
     WaitResult wait(AsyncOp& op, std::uint32_t timeoutMs) override;
+    void cancel(Handle handle, AsyncOp& op) override;
     bool overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& bytes,
                           std::uint32_t& error) override;
     void abandon(std::unique_ptr<AsyncOp> op) override;

@@ -81,8 +81,12 @@ int LoggerCore::getDefaultLogLevel() const
 
 void LoggerCore::setDefaultLogLevel(int index)
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    defaultLevel = clampLevelIndex(index);
+    const int level = clampLevelIndex(index);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        defaultLevel = level;
+    }
+    emit defaultLogLevelSet(level);
 }
 
 QString LoggerCore::getLogFileName() const

@@ -38,6 +38,8 @@ signals:
     void messageWritten(Tavik::LogLevel level, QString text);
     // Messages that pass the default level, text ending in a line break.
     void outputAvailable(Tavik::LogLevel level, QString text);
+    // Every setDefaultLogLevel call, with the level taken (for observers and tests).
+    void defaultLogLevelSet(int index);
 
 private:
     LoggerCore();

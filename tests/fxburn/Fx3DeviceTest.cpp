@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <sstream>
 
 namespace fxburn {
@@ -387,6 +388,184 @@ TEST_F(DeviceTest, DestructorReportsWhatItCouldNotReleaseAndNeverThrows)
     EXPECT_NO_THROW(device.reset());
     EXPECT_EQ(errors.str(), "Error : Failed to close the handle notification handle.\n"
                             "Error : Failed to close the device notification handle.\n");
+}
+
+// Synchronous requests made as the Windows port makes them: overlapped, with
+// the wait bounded, then cancelled, then given up.
+class BoundedRequest : public DeviceTest {
+protected:
+    void SetUp() override
+    {
+        world.addDevice(Identity::Camera);
+        handle = test::openDevice(world);
+        ASSERT_NE(handle, port::INVALID_HANDLE);
+        block.assign(ControlRequestHeader::SIZE + DEVICE_DESC_SIZE, 0xA5);
+        ControlRequestHeader h;
+        h.bmRequestType = 0x80;
+        h.bRequest = 6;
+        h.wValue = 0x0100;
+        h.wLength = DEVICE_DESC_SIZE;
+        h.timeoutSeconds = DESCRIPTOR_TIMEOUT_S;
+        h.dataOffset = ControlRequestHeader::SIZE;
+        h.dataLength = DEVICE_DESC_SIZE;
+        h.encode(block.data());
+        sent = block;
+    }
+    // The device descriptor read, with `action` on it.
+    bool readDescriptor(std::optional<FaultAction> action = std::nullopt, std::uint32_t arg = 0)
+    {
+        if (action) {
+            FaultRule rule = FaultRule::on(Identity::Camera, 6, *action, arg);
+            rule.value = 0x0100;
+            world.addFault(rule);
+        }
+        start = world.nowMs();
+        const auto size = static_cast<std::uint32_t>(block.size());
+        return port::boundedIoctl(world.driver(), handle, IOCTL_CONTROL_TRANSFER, block.data(), size, block.data(),
+                                  size, returned, error);
+    }
+    std::uint64_t waited() { return world.nowMs() - start; }
+
+    port::Handle handle = port::INVALID_HANDLE;
+    Bytes block;
+    Bytes sent;
+    std::uint64_t start = 0;
+    std::uint32_t returned = 0;
+    std::uint32_t error = 0;
+};
+
+TEST_F(BoundedRequest, AnsweredRequestsFillTheCallersBufferAsTheDriverLeftIt)
+{
+    ASSERT_TRUE(readDescriptor(FaultAction::Delay, 300)) << error;
+    EXPECT_EQ(returned, block.size());
+    EXPECT_TRUE(
+        std::equal(block.begin() + ControlRequestHeader::SIZE, block.end(), world.device()->deviceDesc.begin()));
+    EXPECT_EQ(ControlRequestHeader::decode(block.data()).statusA, 0u);
+    EXPECT_GE(waited(), 300u);
+    const auto& log = world.driver().ioctlLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_TRUE(log[0].overlapped);
+    EXPECT_EQ(log[0].inLength, block.size());
+
+    // A driver query answers at once.
+    std::uint8_t speed[4] = {};
+    EXPECT_TRUE(port::boundedIoctl(world.driver(), handle, IOCTL_GET_SPEED, speed, 4, speed, 4, returned, error));
+    EXPECT_EQ(returned, 4u);
+    EXPECT_EQ(test::le32(Bytes(speed, speed + 4), 0), world.device()->speed);
+    EXPECT_EQ(world.driver().cancelCalls(), 0u);
+    EXPECT_EQ(world.driver().pendingRequestCount(), 0u);
+    EXPECT_TRUE(world.violations().empty());
+}
+
+TEST_F(BoundedRequest, RequestThatNothingEndsIsGivenUpInBoundedTimeWithItsOwnBlock)
+{
+    EXPECT_FALSE(readDescriptor(FaultAction::HangForever));
+    EXPECT_EQ(error, port::err::IO_INCOMPLETE);
+    EXPECT_EQ(returned, 0u);
+    EXPECT_GE(waited(), port::SYNC_REQUEST_LIMIT_MS);
+    EXPECT_LT(waited(), port::SYNC_REQUEST_LIMIT_MS + port::ABORT_WAIT_LIMIT_MS + 100);
+    EXPECT_EQ(world.driver().cancelCalls(), 1u);
+    // Still in flight: handed to the port, and the caller's buffer is not the driver's.
+    EXPECT_EQ(world.driver().pendingRequestCount(), 1u);
+    EXPECT_EQ(world.driver().abandonedRequestCount(), 1u);
+    EXPECT_EQ(block, sent);
+    std::uint32_t closeError = 0;
+    EXPECT_TRUE(world.driver().closeHandle(handle, closeError));
+    EXPECT_TRUE(world.violations().empty());
+    EXPECT_FALSE(world.hangGuardTripped());
+}
+
+TEST_F(BoundedRequest, RequestEndingAfterItWasGivenUpWritesIntoItsOwnBlock)
+{
+    const std::uint32_t late = port::ABORT_WAIT_LIMIT_MS + 500;
+    EXPECT_FALSE(readDescriptor(FaultAction::AbortLatency, late));
+    EXPECT_EQ(error, port::err::IO_INCOMPLETE);
+    EXPECT_EQ(world.driver().abandonedRequestCount(), 1u);
+    world.sleepMs(late);
+    world.driver().completeDue();
+    EXPECT_EQ(world.driver().pendingRequestCount(), 0u);
+    EXPECT_EQ(block, sent);
+    EXPECT_TRUE(world.violations().empty());
+}
+
+TEST_F(BoundedRequest, CancelEndsAHeldRequestAsAborted)
+{
+    EXPECT_FALSE(readDescriptor(FaultAction::AbortLatency, 300));
+    EXPECT_EQ(error, port::err::OPERATION_ABORTED);
+    EXPECT_GE(waited(), port::SYNC_REQUEST_LIMIT_MS + 300);
+    EXPECT_LT(waited(), port::SYNC_REQUEST_LIMIT_MS + port::ABORT_WAIT_LIMIT_MS);
+    EXPECT_EQ(world.driver().cancelCalls(), 1u);
+    EXPECT_EQ(world.driver().pendingRequestCount(), 0u);
+    EXPECT_EQ(world.driver().abandonedRequestCount(), 0u);
+    // The status words the driver wrote back reach the caller.
+    EXPECT_NE(ControlRequestHeader::decode(block.data()).statusA, 0u);
+    EXPECT_TRUE(world.violations().empty());
+}
+
+TEST_F(BoundedRequest, DriverTimeOutEndsASilentRequestBeforeTheLimit)
+{
+    EXPECT_FALSE(readDescriptor(FaultAction::Silent));
+    EXPECT_EQ(error, port::err::SEM_TIMEOUT);
+    EXPECT_GE(waited(), DESCRIPTOR_TIMEOUT_S * 1000u);
+    EXPECT_LT(waited(), port::SYNC_REQUEST_LIMIT_MS);
+    EXPECT_EQ(world.driver().cancelCalls(), 0u);
+    EXPECT_EQ(world.driver().pendingRequestCount(), 0u);
+}
+
+TEST_F(BoundedRequest, RefusedRequestIsNeitherWaitedForNorCancelled)
+{
+    EXPECT_FALSE(readDescriptor(FaultAction::BeginError, port::err::ACCESS_DENIED));
+    EXPECT_EQ(error, port::err::ACCESS_DENIED);
+    EXPECT_LT(waited(), 10u);
+    EXPECT_EQ(world.driver().cancelCalls(), 0u);
+    EXPECT_EQ(world.driver().abandonedRequestCount(), 0u);
+    EXPECT_EQ(block, sent);
+    EXPECT_TRUE(world.violations().empty());
+}
+
+// The driver emulation with its synchronous requests made the Windows way.
+class BoundedDriver : public port::emu::EmulatedDriver {
+public:
+    using EmulatedDriver::EmulatedDriver;
+    bool ioctl(port::Handle handle, std::uint32_t code, const void* in, std::uint32_t inLength, void* out,
+               std::uint32_t outLength, std::uint32_t& returned, std::uint32_t& error) override
+    {
+        return port::boundedIoctl(*this, handle, code, in, inLength, out, outLength, returned, error);
+    }
+};
+
+TEST_F(DeviceTest, DeviceOpensThroughBoundedRequestsAndAHungReadEndsInBoundedTime)
+{
+    world.addDevice(Identity::Camera);
+    BoundedDriver driver(world);
+    const port::Platform platform{&driver, &world};
+    {
+        Fx3Device device(platform);
+        ASSERT_TRUE(device.isOpen());
+        EXPECT_EQ(device.ProductId, 0x9108);
+        EXPECT_EQ(device.getProduct(), "Quenta ToF Camera");
+        EXPECT_TRUE(device.superSpeed);
+        EXPECT_EQ(device.usbAddress, 5);
+        EXPECT_TRUE(device.bulkInEndpoint);
+        EXPECT_EQ(device.statusA, 0u);
+    }
+
+    // The device descriptor read never ends: the open goes on without it.
+    FaultRule hang = FaultRule::on(Identity::Camera, 6, FaultAction::HangForever);
+    hang.value = 0x0100;
+    world.addFault(hang);
+    const std::uint64_t start = world.nowMs();
+    {
+        Fx3Device device(platform);
+        EXPECT_EQ(device.VendorId, 0);
+        EXPECT_EQ(device.LastError, port::err::IO_INCOMPLETE);
+        EXPECT_FALSE(device.getConfiguration(0));
+    }
+    EXPECT_LT(world.nowMs() - start, port::SYNC_REQUEST_LIMIT_MS + port::ABORT_WAIT_LIMIT_MS + 500);
+    EXPECT_EQ(driver.abandonedRequestCount(), 1u);
+    EXPECT_EQ(driver.openHandleCount(), 0u);
+    EXPECT_TRUE(world.violations().empty());
+    EXPECT_FALSE(world.hangGuardTripped());
 }
 
 } // namespace

@@ -62,10 +62,16 @@ TEST(BootImage, SplitsRecordsIntoChunksOfAtMost2048Bytes)
 
 TEST(BootImage, SignatureMustBeUpperCaseCYAndPresent)
 {
-    Bytes image = buildBootImage({{0, words(1)}}, 0);
-    image[0] = 'c';
-    image[1] = 'y';
-    EXPECT_EQ(parse(image), INVALID_FWSIGNATURE);
+    const Bytes valid = buildBootImage({{0, words(1)}}, 0);
+    ASSERT_EQ(parse(valid), SUCCESS);
+    // Either letter wrong, the other right, before a valid body.
+    for (const std::string signature : {"cy", "Cy", "CX", "cY", "XY"}) {
+        Bytes image = valid;
+        image[0] = static_cast<std::uint8_t>(signature[0]);
+        image[1] = static_cast<std::uint8_t>(signature[1]);
+        EXPECT_EQ(parse(image), INVALID_FWSIGNATURE) << signature;
+        EXPECT_EQ(checkFlashImage(image.data(), image.size()), INVALID_FWSIGNATURE) << signature;
+    }
     EXPECT_EQ(parse(Bytes{'C'}), INVALID_FWSIGNATURE);
     EXPECT_EQ(parse(Bytes{}), INVALID_FWSIGNATURE);
 }

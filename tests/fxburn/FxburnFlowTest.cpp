@@ -141,7 +141,7 @@ TEST_F(FlowTest, UpdateFromTheCameraGoesThroughAllThreeIdentities)
     const auto big = std::find_if(loader.begin(), loader.end(), [](const auto& r) {
         return !r.setup.isIn() && r.setup.wLength == 2048;
     });
-    ASSERT_NE(big, loader.end());
+    ASSERT_GE(loader.end() - big, 4);
     EXPECT_EQ(big->setup.wIndex, 0x4000);
     EXPECT_EQ(big->setup.wValue, 0x3000);
     EXPECT_TRUE((big + 1)->setup.isIn());
@@ -183,7 +183,7 @@ TEST_F(FlowTest, UpdateFromTheCameraGoesThroughAllThreeIdentities)
         }
     }
     EXPECT_EQ(erased, (std::vector<int>{0, 1, 2, 3}));
-    EXPECT_LT(lastErase, firstWrite);
+    ASSERT_LT(lastErase, firstWrite); // an erase request, which the next line reads
     EXPECT_EQ(programmer[lastErase].data, Bytes{0}); // polled until done
     int expectedPage = 0;
     for (std::size_t i = firstWrite; i < programmer.size(); ++i) {
@@ -323,6 +323,7 @@ TEST_F(FlowTest, MissingOrBadProgrammerImageStopsBeforeTheCameraIsTouched)
     EXPECT_EQ(outside.exitCode, 1);
 
     EXPECT_TRUE(vendor(Identity::Camera).empty());
+    ASSERT_TRUE(world.device());
     EXPECT_EQ(world.device()->identity, Identity::Camera);
 
     SimWorld loaderWorld;
@@ -376,6 +377,7 @@ TEST_F(FlowTest, BadFirmwareImageIsRefusedBeforeAnythingChangesFromEveryIdentity
             EXPECT_EQ(result.exitCode, 1);
             for (const auto& r : fresh.controlLog())
                 EXPECT_NE(r.setup.bmRequestType, 0x40); // nothing sent to the device
+            ASSERT_TRUE(fresh.device());
             EXPECT_EQ(fresh.device()->identity, identity);
             EXPECT_TRUE(fresh.board().flash.bytes == flashBefore);
         }
@@ -456,6 +458,23 @@ TEST_F(FlowTest, RefusedBootLoaderRequestEndsTheFlow)
     EXPECT_EQ(result.exitCode, 1);
 }
 
+TEST_F(FlowTest, BootLoaderThatDoesNotAnswerTheProbeGetsNoRamWrite)
+{
+    world.addDevice(Identity::BootLoader);
+    FaultRule probe = FaultRule::on(Identity::BootLoader, VR_RAM_ACCESS, FaultAction::Stall);
+    probe.deviceToHost = 1;
+    const FaultRule& stalled = world.addFault(probe);
+    const auto result = run();
+    EXPECT_EQ(result.out, HEAD + "Info : Found FX3 loader \n" + "not on boot loader mode !\n" + PROMPT);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(stalled.fired, 1u);
+    const auto loader = vendor(Identity::BootLoader);
+    ASSERT_EQ(loader.size(), 1u);
+    EXPECT_TRUE(loader[0].setup.isIn());
+    EXPECT_EQ(loader[0].setup.bRequest, VR_RAM_ACCESS);
+    EXPECT_FALSE(world.board().lastJump);
+}
+
 TEST_F(FlowTest, ReadBackCorruptedThreeTimesFailsTheRamDownload)
 {
     world.addDevice(Identity::BootLoader);
@@ -512,6 +531,7 @@ TEST_F(FlowTest, DeviceVanishingDuringTheFlashWritesFailsTheUpdate)
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(pageWrites(), 31u);
     world.replug();
+    ASSERT_TRUE(world.device());
     EXPECT_EQ(world.device()->identity, Identity::BootLoader); // half-written firmware does not boot
 }
 

@@ -7,6 +7,7 @@
 #include "tavik/src/PieceReadThread.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <future>
 #include <iostream>
 #include <map>
+#include <mutex>
 #include <random>
 #include <set>
 #include <thread>
@@ -690,8 +692,44 @@ TEST_F(StreamFiles, AFlippedByteInALongSetIsCaughtAndTheNextSetReads)
     }
 }
 
+// Ends the test binary with a message when the scope it guards has not ended
+// within `limit`: a read that never returns then fails the run at once
+// rather than stalling it until CTest's limit.
+class Deadline {
+public:
+    Deadline(std::string what, std::chrono::seconds limit)
+        : watchdog([this, what = std::move(what), limit] {
+            std::unique_lock<std::mutex> lock(mutex);
+            if (!ended.wait_for(lock, limit, [this] { return done; })) {
+                std::fprintf(stderr, "%s did not end within %lld s\n", what.c_str(),
+                             static_cast<long long>(limit.count()));
+                std::abort(); // the stuck thread holds the reader: nothing to go on with
+            }
+        })
+    {
+    }
+    ~Deadline()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+        }
+        ended.notify_one();
+        watchdog.join();
+    }
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+
+private:
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::thread watchdog; // last: starts once the rest is set
+};
+
 TEST_F(StreamFiles, ALongSetCutShortWhileReadIsReportedAsBefore)
 {
+    const Deadline deadline("reading a long set cut short", std::chrono::minutes(1));
     const std::vector<FrameSet> sets = longSets(3);
     const auto offsets = writeSets(path("long.tvks"), sets);
     // Cut while the reader has it open (a file cut before is scanned for

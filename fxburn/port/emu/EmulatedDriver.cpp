@@ -555,18 +555,38 @@ void EmulatedDriver::refresh(EmuOp& op)
         complete(op, op.finalStatus);
 }
 
+void EmulatedDriver::completeDue()
+{
+    const std::vector<EmuOp*> ops(pending_.begin(), pending_.end());
+    for (EmuOp* op : ops)
+        refresh(*op);
+}
+
+void EmulatedDriver::startCancel(EmuOp& op)
+{
+    if (!op.abortable || op.cancelling)
+        return;
+    op.cancelling = true;
+    op.finalStatus = UsbStatus::Cancelled;
+    op.completeAt = bus_.now() + op.request.reply.abortLatencyMs;
+    refresh(op);
+}
+
 void EmulatedDriver::abortPipe(Handle handle, std::uint8_t endpoint)
 {
     const std::vector<EmuOp*> ops(pending_.begin(), pending_.end());
-    for (EmuOp* op : ops) {
-        if (op->handle != handle || op->request.endpoint != endpoint || !op->abortable ||
-            op->cancelling)
-            continue;
-        op->cancelling = true;
-        op->finalStatus = UsbStatus::Cancelled;
-        op->completeAt = bus_.now() + op->request.reply.abortLatencyMs;
-        refresh(*op);
-    }
+    for (EmuOp* op : ops)
+        if (op->handle == handle && op->request.endpoint == endpoint)
+            startCancel(*op);
+}
+
+void EmulatedDriver::cancel(Handle handle, AsyncOp& asyncOp)
+{
+    bus_.driverCall();
+    ++cancelCalls_;
+    auto& op = static_cast<EmuOp&>(asyncOp);
+    if (op.pending && op.handle == handle)
+        startCancel(op);
 }
 
 WaitResult EmulatedDriver::wait(AsyncOp& asyncOp, std::uint32_t timeoutMs)

@@ -3,8 +3,8 @@
 // decodes the control codes and the 38-byte request header the way the driver
 // does, checks their layout strictly, hands control requests and data
 // transfers to the device models of a bus, and completes overlapped requests
-// on the bus's clock: with a reply, a header time-out, an abort or the device
-// going away. As on Windows, a request whose begin call fails at once never
+// on the bus's clock: with a reply, a header time-out, an abort or cancel, or the
+// device going away. As on Windows, a request whose begin call fails at once never
 // completes: its result stays incomplete and its event is never signalled.
 // Misuse (a freed request still pending, a malformed header) is reported to
 // the bus as a violation.
@@ -50,6 +50,7 @@ public:
                              std::uint32_t inLength, void* out, std::uint32_t outLength,
                              AsyncOp& op) override;
     WaitResult wait(AsyncOp& op, std::uint32_t timeoutMs) override;
+    void cancel(Handle handle, AsyncOp& op) override;
     bool overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& bytes,
                           std::uint32_t& error) override;
     void abandon(std::unique_ptr<AsyncOp> op) override;
@@ -72,10 +73,14 @@ public:
     void clearLog() { log_.clear(); }
     std::uint32_t openPathCalls() const { return openCalls_; }
     std::uint32_t closeHandleCalls() const { return closeCalls_; }
+    std::uint32_t cancelCalls() const { return cancelCalls_; }
     std::size_t openHandleCount() const { return handles_.size(); }
     std::size_t pendingRequestCount() const { return pending_.size(); }
     std::size_t abandonedRequestCount() const { return abandoned_.size(); }
     std::size_t notificationCount() const { return notifications_.size(); }
+    // Completes every request whose time has come, those given up included:
+    // the driver writes a request's results whenever it ends.
+    void completeDue();
 
 private:
     friend class EmuOp;
@@ -86,6 +91,7 @@ private:
     void run(Request& request, UsbDeviceModel& device);
     void complete(EmuOp& op, UsbStatus status);
     void refresh(EmuOp& op);
+    void startCancel(EmuOp& op);
     void abortPipe(Handle handle, std::uint8_t endpoint);
     bool information(std::uint64_t instance, std::uint32_t code, const void* in,
                      std::uint32_t inLength, void* out, std::uint32_t outLength,
@@ -106,6 +112,7 @@ private:
     std::vector<IoctlRecord> log_;
     std::uint32_t openCalls_ = 0;
     std::uint32_t closeCalls_ = 0;
+    std::uint32_t cancelCalls_ = 0;
 };
 
 } // namespace fxburn::port::emu

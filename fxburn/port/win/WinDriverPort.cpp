@@ -167,26 +167,10 @@ bool WinDriverPort::ioctl(Handle handle, std::uint32_t code, const void* in,
                           std::uint32_t inLength, void* out, std::uint32_t outLength,
                           std::uint32_t& returned, std::uint32_t& error)
 {
-    // The handle is opened for overlapped I/O: a request the driver pends must
-    // still be waited for before the caller's buffer goes away.
-    returned = 0;
-    OVERLAPPED overlapped;
-    ZeroMemory(&overlapped, sizeof overlapped);
-    overlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (!overlapped.hEvent) {
-        error = GetLastError();
-        return false;
-    }
-    DWORD bytes = 0;
-    BOOL ok = DeviceIoControl(toHandle(handle), code, const_cast<void*>(in), inLength, out,
-                              outLength, &bytes, &overlapped);
-    if (!ok && GetLastError() == ERROR_IO_PENDING)
-        ok = GetOverlappedResult(toHandle(handle), &overlapped, &bytes, TRUE);
-    if (!ok)
-        error = GetLastError();
-    CloseHandle(overlapped.hEvent);
-    returned = bytes;
-    return ok != FALSE;
+    // The handle is opened for overlapped I/O, and a driver may leave a
+    // request pending for ever (a device pulled mid-request): the wait is
+    // bounded, the request cancelled and, should it still not end, given up.
+    return boundedIoctl(*this, handle, code, in, inLength, out, outLength, returned, error);
 }
 
 std::unique_ptr<AsyncOp> WinDriverPort::newAsyncOp(std::uint32_t& error)
@@ -223,6 +207,13 @@ WaitResult WinDriverPort::wait(AsyncOp& op, std::uint32_t timeoutMs)
     case WAIT_TIMEOUT: return WaitResult::TimedOut;
     default: return WaitResult::Failed;
     }
+}
+
+void WinDriverPort::cancel(Handle handle, AsyncOp& op)
+{
+    auto& w = static_cast<WinAsyncOp&>(op);
+    if (w.inFlight())
+        CancelIoEx(toHandle(handle), w.overlapped.get());
 }
 
 bool WinDriverPort::overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& bytes,

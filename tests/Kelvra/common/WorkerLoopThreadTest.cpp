@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
@@ -34,6 +35,31 @@ TEST(WorkerLoopThread, ConsumerRunsOnTimeoutsWhenNobodyProduces)
     ASSERT_TRUE(KelvraTest::waitFor([&] { return calls >= 2; }));
     loop.stop();
     EXPECT_TRUE(onWorker);
+}
+
+TEST(WorkerLoopThread, IdleConsumerRunsOncePerTimeout)
+{
+    // A wait longer than the time-out lengthens every gap between two calls,
+    // a late wake-up on a busy machine only some: the shortest of many gaps
+    // is judged, and half of them must not be much shorter (no spinning).
+    constexpr double timeout = 0.05; // seconds
+    constexpr int calls = 12;
+    std::vector<std::chrono::steady_clock::time_point> times; // the worker's until stop() has joined it
+    std::atomic<int> count{0};
+    NoArgLoop loop([] {},
+                   [&] {
+                       times.push_back(std::chrono::steady_clock::now());
+                       ++count;
+                   },
+                   timeout);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return count >= calls; }, 30000));
+    loop.stop();
+    std::vector<double> gaps;
+    for (std::size_t i = 1; i < times.size(); ++i)
+        gaps.push_back(std::chrono::duration<double>(times[i] - times[i - 1]).count());
+    std::sort(gaps.begin(), gaps.end());
+    EXPECT_LT(gaps.front(), 4 * timeout);
+    EXPECT_GE(gaps[gaps.size() / 2], timeout / 2);
 }
 
 TEST(WorkerLoopThread, ProducerGetsTheArgumentsOnTheCallingThreadAndWakesTheConsumer)

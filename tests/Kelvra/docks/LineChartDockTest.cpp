@@ -7,17 +7,21 @@
 #include "host/plot/InfiniteLine.h"
 #include "host/plot/LabelItem.h"
 #include "host/plot/PlotCurve.h"
+#include "host/plot/PlotEvents.h"
 #include "host/plot/PlotItem.h"
+#include "host/plot/ViewBox.h"
 #include "tests/Kelvra/common/CaptureStream.h"
 
 #include <QButtonGroup>
 #include <QCoreApplication>
+#include <QGraphicsSceneWheelEvent>
 #include <QGroupBox>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -224,6 +228,55 @@ TEST_F(ChartFixture, PointModeKeepsAHundredSamplesOfOnePixel)
     EXPECT_EQ(plotted(), std::vector<double>{pixel(1, 7, 0)});
     clickRadio(dock.radioPhase);
     EXPECT_EQ(plotted(), std::vector<double>{pixel(2, 7, 0)});
+}
+
+TEST_F(ChartFixture, LeavingPointModeAndComingBackStartsTheHistoryAfresh)
+{
+    publish(frame(8, 6));
+    clickRadio(dock.radioSinglePoint);
+    for (int i = 1; i <= 5; ++i)
+        publish(flat(8, 6, static_cast<float>(i)));
+    ASSERT_EQ(plotted().size(), 6u);
+    clickRadio(dock.radioSingleRow);
+    EXPECT_EQ(plotted(), std::vector<double>(8, 5.0));
+    clickRadio(dock.radioSinglePoint);
+    EXPECT_EQ(plotted(), std::vector<double>{5.0});
+    EXPECT_EQ(dock.lowerLine->value(), 5.0);
+    EXPECT_EQ(dock.upperLine->value(), 5.0);
+}
+
+// Zooming or panning turns the view's own auto-range off: only the slot's
+// brings the whole curve back.
+TEST_F(ChartFixture, AChangedSpinShowsTheWholeCurveAfterTheUserZoomedOrPanned)
+{
+    Plot::ViewBox* box = dock.plotItem->getViewBox();
+    const auto showsWhole = [&] {
+        const QRectF view = box->targetRect();
+        const std::vector<double>& y = plotted();
+        const auto [low, high] = std::minmax_element(y.begin(), y.end());
+        return view.left() <= 0.0 && view.right() >= static_cast<double>(y.size() - 1) && view.top() <= *low
+            && view.bottom() >= *high;
+    };
+    publish(frame(32, 24));
+    ASSERT_TRUE(showsWhole());
+
+    QGraphicsSceneWheelEvent wheel(QEvent::GraphicsSceneWheel);
+    wheel.setPos(box->rect().center());
+    wheel.setDelta(4 * 120); // zoom in
+    box->wheelEvent(&wheel);
+    ASSERT_FALSE(showsWhole());
+    dock.rowSpin->setValue(3);
+    ASSERT_EQ(plotted(), row(1, 32, 3));
+    EXPECT_TRUE(showsWhole());
+
+    clickRadio(dock.radioSingleColumn);
+    const QPointF from = box->rect().center();
+    Plot::MouseDragEvent drag(from + QPointF(box->rect().width() / 2, 0), from, from, Qt::LeftButton);
+    box->mouseDragEvent(drag);
+    ASSERT_FALSE(showsWhole());
+    dock.colSpin->setValue(5);
+    ASSERT_EQ(plotted(), column(1, 5, 24));
+    EXPECT_TRUE(showsWhole());
 }
 
 TEST_F(ChartFixture, StatisticsUseThePopulationDeviation)

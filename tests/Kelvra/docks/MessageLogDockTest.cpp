@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -225,6 +226,19 @@ TEST_F(LogFixture, TheLevelComboSetsTheLoggersLevel)
     EXPECT_FALSE(dock.logBox->toPlainText().contains("hidden"));
     dock.logLevels->setCurrentIndex(2);
     EXPECT_EQ(Logger().getDefaultLogLevel(), Tavik::LOG_WARNING);
+}
+
+TEST_F(LogFixture, BuildingTheDockNeverWritesTheLevelBack)
+{
+    Logger settings;
+    settings.setDefaultLogLevel(Tavik::LOG_ERROR); // not the first entry: showing it moves the combo
+    QSignalSpy sets(LoggerCore::instance(), &LoggerCore::defaultLogLevelSet);
+    MessageLogDock dock(&window);
+    EXPECT_EQ(dock.logLevels->currentIndex(), Tavik::LOG_ERROR);
+    EXPECT_EQ(sets.count(), 0);
+    dock.logLevels->setCurrentIndex(Tavik::LOG_DEBUG);
+    ASSERT_EQ(sets.count(), 1);
+    EXPECT_EQ(sets.at(0).at(0).toInt(), Tavik::LOG_DEBUG);
 }
 
 TEST_F(LogFixture, TheFileFieldAndApplyPassTheNameEveryTime)

@@ -32,6 +32,15 @@ TEST(CameraDisplayParamMap, QuentaDListIsQuenta14sWithoutVco)
     EXPECT_EQ(CameraDisplayParamMap.count(""), 0u);
 }
 
+// The display order is part of the tables: a host lists the rows in it.
+TEST(CameraDisplayParamMap, ListsAreInTheirFixedOrder)
+{
+    EXPECT_EQ(CameraDisplayParamMap.at("Quenta14Camera"),
+              (std::vector<std::string>{"intg_time", "illum_volt", "mix_volt", "vco_freq", "mod_freq1", "mod_freq2"}));
+    EXPECT_EQ(CameraDisplayParamMap.at("QuentaDCamera"),
+              (std::vector<std::string>{"intg_time", "illum_volt", "mix_volt", "mod_freq1", "mod_freq2"}));
+}
+
 TEST(CameraDisplayParamMap, DependenciesOnlyForQuenta14AndWithinItsList)
 {
     ASSERT_EQ(ParameterDependencyMap.size(), 1u);

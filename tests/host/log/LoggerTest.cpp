@@ -81,6 +81,7 @@ TEST_F(LoggerTest, DefaultLevelIsSharedAndClamped)
 {
     Logger a;
     Logger b;
+    QSignalSpy sets(LoggerCore::instance(), &LoggerCore::defaultLogLevelSet);
     EXPECT_EQ(a.getDefaultLogLevel(), Tavik::LOG_INFO);
     a.setDefaultLogLevel(4);
     EXPECT_EQ(b.getDefaultLogLevel(), 4);
@@ -90,6 +91,10 @@ TEST_F(LoggerTest, DefaultLevelIsSharedAndClamped)
     EXPECT_EQ(b.getDefaultLogLevel(), 4);
     a.setDefaultLogLevel(-3);
     EXPECT_EQ(b.getDefaultLogLevel(), 0);
+    // Each call is told, with the level taken.
+    ASSERT_EQ(sets.count(), 4);
+    EXPECT_EQ(sets.at(2).at(0).toInt(), 4);
+    EXPECT_EQ(sets.at(3).at(0).toInt(), 0);
 
     // Critical passes even the strictest level; every instance relays it.
     QSignalSpy spyA(&a, &Logger::outputAvailable);
