@@ -98,7 +98,7 @@ TEST(Filters, ParametersOfEveryFilterKind)
     EXPECT_TRUE(median->setu("size", 5).ok);
     EXPECT_EQ(size->get().value, 5u);
     auto deadband = FloatFilterParameter::typeCast(median->parameters()["deadband"]);
-    EXPECT_TRUE(deadband->displayName().empty());
+    EXPECT_EQ(deadband->displayName(), "Deadband");
     EXPECT_NE(deadband->description().find('$'), std::string::npos);
     EXPECT_FLOAT_EQ(deadband->get().value, 0.05f);
 
