@@ -87,8 +87,7 @@ double valueAt(const cv::Mat& image, int x, int y)
 
 // Runs a slot's work; an error (an image the item or the flip refuses) is
 // printed and stays here.
-template <class Work>
-void guarded(const char* where, Work&& work)
+template <class Work> void guarded(const char* where, Work&& work)
 {
     try {
         work();
@@ -525,8 +524,8 @@ cv::Mat PlaneView::currentImage() const
     // A missing entry counts as no image.
     if (!dataFormat)
         return cv::Mat();
-    return entry(*dataEngine, dataFormat->name == DataChannels::AMPLITUDE ? DataChannels::AMPLITUDE
-                                                                          : DataChannels::PHASE);
+    return entry(*dataEngine,
+                 dataFormat->name == DataChannels::AMPLITUDE ? DataChannels::AMPLITUDE : DataChannels::PHASE);
 }
 
 void PlaneView::showCurrentImage()

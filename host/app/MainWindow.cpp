@@ -222,8 +222,8 @@ void MainWindow::buildMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     openAction = file->addAction(QStringLiteral("&Open recording..."), this, [this] {
-        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open recording"), QString(),
-                                                          RECORDING_FILTER);
+        const QString path =
+            QFileDialog::getOpenFileName(this, QStringLiteral("Open recording"), QString(), RECORDING_FILTER);
         if (!path.isEmpty())
             openRecording(path);
     });

@@ -245,8 +245,8 @@ TEST_F(Texts, DisplayNameFallsBackToName)
 TEST_F(Texts, HelpTextOfRegisterParameter)
 {
     EXPECT_EQ(handler("ma")->getDescription(),
-        "ma [RW] Dealiasing Coefficient 1\n\nDealiasing coefficient of frequency 1\n\nRegister: 0x1a [7:4]\n\n"
-        "Current Value: 3\nLimits: [1, 15]");
+              "ma [RW] Dealiasing Coefficient 1\n\nDealiasing coefficient of frequency 1\n\nRegister: 0x1a [7:4]\n\n"
+              "Current Value: 3\nLimits: [1, 15]");
 }
 
 TEST_F(Texts, HelpTextBreaksLinesAndTagsAccess)

@@ -355,8 +355,8 @@ TEST_F(PlaneViewPointer, ReadOutNamesThePixelShownUnderTheFlippedPicture)
         EXPECT_EQ(bar.pointText(), c.point) << c.ud << c.lr;
         const auto [x, y] = c.pixel;
         EXPECT_EQ(view.getImageItem()->image().at<float>(3, 4), value(x, y)) << c.ud << c.lr;
-        EXPECT_TRUE(view.getText()->startsWith(QString::asprintf("@(%d, %d) -> Amplitude: %04d,", x, y,
-                                                                 static_cast<int>(value(x, y)))))
+        EXPECT_TRUE(view.getText()->startsWith(
+            QString::asprintf("@(%d, %d) -> Amplitude: %04d,", x, y, static_cast<int>(value(x, y)))))
             << view.getText()->toStdString();
         // The pointer moved again over the same spot reads the same pixel.
         pointAt(3.5, 4.5);
