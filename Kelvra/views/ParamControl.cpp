@@ -138,6 +138,11 @@ QString ParamControl::getName() const
     return text(param->name());
 }
 
+bool ParamControl::isReadOnly() const
+{
+    return param && param->ioType() == Tavik::Parameter::IO_READ_ONLY;
+}
+
 QString ParamControl::getDisplayValue(const QVariant& /*value*/)
 {
     return QString();

@@ -72,6 +72,8 @@ public:
     virtual QWidget* getDetailedDisplayWidget(QWidget* parent = nullptr);
     virtual QString getDisplayName() const;
     virtual QString getName() const;
+    // A value to show, not to write: its editors are read-only.
+    bool isReadOnly() const;
     // Readable form of `value`, or of the value read now when none is given;
     // an empty text from the base.
     virtual QString getDisplayValue(const QVariant& value = QVariant());

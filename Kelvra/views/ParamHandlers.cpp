@@ -169,7 +169,9 @@ QWidget* EnumParamControl::getDisplayWidget(QWidget* parent)
     // With no value read and no allowed value there is nothing to start at:
     // the editor then has no current item.
     const QVariant current = read.ok ? read.value : (values.isEmpty() ? QVariant() : values.first());
-    return new EnumParameterView(values, displayValues, current, parent);
+    auto* view = new EnumParameterView(values, displayValues, current, parent);
+    view->setReadOnly(isReadOnly());
+    return view;
 }
 
 ParamControl::Result EnumParamControl::setInternal(const QVariant& value)
@@ -295,7 +297,9 @@ QWidget* RangeParamControl::getDisplayWidget(QWidget* parent)
 {
     const Result read = get();
     const QVariant current = read.ok ? read.value : QVariant(0);
-    return new RangeParameterView(getLowerLimit(), getUpperLimit(), current, getUnit(), parent);
+    auto* view = new RangeParameterView(getLowerLimit(), getUpperLimit(), current, getUnit(), parent);
+    view->setReadOnly(isReadOnly());
+    return view;
 }
 
 QString RangeParamControl::getDescription()
@@ -317,7 +321,9 @@ RangeParameterDetailedView* RangeParamControl::makeDetailedView(bool isInteger, 
     auto self = std::static_pointer_cast<RangeParamControl>(weak_from_this().lock());
     if (!self)
         self = std::shared_ptr<RangeParamControl>(std::shared_ptr<RangeParamControl>(), this);
-    return new RangeParameterDetailedView(self, getUnit(), isInteger, parent);
+    auto* view = new RangeParameterDetailedView(self, getUnit(), isInteger, parent);
+    view->setReadOnly(isReadOnly());
+    return view;
 }
 
 // --- the three numeric kinds ---------------------------------------------------

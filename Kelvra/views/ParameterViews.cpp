@@ -88,6 +88,13 @@ void setSpinBoxRange(QAbstractSpinBox* box, const QVariant& minimum, const QVari
     }
 }
 
+// A spin box that shows a value the user cannot change.
+void showReadOnly(QAbstractSpinBox* box, bool readOnly)
+{
+    box->setReadOnly(readOnly);
+    box->setButtonSymbols(readOnly ? QAbstractSpinBox::NoButtons : QAbstractSpinBox::UpDownArrows);
+}
+
 } // namespace
 
 // --- EnumParameterView ---------------------------------------------------------
@@ -117,6 +124,11 @@ QVariant EnumParameterView::getValue() const
     if (index >= 0 && index < values.size())
         return values[index];
     return QVariant();
+}
+
+void EnumParameterView::setReadOnly(bool readOnly)
+{
+    setEnabled(!readOnly);
 }
 
 void EnumParameterView::indexChanged(int index)
@@ -150,13 +162,22 @@ RangeParameterView::RangeParameterView(
 
 void RangeParameterView::stepBy(QAbstractSpinBox* /*spinbox*/, int value)
 {
+    if (readOnly)
+        return;
     oldStepBy(value);
     emit paramValueChanged(getValue());
 }
 
 void RangeParameterView::editFinished()
 {
-    emit paramValueChanged(getValue());
+    if (!readOnly)
+        emit paramValueChanged(getValue());
+}
+
+void RangeParameterView::setReadOnly(bool on)
+{
+    readOnly = on;
+    showReadOnly(spinbox, on);
 }
 
 QVariant RangeParameterView::getValue() const
@@ -256,11 +277,18 @@ void RangeParameterDetailedView::stepBy(QAbstractSpinBox* /*spinbox*/, int value
     updateParam();
 }
 
+void RangeParameterDetailedView::setReadOnly(bool on)
+{
+    readOnly = on;
+    showReadOnly(spinbox, on);
+    slider->setEnabled(!on);
+}
+
 void RangeParameterDetailedView::updateParam()
 {
     // The refusal box takes the focus from the spin box, which reports
     // editing finished once more: that is not a new edit.
-    if (updating_ || !paramHandler)
+    if (updating_ || !paramHandler || readOnly)
         return;
     const QVariant value = spinValue();
     // Compared with what the spin box showed for the parameter's value, so

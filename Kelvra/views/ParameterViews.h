@@ -30,6 +30,8 @@ public:
     // current item stands for no value. Right after construction it is the
     // value the editor shows.
     Q_INVOKABLE QVariant getValue() const;
+    // A read-only parameter: shown, not offered for choice.
+    void setReadOnly(bool readOnly);
 
     QVariantList values;
 
@@ -54,6 +56,10 @@ public:
     // The spin box's value: int or double. Right after construction it is the
     // value the editor shows.
     Q_INVOKABLE QVariant getValue() const;
+    // A read-only parameter: shown without arrows, not editable, and nothing
+    // reported.
+    void setReadOnly(bool readOnly);
+    bool isReadOnly() const { return readOnly; }
 
     QHBoxLayout* layout;
     QAbstractSpinBox* spinbox;
@@ -64,6 +70,9 @@ signals:
 
 public slots:
     void editFinished();
+
+private:
+    bool readOnly = false;
 };
 
 // Keeps mouse-wheel turns from the watched object and leaves them unaccepted,
@@ -100,6 +109,9 @@ public slots:
     void init();
     void updateSpinBox();
     void updateParam();
+    // A read-only parameter: the value shown, the controls not editable.
+    void setReadOnly(bool readOnly);
+    bool isReadOnly() const { return readOnly; }
 
 private:
     QVariant spinValue() const;
@@ -109,6 +121,7 @@ private:
     // so a value the spin box shows rounded is never written back unchanged.
     QVariant shownValue_;
     bool updating_ = false;
+    bool readOnly = false;
 };
 
 } // namespace Kelvra

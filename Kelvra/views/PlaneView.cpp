@@ -85,6 +85,30 @@ double valueAt(const cv::Mat& image, int x, int y)
     return one.at<double>(0, 0);
 }
 
+// Runs a slot's work; an error (an image the item or the flip refuses) is
+// printed and stays here.
+template <class Work> void guarded(const char* where, Work&& work)
+{
+    try {
+        work();
+    } catch (const std::exception& e) {
+        diag::printLine(diag::tuple(where, std::string(e.what())));
+    } catch (...) {
+        diag::printLine(diag::tuple(where, "unknown error"));
+    }
+}
+
+// The view whose pointer position the status bar shows now.
+const PlaneView* pointerOwner = nullptr;
+
+// A position mirrored within [0, extent): a position on a pixel's left edge
+// maps into the mirrored pixel, not onto the edge of the next one.
+double mirrored(double position, int extent)
+{
+    const double m = extent - position;
+    return m == std::floor(m) ? std::nextafter(m, -std::numeric_limits<double>::infinity()) : m;
+}
+
 QAction* addMenuAction(QMenu* menu, PlaneView* parent, const char* icon, const QString& text,
                        const QString& shortcut, void (PlaneView::*slot)())
 {
@@ -187,6 +211,8 @@ PlaneView::PlaneView(DataEngine* dataEngine, DataFormat* dataFormat, bool displa
 
 PlaneView::~PlaneView()
 {
+    if (pointerOwner == this)
+        pointerOwner = nullptr;
     // While out of the grid the label is ours; in it, the scene deletes it.
     if (!graphicsWidget->containsItem(label))
         delete label;
@@ -194,14 +220,26 @@ PlaneView::~PlaneView()
 
 // --- state slots -------------------------------------------------------------
 
+// A flip shows at once (no frame may come: paused, or the end of a
+// recording), and the read-out names the pixel now under the pointer.
 void PlaneView::hFlipChanged(bool flip)
 {
+    if (fliplr == flip)
+        return;
     fliplr = flip;
+    if (isShow)
+        showCurrentImage();
+    followPointer();
 }
 
 void PlaneView::vFlipChanged(bool flip)
 {
+    if (flipud == flip)
+        return;
     flipud = flip;
+    if (isShow)
+        showCurrentImage();
+    followPointer();
 }
 
 void PlaneView::lensFocusingChanged(bool focusing)
@@ -352,6 +390,9 @@ void PlaneView::resetView()
     if (dataFormat->name == DataChannels::PHASE)
         applyPhaseUpperLevel();
     _setDataFormat(dataFormat);
+    // The current frame again at once, levelled on itself: the next frame
+    // may never come (paused, or the end of a recording).
+    showCurrentImage();
     autoLevels();
 
     if (!isLinked())
@@ -455,13 +496,7 @@ void PlaneView::displayData()
     if (!isShow)
         return;
     ++updateCount;
-    try {
-        drawFrame();
-    } catch (const std::exception& e) {
-        diag::printLine(diag::tuple("PlaneView.displayData", std::string(e.what())));
-    } catch (...) {
-        diag::printLine(diag::tuple("PlaneView.displayData", "unknown error"));
-    }
+    guarded("PlaneView.displayData", [this] { drawFrame(); });
 }
 
 void PlaneView::drawFrame()
@@ -473,13 +508,35 @@ void PlaneView::drawFrame()
         autoLevels();
     if (!amplitude && updateCount == 7)
         autoLevels();
-    // A missing entry counts as no image.
-    const cv::Mat image = entry(*dataEngine, amplitude ? DataChannels::AMPLITUDE : DataChannels::PHASE);
+    const cv::Mat image = currentImage();
     if (updateCount == 3)
         resetView();
     if (image.empty())
         return;
+    const cv::Mat shown = showImage(image);
 
+    if (isLensFocusing && updateCount % 6 == 0 && amplitude && displayDepth)
+        showLensClarity(shown);
+}
+
+cv::Mat PlaneView::currentImage() const
+{
+    // A missing entry counts as no image.
+    if (!dataFormat)
+        return cv::Mat();
+    return entry(*dataEngine,
+                 dataFormat->name == DataChannels::AMPLITUDE ? DataChannels::AMPLITUDE : DataChannels::PHASE);
+}
+
+void PlaneView::showCurrentImage()
+{
+    guarded("PlaneView.showCurrentImage", [this] { showImage(currentImage()); });
+}
+
+cv::Mat PlaneView::showImage(const cv::Mat& image)
+{
+    if (image.empty())
+        return image;
     cv::Mat shown = image;
     if (flipud || fliplr) {
         // Reverse y (second index, the columns), x (first index, the rows) or both.
@@ -489,9 +546,7 @@ void PlaneView::drawFrame()
     }
     // Neither the engine's image nor a fresh flip changes afterwards: no copy.
     imageItem->setSharedImage(shown, levels);
-
-    if (isLensFocusing && updateCount % 6 == 0 && amplitude && displayDepth)
-        showLensClarity(shown);
+    return shown;
 }
 
 // Variance of the Laplacian: the sharper the picture, the higher the figure.
@@ -522,10 +577,38 @@ void PlaneView::getMousePosition(const QPointF& pos)
         return;
     if (p.x() < 0 || p.x() >= (*size)[0] || p.y() < 0 || p.y() >= (*size)[1])
         return;
-    point = Pixel{{static_cast<int>(p.x()), static_cast<int>(p.y())}};
+    pointerPos = p;
+    pointerOwner = this;
+    pointAt(p);
+}
+
+// The read-out and the status bar name the frame's pixel shown at `p`.
+void PlaneView::pointAt(const QPointF& p)
+{
+    const QPointF q = framePosition(p);
+    point = Pixel{{static_cast<int>(q.x()), static_cast<int>(q.y())}};
     setData();
-    if (statusBar)
-        statusBar->setPoint(p);
+    if (statusBar && pointerOwner == this)
+        statusBar->setPoint(q);
+}
+
+void PlaneView::followPointer()
+{
+    if (!pointerPos || !point)
+        return;
+    const auto size = dataEngine->frameSize();
+    if (!size || pointerPos->x() >= (*size)[0] || pointerPos->y() >= (*size)[1])
+        return;
+    pointAt(*pointerPos);
+}
+
+QPointF PlaneView::framePosition(const QPointF& picturePos) const
+{
+    const auto size = dataEngine->frameSize();
+    if (!size)
+        return picturePos;
+    return QPointF(fliplr ? mirrored(picturePos.x(), (*size)[0]) : picturePos.x(),
+                   flipud ? mirrored(picturePos.y(), (*size)[1]) : picturePos.y());
 }
 
 void PlaneView::setData()
@@ -555,6 +638,7 @@ void PlaneView::setData()
 void PlaneView::clearReadOut()
 {
     point.reset();
+    pointerPos.reset();
     text.reset();
     status->clear();
 }

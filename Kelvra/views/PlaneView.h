@@ -70,6 +70,9 @@ public:
     // Forgets the pixel under the mouse and empties the read-out line (the
     // host's call when frames of another size come).
     void clearReadOut();
+    // The frame position shown at a position of the picture: the flips undone.
+    // A position on a pixel's edge stays in that pixel.
+    QPointF framePosition(const QPointF& picturePos) const;
 
     // The phase view's upper level from the camera's unambiguous range and
     // the depth scaling factor, with the format's integer scaling factor to
@@ -138,9 +141,20 @@ protected:
     StreamHub* depthCameraController = nullptr;
     Levels levels{{0.0, 0.0}};
     PlaneViewMenu* menu = nullptr;
+    // Picture position of the pointer's last move over the image.
+    std::optional<QPointF> pointerPos;
 
 private:
     void drawFrame();
+    // Shows `image` with the flips and the view's levels; the picture shown.
+    cv::Mat showImage(const cv::Mat& image);
+    // The engine's image of this view's format; empty when there is none.
+    cv::Mat currentImage() const;
+    // The current image shown again (after a reset or a flip); errors stay inside.
+    void showCurrentImage();
+    void pointAt(const QPointF& picturePos);
+    // The pixel under the last pointer position again (after a flip).
+    void followPointer();
     void applyPhaseUpperLevel();
     void showLensClarity(const cv::Mat& image);
 };

@@ -15,11 +15,13 @@
 #include "Kelvra/dialogs/InfoDialog.h"
 #include "Kelvra/models/FileStreamSource.h"
 #include "Kelvra/models/StreamHub.h"
+#include "Kelvra/views/ClipRangeView.h"
 #include "Kelvra/views/OptionsMenu.h"
 #include "Kelvra/views/PlaneView.h"
 #include "host/base/DataView.h"
 #include "host/engine/DataViewContainer.h"
 #include "host/engine/HostDataEngine.h"
+#include "host/engine/PointCloudView.h"
 #include "host/base/StatusMessageBar.h"
 #include "host/base/ViewCommunicator.h"
 #include "host/base/about.h"
@@ -80,9 +82,15 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
         dataEngine->setStatisticsEnabled(on);
         if (!on)
             statusBarObject->setStatisticsText(QString());
+        showStatistics();
     });
-    connect(statusBarObject, &StatusMessageBar::pointChanged, this, [this](QPointF p) { mousePoint = p; });
+    // The statistics follow the pointer, also when no frame comes.
+    connect(statusBarObject, &StatusMessageBar::pointChanged, this, [this](QPointF p) {
+        mousePoint = p;
+        showStatistics();
+    });
 
+    followDepthLimits();
     refreshSources();
     layOutDocks();
     // The log dock exists from here on: it keeps no earlier lines.
@@ -216,7 +224,8 @@ void MainWindow::buildMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     openAction = file->addAction(QStringLiteral("&Open recording..."), this, [this] {
-        const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open recording"));
+        const QString path =
+            QFileDialog::getOpenFileName(this, QStringLiteral("Open recording"), QString(), RECORDING_FILTER);
         if (!path.isEmpty())
             openRecording(path);
     });
@@ -528,5 +537,22 @@ void MainWindow::showStatistics()
 {
     if (!dataEngine->isStatisticsEnabled() || !mousePoint)
         return;
-    statusBarObject->setStatisticsText(dataEngine->statisticsText(*mousePoint));
+    const QString text = dataEngine->statisticsText(*mousePoint);
+    // Ticked while paused, or at the end of a recording: nothing kept yet.
+    statusBarObject->setStatisticsText(text.isEmpty() ? NO_HISTORY_TEXT : text);
+}
+
+void MainWindow::followDepthLimits()
+{
+    // The page announces its limits (millimetres) as the hub's "depth"
+    // thresholds; the unambiguous-range page sends its range under that name
+    // too, in metres, which bounds nothing: only the page's own pair counts.
+    Kelvra::ClipRangeView* page = settingsDock->depthLimitPage();
+    connect(DataView::communicator(), &ViewCommunicator::thresholdsChanged, this,
+            [this, page](const QString& name, double lower, double upper) {
+                if (name != QLatin1String("depth") || lower != page->depthLevels[0] || upper != page->depthLevels[1])
+                    return;
+                for (PointCloudView* view : findChildren<PointCloudView*>())
+                    view->setDepthLimits(lower / 1000.0, upper / 1000.0);
+            });
 }

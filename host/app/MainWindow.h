@@ -60,6 +60,10 @@ public:
     static constexpr QSize PREFERRED_SIZE{1600, 1000};
     // Share of the window's width the amplitude and phase column takes at start.
     static constexpr double VIEW_COLUMN_SHARE = 0.38;
+    // The statistics read-out for a pixel of which no depth is kept.
+    static inline const QString NO_HISTORY_TEXT = QStringLiteral("Statistics: no history for this pixel");
+    // What the open-recording dialog offers: recordings first.
+    static inline const QString RECORDING_FILTER = QStringLiteral("Recordings (*.tvks);;All Files (*)");
     // How often the window asks a camera it holds whether it is still
     // connected; a camera lost is shown within a second.
     static constexpr int CONNECTION_CHECK_MS = 250;
@@ -164,6 +168,8 @@ private:
     void reportError(const QString& text);
     void seekTo(int position);
     void showStatistics();
+    // The point-cloud views draw the points within the "Depth Limit" page's limits.
+    void followDepthLimits();
     void logCameraConnected(const Tavik::DepthCameraPtr& camera);
 
     Tavik::CameraSystem* const cameraSystem;

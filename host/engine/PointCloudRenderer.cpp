@@ -96,6 +96,16 @@ void PointCloudRenderer::reset()
     fitted.reset();
 }
 
+void PointCloudRenderer::setDepthLimits(float nearZ, float farZ)
+{
+    if (std::isnan(nearZ))
+        nearZ = 0.f;
+    if (std::isnan(farZ))
+        farZ = std::numeric_limits<float>::infinity();
+    nearLimit_ = std::min(nearZ, farZ);
+    farLimit_ = std::max(nearZ, farZ);
+}
+
 void PointCloudRenderer::orbit(float yawStep, float pitchStep)
 {
     if (!std::isfinite(yawStep) || !std::isfinite(pitchStep))
@@ -234,6 +244,7 @@ struct PointPass {
     float uMax, vMax, half;
     int width; // of the key buffer
     bool byDepth;
+    float nearZ, farZ; // depth limits
     float offset, scale;
     const QRgb* table;
     uint64_t* keys;
@@ -278,7 +289,7 @@ void drawPointRange(const Tavik::XYZIPoint* p, const Tavik::XYZIPoint* end, cons
 {
     const auto& m = pass.m;
     for (; p != end; ++p) {
-        if (!(p->z > 0.f))
+        if (!(p->z > 0.f && p->z >= pass.nearZ && p->z <= pass.farZ))
             continue;
         const float qz = m[2][0] * p->x + m[2][1] * p->y + m[2][2] * p->z + pass.t[2];
         if (!(qz > NEAR_PLANE))
@@ -311,6 +322,7 @@ const Tavik::XYZIPoint* drawPointQuads(const Tavik::XYZIPoint* p, const Tavik::X
     const __m128 focal = _mm_set1_ps(pass.focal);
     const __m128 cx = _mm_set1_ps(pass.cx - pass.half), cy = _mm_set1_ps(pass.cy - pass.half);
     const __m128 zero = _mm_setzero_ps(), nearPlane = _mm_set1_ps(NEAR_PLANE);
+    const __m128 nearZ = _mm_set1_ps(pass.nearZ), farZ = _mm_set1_ps(pass.farZ);
     const __m128 uMax = _mm_set1_ps(pass.uMax), vMax = _mm_set1_ps(pass.vMax);
     const __m128 offset = _mm_set1_ps(pass.offset), scale = _mm_set1_ps(pass.scale);
     const __m128 top = _mm_set1_ps(255.f), round = _mm_set1_ps(0.5f);
@@ -329,9 +341,10 @@ const Tavik::XYZIPoint* drawPointQuads(const Tavik::XYZIPoint* p, const Tavik::X
             cy, _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(m10, x), _mm_mul_ps(m11, y)), _mm_add_ps(_mm_mul_ps(m12, z), t1)), inv));
         // Comparisons with NaN are false: such points drop out here.
         const __m128 inFront = _mm_and_ps(_mm_cmpgt_ps(z, zero), _mm_cmpgt_ps(qz, nearPlane));
+        const __m128 inLimits = _mm_and_ps(_mm_cmpge_ps(z, nearZ), _mm_cmple_ps(z, farZ));
         const __m128 inside = _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(u, zero), _mm_cmplt_ps(u, uMax)),
                                          _mm_and_ps(_mm_cmpge_ps(v, zero), _mm_cmplt_ps(v, vMax)));
-        const int lanes = _mm_movemask_ps(_mm_and_ps(inFront, inside));
+        const int lanes = _mm_movemask_ps(_mm_and_ps(_mm_and_ps(inFront, inLimits), inside));
         if (!lanes)
             continue;
         // max(value, 0) gives 0 for NaN: a NaN intensity takes the dark end.
@@ -408,6 +421,8 @@ void PointCloudRenderer::drawPoints(const std::vector<Tavik::XYZIPoint>& points,
     pass.vMax = static_cast<float>(h - splat + 1);
     pass.width = w;
     pass.byDepth = mode_ == ColorMode::Depth;
+    pass.nearZ = nearLimit_;
+    pass.farZ = farLimit_;
     pass.table = (pass.byDepth ? depthTable() : intensityTable()).data();
     pass.offset = pass.byDepth ? fitted->nearZ : 0.f;
     pass.scale = 255.f / (pass.byDepth ? fitted->farZ - fitted->nearZ : fitted->brightIntensity);

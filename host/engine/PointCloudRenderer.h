@@ -4,7 +4,8 @@
 // perspective camera that zooms, and projected with a depth test (the point
 // nearest the viewer wins its pixel); each is coloured by its depth or by its
 // intensity. The camera's field-of-view cone can be drawn over the points.
-// Invalid points (z not above 0, or not finite) are skipped.
+// Invalid points (z not above 0, or not finite) are skipped, and so are
+// points whose depth (z) lies outside the depth limits.
 //
 // The pivot, the viewing distance and the colour ranges are fitted to the
 // first cloud drawn after construction or reset(), then kept, so that the
@@ -18,6 +19,7 @@
 #include <QSize>
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -58,6 +60,12 @@ public:
 
     void setColorMode(ColorMode mode) { mode_ = mode; }
     ColorMode colorMode() const { return mode_; }
+    // Only points with nearZ <= z <= farZ (metres) are drawn; the pair is
+    // taken in either order, and a limit that is not a number is no limit.
+    // The fit and the cone stay those of the whole cloud.
+    void setDepthLimits(float nearZ, float farZ);
+    float nearLimit() const { return nearLimit_; }
+    float farLimit() const { return farLimit_; }
     void setConeShown(bool shown) { cone = shown; }
     bool isConeShown() const { return cone; }
     // Side of the square each point covers in the last picture.
@@ -89,6 +97,8 @@ private:
     float zoomFactor = 1.f;
     ColorMode mode_ = ColorMode::Depth;
     bool cone = true;
+    float nearLimit_ = 0.f;
+    float farLimit_ = std::numeric_limits<float>::infinity();
     int splat = 1;
     std::optional<Fit> fitted;
     QImage picture;

@@ -82,6 +82,12 @@ void PointCloudView::setColorMode(PointCloudRenderer::ColorMode mode)
     redraw();
 }
 
+void PointCloudView::setDepthLimits(double nearZ, double farZ)
+{
+    cloudRenderer.setDepthLimits(static_cast<float>(nearZ), static_cast<float>(farZ));
+    redraw();
+}
+
 void PointCloudView::redraw()
 {
     if (drawn && isShow)

@@ -48,6 +48,9 @@ public slots:
     void resetView() override;
     void setConeShown(bool shown);
     void setColorMode(PointCloudRenderer::ColorMode mode);
+    // Draws only the points whose depth lies within these limits (metres,
+    // either order); the kept cloud is drawn again at once.
+    void setDepthLimits(double nearZ, double farZ);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -71,13 +71,13 @@ CameraModelInfo quenta14()
         unambiguousRange(),
         withRegister(onOff("dealias_en", "Dealiasing", "Combines two modulation frequencies$to extend the range"), 0x10, 0, 0),
         makeSpec(ParamKind::Float, "mod_freq1", 20.0, 100.0, 37.5, "MHz", "Modulation Frequency 1", "Quantised to vco_freq / N"),
-        makeSpec(ParamKind::Float, "mod_freq2", 20.0, 100.0, 30.0, "MHz", "", "Second frequency, used when dealiasing"),
+        makeSpec(ParamKind::Float, "mod_freq2", 20.0, 100.0, 30.0, "MHz", "Modulation Frequency 2", "Second frequency, used when dealiasing"),
         withRegister(makeSpec(ParamKind::Uint, "vco_freq", 300, 900, 600, "MHz", "VCO Frequency", "Source of both modulation frequencies"),
                      0x11, 15, 0),
         withRegister(makeSpec(ParamKind::Uint, "quad_cnt_max", 1, 8, 4, "", "Quad Count", "Phase samples per sub frame"), 0x12, 3, 0),
         withRegister(makeSpec(ParamKind::Uint, "sub_frame_cnt_max", 1, 8, 2, "", "Sub-frame Count", ""), 0x12, 7, 4),
-        withRegister(makeSpec(ParamKind::Uint, "ma", 1, 15, 3, "", "", "Dealiasing coefficient of frequency 1"), 0x1a, 7, 4),
-        withRegister(makeSpec(ParamKind::Uint, "mb", 1, 15, 4, "", "", "Dealiasing coefficient of frequency 2"), 0x1a, 3, 0),
+        withRegister(makeSpec(ParamKind::Uint, "ma", 1, 15, 3, "", "Dealiasing Coefficient 1", "Dealiasing coefficient of frequency 1"), 0x1a, 7, 4),
+        withRegister(makeSpec(ParamKind::Uint, "mb", 1, 15, 4, "", "Dealiasing Coefficient 2", "Dealiasing coefficient of frequency 2"), 0x1a, 3, 0),
         withRegister(onOff("dealias_16bit_op_enable", "16-bit Dealiasing", ""), 0x1b, 0, 0),
         withRegister(makeSpec(ParamKind::Uint, "dealiased_ph_mask", 0, 255, 0, "", "Dealiased Phase Mask", ""), 0x1c, 7, 0),
     };
@@ -112,9 +112,9 @@ CameraModelInfo quentaD()
         onOff("alt_frm_en", "Alternate Frames", "Alternates the frequencies frame by frame"),
         makeSpec(ParamKind::Float, "mod_freq1", 20.0, 100.0, 40.0, "MHz", "Modulation Frequency 1", "Steps of 0.5 MHz"),
         makeSpec(ParamKind::Float, "mod_freq2", 20.0, 100.0, 32.0, "MHz", "Modulation Frequency 2", "Steps of 0.5 MHz"),
-        makeSpec(ParamKind::Uint, "sub_frame_cnt_max1", 1, 8, 2, "", "", "Sub frames at frequency 1"),
+        makeSpec(ParamKind::Uint, "sub_frame_cnt_max1", 1, 8, 2, "", "Sub-frame Count 1", "Sub frames at frequency 1"),
         enumParam("alt_freq_sel", {0, 1, 2}, 0, {"Freq1", "Freq2", "Alternate"}, {}, "Frequency Selection", ""),
-        makeSpec(ParamKind::Uint, "sub_frame_cnt_max2", 1, 8, 2, "", "", "Sub frames at frequency 2"),
+        makeSpec(ParamKind::Uint, "sub_frame_cnt_max2", 1, 8, 2, "", "Sub-frame Count 2", "Sub frames at frequency 2"),
         makeSpec(ParamKind::Uint, "sup_frm_intg_scale", 1, 16, 1, "", "Super-frame Integration Scale", ""),
     };
     for (auto& p : illuminationParams())

@@ -112,7 +112,8 @@ FilterPtr CameraSystem::createFilter(const std::string& name, FrameType type) co
     if (d_->shared->consume("createFilter"))
         return nullptr;
     auto state = std::make_shared<detail::FilterState>(d_->shared, *kind, name, type);
-    for (const auto& spec : kind->params)
+    // The state's specs: some follow the frame type.
+    for (const auto& spec : state->specs())
         state->params[spec.name] = detail::makeParameter(spec, state, true);
     return std::make_shared<Filter>(state);
 }

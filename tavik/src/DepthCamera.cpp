@@ -1,4 +1,5 @@
 #include "Detail.h"
+#include "Processing.h"
 #include "Scene.h"
 
 #include <algorithm>
@@ -81,7 +82,7 @@ namespace detail {
 CameraState::CameraState(std::shared_ptr<SystemShared> shared, const DeviceSpec& device, CameraModelInfo info)
     : ParamHost(std::move(shared)), deviceId(device.id), description(device.description), model(std::move(info)),
       callbacks(std::make_shared<std::array<std::vector<FrameCallback>, FRAME_TYPE_COUNT>>()),
-      renderer_(std::make_unique<SceneRenderer>()), connectedAt_(std::chrono::steady_clock::now())
+      renderer_(std::make_unique<SceneRenderer>()), processing_(std::make_unique<FrameProcessing>()), connectedAt_(std::chrono::steady_clock::now())
 {
     for (const auto& p : model.params)
         addParam(p);
@@ -400,7 +401,7 @@ void CameraState::captureLoop()
 void CameraState::produceAndDeliver(bool fromThread)
 {
     SceneSettings scene;
-    std::array<std::vector<FilterPtr>, FRAME_TYPE_COUNT> chainCopy;
+    FilterChains chainCopy;
     int dropPeriod = 0;
     double fps = 30.0;
     {
@@ -448,9 +449,7 @@ void CameraState::produceAndDeliver(bool fromThread)
     sceneTime_ += 1.0 / fps;
 
     FrameSet set = renderer_->render(scene, id, timestamp);
-    for (int t = 0; t < FRAME_TYPE_COUNT; ++t)
-        for (const auto& f : chainCopy[t])
-            f->apply(*set[t]);
+    processing_->apply(set, chainCopy, setConstants(scene, id).lens, scene.range);
 
     std::shared_ptr<const std::array<std::vector<FrameCallback>, FRAME_TYPE_COUNT>> cbs;
     std::vector<FrameSetTap> tapCopy;

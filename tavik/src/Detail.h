@@ -238,6 +238,7 @@ struct CaptureSettings {
 };
 
 class SceneRenderer;
+class FrameProcessing;
 
 struct CameraState : ParamHost, std::enable_shared_from_this<CameraState> {
     CameraState(std::shared_ptr<SystemShared> shared, const DeviceSpec& device, CameraModelInfo model);
@@ -338,6 +339,7 @@ private:
     // Frame production; one producer at a time.
     std::mutex produceMutex_;
     std::unique_ptr<SceneRenderer> renderer_;
+    std::unique_ptr<FrameProcessing> processing_;
     int64_t setCounter_ = 0;
     int64_t lastTimestamp_ = 0;
     double sceneTime_ = 0.0;

@@ -312,9 +312,9 @@ std::function<std::unique_ptr<FilterAlgorithm>()> maker()
     return [] { return std::make_unique<T>(); };
 }
 
-ParamSpec deadband(std::string displayName)
+ParamSpec deadband()
 {
-    return makeSpec(ParamKind::Float, "deadband", 0.0, 1.0, 0.05, "", std::move(displayName),
+    return makeSpec(ParamKind::Float, "deadband", 0.0, 1.0, 0.05, "", "Deadband",
                        "Changes smaller than this fraction$of the filtered value are kept");
 }
 
@@ -324,11 +324,11 @@ std::vector<FilterKindInfo> buildKinds()
     std::vector<FilterKindInfo> kinds;
     kinds.push_back({"Tavik::MedianFilter", true, smoothing,
                      {makeSpec(ParamKind::Uint, "size", 3, 9, 3, "px", "Window Size", "Width of the square window$odd values only"),
-                      deadband("")},
+                      deadband()},
                      maker<MedianFilter>()});
     kinds.push_back({"Tavik::TemporalMedianFilter", true, smoothing,
-                     {makeSpec(ParamKind::Uint, "order", 2, 10, 3, "", "Order", "Number of frames in the median"),
-                      deadband("Deadband")},
+                     {makeSpec(ParamKind::Uint, "order", 2, 10, 3, "frames", "Order", "Number of frames in the median"),
+                      deadband()},
                      maker<TemporalMedianFilter>()});
     kinds.push_back({"Tavik::BilateralFilter", true, smoothing,
                      {makeSpec(ParamKind::Float, "sigma_spatial", 0.1, 5.0, 1.0, "px", "Spatial Sigma", ""),
@@ -348,7 +348,7 @@ std::vector<FilterKindInfo> buildKinds()
                       invert, dropped},
                      maker<AmplitudeGateFilter>()});
     kinds.push_back({"Tavik::RawFrameAverageFilter", true, bit(FRAME_RAW_FRAME_UNPROCESSED),
-                     {makeSpec(ParamKind::Uint, "frames", 1, 8, 2, "", "Frames", "Frames averaged")},
+                     {makeSpec(ParamKind::Uint, "frames", 1, 8, 2, "frames", "Frames", "Frames averaged")},
                      maker<RawFrameAverageFilter>()});
     kinds.push_back({"Tavik::PointCloud::OutlierFilter", true, bit(FRAME_XYZI_POINT_CLOUD_FRAME),
                      {makeSpec(ParamKind::Uint, "neighbours", 1, 32, 8, "", "Neighbours", "Close neighbours a point needs"),
@@ -385,8 +385,12 @@ const FilterKindInfo* findFilterKind(const std::string& name)
 FilterState::FilterState(std::shared_ptr<SystemShared> shared, const FilterKindInfo& info, std::string filterName, FrameType frameType)
     : ParamHost(std::move(shared)), name(std::move(filterName)), type(frameType), algorithm_(info.make())
 {
-    for (const auto& p : info.params)
+    for (ParamSpec p : info.params) {
+        // The range sigma is in the units of the plane the filter smooths.
+        if (p.name == "sigma_range")
+            p.unit = frameType == FRAME_DEPTH_FRAME ? "cm" : "counts";
         addParam(p);
+    }
 }
 
 FilterState::~FilterState() = default;

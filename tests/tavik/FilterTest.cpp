@@ -5,6 +5,8 @@
 #include "tavik/src/Detail.h" // to read a chain
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <atomic>
 #include <set>
 
@@ -98,7 +100,7 @@ TEST(Filters, ParametersOfEveryFilterKind)
     EXPECT_TRUE(median->setu("size", 5).ok);
     EXPECT_EQ(size->get().value, 5u);
     auto deadband = FloatFilterParameter::typeCast(median->parameters()["deadband"]);
-    EXPECT_TRUE(deadband->displayName().empty());
+    EXPECT_EQ(deadband->displayName(), "Deadband");
     EXPECT_NE(deadband->description().find('$'), std::string::npos);
     EXPECT_FLOAT_EQ(deadband->get().value, 0.05f);
 
@@ -233,11 +235,74 @@ TEST(FilterChains, FiltersActOnDeliveredFrames)
     auto dropped = UnsignedFilterParameter::typeCast(gate->parameters()["dropped"])->get();
     EXPECT_TRUE(dropped.ok);
     EXPECT_EQ(dropped.value, static_cast<uint32_t>(zeros));
-    // Other types are untouched, and removal takes effect with the next set.
-    EXPECT_EQ(std::count(set[FRAME_DEPTH_FRAME]->amplitude.begin(), set[FRAME_DEPTH_FRAME]->amplitude.end(), 0), 0);
+    // A gated pixel has no depth and no point; removal takes effect with the next set.
+    const Frame& depth = *set[FRAME_DEPTH_FRAME];
+    const Frame& cloud = *set[FRAME_XYZI_POINT_CLOUD_FRAME];
+    long gatedWithout = 0;
+    for (std::size_t i = 0; i < proc.amplitude.size(); ++i)
+        if (proc.amplitude[i] == 0)
+            gatedWithout += depth.depth[i] == 0.f && depth.amplitude[i] == 0 && cloud.points[i].z == 0.f;
+    EXPECT_EQ(gatedWithout, zeros);
     ASSERT_TRUE(rig.camera->removeFilter(index, FRAME_RAW_FRAME_PROCESSED));
     set = rig.nextSet();
     EXPECT_LT(std::count(set[FRAME_RAW_FRAME_PROCESSED]->amplitude.begin(), set[FRAME_RAW_FRAME_PROCESSED]->amplitude.end(), 0), 100);
+}
+
+TEST(FilterChains, DepthAndPointsFollowTheFilteredPhase)
+{
+    // Two cameras of one seed render the same first set; one smooths its phase.
+    Rig filtered, plain;
+    filtered.record();
+    plain.record();
+    auto median = filtered.system.createFilter("Tavik::MedianFilter", FRAME_RAW_FRAME_PROCESSED);
+    ASSERT_TRUE(median->setu("size", 7).ok);
+    ASSERT_TRUE(median->setf("deadband", 0.f).ok);
+    ASSERT_GE(filtered.camera->addFilter(median, FRAME_RAW_FRAME_PROCESSED), 0);
+    const auto set = filtered.nextSet();
+    const auto reference = plain.nextSet();
+    const float range = filtered.camera->getf("unambiguous_range").value;
+    ASSERT_GT(range, 0.f);
+
+    const Frame& proc = *set[FRAME_RAW_FRAME_PROCESSED];
+    const Frame& depth = *set[FRAME_DEPTH_FRAME];
+    const Frame& cloud = *set[FRAME_XYZI_POINT_CLOUD_FRAME];
+    const Frame& plainDepth = *reference[FRAME_DEPTH_FRAME];
+    std::size_t moved = 0, valid = 0;
+    for (std::size_t i = 0; i < depth.depth.size(); ++i) {
+        const float d = depth.depth[i];
+        const XYZIPoint& p = cloud.points[i];
+        if (proc.flags[i] != 0 || proc.amplitude[i] == 0) {
+            EXPECT_EQ(d, 0.f) << i;
+            EXPECT_EQ(p.z, 0.f) << i;
+            continue;
+        }
+        ++valid;
+        // The depth lies within the pixel's phase count, the point at that depth.
+        const float counts = d / range * 4096.f;
+        ASSERT_GT(counts, proc.phase[i] - 0.05f) << i;
+        ASSERT_LT(counts, proc.phase[i] + 1.05f) << i;
+        ASSERT_NEAR(std::sqrt(p.x * p.x + p.y * p.y + p.z * p.z), d, 1e-4f) << i;
+        moved += std::abs(d - plainDepth.depth[i]) > range / 4096.f;
+    }
+    EXPECT_GT(valid, depth.depth.size() / 2);
+    EXPECT_GT(moved, 100u); // the smoothing reached the depth
+}
+
+TEST(FilterChains, FiltersThatChangeNothingLeaveDepthAndPointsAsRendered)
+{
+    Rig filtered, plain;
+    filtered.record();
+    plain.record();
+    for (FrameType type : {FRAME_RAW_FRAME_PROCESSED, FRAME_DEPTH_FRAME})
+        ASSERT_GE(filtered.camera->addFilter(filtered.system.createFilter("Tavik::PassThroughFilter", type), type), 0);
+    const auto set = filtered.nextSet();
+    const auto reference = plain.nextSet();
+    EXPECT_EQ(set[FRAME_DEPTH_FRAME]->depth, reference[FRAME_DEPTH_FRAME]->depth);
+    EXPECT_EQ(set[FRAME_DEPTH_FRAME]->amplitude, reference[FRAME_DEPTH_FRAME]->amplitude);
+    const auto& points = set[FRAME_XYZI_POINT_CLOUD_FRAME]->points;
+    const auto& plainPoints = reference[FRAME_XYZI_POINT_CLOUD_FRAME]->points;
+    ASSERT_EQ(points.size(), plainPoints.size());
+    EXPECT_EQ(std::memcmp(points.data(), plainPoints.data(), points.size() * sizeof(XYZIPoint)), 0);
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // Camera parameters: kinds, limits, derived values and refusals.
 
 #include "TavikTestUtil.h"
+#include "tavik/src/Detail.h" // the models' and filters' tables
 
 #include <cmath>
 
@@ -57,7 +58,7 @@ TEST(CameraParameters, DescribeThemselves)
     EXPECT_EQ(ma->address(), 0x1au);
     EXPECT_EQ(ma->msb(), 7);
     EXPECT_EQ(ma->lsb(), 4);
-    EXPECT_TRUE(ma->displayName().empty());
+    EXPECT_EQ(ma->displayName(), "Dealiasing Coefficient 1");
     EXPECT_NE(rig.camera->getParam("intg_time")->description().find('$'), std::string::npos);
     EXPECT_EQ(rig.camera->getParam("chip_temp")->ioType(), Parameter::IO_READ_ONLY);
     EXPECT_EQ(rig.camera->getParam("soft_reset")->ioType(), Parameter::IO_WRITE_ONLY);
@@ -237,4 +238,27 @@ TEST(CameraParameters, DevicesCanLackParameters)
     EXPECT_TRUE(camera->getParam("mod_freq1"));
     // Without the switch the range follows mod_freq1 alone.
     EXPECT_NEAR(camera->getf("unambiguous_range").value, 3.9972f, 1e-3f);
+}
+
+TEST(CameraParameters, EveryParameterOfCamerasAndFiltersHasADisplayName)
+{
+    for (CameraModel model : {CameraModel::Quenta14, CameraModel::QuentaD, CameraModel::Degraded})
+        for (const auto& spec : detail::cameraModel(model).params)
+            EXPECT_FALSE(spec.displayName.empty()) << spec.name;
+    for (const auto& kind : detail::filterKinds())
+        for (const auto& spec : kind.params)
+            EXPECT_FALSE(spec.displayName.empty()) << kind.name << " " << spec.name;
+
+    // Units where there is one; the range sigma's is that of the plane smoothed.
+    CameraSystem system;
+    auto unitOf = [&](const char* filter, FrameType type, const char* name) {
+        const auto params = system.createFilter(filter, type)->parameters();
+        if (auto p = FloatFilterParameter::typeCast(params.at(name)))
+            return p->unit();
+        return UnsignedFilterParameter::typeCast(params.at(name))->unit();
+    };
+    EXPECT_EQ(unitOf("Tavik::BilateralFilter", FRAME_RAW_FRAME_PROCESSED, "sigma_range"), "counts");
+    EXPECT_EQ(unitOf("Tavik::BilateralFilter", FRAME_DEPTH_FRAME, "sigma_range"), "cm");
+    EXPECT_EQ(unitOf("Tavik::TemporalMedianFilter", FRAME_DEPTH_FRAME, "order"), "frames");
+    EXPECT_EQ(unitOf("Tavik::RawFrameAverageFilter", FRAME_RAW_FRAME_UNPROCESSED, "frames"), "frames");
 }

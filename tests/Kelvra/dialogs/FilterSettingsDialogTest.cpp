@@ -115,10 +115,17 @@ TEST_F(FilterSettingsDialogTest, OneRowPerParameterInMapOrderWithDescriptionsAsT
     EXPECT_TRUE(heading);
 }
 
-TEST_F(FilterSettingsDialogTest, EmptyDisplayNameAndFilterWithoutParameters)
+TEST_F(FilterSettingsDialogTest, EveryRowNamedAndFilterWithoutParameters)
 {
     FilterSettingsDialog median(make("Tavik::MedianFilter"));
-    EXPECT_EQ(rowLabels(&median), QStringList({"", "Window Size"})); // deadband has no display name
+    EXPECT_EQ(rowLabels(&median), QStringList({"Deadband", "Window Size"}));
+    // The unit beside the editor.
+    auto* size = editorOf<RangeParameterView>(&median, "Window Size");
+    ASSERT_TRUE(size);
+    QStringList units;
+    for (auto* l : size->findChildren<QLabel*>())
+        units << l->text();
+    EXPECT_EQ(units, QStringList({"px"}));
 
     FilterSettingsDialog passThrough(make("Tavik::PassThroughFilter"));
     EXPECT_TRUE(rowLabels(&passThrough).isEmpty());
@@ -179,16 +186,28 @@ TEST_F(FilterSettingsDialogTest, RefusedWriteShowsOneBoxAndKeepsTheEditorValue)
     EXPECT_EQ(boxes.seen.size(), 2);
 }
 
-TEST_F(FilterSettingsDialogTest, ReadOnlyParameterRefusesEveryWrite)
+TEST_F(FilterSettingsDialogTest, ReadOnlyParameterIsShownNotOffered)
 {
     auto filter = make("Tavik::AmplitudeGateFilter");
     FilterSettingsDialog dialog(filter);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     RefusalBoxes boxes;
     auto* dropped = spinOf(&dialog, "Gated Pixels");
     ASSERT_TRUE(dropped);
+    EXPECT_TRUE(dropped->isReadOnly());
+    EXPECT_EQ(dropped->buttonSymbols(), QAbstractSpinBox::NoButtons);
+    EXPECT_FALSE(spinOf(&dialog, "Threshold")->isReadOnly());
+
+    // Neither a step nor an edit left behind tries a write (a refusal box).
+    dropped->setFocus();
     QTest::keyClick(dropped, Qt::Key_Up);
-    ASSERT_TRUE(KelvraTest::waitFor([&] { return boxes.seen.size() == 1; }));
-    EXPECT_EQ(boxes.seen.front(), "Parameter Set Failed / Failed to set parameter");
+    QTest::keyClicks(dropped, "7");
+    QTest::keyClick(dropped, Qt::Key_Return);
+    spinOf(&dialog, "Threshold")->setFocus();
+    QTest::qWait(50);
+    EXPECT_TRUE(boxes.seen.isEmpty());
+    EXPECT_EQ(qobject_cast<QSpinBox*>(dropped)->value(), 0);
 }
 
 TEST_F(FilterSettingsDialogTest, LeavingARoundedFloatEditorWritesNothing)

@@ -235,7 +235,9 @@ using Texts = CameraFixture;
 
 TEST_F(Texts, DisplayNameFallsBackToName)
 {
-    EXPECT_EQ(handler("ma")->getDisplayName(), "ma");
+    auto engine = std::make_shared<ParamTest::FakeEngine>();
+    auto unnamed = ParamTest::addParam(engine, ParamTest::makeSpec(ParamKind::Uint, "gain_code", 0, 7, 1));
+    EXPECT_EQ(ParamControl::getParamControl(engine, unnamed)->getDisplayName(), "gain_code");
     EXPECT_EQ(handler("mix_volt")->getDisplayName(), "Mixing Voltage");
     EXPECT_EQ(handler("mix_volt")->getName(), "mix_volt");
 }
@@ -243,8 +245,8 @@ TEST_F(Texts, DisplayNameFallsBackToName)
 TEST_F(Texts, HelpTextOfRegisterParameter)
 {
     EXPECT_EQ(handler("ma")->getDescription(),
-        "ma [RW]\n\nDealiasing coefficient of frequency 1\n\nRegister: 0x1a [7:4]\n\n"
-        "Current Value: 3\nLimits: [1, 15]");
+              "ma [RW] Dealiasing Coefficient 1\n\nDealiasing coefficient of frequency 1\n\nRegister: 0x1a [7:4]\n\n"
+              "Current Value: 3\nLimits: [1, 15]");
 }
 
 TEST_F(Texts, HelpTextBreaksLinesAndTagsAccess)
@@ -425,4 +427,57 @@ TEST(EdgeParameters, WholeFloatsAndLargeFloatsKeepTheirPlainForm)
     ASSERT_TRUE(h->set(QVariant(123.456)).ok);
     EXPECT_TRUE(h->getDescription().contains("Current Value: 123.456x\n"));
     EXPECT_EQ(h->getDisplayValue(QVariant(1.5)), "1.50x");
+}
+
+TEST(EdgeParameters, ReadOnlyParametersGetEditorsThatOnlyShow)
+{
+    auto engine = std::make_shared<ParamTest::FakeEngine>();
+    auto readOnly = [&](Tavik::detail::ParamSpec spec) {
+        spec.io = Tavik::Parameter::IO_READ_ONLY;
+        return ParamControl::getParamControl(engine, ParamTest::addParam(engine, spec));
+    };
+    auto temperature = readOnly(ParamTest::makeSpec(ParamKind::Float, "temperature", -40.0, 125.0, 35.0, "C"));
+    auto modeSpec = ParamTest::makeSpec(ParamKind::Enum, "state", 0, 1, 1);
+    modeSpec.allowed = {0, 1};
+    modeSpec.meanings = {"Idle", "Busy"};
+    auto state = readOnly(modeSpec);
+    auto gain = ParamControl::getParamControl(
+        engine, ParamTest::addParam(engine, ParamTest::makeSpec(ParamKind::Float, "gain", 0.0, 10.0, 1.0)));
+    ASSERT_TRUE(temperature && state && gain);
+    EXPECT_TRUE(temperature->isReadOnly());
+    EXPECT_FALSE(gain->isReadOnly());
+
+    // The compact editor shows the value and reports no edit.
+    std::unique_ptr<QWidget> w(temperature->getDisplayWidget());
+    auto* view = qobject_cast<RangeParameterView*>(w.get());
+    ASSERT_TRUE(view);
+    EXPECT_TRUE(view->spinbox->isReadOnly());
+    EXPECT_EQ(view->spinbox->buttonSymbols(), QAbstractSpinBox::NoButtons);
+    QSignalSpy edits(view, &RangeParameterView::paramValueChanged);
+    view->stepBy(view->spinbox, 1);
+    view->editFinished();
+    EXPECT_EQ(edits.count(), 0);
+    EXPECT_DOUBLE_EQ(view->getValue().toDouble(), 35.0);
+
+    // The slider editor too.
+    std::unique_ptr<QWidget> d(temperature->getDetailedDisplayWidget());
+    auto* detailed = qobject_cast<Kelvra::RangeParameterDetailedView*>(d.get());
+    ASSERT_TRUE(detailed);
+    EXPECT_TRUE(detailed->isReadOnly());
+    EXPECT_FALSE(detailed->slider->isEnabled());
+    EXPECT_TRUE(detailed->spinbox->isReadOnly());
+
+    std::unique_ptr<QWidget> c(state->getDisplayWidget());
+    auto* combo = qobject_cast<EnumParameterView*>(c.get());
+    ASSERT_TRUE(combo);
+    EXPECT_FALSE(combo->isEnabled());
+    EXPECT_EQ(combo->currentIndex(), 1);
+
+    // A writable one stays editable.
+    std::unique_ptr<QWidget> g(gain->getDisplayWidget());
+    auto* gainView = qobject_cast<RangeParameterView*>(g.get());
+    ASSERT_TRUE(gainView);
+    EXPECT_FALSE(gainView->spinbox->isReadOnly());
+    std::unique_ptr<QWidget> gd(gain->getDetailedDisplayWidget());
+    EXPECT_TRUE(qobject_cast<Kelvra::RangeParameterDetailedView*>(gd.get())->slider->isEnabled());
 }

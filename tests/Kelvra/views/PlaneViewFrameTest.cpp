@@ -12,6 +12,7 @@
 using Kelvra::PlaneView;
 using PlaneViewTest::Host;
 using PlaneViewTest::RecordingView;
+using PlaneViewTest::sameImage;
 using Call = RecordingView::Call;
 
 namespace {
@@ -33,11 +34,6 @@ std::vector<Call> run(RecordingView& view, int frames)
     for (int i = 0; i < frames; ++i)
         view.displayData();
     return view.calls;
-}
-
-bool sameImage(const cv::Mat& a, const cv::Mat& b)
-{
-    return a.size == b.size && a.type() == b.type() && cv::countNonZero(a != b) == 0;
 }
 
 // An amplitude view with the read-out and lens focusing on, counting from frame 1.
@@ -106,7 +102,8 @@ TEST(PlaneViewSchedule, FrameThreeIsDrawnWithTheLevelsTheResetLeft)
     run(*view, 2);
     EXPECT_EQ(view->getImageItem()->getLevels(), (PlaneView::Levels{{10, 20}}));
     run(*view, 1);
-    EXPECT_EQ(view->getImageItem()->getLevels(), (PlaneView::Levels{{0, 800}}));
+    // The reset levels on the frame itself, not on a blank image (0 to 800).
+    EXPECT_EQ(view->getImageItem()->getLevels(), (PlaneView::Levels{{300, 300}}));
     EXPECT_TRUE(sameImage(view->getImageItem()->image(), host.engine->data()["amplitude"]));
 }
 
@@ -180,6 +177,37 @@ TEST(PlaneViewFlips, TheEnginesImageIsShownWithoutACopyAndAShownFlipStaysAsShown
     view->displayData();
     EXPECT_TRUE(sameImage(flippedFirst, expected)); // the next flip went elsewhere
     EXPECT_EQ(view->getImageItem()->image().at<float>(3, 0), second.at<float>(0, 0));
+}
+
+TEST(PlaneViewFlips, AFlipShowsAtOnceWithoutANewFrameAndAHiddenViewWaits)
+{
+    Host host;
+    DataFormat amplitude("amplitude");
+    auto view = host.view(&amplitude);
+    const cv::Mat frame = PlaneViewTest::image(4, 3, [](int x, int y) { return 10.0 * x + y; });
+    host.engine->publishFrame({{"amplitude", frame}});
+    view->displayData();
+    const auto count = view->getUpdateCount();
+    const auto levels = view->getLevels();
+
+    // Paused, or at the end of a recording: no frame comes after the flip.
+    view->vFlipChanged(true);
+    cv::Mat expected;
+    cv::flip(frame, expected, 1); // y reversed
+    EXPECT_TRUE(sameImage(view->getImageItem()->image(), expected));
+    view->hFlipChanged(true);
+    cv::flip(frame, expected, -1);
+    EXPECT_TRUE(sameImage(view->getImageItem()->image(), expected));
+    EXPECT_EQ(view->getUpdateCount(), count); // not a frame
+    EXPECT_EQ(view->getImageItem()->getLevels(), levels);
+
+    // A hidden view draws nothing; shown and reset, it has the flip.
+    view->ShowView(false);
+    view->hFlipChanged(false);
+    EXPECT_TRUE(sameImage(view->getImageItem()->image(), expected));
+    view->resetView();
+    cv::flip(frame, expected, 1);
+    EXPECT_TRUE(sameImage(view->getImageItem()->image(), expected));
 }
 
 // --- missing images and errors ------------------------------------------------------------
@@ -296,6 +324,53 @@ TEST_F(PlaneViewPointer, ReadOutPointerPicksThePixelInsideTheFrameOnly)
         EXPECT_EQ(view.getPoint(), (PlaneView::Pixel{{79, 59}})) << x << "," << y;
     }
     EXPECT_EQ(bar.pointText(), "x: 80.0  y: 59.5");
+}
+
+TEST_F(PlaneViewPointer, ReadOutNamesThePixelShownUnderTheFlippedPicture)
+{
+    StatusMessageBar bar;
+    view.setStatusBar(&bar);
+    QSignalSpy announced(&bar, &StatusMessageBar::pointChanged);
+    const auto value = [](int x, int y) { return 100.0 * x + y; };
+    host.engine->publishFrame(frameOf(PlaneViewTest::image(80, 60, value), PlaneViewTest::image(80, 60, value),
+                                      PlaneViewTest::image(80, 60, [](int x, int y) { return x + y / 100.0; })));
+    view.displayData();
+
+    // The pointer rests on picture pixel (3, 4) while the flips change: the
+    // read-out names the frame's pixel shown there, which the picture holds.
+    pointAt(3.5, 4.5);
+    EXPECT_EQ(view.getPoint(), (PlaneView::Pixel{{3, 4}}));
+    const struct {
+        bool ud, lr;
+        PlaneView::Pixel pixel;
+        const char* point;
+    } cases[] = {{false, true, {{76, 4}}, "x: 76.5  y: 4.5"},
+                 {true, true, {{76, 55}}, "x: 76.5  y: 55.5"},
+                 {true, false, {{3, 55}}, "x: 3.5  y: 55.5"},
+                 {false, false, {{3, 4}}, "x: 3.5  y: 4.5"}};
+    for (const auto& c : cases) {
+        view.vFlipChanged(c.ud);
+        view.hFlipChanged(c.lr);
+        EXPECT_EQ(view.getPoint(), c.pixel) << c.ud << c.lr;
+        EXPECT_EQ(bar.pointText(), c.point) << c.ud << c.lr;
+        const auto [x, y] = c.pixel;
+        EXPECT_EQ(view.getImageItem()->image().at<float>(3, 4), value(x, y)) << c.ud << c.lr;
+        EXPECT_TRUE(view.getText()->startsWith(
+            QString::asprintf("@(%d, %d) -> Amplitude: %04d,", x, y, static_cast<int>(value(x, y)))))
+            << view.getText()->toStdString();
+        // The pointer moved again over the same spot reads the same pixel.
+        pointAt(3.5, 4.5);
+        EXPECT_EQ(view.getPoint(), c.pixel) << c.ud << c.lr;
+    }
+    EXPECT_EQ(announced.count(), 9);
+
+    // A position on a pixel's edge stays in the pixel shown there.
+    view.hFlipChanged(true);
+    view.vFlipChanged(true);
+    EXPECT_EQ(view.framePosition(QPointF(3.0, 0.0)).toPoint(), QPoint(77, 60));
+    EXPECT_EQ(static_cast<int>(view.framePosition(QPointF(3.0, 0.0)).x()), 76);
+    EXPECT_EQ(static_cast<int>(view.framePosition(QPointF(0.0, 59.0)).y()), 0);
+    EXPECT_EQ(static_cast<int>(view.framePosition(QPointF(79.99, 59.99)).x()), 0);
 }
 
 TEST_F(PlaneViewPointer, ReadOutLineShowsAmplitudePhaseAndDepthOfThePixel)

@@ -22,6 +22,11 @@
 
 namespace PlaneViewTest {
 
+inline bool sameImage(const cv::Mat& a, const cv::Mat& b)
+{
+    return a.size == b.size && a.type() == b.type() && cv::countNonZero(a != b) == 0;
+}
+
 // A view that notes every autoLevels and resetView with the frame count at
 // the call, and may save its exports under a chosen folder.
 class RecordingView : public Kelvra::PlaneView {

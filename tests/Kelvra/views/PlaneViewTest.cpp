@@ -500,22 +500,33 @@ TEST(PlaneViewReset, WithoutCameraOrForAmplitudeTheLevelsStay)
     EXPECT_EQ(std::get<int>(amplitude.scalingFactor), 3);
 }
 
-TEST(PlaneViewReset, FitsTheImageBlanksAndKeepsTheCount)
+TEST(PlaneViewReset, FitsTheImageRedrawsTheFrameAndKeepsTheCount)
 {
     Host host;
     DataFormat amplitude("amplitude", {{0, 1000}}, 1);
     auto view = host.view(&amplitude);
-    view->getViewBox()->setAspectLocked(false);
-    view->getViewBox()->setRange(QRectF(30, 20, 5, 5));
-    host.engine->publishFrame({{"amplitude", PlaneViewTest::constant(80, 60, 300)}});
-    view->displayData();
+    // Without a frame the reset leaves the blank image at the format's levels.
     view->resetView();
-    EXPECT_EQ(view->getViewBox()->viewRect(), QRectF(0, 0, 80, 60));
-    EXPECT_EQ(view->getUpdateCount(), 1);
     double mx = 1;
     cv::minMaxLoc(view->getImageItem()->image(), nullptr, &mx);
     EXPECT_EQ(mx, 0.0);
     EXPECT_EQ(view->getLevels(), (PlaneView::Levels{{0, 1000}}));
+
+    view->getViewBox()->setAspectLocked(false);
+    view->getViewBox()->setRange(QRectF(30, 20, 5, 5));
+    cv::Mat frame = PlaneViewTest::constant(80, 60, 300);
+    frame(cv::Rect(0, 0, 60, 40)).setTo(700);
+    host.engine->publishFrame({{"amplitude", frame}});
+    view->displayData();
+    // No frame comes after the reset (paused, or the end of a recording): the
+    // current one is drawn again at once, levelled on itself.
+    view->resetView();
+    EXPECT_EQ(view->getViewBox()->viewRect(), QRectF(0, 0, 80, 60));
+    EXPECT_EQ(view->getUpdateCount(), 1);
+    EXPECT_TRUE(PlaneViewTest::sameImage(view->getImageItem()->image(), frame));
+    EXPECT_NEAR(view->getLevels()[0], 300, 5);
+    EXPECT_NEAR(view->getLevels()[1], 700, 5);
+    EXPECT_EQ(view->getImageItem()->getLevels(), view->getLevels());
 }
 
 TEST(PlaneViewReset, LevelsEveryOtherLinkedViewOnce)

@@ -16,10 +16,13 @@
 #include "Kelvra/docks/PhaseViewDock.h"
 #include "Kelvra/docks/PipelineDiagramDock.h"
 #include "Kelvra/docks/TriggerPanelDock.h"
+#include "Kelvra/views/ClipRangeView.h"
 #include "Kelvra/views/UnwrapParamControl.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/PlaneView.h"
+#include "host/base/DataChannels.h"
 #include "host/base/DataFormat.h"
+#include "host/base/QxtSpanSlider.h"
 #include "host/base/DataView.h"
 #include "host/engine/DataViewContainer.h"
 #include "host/engine/HostDataEngine.h"
@@ -40,6 +43,7 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
+#include <QFileDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -381,6 +385,122 @@ TEST_F(MainWindowTest, StatisticsFollowThePointUnderTheMouse)
     window->statusMessage()->enableStatistics->setChecked(false);
     EXPECT_TRUE(window->statusMessage()->statisticsText().isEmpty());
     EXPECT_TRUE(window->getDataEngine()->historySnapshot().empty());
+}
+
+TEST_F(MainWindowTest, ReadOutAndStatisticsNameThePixelShownUnderTheFlippedPicture)
+{
+    HostDataEngine* engine = window->getDataEngine();
+    StatusMessageBar* bar = window->statusMessage();
+    engine->setSettlingTime(5);
+    bar->enableStatistics->setChecked(true);
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(4));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return engine->historySnapshot().size() >= 2; }));
+    window->pauseStream();
+
+    // Both flips, shown at once although no frame comes.
+    Kelvra::PlaneView* view = amplitudeView();
+    emit DataView::communicator()->hFlipChanged(true);
+    emit DataView::communicator()->vFlipChanged(true);
+    ASSERT_TRUE(KelvraTest::waitFor([&] {
+        cv::Mat flipped;
+        cv::flip(engine->data()[DataChannels::AMPLITUDE], flipped, -1);
+        return cv::countNonZero(view->getImageItem()->image() != flipped) == 0;
+    }));
+
+    // The picture's (300, 200) shows the frame's pixel (19, 39).
+    view->getMousePosition(view->getImageItem()->mapToScene(QPointF(300.5, 200.5)));
+    EXPECT_EQ(view->getPoint(), (Kelvra::PlaneView::Pixel{{19, 39}}));
+    EXPECT_EQ(bar->pointText(), "x: 19.5  y: 39.5");
+    ASSERT_TRUE(view->getText());
+    const float depth = engine->data()[DataChannels::DEPTH].at<float>(19, 39);
+    EXPECT_TRUE(view->getText()->endsWith(QString::asprintf("Z: %07.4fm", depth))) << view->getText()->toStdString();
+    const QString first = bar->statisticsText();
+    EXPECT_TRUE(first.startsWith("Z mean:"));
+    EXPECT_EQ(first, engine->statisticsText(QPointF(19.5, 39.5)));
+
+    // Paused, another pixel at another depth: the statistics follow the pointer.
+    view->getMousePosition(view->getImageItem()->mapToScene(QPointF(160.5, 120.5)));
+    EXPECT_EQ(view->getPoint(), (Kelvra::PlaneView::Pixel{{159, 119}}));
+    EXPECT_EQ(bar->statisticsText(), engine->statisticsText(QPointF(159.5, 119.5)));
+    EXPECT_NE(bar->statisticsText(), first);
+
+    // Ticked afresh while paused, nothing is kept yet: said so.
+    bar->enableStatistics->setChecked(false);
+    bar->enableStatistics->setChecked(true);
+    EXPECT_EQ(bar->statisticsText(), MainWindow::NO_HISTORY_TEXT);
+
+    emit DataView::communicator()->hFlipChanged(false);
+    emit DataView::communicator()->vFlipChanged(false);
+    QCoreApplication::processEvents();
+}
+
+TEST_F(MainWindowTest, AtTheEndOfARecordingAResizeKeepsThePictures)
+{
+    ASSERT_TRUE(playsFramesOf(4, 64, 48));
+    const auto source = window->getStreamHub()->getCurrentSource();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning(); })); // the end
+    HostDataEngine* engine = window->getDataEngine();
+    const QString names[] = {DataChannels::AMPLITUDE, DataChannels::PHASE};
+    Kelvra::PlaneView* views[] = {amplitudeView(), phaseView()};
+    auto showsTheLastFrame = [&](int k) {
+        const cv::Mat& shown = views[k]->getImageItem()->image();
+        const cv::Mat frame = engine->data()[names[k]];
+        return shown.size == frame.size && cv::countNonZero(shown != frame) == 0 && cv::countNonZero(frame) > 0;
+    };
+    for (int k = 0; k < 2; ++k) {
+        ASSERT_TRUE(KelvraTest::waitFor([&] { return showsTheLastFrame(k); })) << k;
+        views[k]->getViewBox()->setRange(QRectF(5, 5, 10, 10)); // zoomed in: a reset shows the whole frame
+    }
+
+    // Larger: the window may stand at its least size already.
+    const QSize viewSize = views[0]->size();
+    window->resize(window->width() + 200, window->height() + 120);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return views[0]->size() != viewSize; }));
+    for (int k = 0; k < 2; ++k) {
+        ASSERT_TRUE(KelvraTest::waitFor([&] { return views[k]->getViewBox()->viewRect().width() >= 63; })) << k;
+        EXPECT_TRUE(showsTheLastFrame(k)) << k;
+        // Levelled on the frame, not left at the format's whole range.
+        const double upper = views[k]->getDataFormat()->levels[1];
+        EXPECT_NE(views[k]->getLevels(), (Kelvra::PlaneView::Levels{{0.0, upper}})) << k;
+    }
+}
+
+TEST_F(MainWindowTest, TheCloudsDrawOnlyPointsWithinTheDepthLimits)
+{
+    window->startStream();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return cloudView()->renderCount() > 0; }));
+    window->pauseStream();
+    PointCloudView* combinedCloud = window->getCombinedDock()->findChild<PointCloudView*>();
+    ASSERT_TRUE(combinedCloud);
+    // The unambiguous-range page's "depth" thresholds, in metres, bound nothing.
+    emit DataView::communicator()->thresholdsChanged(QStringLiteral("depth"), 0, 3.9972);
+    EXPECT_TRUE(std::isinf(cloudView()->renderer().farLimit()));
+
+    // The depth limit page's handles, in millimetres; each move draws again at once.
+    Kelvra::ClipRangeView* page = window->getSettingsDock()->depthLimitPage();
+    const int64_t drawn = cloudView()->renderCount();
+    page->spanSlider->setUpperPosition(25000);
+    page->spanSlider->setLowerPosition(15000);
+    for (PointCloudView* view : {cloudView(), combinedCloud}) {
+        EXPECT_FLOAT_EQ(view->renderer().nearLimit(), 1.5f);
+        EXPECT_FLOAT_EQ(view->renderer().farLimit(), 2.5f);
+    }
+    EXPECT_EQ(cloudView()->renderCount(), drawn + 2);
+}
+
+TEST_F(MainWindowTest, TheOpenRecordingDialogOffersRecordingsFirst)
+{
+    QStringList filters;
+    KelvraTest::onModal([&](QWidget* modal) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal))
+            filters = dialog->nameFilters();
+        modal->close();
+    });
+    window->openAction->trigger();
+    ASSERT_FALSE(filters.isEmpty());
+    EXPECT_EQ(filters.front(), "Recordings (*.tvks)");
+    EXPECT_TRUE(filters.contains("All Files (*)"));
 }
 
 TEST_F(MainWindowTest, MenusReachTheViewHubAndTheCamera)

@@ -295,3 +295,45 @@ TEST(PointCloudRenderer, APictureNeverShowsWhatWasDrawnBefore)
     }
     EXPECT_EQ(r.render(clouds[1], 40, QSize(50, 40)).size(), QSize(50, 40)); // another size clears all
 }
+
+TEST(PointCloudRenderer, DrawsOnlyPointsWithinTheDepthLimits)
+{
+    auto points = tiltedWall();
+    // Near points that end the cloud off the four-at-a-time path.
+    for (int k = 0; k < 3; ++k)
+        points.push_back({-0.05f, -0.1f + 0.1f * k, 1.0f, 5.f});
+    const QSize size(200, 150);
+    PointCloudRenderer r = straightOn();
+    const QImage all = r.render(points, 0, size).copy();
+    const Lit whole = lit(all);
+    const QRgb nearest = PointCloudRenderer::depthColor(0.f);
+    ASSERT_GT(lit(all, nearest).count, 0);
+
+    r.setDepthLimits(1.5f, 2.5f);
+    EXPECT_FLOAT_EQ(r.nearLimit(), 1.5f);
+    EXPECT_FLOAT_EQ(r.farLimit(), 2.5f);
+    const QImage within = r.render(points, 0, size).copy();
+    const Lit middle = lit(within);
+    EXPECT_GT(middle.count, 0);
+    EXPECT_LT(middle.count, whole.count * 3 / 4);
+    // The wall's near (left) and far (right) ends and the near points are gone.
+    EXPECT_GT(middle.minX, whole.minX + 10);
+    EXPECT_LT(middle.maxX, whole.maxX - 10);
+    EXPECT_EQ(lit(within, nearest).count, 0);
+
+    // The pair in either order; a limit that is no number is none; huge limits keep all.
+    r.setDepthLimits(2.5f, 1.5f);
+    EXPECT_EQ(r.render(points, 0, size), within);
+    r.setDepthLimits(std::nanf(""), std::nanf(""));
+    EXPECT_EQ(r.render(points, 0, size), all);
+    r.setDepthLimits(0.f, 1e30f);
+    EXPECT_EQ(r.render(points, 0, size), all);
+
+    // Limits that hold no point draw none, and the fit stays that of the whole
+    // cloud: widened again, the picture is the first one.
+    r.setDepthLimits(0.f, 0.f);
+    EXPECT_EQ(lit(r.render(points, 0, size)).count, 0);
+    EXPECT_TRUE(r.isFitted());
+    r.setDepthLimits(0.f, std::numeric_limits<float>::infinity());
+    EXPECT_EQ(r.render(points, 0, size), all);
+}
