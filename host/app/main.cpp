@@ -7,6 +7,7 @@
 #include "Kelvra/docks/DataBlockView.h"
 #include "Kelvra/docks/PipelineDiagramDock.h"
 #include "host/engine/HostDataEngine.h"
+#include "host/app/CommandLine.h"
 #include "host/app/MainWindow.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
@@ -20,6 +21,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -82,6 +84,22 @@ void printLayout(MainWindow& window)
 
 int main(int argc, char** argv)
 {
+    // Before Qt starts, which needs a display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine::Parsed parsed = CommandLine::parse(arguments);
+    const QString program = QString::fromLocal8Bit(argc > 0 ? argv[0] : "kelvra-viewer").section(QLatin1Char('/'), -1);
+    if (parsed.action == CommandLine::Parsed::Action::Help) {
+        std::fputs(CommandLine::usage(program).toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (parsed.action == CommandLine::Parsed::Action::Error) {
+        std::fprintf(stderr, "%s: %s\n\n%s", program.toLocal8Bit().constData(), parsed.error.toLocal8Bit().constData(),
+                     CommandLine::usage(program).toLocal8Bit().constData());
+        return 2;
+    }
+
     QApplication app(argc, argv);
     // Before any other thread prints; the text still reaches the terminal.
     Kelvra::OutputRedirector redirector(nullptr, true);
@@ -109,7 +127,7 @@ int main(int argc, char** argv)
             QTimer::singleShot(500, &window, [&window] { printLayout(window); });
         }
         if (!qEnvironmentVariableIsSet("KELVRA_NO_STREAM")) // set for the idle viewer of scripts/bench-viewer
-            window.startWhenRunning(app.arguments().value(1));
+            window.startWhenRunning(parsed.recording);
         bool counted = false;
         const int warmUp = qEnvironmentVariableIntValue("KELVRA_FRAME_STATS_AFTER", &counted);
         if (counted) // the frame figures of the steady state, for scripts/bench-viewer
