@@ -253,13 +253,14 @@ void MainWindow::placeLogDock(const QRect& window)
         logDock->setFloating(false); // docks it where it was just added
         logDock->show();
     } else {
-        // Over the top right of the window, below the tool bar. Shown once
-        // the window is: a window manager keeps a tool window above the
-        // window it belongs to only when that one was there first.
+        // Over the bottom right of the window, above the tabs and the status
+        // bar, where the views and pages, which start at the top, leave most
+        // room. Shown once the window is: a window manager keeps a tool
+        // window above the window it belongs to only when that one was there first.
         logDock->setFloating(true);
-        const int height = std::max(logDock->minimumHeight(), window.height() * 2 / 5);
-        logDock->setGeometry(window.right() - logDock->maximumWidth() - 8, window.top() + 110, logDock->maximumWidth(),
-                             height);
+        const int height = std::max(logDock->minimumHeight(), window.height() / 3);
+        logDock->setGeometry(window.right() - logDock->maximumWidth() - 8, window.bottom() - height - 70,
+                             logDock->maximumWidth(), height);
         logDock->setVisible(isVisible());
     }
 }

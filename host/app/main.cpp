@@ -9,14 +9,20 @@
 #include "host/engine/HostDataEngine.h"
 #include "host/app/CommandLine.h"
 #include "host/app/MainWindow.h"
+#include "host/app/SettingsDock.h"
+#include "Kelvra/views/ParameterViews.h"
+#include "Kelvra/views/UnwrapParamControl.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
 #include "Tavik/Simulation.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDockWidget>
 #include <QGraphicsView>
+#include <QSlider>
 #include <QTabBar>
+#include <QToolBox>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -54,6 +60,30 @@ void quitOnTerminate(QApplication& app)
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
+// Each settings page's title button, whether its page is shown, the page's
+// height and its item's; the range page's slider when shown.
+void printSettingsLayout(const SettingsDock& settings)
+{
+    using Kelvra::diag::printTuple;
+    if (!MainWindow::isDockShowing(&settings))
+        return;
+    const QToolBox* box = settings.toolBox();
+    for (const QAbstractButton* button : box->findChildren<QAbstractButton*>())
+        for (int i = 0; i < box->count(); ++i)
+            if (button->isVisible() && button->text() == box->itemText(i)) {
+                const QPoint at = button->mapToGlobal(button->rect().center());
+                const QWidget* page = settings.pageAt(i);
+                printTuple("page", box->itemText(i), at.x(), at.y(), box->currentIndex() == i, page->height(),
+                           box->widget(i)->height());
+            }
+    const auto* range = settings.unambiguousRangePage();
+    if (const auto* editor = qobject_cast<const Kelvra::RangeParameterDetailedView*>(range->paramWidget);
+        editor && editor->slider->isVisible()) {
+        const QPoint at = editor->slider->mapToGlobal(QPoint(0, 0));
+        printTuple("slider", at.x(), at.y(), editor->slider->width(), editor->slider->height());
+    }
+}
+
 void printLayout(MainWindow& window)
 {
     using Kelvra::diag::printTuple;
@@ -69,6 +99,7 @@ void printLayout(MainWindow& window)
                 const QPoint at = bar->mapToGlobal(bar->tabRect(i).center());
                 printTuple("tab", bar->tabText(i), at.x(), at.y());
             }
+    printSettingsLayout(*window.getSettingsDock());
     const Kelvra::PipelineDiagramDock* diagram = window.getDiagramDock();
     if (!MainWindow::isDockShowing(diagram))
         return;
