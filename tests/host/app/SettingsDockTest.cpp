@@ -15,6 +15,8 @@
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QSignalSpy>
 #include <QToolBox>
@@ -158,6 +160,14 @@ TEST_F(SettingsDockTest, PagesReadFromTheTopAtTheirOwnHeight)
         // The item is much taller than these pages' few rows.
         EXPECT_GT(page->parentWidget()->height(), page->height() + 100) << title;
     }
+    // In a dock shorter than a page, the page keeps its height and scrolls.
+    dock->resize(420, 260);
+    QCoreApplication::processEvents();
+    QWidget* page = dock->cameraParametersPage();
+    EXPECT_EQ(page->height(), page->sizeHint().height());
+    auto* scroll = qobject_cast<QScrollArea*>(page->parentWidget()->parentWidget()->parentWidget());
+    ASSERT_TRUE(scroll);
+    EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
 }
 
 // Every place of the range page's slider is one the camera takes, with
