@@ -337,8 +337,9 @@ void PipelineDiagramDock::refreshFilters()
                 continue;
             }
             previous += 1;
-            items.insert(items.begin() + previous, std::make_shared<FilterBlock>(entry.filter, entry.index, this, type,
-                                                                                 type, QString(), depthCamera));
+            items.insert(
+                items.begin() + previous,
+                std::make_shared<FilterBlock>(entry.filter, entry.index, this, type, type, QString(), depthCamera));
             insertDiagram(previous);
         }
     }

@@ -109,7 +109,7 @@ void PointCloudEffectSettingView::filterChanged(int pos)
 }
 
 void PointCloudEffectSettingView::addRow(const std::string& fullName, const Tavik::FilterPtr& filter, int index,
-    const std::weak_ptr<Tavik::DepthCamera>& addedTo)
+                                         const std::weak_ptr<Tavik::DepthCamera>& addedTo)
 {
     auto* row = new QHBoxLayout();
     row->setSpacing(3);
@@ -192,8 +192,8 @@ QList<QObject*> PointCloudEffectSettingView::takeRowOff(QHBoxLayout* row)
         delete item;
     }
     filterslayout->removeItem(row);
-    filterRows.erase(std::remove_if(filterRows.begin(), filterRows.end(),
-                         [row](const FilterRow& r) { return r.row == row; }),
+    filterRows.erase(
+        std::remove_if(filterRows.begin(), filterRows.end(), [row](const FilterRow& r) { return r.row == row; }),
         filterRows.end());
     leftovers << row;
     return leftovers;
@@ -225,8 +225,9 @@ void PointCloudEffectSettingView::refreshFilters()
         for (QObject* object : takeRowOff(row))
             object->deleteLater();
     for (const auto& entry : chain) {
-        const bool shown = std::any_of(filterRows.begin(), filterRows.end(),
-            [&](const FilterRow& r) { return r.index == entry.index && r.addedTo.lock() == camera; });
+        const bool shown = std::any_of(filterRows.begin(), filterRows.end(), [&](const FilterRow& r) {
+            return r.index == entry.index && r.addedTo.lock() == camera;
+        });
         if (!shown && entry.filter)
             addRow(entry.filter->name(), entry.filter, entry.index, camera);
     }

@@ -96,7 +96,7 @@ private:
     Tavik::DepthCameraPtr currentCamera();
     // A ticked row for a filter in the chain, below the others.
     void addRow(const std::string& fullName, const Tavik::FilterPtr& filter, int index,
-        const std::weak_ptr<Tavik::DepthCamera>& addedTo);
+                const std::weak_ptr<Tavik::DepthCamera>& addedTo);
     // Takes the row off the page, its widgets hidden; gives what is to be deleted.
     QList<QObject*> takeRowOff(QHBoxLayout* row);
 

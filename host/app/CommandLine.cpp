@@ -31,29 +31,28 @@ Parsed parse(const QStringList& arguments)
 
 QString usage(const QString& program)
 {
-    return QStringLiteral(
-               "Usage: %1 [RECORDING]\n"
-               "\n"
-               "Shows the first simulated camera that connects, streaming; or plays\n"
-               "RECORDING, a recorded stream (.tvks). A RECORDING whose name starts\n"
-               "with \"-\" follows \"--\".\n"
-               "\n"
-               "Options:\n"
-               "  -h, --help    print this text and exit\n"
-               "\n"
-               "Environment:\n"
-               "  KELVRA_UNPLUG_AFTER_MS=N     pull the simulated camera's cable N ms\n"
-               "                               after start (the viewer lets it go)\n"
-               "  KELVRA_NO_STREAM             start without streaming from the camera\n"
-               "  KELVRA_DOCK_GEOMETRY         print where the window, its docks, tabs\n"
-               "                               and diagram blocks are, every second\n"
-               "  KELVRA_FRAME_STATS           print the frame sets shown and dropped\n"
-               "                               and the most lag at exit\n"
-               "  KELVRA_FRAME_STATS_AFTER=S   count those from S seconds after start\n"
-               "  QT_QPA_PLATFORM              Qt's display platform, e.g. offscreen\n"
-               "\n"
-               "The trigger panel names its commands from FunctionName.txt in the\n"
-               "current folder.\n")
+    return QStringLiteral("Usage: %1 [RECORDING]\n"
+                          "\n"
+                          "Shows the first simulated camera that connects, streaming; or plays\n"
+                          "RECORDING, a recorded stream (.tvks). A RECORDING whose name starts\n"
+                          "with \"-\" follows \"--\".\n"
+                          "\n"
+                          "Options:\n"
+                          "  -h, --help    print this text and exit\n"
+                          "\n"
+                          "Environment:\n"
+                          "  KELVRA_UNPLUG_AFTER_MS=N     pull the simulated camera's cable N ms\n"
+                          "                               after start (the viewer lets it go)\n"
+                          "  KELVRA_NO_STREAM             start without streaming from the camera\n"
+                          "  KELVRA_DOCK_GEOMETRY         print where the window, its docks, tabs\n"
+                          "                               and diagram blocks are, every second\n"
+                          "  KELVRA_FRAME_STATS           print the frame sets shown and dropped\n"
+                          "                               and the most lag at exit\n"
+                          "  KELVRA_FRAME_STATS_AFTER=S   count those from S seconds after start\n"
+                          "  QT_QPA_PLATFORM              Qt's display platform, e.g. offscreen\n"
+                          "\n"
+                          "The trigger panel names its commands from FunctionName.txt in the\n"
+                          "current folder.\n")
         .arg(program);
 }
 

@@ -9,8 +9,8 @@ namespace CommandLine {
 
 struct Parsed {
     enum class Action {
-        Run,   // show the viewer (with the recording, if one was given)
-        Help,  // print the usage and exit 0
+        Run, // show the viewer (with the recording, if one was given)
+        Help, // print the usage and exit 0
         Error, // print `error` and the usage and exit 2
     };
     Action action = Action::Run;

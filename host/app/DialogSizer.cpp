@@ -20,7 +20,7 @@ QSize DialogSizer::wantedSize(const QDialog* dialog)
         const QListWidget* list = picker->listview;
         const QMargins margins = picker->layout() ? picker->layout()->contentsMargins() : QMargins();
         const int rows = list->sizeHintForColumn(0) + 2 * list->frameWidth()
-                         + list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
+            + list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list);
         wanted.setWidth(std::max(wanted.width(), rows + margins.left() + margins.right()));
     } else if (qobject_cast<const Kelvra::FilterSettingsDialog*>(dialog)) {
         const QSize rows = dialog->layout() ? dialog->layout()->totalSizeHint() : dialog->sizeHint();

@@ -179,8 +179,7 @@ void MainWindow::createDocks()
     addDock(colorDock, Qt::RightDockWidgetArea, cloudDock);
     // The other panels as tabs too: the chart's and the trigger panel's
     // minimum sizes leave no room for them beside the views.
-    for (QDockWidget* dock :
-         std::initializer_list<QDockWidget*>{settingsDock, diagramDock, chartDock, triggerDock})
+    for (QDockWidget* dock : std::initializer_list<QDockWidget*>{settingsDock, diagramDock, chartDock, triggerDock})
         addDock(dock, Qt::RightDockWidgetArea, cloudDock);
     // The log's width is fixed: a tab in the wide area would show it beside
     // an empty band. layOutDocks() gives it a column, or lets it float.

@@ -59,7 +59,8 @@ void HostDataEngine::clearFrames()
     worker->takePending();
     history.clear();
     newest = std::make_shared<const FrameImages>();
-    publishFrame(Images{{DataChannels::AMPLITUDE, cv::Mat()}, {DataChannels::PHASE, cv::Mat()},
+    publishFrame(Images{{DataChannels::AMPLITUDE, cv::Mat()},
+                        {DataChannels::PHASE, cv::Mat()},
                         {DataChannels::DEPTH, cv::Mat()}},
                  FrameSize{0, 0});
 }

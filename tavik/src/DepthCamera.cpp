@@ -160,7 +160,9 @@ std::pair<double, double> CameraState::rangeLimitsLocked(const ParamSpec& spec) 
     double lower = kLightSpeed / (2.0 * highest), upper = kLightSpeed / (2.0 * lowest);
     if (valueLocked("dealias_en", 0.0) != 0.0) {
         const double f1 = valueLocked("mod_freq1", 37.5);
-        const auto reached = [f1](double f2) { return std::min(kLightSpeed / (2.0 * std::fabs(f1 - f2)), kMaxDealiasedRange); };
+        const auto reached = [f1](double f2) {
+            return std::min(kLightSpeed / (2.0 * std::fabs(f1 - f2)), kMaxDealiasedRange);
+        };
         const std::vector<double> steps = frequencyStepsLocked();
         if (steps.empty()) { // any frequency: beats from the widest down to none
             lower = reached(f1 - lowest > highest - f1 ? lowest : highest);

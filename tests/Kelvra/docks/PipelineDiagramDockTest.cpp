@@ -729,8 +729,9 @@ TEST_F(DiagramTest, FollowsTheChainsAndTellsOfItsOwnChanges)
     ASSERT_GE(add("Tavik::PassThroughFilter", 3, -1), 0);
     dock->refreshFilters();
     EXPECT_EQ(changed.count(), 1);
-    EXPECT_EQ(row(), QStringList({"[0]", "[1]", "BilateralFilter", "MedianFilter", "PassThroughFilter", "[2]", "[3]",
-                                  "PassThroughFilter"}));
+    EXPECT_EQ(row(),
+              QStringList({"[0]", "[1]", "BilateralFilter", "MedianFilter", "PassThroughFilter", "[2]", "[3]",
+                           "PassThroughFilter"}));
     EXPECT_EQ(items().at(3), own); // kept, not rebuilt
     expectRowInStep();
     expectIndexesOfChain(1);

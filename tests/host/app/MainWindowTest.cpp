@@ -220,8 +220,9 @@ TEST_F(MainWindowTest, LayoutShowsAmplitudePhaseAndCloudAt1280x800)
     EXPECT_LE(window->width(), 1280);
     for (QDockWidget* dock : window->getDocks().mid(3, 6))
         EXPECT_FALSE(MainWindow::isDockShowing(dock)) << dock->windowTitle().toStdString();
-    EXPECT_EQ(visibleTabs(), QStringList({"Tavik", "All In One", "RGB", "Settings", "Data Flow Diagram",
-                                          "PolygonalChart", "ExtensionCommand"}));
+    EXPECT_EQ(visibleTabs(),
+              QStringList({"Tavik", "All In One", "RGB", "Settings", "Data Flow Diagram", "PolygonalChart",
+                           "ExtensionCommand"}));
     EXPECT_TRUE(window->getLogDock()->isFloating());
     EXPECT_TRUE(MainWindow::isDockShowing(window->getLogDock()));
 }
@@ -759,7 +760,8 @@ TEST_F(MainWindowTest, DisconnectingLeavesNoPictureOfTheLastFrame)
 {
     window->startStream();
     ASSERT_TRUE(bothViewsDrew(3));
-    ASSERT_TRUE(KelvraTest::waitFor([&] { return cloudView()->renderCount() >= 2 && cloudPictureShowsPoints(cloudView()); }));
+    ASSERT_TRUE(
+        KelvraTest::waitFor([&] { return cloudView()->renderCount() >= 2 && cloudPictureShowsPoints(cloudView()); }));
     amplitudeView()->getMousePosition(amplitudeView()->getImageItem()->mapToScene(QPointF(20.5, 10.5)));
     ASSERT_TRUE(KelvraTest::waitFor([&] { return !window->statusMessage()->pointText().isEmpty(); }));
 
@@ -774,9 +776,8 @@ TEST_F(MainWindowTest, DisconnectingLeavesNoPictureOfTheLastFrame)
     EXPECT_TRUE(window->statusMessage()->pointText().isEmpty());
 
     // Picking a camera again streams it, as at start-up.
-    KelvraTest::onModal([](QWidget* w) {
-        QTest::mouseClick(qobject_cast<Kelvra::CameraPickerDialog*>(w)->okButton, Qt::LeftButton);
-    });
+    KelvraTest::onModal(
+        [](QWidget* w) { QTest::mouseClick(qobject_cast<Kelvra::CameraPickerDialog*>(w)->okButton, Qt::LeftButton); });
     window->selectCameraAction->trigger();
     ASSERT_TRUE(window->getStreamHub()->getDepthCamera());
     EXPECT_TRUE(window->getStreamHub()->isRunning());

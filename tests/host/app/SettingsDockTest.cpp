@@ -185,7 +185,8 @@ TEST_F(SettingsDockTest, TheRangeSliderOffersOnlyWhatTheCameraTakes)
         int written = 0;
         for (int v = editor->slider->minimum(); v <= editor->slider->maximum(); ++v) {
             editor->slider->setValue(v);
-            written += std::abs(range(quenta14) - std::clamp<float>(v, param->lowerLimit(), param->upperLimit())) < 0.5f;
+            written +=
+                std::abs(range(quenta14) - std::clamp<float>(v, param->lowerLimit(), param->upperLimit())) < 0.5f;
         }
         for (int v = editor->slider->maximum(); v >= editor->slider->minimum(); --v)
             editor->slider->setValue(v);
