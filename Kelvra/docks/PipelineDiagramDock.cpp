@@ -171,6 +171,7 @@ bool PipelineDiagramDock::addFilter(const FilterChoice& filterName, Tavik::Frame
     items.insert(items.begin() + blockPosition,
                  std::make_shared<FilterBlock>(filter, index, this, type, type, QString(), depthCamera));
     insertDiagram(blockPosition);
+    emit filtersChanged();
     return true;
 }
 
@@ -233,6 +234,7 @@ bool PipelineDiagramDock::removeFilter(DataBlock* item, bool updateDiagram)
     items.erase(items.begin() + i);
     if (updateDiagram)
         removeDiagram(i);
+    emit filtersChanged();
     return true;
 }
 
@@ -294,6 +296,53 @@ DataBlock* PipelineDiagramDock::getRightItem(const DataBlock* item) const
 {
     const int i = indexOf(item);
     return i >= 0 && i + 1 < static_cast<int>(items.size()) ? items[i + 1].get() : nullptr;
+}
+
+void PipelineDiagramDock::refreshFilters()
+{
+    if (!depthCamera)
+        return;
+    for (const auto& [type, names] : filters) {
+        const auto chain = depthCamera->getFilterChain(type);
+        const auto nodeOf = [this, type = type](int filterIndex) {
+            for (std::size_t i = 0; i < items.size(); ++i) {
+                const FilterNode* node = filterNodeOf(items[i].get());
+                if (node && node->outputType == type && node->filterIndex == filterIndex
+                    && node->camera.lock() == depthCamera)
+                    return static_cast<int>(i);
+            }
+            return -1;
+        };
+        for (int i = static_cast<int>(items.size()) - 1; i >= 0; --i) {
+            const FilterNode* node = filterNodeOf(items[i].get());
+            if (!node || node->outputType != type || node->camera.lock() != depthCamera)
+                continue;
+            const int index = node->filterIndex;
+            if (std::none_of(chain.begin(), chain.end(), [index](const auto& entry) { return entry.index == index; })) {
+                items.erase(items.begin() + i);
+                removeDiagram(i);
+            }
+        }
+        // A chain starts after the stage that makes its frame type.
+        int previous = -1;
+        for (std::size_t i = 0; i < items.size(); ++i)
+            if (isStage(items[i].get()) && items[i]->outputType == type)
+                previous = static_cast<int>(i);
+        if (previous < 0)
+            continue;
+        for (const auto& entry : chain) {
+            const int at = nodeOf(entry.index);
+            if (at >= 0) {
+                previous = at;
+                continue;
+            }
+            previous += 1;
+            items.insert(
+                items.begin() + previous,
+                std::make_shared<FilterBlock>(entry.filter, entry.index, this, type, type, QString(), depthCamera));
+            insertDiagram(previous);
+        }
+    }
 }
 
 // --- the row -----------------------------------------------------------------------

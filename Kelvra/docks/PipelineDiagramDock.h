@@ -74,9 +74,17 @@ public:
     static constexpr int sizeX = 95;
     static constexpr int sizeY = 60;
 
+signals:
+    // A filter was added to or removed from the camera's chains here.
+    void filtersChanged();
+
 public slots:
     // Takes the controller's current camera (or none); the diagram stays.
     void setDepthCamera();
+    // Follows a change made elsewhere to the current camera's chains: nodes
+    // of its filters no longer there go, its filters without a node get one
+    // in chain order.
+    void refreshFilters();
 
 protected:
     void prepareFilterData();

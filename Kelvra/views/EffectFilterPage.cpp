@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace Kelvra {
 
 namespace {
@@ -102,6 +104,13 @@ void PointCloudEffectSettingView::filterChanged(int pos)
     if (!filter)
         return;
 
+    addRow(fullName, filter, currentFilterIndex, currentFilterCamera);
+    emit filtersChanged();
+}
+
+void PointCloudEffectSettingView::addRow(const std::string& fullName, const Tavik::FilterPtr& filter, int index,
+                                         const std::weak_ptr<Tavik::DepthCamera>& addedTo)
+{
     auto* row = new QHBoxLayout();
     row->setSpacing(3);
     const bool temporalMedian = fullName.find("TemporalMedianFilter") != std::string::npos;
@@ -113,8 +122,6 @@ void PointCloudEffectSettingView::filterChanged(int pos)
         [this, fullName, filter] { showFilterParameters(fullName, filter); });
     // The row keeps the index and a weak reference to the camera it got them
     // from: the page keeps no camera alive.
-    const int index = currentFilterIndex;
-    const std::weak_ptr<Tavik::DepthCamera> addedTo = currentFilterCamera;
     connect(filterCheckBox, &QCheckBox::stateChanged, this,
         [this, fullName, row, filter, index, addedTo](int state) { btnstate(fullName, row, filter, index, addedTo, state); });
     filterCheckBox->toggle(); // ticked; btnstate ignores that state
@@ -123,6 +130,7 @@ void PointCloudEffectSettingView::filterChanged(int pos)
     row->addStretch();
     row->addWidget(perpertyBtn);
     filterslayout->addLayout(row);
+    filterRows.push_back({row, index, addedTo});
 }
 
 Tavik::FilterPtr PointCloudEffectSettingView::addFilter(const std::string& filterName)
@@ -162,25 +170,67 @@ void PointCloudEffectSettingView::btnstate(const std::string& fullName, QHBoxLay
         return;
 
     // The row goes before the camera is asked. Its widgets are deleted once
-    // control is back in the event loop: the check box is still delivering
-    // the signal that brought us here.
-    QList<QWidget*> widgets;
+    // control is back in the event loop, not by a message box's: the check
+    // box is still delivering the signal that brought us here.
+    const QList<QObject*> leftovers = takeRowOff(row);
+    if (removeFilter(filterIndex, addedTo))
+        emit filtersChanged();
+    for (QObject* object : leftovers)
+        object->deleteLater();
+}
+
+QList<QObject*> PointCloudEffectSettingView::takeRowOff(QHBoxLayout* row)
+{
+    QList<QObject*> leftovers;
     while (row->count() > 0) {
         QLayoutItem* item = row->itemAt(0);
         if (QWidget* widget = item->widget()) {
             widget->setVisible(false);
-            widgets << widget;
+            leftovers << widget;
         }
         row->removeItem(item);
         delete item;
     }
     filterslayout->removeItem(row);
+    filterRows.erase(
+        std::remove_if(filterRows.begin(), filterRows.end(), [row](const FilterRow& r) { return r.row == row; }),
+        filterRows.end());
+    leftovers << row;
+    return leftovers;
+}
 
-    removeFilter(filterIndex, addedTo);
+std::vector<std::pair<QHBoxLayout*, int>> PointCloudEffectSettingView::rows() const
+{
+    std::vector<std::pair<QHBoxLayout*, int>> out;
+    for (const FilterRow& r : filterRows)
+        out.emplace_back(r.row, r.index);
+    return out;
+}
 
-    for (QWidget* widget : widgets)
-        widget->deleteLater();
-    row->deleteLater();
+void PointCloudEffectSettingView::refreshFilters()
+{
+    const Tavik::DepthCameraPtr camera = depthCameraController ? depthCameraController->getDepthCamera() : nullptr;
+    if (!camera)
+        return;
+    const auto chain = camera->getFilterChain(FILTER_FRAME_TYPE);
+    const auto inChain = [&chain](int index) {
+        return std::any_of(chain.begin(), chain.end(), [index](const auto& entry) { return entry.index == index; });
+    };
+    // Rows of another camera name none of this one's filters: they stay.
+    std::vector<QHBoxLayout*> gone;
+    for (const FilterRow& r : filterRows)
+        if (r.addedTo.lock() == camera && !inChain(r.index))
+            gone.push_back(r.row);
+    for (QHBoxLayout* row : gone)
+        for (QObject* object : takeRowOff(row))
+            object->deleteLater();
+    for (const auto& entry : chain) {
+        const bool shown = std::any_of(filterRows.begin(), filterRows.end(), [&](const FilterRow& r) {
+            return r.index == entry.index && r.addedTo.lock() == camera;
+        });
+        if (!shown && entry.filter)
+            addRow(entry.filter->name(), entry.filter, entry.index, camera);
+    }
 }
 
 Tavik::DepthCameraPtr PointCloudEffectSettingView::currentCamera()

@@ -11,11 +11,13 @@
 #include "Tavik/DepthCamera.h"
 #include "Tavik/Filter.h"
 
+#include <QList>
 #include <QString>
 #include <QWidget>
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class HostWindow;
@@ -58,6 +60,9 @@ public:
     // whole name when it holds no "::".
     static QString shortName(const std::string& fullName);
 
+    // The row layouts on the page, top to bottom, and the filter index each stands for.
+    std::vector<std::pair<QHBoxLayout*, int>> rows() const;
+
     HostWindow* window;
     Tavik::CameraSystem* cameraSystem;
     StreamHub* depthCameraController;
@@ -74,16 +79,33 @@ public:
 
 signals:
     void valueChanged();
+    // The page added a filter to the camera's chain, or removed one.
+    void filtersChanged();
 
 public slots:
     void filterChanged(int pos);
     void vertical_flip(int stateChanged);
     void auto_exposure(int stateChanged);
     void init();
+    // Follows a change made elsewhere to the current camera's chain: rows of
+    // its filters no longer there go, its filters without a row get one.
+    void refreshFilters();
 
 private:
     // The controller's camera; a message box when there is none.
     Tavik::DepthCameraPtr currentCamera();
+    // A ticked row for a filter in the chain, below the others.
+    void addRow(const std::string& fullName, const Tavik::FilterPtr& filter, int index,
+                const std::weak_ptr<Tavik::DepthCamera>& addedTo);
+    // Takes the row off the page, its widgets hidden; gives what is to be deleted.
+    QList<QObject*> takeRowOff(QHBoxLayout* row);
+
+    struct FilterRow {
+        QHBoxLayout* row;
+        int index;
+        std::weak_ptr<Tavik::DepthCamera> addedTo;
+    };
+    std::vector<FilterRow> filterRows; // in the order of filterslayout
 };
 
 } // namespace Kelvra

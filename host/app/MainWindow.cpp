@@ -1,4 +1,5 @@
 #include "host/app/MainWindow.h"
+#include "host/app/DialogSizer.h"
 #include "host/app/SettingsDock.h"
 #include "host/base/DataChannels.h"
 
@@ -16,6 +17,7 @@
 #include "Kelvra/models/FileStreamSource.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/ClipRangeView.h"
+#include "Kelvra/views/EffectFilterPage.h"
 #include "Kelvra/views/OptionsMenu.h"
 #include "Kelvra/views/PlaneView.h"
 #include "host/base/DataView.h"
@@ -27,6 +29,7 @@
 #include "host/base/about.h"
 #include "host/log/Logger.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -36,6 +39,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -43,6 +47,28 @@
 #include <QToolBar>
 
 #include <algorithm>
+
+namespace {
+
+// A click on the seek slider's groove jumps there, as in a media player,
+// rather than stepping a page towards the click.
+class JumpClickStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == QStyle::SH_Slider_AbsoluteSetButtons)
+            return Qt::LeftButton;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+int minimumWidthOf(const QWidget* widget)
+{
+    return std::max(widget->minimumWidth(), widget->minimumSizeHint().width());
+}
+
+} // namespace
 
 MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr depthCamera, QWidget* parent)
     : QMainWindow(parent)
@@ -93,6 +119,8 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
     followDepthLimits();
     refreshSources();
     layOutDocks();
+    // The host's dialogs and the modules' open at a size that shows their rows and titles.
+    qApp->installEventFilter(new DialogSizer(this));
     // The log dock exists from here on: it keeps no earlier lines.
     if (const auto camera = streamHub->getDepthCamera())
         logCameraConnected(camera);
@@ -161,9 +189,17 @@ void MainWindow::createDocks()
     addDock(colorDock, Qt::RightDockWidgetArea, cloudDock);
     // The other panels as tabs too: the chart's and the trigger panel's
     // minimum sizes leave no room for them beside the views.
-    for (QDockWidget* dock : std::initializer_list<QDockWidget*>{
-             settingsDock, diagramDock, chartDock, triggerDock, logDock})
+    for (QDockWidget* dock : std::initializer_list<QDockWidget*>{settingsDock, diagramDock, chartDock, triggerDock})
         addDock(dock, Qt::RightDockWidgetArea, cloudDock);
+    // The log's width is fixed: a tab in the wide area would show it beside
+    // an empty band. layOutDocks() gives it a column, or lets it float.
+    addDock(logDock, Qt::RightDockWidgetArea);
+
+    // Either chain editor shows a filter the other added or removed.
+    connect(settingsDock->effectPage(), &PointCloudEffectSettingView::filtersChanged, diagramDock,
+            &PipelineDiagramDock::refreshFilters);
+    connect(diagramDock, &PipelineDiagramDock::filtersChanged, settingsDock->effectPage(),
+            &PointCloudEffectSettingView::refreshFilters);
 }
 
 void MainWindow::addDock(QDockWidget* dock, Qt::DockWidgetArea area, QDockWidget* tabifyWith)
@@ -179,16 +215,93 @@ void MainWindow::addDock(QDockWidget* dock, Qt::DockWidgetArea area, QDockWidget
     docks.append(dock);
 }
 
+QRect MainWindow::fittedFrame(const QRect& available, const QMargins& frame, const QSize& preferred)
+{
+    const QSize outer = preferred.grownBy(frame).boundedTo(available.size());
+    return QRect(available.x() + (available.width() - outer.width()) / 2,
+                 available.y() + (available.height() - outer.height()) / 2, outer.width(), outer.height());
+}
+
+bool MainWindow::fitsLogColumn(int windowWidth) const
+{
+    int tabbed = minimumWidthOf(cloudDock); // tabs share one place: the widest minimum counts
+    for (const QDockWidget* dock : tabifiedDockWidgets(cloudDock))
+        tabbed = std::max(tabbed, minimumWidthOf(dock));
+    const int separators = 2 * style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
+    return minimumWidthOf(amplitudeDock) + tabbed + logDock->maximumWidth() + separators <= windowWidth;
+}
+
 void MainWindow::layOutDocks()
 {
-    // Within the screen the window opens on, whatever its minimum size asks.
     QScreen* onScreen = screen();
-    const QSize available = onScreen ? onScreen->availableGeometry().size() : PREFERRED_SIZE;
-    const QSize size = PREFERRED_SIZE.boundedTo(available);
-    resize(size);
+    layOutFor(onScreen ? onScreen->availableGeometry() : QRect(QPoint(0, 0), PREFERRED_SIZE));
+}
+
+void MainWindow::layOutFor(const QRect& available)
+{
+    // Within the available area, whatever the window's minimum size asks.
+    // The window manager's frame is not known before the window is shown:
+    // fitFrameToScreen() makes room for it then.
+    const QRect frame = fittedFrame(available, QMargins());
+    resize(frame.size());
+    move(frame.topLeft());
+    // A shown window takes its new size later, from the window system.
+    placeLogDock(frame);
+    const QSize size = frame.size();
+    const int log = logDock->isFloating() ? 0 : logDock->maximumWidth();
     const int column = static_cast<int>(size.width() * VIEW_COLUMN_SHARE);
-    resizeDocks({amplitudeDock, cloudDock}, {column, size.width() - column}, Qt::Horizontal);
+    resizeDocks({amplitudeDock, cloudDock}, {column, size.width() - column - log}, Qt::Horizontal);
     resizeDocks({amplitudeDock, phaseDock}, {size.height() / 2, size.height() / 2}, Qt::Vertical);
+}
+
+void MainWindow::placeLogDock(const QRect& window)
+{
+    removeDockWidget(logDock);
+    if (fitsLogColumn(window.width())) {
+        addDockWidget(Qt::RightDockWidgetArea, logDock, Qt::Horizontal); // right of the tabbed docks
+        logDock->setFloating(false); // docks it where it was just added
+        logDock->show();
+    } else {
+        // Over the bottom right of the window, above the tabs and the status
+        // bar, where the views and pages, which start at the top, leave most
+        // room. Shown once the window is: a window manager keeps a tool
+        // window above the window it belongs to only when that one was there first.
+        logDock->setFloating(true);
+        const int height = std::max(logDock->minimumHeight(), window.height() / 3);
+        logDock->setGeometry(window.right() - logDock->maximumWidth() - 8, window.bottom() - height - 70,
+                             logDock->maximumWidth(), height);
+        logDock->setVisible(isVisible());
+    }
+}
+
+void MainWindow::fitFrameToScreen()
+{
+    if (frameFitted || !isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        return;
+    const QRect outer = frameGeometry(), inner = geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                         outer.bottom() - inner.bottom());
+    if (frame.isNull())
+        return; // no window manager, or its frame not there yet
+    frameFitted = true;
+    QScreen* onScreen = screen();
+    if (!onScreen || onScreen->availableGeometry().contains(outer))
+        return;
+    const QRect fitted = fittedFrame(onScreen->availableGeometry(), frame, size());
+    resize(fitted.size().shrunkBy(frame));
+    move(fitted.topLeft()); // a window's position is its frame's
+}
+
+void MainWindow::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    fitFrameToScreen();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    fitFrameToScreen();
 }
 
 void MainWindow::showEvent(QShowEvent* event)
@@ -198,6 +311,10 @@ void MainWindow::showEvent(QShowEvent* event)
         return;
     shownOnce = true;
     stopHiddenViews();
+    // A frame already there when the window shows is fitted at once.
+    QTimer::singleShot(0, this, &MainWindow::fitFrameToScreen);
+    if (logDock->isFloating() && !logDock->isVisible())
+        QTimer::singleShot(0, logDock, &QWidget::show); // once the window is mapped
 }
 
 bool MainWindow::isDockShowing(const QDockWidget* dock)
@@ -274,6 +391,9 @@ void MainWindow::buildTransportBar()
     bar->addSeparator();
     seekBar = new QSlider(Qt::Horizontal, bar);
     seekBar->setMinimumWidth(240);
+    auto* jump = new JumpClickStyle;
+    jump->setParent(seekBar);
+    seekBar->setStyle(jump);
     bar->addWidget(seekBar);
     positionLabel = new QLabel(bar);
     sizePositionLabel(0);
@@ -379,14 +499,36 @@ void MainWindow::selectCamera()
     settingsDock->releaseDepthCamera();
     if (old)
         streamHub->disconnectDepthCamera();
+    const auto source = streamHub->getCurrentSource();
+    const bool liveShown = !source || source->isLiveStream();
     streamHub->setDepthCamera(camera);
     logCameraConnected(camera);
+    // As at start-up: the camera streams, unless a recording is shown.
+    const auto live = streamHub->getCurrentSource();
+    if (liveShown && live && live->isLiveStream() && !live->isRunning())
+        streamHub->start();
 }
 
 void MainWindow::disconnectCamera()
 {
+    const auto source = streamHub->getCurrentSource();
+    const bool liveShown = source && source->isLiveStream();
     settingsDock->releaseDepthCamera();
     streamHub->disconnectDepthCamera();
+    if (liveShown)
+        blankViews();
+}
+
+void MainWindow::blankViews()
+{
+    dataEngine->clearFrames(); // the point clouds draw the empty set
+    for (Kelvra::PlaneView* view : findChildren<Kelvra::PlaneView*>()) {
+        view->clearReadOut();
+        view->getImageItem()->clear();
+    }
+    mousePoint.reset();
+    statusBarObject->clearPoint();
+    statusBarObject->setStatisticsText(QString());
 }
 
 void MainWindow::checkConnection()
@@ -451,7 +593,8 @@ void MainWindow::updateTransport()
     const auto source = streamHub->getCurrentSource();
     const bool running = source && source->isRunning();
     const bool paused = source && source->isPaused();
-    startAction->setEnabled(source && (!running || paused));
+    // A paused recording is not running, a paused camera is: either goes on with Resume.
+    startAction->setEnabled(source && !running && !paused);
     pauseAction->setEnabled(running && !paused);
     resumeAction->setEnabled(paused);
     stopAction->setEnabled(running || paused);

@@ -2,7 +2,9 @@
 // The viewer's main window, made of docks: the amplitude and phase docks one
 // above the other on the left, the point-cloud dock on the right with the
 // combined and colour docks, the settings, the filter-chain diagram, the line
-// chart, the trigger panel and the log as tabs behind it; the transport bar (source
+// chart and the trigger panel as tabs behind it, and the log, of fixed width,
+// in a column of its own at the right edge (floating where the window is too
+// narrow for that column); the transport bar (source
 // chooser, Start / Pause / Resume / Stop, seek slider), the File, Camera,
 // View, Settings and Help menus, and the status bar. The View menu shows or
 // hides each dock.
@@ -15,6 +17,8 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QMargins>
+#include <QRect>
 #include <QSize>
 #include <QPointF>
 #include <QString>
@@ -67,6 +71,18 @@ public:
     // How often the window asks a camera it holds whether it is still
     // connected; a camera lost is shown within a second.
     static constexpr int CONNECTION_CHECK_MS = 250;
+
+    // Where the window's frame goes on an available screen area when the
+    // window manager draws `frame` around the window: the preferred size
+    // where the whole frame fits, else as much of the area as it fits,
+    // centred. The window itself is that rectangle less `frame`.
+    static QRect fittedFrame(const QRect& available, const QMargins& frame, const QSize& preferred = PREFERRED_SIZE);
+    // Whether a window of that width has room for the log's column beside
+    // the views' and the tabbed docks' minimum widths.
+    bool fitsLogColumn(int windowWidth) const;
+    // Sizes and places the window and its docks for that available screen
+    // area; the constructor does it for the screen the window opens on.
+    void layOutFor(const QRect& available);
 
     // With a camera, its "Live Capture" source is listed and selected (not started).
     MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr depthCamera, QWidget* parent = nullptr);
@@ -141,10 +157,20 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void createDocks();
     void layOutDocks();
+    // Once the window manager has put its frame around the window: a frame
+    // that does not fit the screen's available area is made to fit.
+    void fitFrameToScreen();
+    // The log in a column of its own when a window of that geometry has
+    // room for it, else floating over it.
+    void placeLogDock(const QRect& window);
+    // The views show nothing of a camera that went.
+    void blankViews();
     // ShowView(false) on the view containers of every dock out of sight: Qt
     // tells a dock closed before the window shows nothing (and may not tell
     // one that starts tabbed behind another), while its views start shown.
@@ -198,4 +224,5 @@ private:
     std::optional<std::array<int, 2>> shownFrameSize;
     QTimer* connectionCheck = nullptr;
     bool isShutDown = false;
+    bool frameFitted = false; // the window manager's frame was seen and fitted
 };

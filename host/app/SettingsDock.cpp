@@ -8,6 +8,7 @@
 #include "Kelvra/views/UnwrapParamControl.h"
 
 #include <QToolBox>
+#include <QVBoxLayout>
 
 using namespace Kelvra;
 
@@ -37,17 +38,38 @@ SettingsDock::SettingsDock(
     connect(cameraParams, &CameraParametersPage::valueChanged, this, [this] { range->init(); });
 }
 
+QWidget* SettingsDock::holderOf(QWidget* page)
+{
+    // The tool box stretches what it is given over its whole height: the
+    // page's few rows would spread over it. The page keeps its own height at
+    // the top, the holder's stretch takes the rest (the tool box scrolls a
+    // page taller than the dock).
+    auto* holder = new QWidget;
+    auto* layout = new QVBoxLayout(holder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(page);
+    layout->addStretch(1);
+    return holder;
+}
+
 void SettingsDock::file(QWidget* page, const QString& id, const QString& title)
 {
     page->setObjectName(id);
-    box->addItem(page, title);
+    box->addItem(holderOf(page), title);
+}
+
+QWidget* SettingsDock::pageAt(int index) const
+{
+    QWidget* holder = box->widget(index);
+    QLayoutItem* item = holder && holder->layout() ? holder->layout()->itemAt(0) : nullptr;
+    return item ? item->widget() : nullptr;
 }
 
 QWidget* SettingsDock::page(const QString& id) const
 {
     for (int i = 0; i < box->count(); ++i)
-        if (box->widget(i)->objectName() == id)
-            return box->widget(i);
+        if (QWidget* page = pageAt(i); page && page->objectName() == id)
+            return page;
     return nullptr;
 }
 
@@ -74,17 +96,17 @@ void SettingsDock::onDepthCameraSet()
     // The old page must hold nothing of the old camera, whether or not the
     // window released it first.
     range->releaseDepthCamera();
-    const int index = box->indexOf(range);
+    QWidget* oldHolder = range->parentWidget();
+    const int index = box->indexOf(oldHolder);
     const bool shown = box->currentIndex() == index;
-    UnambiguousRangeView* old = range;
     range = makeRangePage();
     range->setObjectName(UnambiguousRangeView::getID());
     box->removeItem(index);
-    box->insertItem(index, range, range->getTitle());
+    box->insertItem(index, holderOf(range), range->getTitle());
     if (shown)
         box->setCurrentIndex(index);
-    old->hide();
-    old->deleteLater();
+    oldHolder->hide();
+    oldHolder->deleteLater(); // with the old page
 
     cameraParams->rebuild();
 }

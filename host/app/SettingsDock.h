@@ -36,6 +36,9 @@ public:
     QToolBox* toolBox() const { return box; }
     // The page filed under that id now, or nothing.
     QWidget* page(const QString& id) const;
+    // The page of the tool box's item at `index` (each item holds its page
+    // at the top, at the page's own height).
+    QWidget* pageAt(int index) const;
 
     Kelvra::PointCloudEffectSettingView* effectPage() const { return effect; }
     Kelvra::Image2DSettingView* imagePage() const { return image; }
@@ -50,6 +53,7 @@ public slots:
     void onDepthCameraSet();
 
 private:
+    static QWidget* holderOf(QWidget* page);
     void file(QWidget* page, const QString& id, const QString& title);
     Kelvra::UnambiguousRangeView* makeRangePage();
 

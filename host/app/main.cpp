@@ -7,19 +7,27 @@
 #include "Kelvra/docks/DataBlockView.h"
 #include "Kelvra/docks/PipelineDiagramDock.h"
 #include "host/engine/HostDataEngine.h"
+#include "host/app/CommandLine.h"
 #include "host/app/MainWindow.h"
+#include "host/app/SettingsDock.h"
+#include "Kelvra/views/ParameterViews.h"
+#include "Kelvra/views/UnwrapParamControl.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
 #include "Tavik/Simulation.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDockWidget>
 #include <QGraphicsView>
+#include <QSlider>
 #include <QTabBar>
+#include <QToolBox>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -52,6 +60,30 @@ void quitOnTerminate(QApplication& app)
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
+// Each settings page's title button, whether its page is shown, the page's
+// height and its item's; the range page's slider when shown.
+void printSettingsLayout(const SettingsDock& settings)
+{
+    using Kelvra::diag::printTuple;
+    if (!MainWindow::isDockShowing(&settings))
+        return;
+    const QToolBox* box = settings.toolBox();
+    for (const QAbstractButton* button : box->findChildren<QAbstractButton*>())
+        for (int i = 0; i < box->count(); ++i)
+            if (button->isVisible() && button->text() == box->itemText(i)) {
+                const QPoint at = button->mapToGlobal(button->rect().center());
+                const QWidget* page = settings.pageAt(i);
+                printTuple("page", box->itemText(i), at.x(), at.y(), box->currentIndex() == i, page->height(),
+                           box->widget(i)->height());
+            }
+    const auto* range = settings.unambiguousRangePage();
+    if (const auto* editor = qobject_cast<const Kelvra::RangeParameterDetailedView*>(range->paramWidget);
+        editor && editor->slider->isVisible()) {
+        const QPoint at = editor->slider->mapToGlobal(QPoint(0, 0));
+        printTuple("slider", at.x(), at.y(), editor->slider->width(), editor->slider->height());
+    }
+}
+
 void printLayout(MainWindow& window)
 {
     using Kelvra::diag::printTuple;
@@ -67,6 +99,7 @@ void printLayout(MainWindow& window)
                 const QPoint at = bar->mapToGlobal(bar->tabRect(i).center());
                 printTuple("tab", bar->tabText(i), at.x(), at.y());
             }
+    printSettingsLayout(*window.getSettingsDock());
     const Kelvra::PipelineDiagramDock* diagram = window.getDiagramDock();
     if (!MainWindow::isDockShowing(diagram))
         return;
@@ -82,6 +115,22 @@ void printLayout(MainWindow& window)
 
 int main(int argc, char** argv)
 {
+    // Before Qt starts, which needs a display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine::Parsed parsed = CommandLine::parse(arguments);
+    const QString program = QString::fromLocal8Bit(argc > 0 ? argv[0] : "kelvra-viewer").section(QLatin1Char('/'), -1);
+    if (parsed.action == CommandLine::Parsed::Action::Help) {
+        std::fputs(CommandLine::usage(program).toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (parsed.action == CommandLine::Parsed::Action::Error) {
+        std::fprintf(stderr, "%s: %s\n\n%s", program.toLocal8Bit().constData(), parsed.error.toLocal8Bit().constData(),
+                     CommandLine::usage(program).toLocal8Bit().constData());
+        return 2;
+    }
+
     QApplication app(argc, argv);
     // Before any other thread prints; the text still reaches the terminal.
     Kelvra::OutputRedirector redirector(nullptr, true);
@@ -109,7 +158,7 @@ int main(int argc, char** argv)
             QTimer::singleShot(500, &window, [&window] { printLayout(window); });
         }
         if (!qEnvironmentVariableIsSet("KELVRA_NO_STREAM")) // set for the idle viewer of scripts/bench-viewer
-            window.startWhenRunning(app.arguments().value(1));
+            window.startWhenRunning(parsed.recording);
         bool counted = false;
         const int warmUp = qEnvironmentVariableIntValue("KELVRA_FRAME_STATS_AFTER", &counted);
         if (counted) // the frame figures of the steady state, for scripts/bench-viewer

@@ -47,8 +47,22 @@ void HostDataEngine::stop()
 
 void HostDataEngine::frameCallback(const Tavik::DepthCameraPtr&, const Tavik::FramePtr& frame, Tavik::FrameType)
 {
-    if (frame)
-        worker->putFrame(*frame); // a copy: the frame is the caller's again on return
+    if (!frame)
+        return;
+    cleared.store(false);
+    worker->putFrame(*frame); // a copy: the frame is the caller's again on return
+}
+
+void HostDataEngine::clearFrames()
+{
+    cleared.store(true);
+    worker->takePending();
+    history.clear();
+    newest = std::make_shared<const FrameImages>();
+    publishFrame(Images{{DataChannels::AMPLITUDE, cv::Mat()},
+                        {DataChannels::PHASE, cv::Mat()},
+                        {DataChannels::DEPTH, cv::Mat()}},
+                 FrameSize{0, 0});
 }
 
 void HostDataEngine::publishPending()
@@ -56,7 +70,7 @@ void HostDataEngine::publishPending()
     if (stopped)
         return;
     FrameImagesPtr images = worker->takePending();
-    if (!images)
+    if (!images || cleared.load()) // a set of the frames before clearFrames()
         return;
     newest = images;
     ++published;

@@ -17,6 +17,7 @@
 #include <QPointF>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -50,6 +51,12 @@ public:
     // The callback registered for every frame type; any thread, never waits.
     void frameCallback(const Tavik::DepthCameraPtr& depthCamera, const Tavik::FramePtr& frame,
                        Tavik::FrameType type);
+
+    // Forgets the frames shown (the camera went): publishes an empty set, no
+    // images of 0 x 0 pixels, which the point-cloud views draw as nothing,
+    // and drops every set converted from earlier frames, until the next frame
+    // comes. The statistics' kept images go too.
+    void clearFrames();
 
     // The newest published set (the point-cloud view draws its points), or nothing.
     FrameImagesPtr newestFrameSet() const { return newest; }
@@ -87,6 +94,7 @@ private:
     std::unique_ptr<FrameSetWorker> worker;
     bool registered = false;
     bool stopped = false;
+    std::atomic<bool> cleared{false}; // since clearFrames(), no frame came
     FrameImagesPtr newest;
 
     uint64_t published = 0;

@@ -125,6 +125,22 @@ double CameraState::quantiseLocked(double freq) const
     return freq;
 }
 
+std::vector<double> CameraState::frequencyStepsLocked() const
+{
+    std::vector<double> steps;
+    if (model.vcoQuantised) {
+        const double vco = valueLocked("vco_freq", 600.0);
+        const double nMin = std::ceil(vco / kMaxFreq - 1e-9), nMax = std::floor(vco / kMinFreq + 1e-9);
+        for (double n = nMax; n >= nMin; --n)
+            steps.push_back(vco / n);
+    } else if (model.freqStep > 0.0) {
+        for (double f = std::ceil(kMinFreq / model.freqStep - 1e-9) * model.freqStep; f <= kMaxFreq + 1e-9;
+             f += model.freqStep)
+            steps.push_back(f);
+    }
+    return steps;
+}
+
 double CameraState::rangeLocked() const
 {
     const double f1 = valueLocked("mod_freq1", 37.5);
@@ -135,14 +151,58 @@ double CameraState::rangeLocked() const
     return kLightSpeed / (2.0 * f1);
 }
 
+// Without dealiasing the range follows mod_freq1 alone: from what its highest
+// to what its lowest frequency reaches. With it, every second frequency but
+// mod_freq1 itself gives one beat. Rounded inwards to whole centimetres, so
+// that an editor showing two decimals offers nothing beyond them.
+std::pair<double, double> CameraState::rangeLimitsLocked(const ParamSpec& spec) const
+{
+    const double lowest = quantiseLocked(kMinFreq), highest = quantiseLocked(kMaxFreq);
+    double lower = kLightSpeed / (2.0 * highest), upper = kLightSpeed / (2.0 * lowest);
+    if (valueLocked("dealias_en", 0.0) != 0.0) {
+        const double f1 = valueLocked("mod_freq1", 37.5);
+        const auto reached = [f1](double f2) {
+            return std::min(kLightSpeed / (2.0 * std::fabs(f1 - f2)), kMaxDealiasedRange);
+        };
+        const std::vector<double> steps = frequencyStepsLocked();
+        if (steps.empty()) { // any frequency: beats from the widest down to none
+            lower = reached(f1 - lowest > highest - f1 ? lowest : highest);
+            upper = kMaxDealiasedRange;
+        } else {
+            lower = upper = rangeLocked();
+            for (double f2 : steps)
+                if (f2 != f1) {
+                    lower = std::min(lower, reached(f2));
+                    upper = std::max(upper, reached(f2));
+                }
+        }
+    }
+    lower = std::max(spec.lower, std::ceil(lower * 100.0 - 1e-9) / 100.0);
+    upper = std::min(spec.upper, std::floor(upper * 100.0 + 1e-9) / 100.0);
+    return {lower, std::max(lower, upper)};
+}
+
+std::pair<double, double> CameraState::limitsLocked(const ParamSpec& spec) const
+{
+    if (spec.name == "unambiguous_range")
+        return rangeLimitsLocked(spec);
+    return ParamHost::limitsLocked(spec);
+}
+
 // A range is reached through the modulation frequencies: without dealiasing
-// through mod_freq1 alone, with it through the beat of both. A range no
-// quantised frequency in 20-100 MHz reaches is refused.
+// through mod_freq1 alone, with it through the beat of both. A range outside
+// the limits is refused; one a hair beyond them (a float of a limit) is taken
+// as the limit.
 Result<double> CameraState::writeRangeLocked(double range)
 {
     const ParamSpec* spec = findLocked("unambiguous_range");
-    if (!spec || !(range >= spec->lower && range <= spec->upper))
+    if (!spec)
         return {};
+    const auto [lower, upper] = rangeLimitsLocked(*spec);
+    constexpr double slack = 1e-4;
+    if (!(range >= lower - slack && range <= upper + slack))
+        return {};
+    range = std::clamp(range, lower, upper);
     if (valueLocked("dealias_en", 0.0) == 0.0) {
         const double f = kLightSpeed / (2.0 * range);
         if (f < kMinFreq - 1e-6 || f > kMaxFreq + 1e-6)
@@ -153,19 +213,24 @@ Result<double> CameraState::writeRangeLocked(double range)
     const double f1 = valueLocked("mod_freq1", 37.5);
     const double beat = kLightSpeed / (2.0 * range);
     double best = -1.0, bestError = 0.0;
-    for (double candidate : {f1 - beat, f1 + beat}) {
-        if (candidate < kMinFreq - 1e-6 || candidate > kMaxFreq + 1e-6)
-            continue;
-        const double q = quantiseLocked(candidate);
+    const auto consider = [&](double q) {
         if (q == f1)
-            continue;
+            return;
         const double reached = std::min(kLightSpeed / (2.0 * std::fabs(f1 - q)), kMaxDealiasedRange);
         const double error = std::fabs(reached - range);
         if (best < 0.0 || error < bestError) {
             best = q;
             bestError = error;
         }
-    }
+    };
+    for (double candidate : {f1 - beat, f1 + beat})
+        if (candidate >= kMinFreq - 1e-6 && candidate <= kMaxFreq + 1e-6)
+            consider(quantiseLocked(candidate));
+    // Coarse steps (a low VCO) may round both beats back onto mod_freq1:
+    // then the step that comes nearest.
+    if (best < 0.0)
+        for (double q : frequencyStepsLocked())
+            consider(q);
     if (best < 0.0)
         return {};
     storeLocked("mod_freq2", best);
@@ -671,6 +736,19 @@ int DepthCamera::addFilter(const FilterPtr& filter, FrameType type, int beforeFi
     return d_->addFilter(filter, type, beforeFilterIndex);
 }
 bool DepthCamera::removeFilter(int filterIndex, FrameType type) { return d_->removeFilter(filterIndex, type); }
+
+std::vector<DepthCamera::ChainedFilter> DepthCamera::getFilterChain(FrameType type) const
+{
+    std::vector<ChainedFilter> chain;
+    if (!isValidFrameType(type))
+        return chain;
+    d_->withLock([&] {
+        if (d_->connected)
+            for (const auto& entry : d_->chains[type])
+                chain.push_back({entry.index, entry.filter});
+    });
+    return chain;
+}
 
 int DepthCamera::getCurrentCameraProfileID() const
 {

@@ -99,6 +99,8 @@ protected:
     // Stores a checked, clamped value; may refuse (ok false) or adjust it.
     virtual Result<double> writeLocked(const ParamSpec& spec, double value);
     virtual void noteWriteLocked(const std::string&) {}
+    // The limits a write may reach now; the table's by default.
+    virtual std::pair<double, double> limitsLocked(const ParamSpec& spec) const { return {spec.lower, spec.upper}; }
 
     const ParamSpec* findLocked(const std::string& name) const;
     double valueLocked(const std::string& name, double fallback = 0.0) const;
@@ -310,10 +312,15 @@ protected:
     double readLocked(const ParamSpec& spec) const override;
     Result<double> writeLocked(const ParamSpec& spec, double value) override;
     void noteWriteLocked(const std::string& name) override { ++setterCounts[name]; }
+    std::pair<double, double> limitsLocked(const ParamSpec& spec) const override;
 
 private:
     double quantiseLocked(double freq) const;
+    // Every frequency quantiseLocked() gives, ascending; empty when it keeps any.
+    std::vector<double> frequencyStepsLocked() const;
     double rangeLocked() const;
+    // The ranges the frequencies reach now, in whole centimetres.
+    std::pair<double, double> rangeLimitsLocked(const ParamSpec& spec) const;
     Result<double> writeRangeLocked(double range);
     void stopCapture();
     void captureLoop();

@@ -186,7 +186,7 @@ std::pair<double, double> ParamHost::limits(const std::string& name)
     const ParamSpec* spec = findLocked(name);
     if (!spec)
         return {0.0, 0.0};
-    return {spec->lower, spec->upper};
+    return limitsLocked(*spec);
 }
 
 ParameterPtr makeParameter(const ParamSpec& spec, const std::shared_ptr<ParamHost>& host, bool filterSide)

@@ -134,6 +134,90 @@ TEST(CameraParameters, RangeWritesMoveTheFrequenciesOrAreRefused)
     EXPECT_FALSE(rig.camera->setf("unambiguous_range", 16.0f).ok);
 }
 
+// Every range between the limits the parameter reports, in centimetre steps
+// as an editor of two decimals offers them, is taken; the limits themselves
+// as floats too; a centimetre beyond either is refused.
+static void expectEveryRangeWithinTheLimitsTaken(const DepthCameraPtr& camera, const std::string& state)
+{
+    auto range = FloatParameter::typeCast(camera->getParam("unambiguous_range"));
+    ASSERT_TRUE(range);
+    const float lower = range->lowerLimit(), upper = range->upperLimit();
+    ASSERT_LT(lower, upper) << state;
+    int refused = 0;
+    for (int cm = static_cast<int>(std::ceil(lower * 100.f)); cm <= static_cast<int>(upper * 100.f); ++cm) {
+        const auto r = camera->setf("unambiguous_range", cm / 100.f);
+        refused += !r.ok;
+        EXPECT_TRUE(r.ok) << state << ": " << cm / 100.f << " m refused";
+        if (refused > 3)
+            break;
+    }
+    EXPECT_TRUE(camera->setf("unambiguous_range", lower).ok) << state;
+    EXPECT_TRUE(camera->setf("unambiguous_range", upper).ok) << state;
+    if (lower > 1.01f) {
+        EXPECT_FALSE(camera->setf("unambiguous_range", lower - 0.01f).ok) << state;
+    }
+    if (upper < 14.99f) {
+        EXPECT_FALSE(camera->setf("unambiguous_range", upper + 0.01f).ok) << state;
+    }
+    // Limits and value agree: what is read back lies within the limits.
+    EXPECT_EQ(range->lowerLimit(), lower) << state;
+    EXPECT_EQ(range->upperLimit(), upper) << state;
+}
+
+TEST(CameraParameters, RangeLimitsAreWhatTheFrequenciesReach)
+{
+    Rig rig;
+    auto range = FloatParameter::typeCast(rig.camera->getParam("unambiguous_range"));
+    // Without dealiasing: 100 MHz reaches 1.499 m, 20 MHz 7.495 m.
+    EXPECT_FLOAT_EQ(range->lowerLimit(), 1.5f);
+    EXPECT_FLOAT_EQ(range->upperLimit(), 7.49f);
+    expectEveryRangeWithinTheLimitsTaken(rig.camera, "VCO 600, dealiasing off");
+
+    // With it: from the widest beat of 37.5 MHz (with 100 MHz) to the table's 15 m.
+    ASSERT_TRUE(rig.camera->setf("mod_freq1", 37.5f).ok);
+    ASSERT_TRUE(rig.camera->setb("dealias_en", true).ok);
+    EXPECT_FLOAT_EQ(range->lowerLimit(), 2.4f);
+    EXPECT_FLOAT_EQ(range->upperLimit(), 15.f);
+    expectEveryRangeWithinTheLimitsTaken(rig.camera, "VCO 600, dealiasing on");
+
+    // Coarse steps at a low VCO: from 100 MHz the nearest other step is 75 MHz.
+    ASSERT_TRUE(rig.camera->setu("vco_freq", 300).ok);
+    ASSERT_TRUE(rig.camera->setf("mod_freq1", 100.f).ok);
+    EXPECT_FLOAT_EQ(range->upperLimit(), 5.99f);
+    expectEveryRangeWithinTheLimitsTaken(rig.camera, "VCO 300 at 100 MHz, dealiasing on");
+    ASSERT_TRUE(rig.camera->setb("dealias_en", false).ok);
+    expectEveryRangeWithinTheLimitsTaken(rig.camera, "VCO 300, dealiasing off");
+
+    Rig b(TavikTest::CameraB); // steps of 0.5 MHz
+    expectEveryRangeWithinTheLimitsTaken(b.camera, "0.5 MHz steps, dealiasing off");
+    ASSERT_TRUE(b.camera->setb("dealias_en", true).ok);
+    expectEveryRangeWithinTheLimitsTaken(b.camera, "0.5 MHz steps, dealiasing on");
+}
+
+TEST(CameraParameters, FilterChainsReadBackInOrder)
+{
+    Rig rig;
+    const auto add = [&](int before) {
+        return rig.camera->addFilter(rig.system.createFilter("Tavik::PassThroughFilter", 1), 1, before);
+    };
+    const int first = add(-1), last = add(-1);
+    const int middle = add(last);
+    ASSERT_GE(first, 0);
+    ASSERT_GE(middle, 0);
+    const auto chain = rig.camera->getFilterChain(1);
+    ASSERT_EQ(chain.size(), 3u);
+    EXPECT_EQ(chain[0].index, first);
+    EXPECT_EQ(chain[1].index, middle);
+    EXPECT_EQ(chain[2].index, last);
+    EXPECT_EQ(chain[0].filter->name(), "Tavik::PassThroughFilter");
+    EXPECT_TRUE(rig.camera->getFilterChain(2).empty());
+    EXPECT_TRUE(rig.camera->getFilterChain(FRAME_TYPE_COUNT).empty());
+    ASSERT_TRUE(rig.camera->removeFilter(middle, 1));
+    EXPECT_EQ(rig.camera->getFilterChain(1).size(), 2u);
+    rig.system.disconnect(rig.camera, true);
+    EXPECT_TRUE(rig.camera->getFilterChain(1).empty());
+}
+
 TEST(CameraParameters, RefusalsReportTheHeldValue)
 {
     Rig rig;

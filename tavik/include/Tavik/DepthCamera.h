@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace Tavik {
 
@@ -105,6 +106,13 @@ public:
     // never renumbered or reused), or a negative value when not added.
     int addFilter(const FilterPtr& filter, FrameType type, int beforeFilterIndex = -1);
     bool removeFilter(int filterIndex, FrameType type);
+    struct ChainedFilter {
+        int index; // as addFilter returned it
+        FilterPtr filter;
+    };
+    // The chain of one frame type in the order frames pass it; empty for a
+    // disconnected camera or a value that is no frame type.
+    std::vector<ChainedFilter> getFilterChain(FrameType type) const;
 
     int getCurrentCameraProfileID() const;
     ConfigFile configFile;

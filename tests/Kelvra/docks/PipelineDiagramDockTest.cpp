@@ -17,6 +17,7 @@
 #include <QContextMenuEvent>
 #include <QGraphicsView>
 #include <QMenu>
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -707,4 +708,53 @@ TEST(DiagramFrames, MenuFiltersActOnTheFramesAndAMoveResetsTheFilter)
         camera->stop();
         camera->clearAllCallbacks();
     }
+}
+
+// Filters another editor put into or took out of the camera's chains get
+// nodes in chain order, or lose them; the dock's own additions and removals
+// are announced, refusals and following are not.
+TEST_F(DiagramTest, FollowsTheChainsAndTellsOfItsOwnChanges)
+{
+    QSignalSpy changed(dock.get(), &PipelineDiagramDock::filtersChanged);
+    ASSERT_TRUE(addAfter(1, "Tavik::MedianFilter"));
+    EXPECT_EQ(changed.count(), 1);
+    const std::shared_ptr<DataBlock> own = items().at(2);
+
+    const auto add = [&](const std::string& name, FrameType type, int before) {
+        return camera->addFilter(system.createFilter(name, type), type, before);
+    };
+    const int first = add("Tavik::BilateralFilter", 1, filterNode(2)->filterIndex);
+    ASSERT_GE(first, 0);
+    ASSERT_GE(add("Tavik::PassThroughFilter", 1, -1), 0);
+    ASSERT_GE(add("Tavik::PassThroughFilter", 3, -1), 0);
+    dock->refreshFilters();
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_EQ(row(),
+              QStringList({"[0]", "[1]", "BilateralFilter", "MedianFilter", "PassThroughFilter", "[2]", "[3]",
+                           "PassThroughFilter"}));
+    EXPECT_EQ(items().at(3), own); // kept, not rebuilt
+    expectRowInStep();
+    expectIndexesOfChain(1);
+    expectIndexesOfChain(3);
+    // A node made by following is a filter node like any: its menu removes it.
+    ASSERT_TRUE(pick(7, {"Remove"}));
+    EXPECT_EQ(changed.count(), 2);
+    EXPECT_TRUE(indexesOf(camera, 3).empty());
+
+    ASSERT_TRUE(camera->removeFilter(first, 1));
+    dock->refreshFilters();
+    EXPECT_EQ(row(), QStringList({"[0]", "[1]", "MedianFilter", "PassThroughFilter", "[2]", "[3]"}));
+    expectRowInStep();
+    expectIndexesOfChain(1);
+
+    // A refused addition changes no chain: nothing is announced.
+    system.simulation().failNext("addFilter");
+    ASSERT_TRUE(addAfter(1, "Tavik::MedianFilter"));
+    EXPECT_EQ(takeBoxes().size(), 1);
+    EXPECT_EQ(changed.count(), 2);
+
+    // Without a camera nothing is followed.
+    hub->disconnectDepthCamera();
+    dock->refreshFilters();
+    EXPECT_EQ(row().size(), 6);
 }

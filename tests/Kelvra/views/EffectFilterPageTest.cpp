@@ -309,3 +309,61 @@ TEST_F(EffectFilterPageTest, ConventionHooksChangeNothing)
     EXPECT_NE(out.text().find("auto_exposure 0"), std::string::npos);
     EXPECT_EQ(chain(cameraA, 1).size(), 1u);
 }
+
+// Filters another editor put into or took out of the camera's chain of frame
+// type 1 get rows or lose them; the page's own additions and removals are
+// announced, refusals are not.
+TEST_F(EffectFilterPageTest, FollowsTheChainAndTellsOfItsOwnChanges)
+{
+    QSignalSpy changed(page.get(), &PointCloudEffectSettingView::filtersChanged);
+    choose("Tavik::MedianFilter");
+    EXPECT_EQ(changed.count(), 1);
+    ASSERT_EQ(page->rows().size(), 1u);
+    QHBoxLayout* own = row(0);
+
+    // Added elsewhere: two to frame type 1 (one before the page's), one to another type.
+    const auto add = [&](const std::string& name, Tavik::FrameType type, int before) {
+        return cameraA->addFilter(system.createFilter(name, type), type, before);
+    };
+    const int before = add("Tavik::BilateralFilter", 1, page->rows()[0].second);
+    const int after = add("Tavik::TemporalMedianFilter", 1, -1);
+    ASSERT_GE(add("Tavik::PassThroughFilter", 2, -1), 0);
+    page->refreshFilters();
+    EXPECT_EQ(changed.count(), 1); // following is no change of its own
+    ASSERT_EQ(rows(), 3);
+    EXPECT_EQ(row(0), own); // kept, not rebuilt
+    EXPECT_EQ(page->rows()[1].second, before);
+    EXPECT_EQ(page->rows()[2].second, after);
+    EXPECT_EQ(checkBox(1)->text(), "BilateralFilter");
+    EXPECT_TRUE(checkBox(1)->isChecked());
+    EXPECT_EQ(checkBox(2)->text(), "TmprMedianFilter");
+
+    // Removed elsewhere: its row goes; the others stay.
+    ASSERT_TRUE(cameraA->removeFilter(before, 1));
+    page->refreshFilters();
+    ASSERT_EQ(rows(), 2);
+    EXPECT_EQ(page->rows()[1].second, after);
+
+    // A row made by following removes its own filter when unticked, and says so.
+    checkBox(1)->click();
+    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(chain(cameraA, 1).size(), 1u);
+    EXPECT_EQ(rows(), 1);
+
+    // A refused removal changes no chain: nothing is announced.
+    MessageBoxWatcher boxes;
+    system.simulation().failNext("removeFilter");
+    checkBox(0)->click();
+    EXPECT_EQ(boxes.titles, QStringList{"Remove Filter Failed"});
+    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(rows(), 0);
+    // The filter the camera kept gets its row back.
+    page->refreshFilters();
+    EXPECT_EQ(rows(), 1);
+
+    // Without a camera nothing is followed.
+    hub->disconnectDepthCamera();
+    page->refreshFilters();
+    EXPECT_EQ(rows(), 1);
+    deleteLaterNow();
+}

@@ -7,6 +7,7 @@
 #include "host/log/Logger.h"
 
 #include "Kelvra/dialogs/CameraPickerDialog.h"
+#include "Kelvra/dialogs/FilterSettingsDialog.h"
 #include "Kelvra/docks/AmplitudeViewDock.h"
 #include "Kelvra/docks/CloudViewDock.h"
 #include "Kelvra/docks/ColorViewDock.h"
@@ -17,6 +18,7 @@
 #include "Kelvra/docks/PipelineDiagramDock.h"
 #include "Kelvra/docks/TriggerPanelDock.h"
 #include "Kelvra/views/ClipRangeView.h"
+#include "Kelvra/views/EffectFilterPage.h"
 #include "Kelvra/views/UnwrapParamControl.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/PlaneView.h"
@@ -47,12 +49,14 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QScreen>
 #include <QTabBar>
 #include <QTextBrowser>
 #include <QSignalSpy>
+#include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
@@ -172,6 +176,7 @@ TEST_F(MainWindowTest, DocksAreMadeWiredAndListedInTheViewMenu)
     for (DataViewContainer* view : {window->amplitudeContainer(), window->phaseContainer(), window->cloudContainer(),
                                     window->getCombinedDock()->viewerPhase, window->getCombinedDock()->viewerAmplitude})
         EXPECT_EQ(view->view()->getStatusBar(), bar) << view->getFormatName().toStdString();
+    QCoreApplication::processEvents(); // a floating log shows once the window has
     for (QDockWidget* dock : docks) {
         EXPECT_EQ(dock->parentWidget(), window.get());
         EXPECT_TRUE(window->getViewMenu()->actions().contains(dock->toggleViewAction()));
@@ -193,7 +198,8 @@ TEST_F(MainWindowTest, DocksAreMadeWiredAndListedInTheViewMenu)
 
 TEST_F(MainWindowTest, LayoutShowsAmplitudePhaseAndCloudAt1280x800)
 {
-    window->resize(1280, 800);
+    QCoreApplication::processEvents(); // the frame's one fit to the small offscreen screen
+    window->layOutFor(QRect(0, 0, 1280, 800));
     QCoreApplication::processEvents();
     const QRect area = window->rect();
     QList<QRect> shown;
@@ -214,13 +220,70 @@ TEST_F(MainWindowTest, LayoutShowsAmplitudePhaseAndCloudAt1280x800)
     EXPECT_GT(window->getCloudDock()->x(), window->getAmplitudeDock()->x());
     // The other docks wait as tabs behind the cloud (the chart's 800×600
     // minimum included, the window within 1280×800); every dock's title can
-    // be read, on its title bar or its tab.
+    // be read, on its title bar or its tab. The log floats: no column of its
+    // own fits beside them.
     EXPECT_LE(window->height(), 800);
     EXPECT_LE(window->width(), 1280);
-    for (QDockWidget* dock : window->getDocks().mid(3))
+    for (QDockWidget* dock : window->getDocks().mid(3, 6))
         EXPECT_FALSE(MainWindow::isDockShowing(dock)) << dock->windowTitle().toStdString();
-    EXPECT_EQ(visibleTabs(), QStringList({"Tavik", "All In One", "RGB", "Settings", "Data Flow Diagram",
-                                          "PolygonalChart", "ExtensionCommand", "Logs"}));
+    EXPECT_EQ(visibleTabs(),
+              QStringList({"Tavik", "All In One", "RGB", "Settings", "Data Flow Diagram", "PolygonalChart",
+                           "ExtensionCommand"}));
+    EXPECT_TRUE(window->getLogDock()->isFloating());
+    EXPECT_TRUE(MainWindow::isDockShowing(window->getLogDock()));
+}
+
+TEST_F(MainWindowTest, TheWholeFrameFitsTheAvailableArea)
+{
+    const QMargins title(1, 20, 1, 1);
+    // Too small for the preferred size: the frame takes the whole area.
+    EXPECT_EQ(MainWindow::fittedFrame(QRect(0, 0, 1280, 800), title), QRect(0, 0, 1280, 800));
+    // Room enough: the preferred size with the frame around it, centred,
+    // also on a screen that does not start at 0, 0 (a panel above it).
+    EXPECT_EQ(MainWindow::fittedFrame(QRect(0, 30, 1920, 1050), title), QRect(159, 44, 1602, 1021));
+    EXPECT_EQ(MainWindow::fittedFrame(QRect(1920, 0, 1920, 1080), QMargins()), QRect(2080, 40, 1600, 1000));
+    // One dimension short.
+    EXPECT_EQ(MainWindow::fittedFrame(QRect(0, 0, 1920, 1000), title), QRect(159, 0, 1602, 1000));
+
+    // Laid out for 1280 × 800 the docks' minimum sizes, as arranged, leave
+    // room for a title bar: tabbed docks take the place of the largest.
+    QCoreApplication::processEvents(); // the frame's one fit to the small offscreen screen
+    window->layOutFor(QRect(0, 0, 1280, 800));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), QSize(1280, 800));
+    const QSize least = window->minimumSizeHint().expandedTo(window->minimumSize());
+    EXPECT_LE(least.width(), 1280);
+    EXPECT_LE(least.height(), 800 - 40);
+}
+
+TEST_F(MainWindowTest, TheLogStandsInAColumnOfItsOwnOrFloats)
+{
+    // A wide screen: a column at the right edge, beside the tabbed docks.
+    QCoreApplication::processEvents(); // the frame's one fit to the small offscreen screen
+    window->layOutFor(QRect(0, 0, 1920, 1080));
+    QCoreApplication::processEvents();
+    QDockWidget* log = window->getLogDock();
+    QDockWidget* cloud = window->getCloudDock();
+    EXPECT_FALSE(log->isFloating());
+    EXPECT_EQ(window->dockWidgetArea(log), Qt::RightDockWidgetArea);
+    EXPECT_TRUE(window->tabifiedDockWidgets(log).isEmpty());
+    ASSERT_TRUE(MainWindow::isDockShowing(log));
+    EXPECT_GE(log->x(), cloud->x() + cloud->width());
+    EXPECT_EQ(log->width(), log->maximumWidth());
+    EXPECT_GE(log->x() + log->width(), window->width() - 10);
+    // The views' column and the tabbed docks take the rest, each at least its minimum.
+    for (QDockWidget* dock : window->getDocks())
+        EXPECT_GE(dock->width(), dock->minimumWidth()) << dock->windowTitle().toStdString();
+    EXPECT_TRUE(window->fitsLogColumn(1920));
+
+    // A narrow one: no column fits beside the chart's minimum width; the log floats.
+    EXPECT_FALSE(window->fitsLogColumn(1280));
+    window->layOutFor(QRect(0, 0, 1280, 800));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(log->isFloating());
+    EXPECT_TRUE(log->isVisible());
+    EXPECT_EQ(log->width(), log->maximumWidth());
+    EXPECT_TRUE(window->geometry().contains(log->geometry())) << "over the window";
 }
 
 TEST_F(MainWindowTest, SizeStaysWithinTheScreen)
@@ -864,4 +927,191 @@ TEST_F(MainWindowTest, AnEmptyRecordingShowsNoPosition)
     const int before = stops.count(); // the camera's, when the file was selected
     ASSERT_TRUE(KelvraTest::waitFor([&] { return stops.count() == before + 1; })); // the end
     EXPECT_EQ(window->positionText(), "0 / 0");
+}
+
+namespace {
+
+// Whether the point-cloud view's picture holds anything but black.
+bool cloudPictureShowsPoints(const PointCloudView* view)
+{
+    const QImage image = view->picture().convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qGray(image.pixel(x, y)) > 0)
+                return true;
+    return false;
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, DisconnectingLeavesNoPictureOfTheLastFrame)
+{
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(3));
+    ASSERT_TRUE(
+        KelvraTest::waitFor([&] { return cloudView()->renderCount() >= 2 && cloudPictureShowsPoints(cloudView()); }));
+    amplitudeView()->getMousePosition(amplitudeView()->getImageItem()->mapToScene(QPointF(20.5, 10.5)));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !window->statusMessage()->pointText().isEmpty(); }));
+
+    window->disconnectAction->trigger();
+    // Whatever the frame threads had under way is not shown afterwards.
+    QTest::qWait(300);
+    for (Kelvra::PlaneView* view : {amplitudeView(), phaseView()}) {
+        EXPECT_FALSE(view->getImageItem()->hasImage()) << view->getDataFormat()->name.toStdString();
+        EXPECT_TRUE(view->getStatus()->text().isEmpty());
+    }
+    EXPECT_FALSE(cloudPictureShowsPoints(cloudView()));
+    EXPECT_TRUE(window->statusMessage()->pointText().isEmpty());
+
+    // Picking a camera again streams it, as at start-up.
+    KelvraTest::onModal(
+        [](QWidget* w) { QTest::mouseClick(qobject_cast<Kelvra::CameraPickerDialog*>(w)->okButton, Qt::LeftButton); });
+    window->selectCameraAction->trigger();
+    ASSERT_TRUE(window->getStreamHub()->getDepthCamera());
+    EXPECT_TRUE(window->getStreamHub()->isRunning());
+    EXPECT_TRUE(KelvraTest::waitFor([&] { return amplitudeView()->getImageItem()->hasImage(); }));
+}
+
+TEST_F(MainWindowTest, ALostCameraLeavesNoPictureOfTheLastFrame)
+{
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(3));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return cloudPictureShowsPoints(cloudView()); }));
+    cameraSystem.simulation().unplug(camera);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !window->getStreamHub()->getDepthCamera(); }));
+    QTest::qWait(300);
+    EXPECT_FALSE(amplitudeView()->getImageItem()->hasImage());
+    EXPECT_FALSE(phaseView()->getImageItem()->hasImage());
+    EXPECT_FALSE(cloudPictureShowsPoints(cloudView()));
+}
+
+TEST_F(MainWindowTest, DisconnectingWhileARecordingIsShownKeepsItsPicture)
+{
+    ASSERT_TRUE(window->openRecording(KELVRA_SAMPLE_RECORDING, true));
+    ASSERT_TRUE(bothViewsDrew(2));
+    window->disconnectCamera();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(amplitudeView()->getImageItem()->hasImage());
+}
+
+TEST_F(MainWindowTest, TheChainEditorsShowEachOthersFilters)
+{
+    Kelvra::PointCloudEffectSettingView* page = window->getSettingsDock()->effectPage();
+    Kelvra::PipelineDiagramDock* diagram = window->getDiagramDock();
+    const auto filterNodes = [&] {
+        std::vector<const Kelvra::FilterBlock*> nodes;
+        for (const auto& item : diagram->getItems())
+            if (auto* node = dynamic_cast<const Kelvra::FilterBlock*>(item.get()))
+                nodes.push_back(node);
+        return nodes;
+    };
+    // Added on the page: the diagram shows it after the processed raw frame.
+    page->modeList->setCurrentIndex(1);
+    ASSERT_EQ(page->rows().size(), 1u);
+    auto nodes = filterNodes();
+    ASSERT_EQ(nodes.size(), 1u);
+    EXPECT_EQ(nodes[0]->filterIndex, page->rows()[0].second);
+    EXPECT_EQ(diagram->getItems()[2].get(), nodes[0]);
+    EXPECT_EQ(diagram->getItemsView().size(), 10);
+
+    // Added in the diagram, before the page's filter and after the depth
+    // stage: the page shows the first (frame type 1), not the second.
+    KelvraTest::ModalWatch noBoxes([](QWidget* w) { ADD_FAILURE() << w->windowTitle().toStdString(); });
+    diagram->addFilterBefore(const_cast<Kelvra::FilterBlock*>(nodes[0]), page->filters.front().c_str(), 1);
+    diagram->addFilterAfter(diagram->getItems()[4].get(), diagram->getFiltersFor(2).front(), 2);
+    ASSERT_EQ(filterNodes().size(), 3u);
+    ASSERT_EQ(page->rows().size(), 2u);
+    const auto chain = camera->getFilterChain(1);
+    ASSERT_EQ(chain.size(), 2u);
+    EXPECT_EQ(page->rows()[1].second, chain[0].index);
+
+    // Removed on the page: gone from the diagram, the other two stay in chain order.
+    auto* box = qobject_cast<QCheckBox*>(page->rows()[0].first->itemAt(0)->widget());
+    ASSERT_TRUE(box);
+    box->click();
+    nodes = filterNodes();
+    ASSERT_EQ(nodes.size(), 2u);
+    EXPECT_EQ(nodes[0]->filterIndex, chain[0].index);
+    EXPECT_EQ(*nodes[1]->outputType, 2);
+    // Removed in the diagram: gone from the page.
+    ASSERT_TRUE(diagram->removeFilter(const_cast<Kelvra::FilterBlock*>(nodes[0])));
+    EXPECT_TRUE(page->rows().empty());
+    EXPECT_EQ(camera->getFilterChain(1).size(), 0u);
+    EXPECT_EQ(diagram->getItemsView().size(), 10);
+}
+
+TEST_F(MainWindowTest, AClickOnTheSeekSliderJumpsThere)
+{
+    ASSERT_TRUE(window->openRecording(KELVRA_SAMPLE_RECORDING, true));
+    const auto source = window->getStreamHub()->getCurrentSource();
+    window->stopStream();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && window->seekSlider()->value() == 0; }));
+    QSlider* slider = window->seekSlider();
+    ASSERT_GE(slider->maximum(), 20);
+    ASSERT_GT(slider->width(), 100);
+    // Three quarters along the groove: about three quarters of the sets, not one page step.
+    QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(slider->width() * 3 / 4, slider->height() / 2));
+    const int expected = slider->maximum() * 3 / 4;
+    EXPECT_NEAR(slider->value(), expected, slider->maximum() / 10 + 1);
+    EXPECT_GT(slider->value(), slider->pageStep());
+    EXPECT_EQ(source->currentPosition(), slider->value());
+}
+
+TEST_F(MainWindowTest, WhilePausedOnlyResumeAndStopAreOffered)
+{
+    const auto offered = [&] {
+        QStringList on;
+        for (QAction* action : {window->startAction, window->pauseAction, window->resumeAction, window->stopAction})
+            if (action->isEnabled())
+                on << action->text();
+        return on;
+    };
+    EXPECT_EQ(offered(), QStringList({"Start"}));
+    window->startStream();
+    EXPECT_EQ(offered(), QStringList({"Pause", "Stop"}));
+    window->pauseStream();
+    EXPECT_EQ(offered(), QStringList({"Resume", "Stop"}));
+    window->resumeStream();
+    EXPECT_EQ(offered(), QStringList({"Pause", "Stop"}));
+
+    // A recording paused, which has no playback thread left, the same.
+    ASSERT_TRUE(window->openRecording(KELVRA_SAMPLE_RECORDING, true));
+    window->pauseStream();
+    EXPECT_EQ(offered(), QStringList({"Resume", "Stop"}));
+    window->resumeStream();
+    EXPECT_TRUE(window->getStreamHub()->getCurrentSource()->isRunning());
+}
+
+TEST_F(MainWindowTest, DialogsOpenAtASizeThatShowsTheirRowsAndTitle)
+{
+    // The picker: as wide as its longest row, no row cut.
+    int longest = 0, listWidth = 0;
+    KelvraTest::onModal([&](QWidget* w) {
+        auto* picker = qobject_cast<Kelvra::CameraPickerDialog*>(w);
+        ASSERT_TRUE(picker);
+        longest = picker->listview->sizeHintForColumn(0);
+        listWidth = picker->listview->viewport()->width();
+        picker->reject();
+    });
+    window->selectCameraAction->trigger();
+    EXPECT_GT(longest, 0);
+    EXPECT_GE(listWidth, longest);
+
+    // The filter settings dialog: its title and every row.
+    const Tavik::FilterPtr filter = cameraSystem.createFilter("Tavik::TemporalMedianFilter", 1);
+    ASSERT_TRUE(filter);
+    Kelvra::FilterSettingsDialog::showDialog(filter);
+    Kelvra::FilterSettingsDialog* dialog = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<Kelvra::FilterSettingsDialog*>(w); d && d->isVisible())
+            dialog = d;
+    ASSERT_TRUE(dialog);
+    const int title = dialog->fontMetrics().horizontalAdvance(dialog->windowTitle());
+    EXPECT_GE(dialog->width(), title + 100);
+    EXPECT_GE(dialog->height(), dialog->layout()->totalSizeHint().height());
+    EXPECT_GE(dialog->width(), dialog->layout()->totalSizeHint().width());
+    QPointer<Kelvra::FilterSettingsDialog> closed = dialog;
+    dialog->close(); // deletes itself
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(closed);
 }

@@ -13,10 +13,17 @@
 #include "tests/Kelvra/views/PageTestSupport.h"
 
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
 #include <QSignalSpy>
 #include <QToolBox>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
 
 using Kelvra::UnambiguousRangeView;
 using PageTest::shown;
@@ -95,7 +102,7 @@ TEST_F(SettingsDockTest, ANewCameraGetsANewRangePageInTheSamePlace)
 
     UnambiguousRangeView* fresh = dock->unambiguousRangePage();
     ASSERT_NE(fresh, old.data());
-    EXPECT_EQ(dock->toolBox()->widget(2), fresh);
+    EXPECT_EQ(dock->pageAt(2), fresh);
     EXPECT_EQ(dock->toolBox()->itemText(2), "Unambiguous Range (unambiguous_range)");
     EXPECT_EQ(dock->toolBox()->currentIndex(), 2);
     EXPECT_EQ(dock->toolBox()->count(), 5);
@@ -134,4 +141,67 @@ TEST_F(SettingsDockTest, ImagePageFollowsTheControllersStarts)
 {
     emit hub->started();
     EXPECT_EQ(dock->imagePage()->displayCone->text(), "Display Cone (FOV-H: 77,FOV-V:61)");
+}
+
+// Every page stands at the top of its item at its own height, the rest of
+// the item empty below, whatever the dock's height.
+TEST_F(SettingsDockTest, PagesReadFromTheTopAtTheirOwnHeight)
+{
+    dock->resize(420, 900);
+    dock->show();
+    for (int i = 0; i < dock->toolBox()->count(); ++i) {
+        dock->toolBox()->setCurrentIndex(i);
+        QCoreApplication::processEvents();
+        QWidget* page = dock->pageAt(i);
+        ASSERT_TRUE(page) << i;
+        const std::string title = dock->toolBox()->itemText(i).toStdString();
+        EXPECT_EQ(page->y(), 0) << title;
+        EXPECT_EQ(page->height(), page->sizeHint().height()) << title;
+        // The item is much taller than these pages' few rows.
+        EXPECT_GT(page->parentWidget()->height(), page->height() + 100) << title;
+    }
+    // In a dock shorter than a page, the page keeps its height and scrolls.
+    dock->resize(420, 260);
+    QCoreApplication::processEvents();
+    QWidget* page = dock->cameraParametersPage();
+    EXPECT_EQ(page->height(), page->sizeHint().height());
+    auto* scroll = qobject_cast<QScrollArea*>(page->parentWidget()->parentWidget()->parentWidget());
+    ASSERT_TRUE(scroll);
+    EXPECT_GT(scroll->verticalScrollBar()->maximum(), 0);
+}
+
+// Every place of the range page's slider is one the camera takes, with
+// dealiasing off and on; a parameter the range depends on, written on the
+// parameters page, gives the slider the new limits.
+TEST_F(SettingsDockTest, TheRangeSliderOffersOnlyWhatTheCameraTakes)
+{
+    auto* editor = qobject_cast<Kelvra::RangeParameterDetailedView*>(dock->unambiguousRangePage()->paramWidget);
+    ASSERT_TRUE(editor);
+    auto* spin = qobject_cast<QDoubleSpinBox*>(editor->spinbox);
+    ASSERT_TRUE(spin);
+    const auto param = Tavik::FloatParameter::typeCast(quenta14->getParam("unambiguous_range"));
+    MessageBoxWatcher boxes;
+    const auto dragAcross = [&] {
+        int written = 0;
+        for (int v = editor->slider->minimum(); v <= editor->slider->maximum(); ++v) {
+            editor->slider->setValue(v);
+            written +=
+                std::abs(range(quenta14) - std::clamp<float>(v, param->lowerLimit(), param->upperLimit())) < 0.5f;
+        }
+        for (int v = editor->slider->maximum(); v >= editor->slider->minimum(); --v)
+            editor->slider->setValue(v);
+        return written;
+    };
+    EXPECT_NEAR(spin->maximum(), 7.49, 1e-9); // 20 MHz: no further
+    EXPECT_EQ(editor->slider->maximum(), 7);
+    EXPECT_GE(dragAcross(), 5);
+    EXPECT_TRUE(boxes.titles.isEmpty()) << boxes.titles.join(',').toStdString();
+
+    ASSERT_TRUE(quenta14->setb("dealias_en", true).ok);
+    typeInto(dock->cameraParametersPage()->editorOf("mod_freq1"), 40); // the page writes: the range page follows
+    EXPECT_NEAR(spin->maximum(), param->upperLimit(), 0.005);
+    EXPECT_EQ(editor->slider->maximum(), 15);
+    EXPECT_NEAR(spin->minimum(), param->lowerLimit(), 0.005);
+    EXPECT_GE(dragAcross(), 10);
+    EXPECT_TRUE(boxes.titles.isEmpty()) << boxes.titles.join(',').toStdString();
 }

@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <chrono>
 #include <gtest/gtest.h>
 
@@ -344,4 +345,34 @@ TEST(HostDataEngine, ReceivesEveryTypeThroughTheControllerUntilStopped)
     engine.stop(); // takes its callbacks out of the controller
     for (int t = 0; t < Tavik::FRAME_TYPE_COUNT; ++t)
         EXPECT_FALSE(hub.clearCallback(t, Kelvra::FrameCallback(&engine, &HostDataEngine::frameCallback)));
+}
+
+// After clearFrames() the engine shows an empty set, and no set of earlier
+// frames, converted before the clear or after it, comes back; the next frame
+// is shown again.
+TEST(HostDataEngine, ClearedFramesStayClearedUntilTheNextFrame)
+{
+    HostDataEngine engine(nullptr);
+    engine.setStatisticsEnabled(true);
+    for (const int wait : {0, 50}) { // the last set still being converted, or waiting
+        const int64_t id = 10 * (wait + 1);
+        deliverSet(engine, id);
+        ASSERT_TRUE(waitForId(engine, id));
+        deliverSet(engine, id + 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(wait)); // no event loop: nothing published
+        QSignalSpy updated(&engine, &DataEngine::frameUpdated);
+        engine.clearFrames();
+        EXPECT_EQ(updated.count(), 1);
+        QTest::qWait(200);
+        ASSERT_TRUE(engine.newestFrameSet());
+        EXPECT_EQ(engine.newestFrameSet()->id, -1) << "wait " << wait;
+        EXPECT_TRUE(engine.newestFrameSet()->cloudPoints().empty());
+        EXPECT_EQ(engine.frameSize(), (DataEngine::FrameSize{0, 0}));
+        for (const char* key : {"amplitude", "phase", "depth"})
+            EXPECT_TRUE(engine.data().value(key).empty()) << key;
+        EXPECT_TRUE(engine.historySnapshot().empty());
+        EXPECT_EQ(updated.count(), 1);
+    }
+    deliverSet(engine, 99);
+    EXPECT_TRUE(waitForId(engine, 99));
 }
