@@ -1,6 +1,6 @@
 // ImageItem::setImage plus rendering through a 256-entry table, 320 x 240.
 
-#include "host/plot/ImageItem.h"
+#include "platform/plot/ImageItem.h"
 
 #include <benchmark/benchmark.h>
 #include <cstring>

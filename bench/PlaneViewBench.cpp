@@ -5,8 +5,8 @@
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/PlaneView.h"
 #include "Tavik/CameraSystem.h"
-#include "host/base/DataEngine.h"
-#include "host/base/DataFormat.h"
+#include "platform/base/DataEngine.h"
+#include "platform/base/DataFormat.h"
 
 #include <QApplication>
 #include "bench/NoisyImage.h"

@@ -1,6 +1,6 @@
 #include "Kelvra/dialogs/InfoDialog.h"
 
-#include "host/base/about.h"
+#include "platform/base/about.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "Kelvra/docks/CombinedViewDock.h"
 #include "Kelvra/docks/ViewDockSupport.h"
 
-#include "host/base/DataChannels.h"
+#include "platform/base/DataChannels.h"
 
 #include <QGridLayout>
 

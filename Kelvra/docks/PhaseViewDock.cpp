@@ -1,7 +1,7 @@
 #include "Kelvra/docks/PhaseViewDock.h"
 #include "Kelvra/docks/ViewDockSupport.h"
 
-#include "host/base/DataChannels.h"
+#include "platform/base/DataChannels.h"
 
 namespace Kelvra {
 

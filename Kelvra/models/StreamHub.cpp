@@ -1,7 +1,7 @@
 #include "Kelvra/models/StreamHub.h"
 
 #include "Kelvra/common/Diagnostics.h"
-#include "host/log/Logger.h"
+#include "platform/log/Logger.h"
 
 #include <algorithm>
 #include <string>

@@ -2,8 +2,8 @@
 
 #include "Kelvra/common/Diagnostics.h"
 #include "Kelvra/models/StreamHub.h"
-#include "host/base/DataView.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/DataView.h"
+#include "platform/base/ViewCommunicator.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

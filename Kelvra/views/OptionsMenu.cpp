@@ -1,7 +1,7 @@
 #include "Kelvra/views/OptionsMenu.h"
 
 #include "Kelvra/dialogs/StatsSettingsDialog.h"
-#include "host/base/HostWindow.h"
+#include "platform/base/HostWindow.h"
 
 #include <QAction>
 #include <QIcon>

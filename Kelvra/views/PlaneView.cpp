@@ -1,12 +1,12 @@
 #include "Kelvra/views/PlaneView.h"
-#include "host/base/DataChannels.h"
+#include "platform/base/DataChannels.h"
 
 #include "Kelvra/common/Diagnostics.h"
 #include "Kelvra/models/StreamHub.h"
-#include "host/base/DataEngine.h"
-#include "host/base/DataFormat.h"
-#include "host/base/StatusMessageBar.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/DataEngine.h"
+#include "platform/base/DataFormat.h"
+#include "platform/base/StatusMessageBar.h"
+#include "platform/base/ViewCommunicator.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -3,8 +3,8 @@
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/ParamControl.h"
 #include "Kelvra/views/ParameterViews.h"
-#include "host/base/DataView.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/DataView.h"
+#include "platform/base/ViewCommunicator.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

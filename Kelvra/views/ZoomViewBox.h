@@ -4,7 +4,7 @@
 // menu is the one its owner hands in, and the keys R, A, H and E become
 // signals.
 
-#include "host/plot/ViewBox.h"
+#include "platform/plot/ViewBox.h"
 
 #include <QMenu>
 

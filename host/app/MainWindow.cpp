@@ -1,7 +1,7 @@
 #include "host/app/MainWindow.h"
 #include "host/app/DialogSizer.h"
 #include "host/app/SettingsDock.h"
-#include "host/base/DataChannels.h"
+#include "platform/base/DataChannels.h"
 
 #include "Kelvra/dialogs/CameraPickerDialog.h"
 #include "Kelvra/docks/AmplitudeViewDock.h"
@@ -20,14 +20,15 @@
 #include "Kelvra/views/EffectFilterPage.h"
 #include "Kelvra/views/OptionsMenu.h"
 #include "Kelvra/views/PlaneView.h"
-#include "host/base/DataView.h"
-#include "host/engine/DataViewContainer.h"
+#include "platform/base/DataView.h"
+#include "platform/base/DataViewContainer.h"
 #include "host/engine/HostDataEngine.h"
+#include "host/engine/HostViewFactory.h"
 #include "host/engine/PointCloudView.h"
-#include "host/base/StatusMessageBar.h"
-#include "host/base/ViewCommunicator.h"
-#include "host/base/about.h"
-#include "host/log/Logger.h"
+#include "platform/base/StatusMessageBar.h"
+#include "platform/base/ViewCommunicator.h"
+#include "platform/base/about.h"
+#include "platform/log/Logger.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -87,6 +88,7 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
     dataEngine = std::make_unique<HostDataEngine>(streamHub.get());
 
     buildMenus();
+    installHostViewFactory(); // the views the docks' containers embed
     createDocks();
     buildSettingsAndHelpMenus();
     buildTransportBar();

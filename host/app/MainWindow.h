@@ -12,7 +12,7 @@
 // It owns the stream controller, the data engine and the docks; the camera
 // system is the caller's and must outlive the window.
 
-#include "host/base/HostWindow.h"
+#include "platform/base/HostWindow.h"
 #include "Tavik/Common.h"
 
 #include <QList>

@@ -1,5 +1,5 @@
 #include "host/engine/HostDataEngine.h"
-#include "host/base/DataChannels.h"
+#include "platform/base/DataChannels.h"
 
 #include "Kelvra/common/StatsCalculator.h"
 #include "Kelvra/models/StreamHub.h"

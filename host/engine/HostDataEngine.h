@@ -10,7 +10,7 @@
 // faster than it draws, the oldest are dropped (at most one converted set is
 // pending, one queued call outstanding).
 
-#include "host/base/DataEngine.h"
+#include "platform/base/DataEngine.h"
 #include "host/engine/FrameSetWorker.h"
 
 #include <QElapsedTimer>

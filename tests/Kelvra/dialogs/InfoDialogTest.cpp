@@ -1,7 +1,7 @@
 #include "Kelvra/dialogs/InfoDialog.h"
 #include "tests/Kelvra/dialogs/ModalDriver.h"
 
-#include "host/base/about.h"
+#include "platform/base/about.h"
 
 #include <QLabel>
 #include <QPushButton>

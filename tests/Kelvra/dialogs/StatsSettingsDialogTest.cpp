@@ -2,8 +2,8 @@
 #include "tests/Kelvra/dialogs/ModalDriver.h"
 #include "tests/support/TestSupport.h"
 
-#include "host/base/DataEngine.h"
-#include "host/base/StatusMessageBar.h"
+#include "platform/base/DataEngine.h"
+#include "platform/base/StatusMessageBar.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

@@ -5,8 +5,9 @@
 // checks across camera selection and disconnection.
 
 #include "Kelvra/models/StreamHub.h"
-#include "host/engine/DataViewContainer.h"
+#include "platform/base/DataViewContainer.h"
 #include "host/engine/HostDataEngine.h"
+#include "tests/support/HostViews.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
 

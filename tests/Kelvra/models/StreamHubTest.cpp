@@ -2,7 +2,7 @@
 
 #include "StreamTestSupport.h"
 
-#include "host/log/Logger.h"
+#include "platform/log/Logger.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

@@ -1,8 +1,8 @@
 #include "Kelvra/views/ImageOptionsPage.h"
 
 #include "Kelvra/models/StreamHub.h"
-#include "host/base/DataView.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/DataView.h"
+#include "platform/base/ViewCommunicator.h"
 #include "tests/Kelvra/common/CaptureStream.h"
 
 #include "Tavik/CameraSystem.h"

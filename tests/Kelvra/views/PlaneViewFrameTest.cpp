@@ -4,7 +4,7 @@
 
 #include "tests/Kelvra/views/PlaneViewRig.h"
 
-#include "host/base/StatusMessageBar.h"
+#include "platform/base/StatusMessageBar.h"
 
 #include <QSignalSpy>
 #include <QTest>

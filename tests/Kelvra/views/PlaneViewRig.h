@@ -6,9 +6,9 @@
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/PlaneView.h"
 #include "Tavik/Tavik.h"
-#include "host/base/DataEngine.h"
-#include "host/base/DataFormat.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/DataEngine.h"
+#include "platform/base/DataFormat.h"
+#include "platform/base/ViewCommunicator.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>

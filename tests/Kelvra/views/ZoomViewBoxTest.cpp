@@ -1,5 +1,5 @@
 #include "Kelvra/views/ZoomViewBox.h"
-#include "host/plot/GraphicsLayoutWidget.h"
+#include "platform/plot/GraphicsLayoutWidget.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 
 #include "host/app/MainWindow.h"
 #include "host/app/SettingsDock.h"
-#include "host/log/Logger.h"
+#include "platform/log/Logger.h"
 
 #include "Kelvra/dialogs/CameraPickerDialog.h"
 #include "Kelvra/dialogs/FilterSettingsDialog.h"
@@ -22,15 +22,15 @@
 #include "Kelvra/views/UnwrapParamControl.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/PlaneView.h"
-#include "host/base/DataChannels.h"
-#include "host/base/DataFormat.h"
-#include "host/base/QxtSpanSlider.h"
-#include "host/base/DataView.h"
-#include "host/engine/DataViewContainer.h"
+#include "platform/base/DataChannels.h"
+#include "platform/base/DataFormat.h"
+#include "platform/base/QxtSpanSlider.h"
+#include "platform/base/DataView.h"
+#include "platform/base/DataViewContainer.h"
 #include "host/engine/HostDataEngine.h"
 #include "host/engine/PointCloudView.h"
-#include "host/base/StatusMessageBar.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/StatusMessageBar.h"
+#include "platform/base/ViewCommunicator.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
 #include "Tavik/Simulation.h"
@@ -112,9 +112,9 @@ protected:
         return KelvraTest::waitFor([&] { return window->getLogDock()->logBox->toPlainText().contains(line); });
     }
 
-    Kelvra::PlaneView* amplitudeView() const { return window->amplitudeContainer()->planeView(); }
-    PointCloudView* cloudView() const { return window->cloudContainer()->pointCloudView(); }
-    Kelvra::PlaneView* phaseView() const { return window->phaseContainer()->planeView(); }
+    Kelvra::PlaneView* amplitudeView() const { return window->amplitudeContainer()->viewAs<Kelvra::PlaneView>(); }
+    PointCloudView* cloudView() const { return window->cloudContainer()->viewAs<PointCloudView>(); }
+    Kelvra::PlaneView* phaseView() const { return window->phaseContainer()->viewAs<Kelvra::PlaneView>(); }
 
     bool bothViewsDrew(int64_t frames)
     {
@@ -302,10 +302,10 @@ TEST_F(MainWindowTest, DocksOutOfSightDrawNothing)
     ASSERT_TRUE(KelvraTest::waitFor([&] { return cloudView()->renderCount() >= 5; }));
     // The combined dock is a tab behind the cloud: its three views are stopped.
     Kelvra::CombinedViewDock* combined = window->getCombinedDock();
-    EXPECT_EQ(combined->viewerPhase->planeView()->getUpdateCount(), 0);
-    EXPECT_EQ(combined->viewerAmplitude->planeView()->getUpdateCount(), 0);
-    EXPECT_EQ(combined->viewerPointCloud->pointCloudView()->renderCount(), 0);
-    EXPECT_FALSE(combined->viewerPointCloud->pointCloudView()->isShown());
+    EXPECT_EQ(combined->viewerPhase->viewAs<Kelvra::PlaneView>()->getUpdateCount(), 0);
+    EXPECT_EQ(combined->viewerAmplitude->viewAs<Kelvra::PlaneView>()->getUpdateCount(), 0);
+    EXPECT_EQ(combined->viewerPointCloud->viewAs<PointCloudView>()->renderCount(), 0);
+    EXPECT_FALSE(combined->viewerPointCloud->viewAs<PointCloudView>()->isShown());
 
     // Hidden through the View menu: the amplitude view stops, and starts again.
     QAction* toggle = window->getAmplitudeDock()->toggleViewAction();

@@ -1,8 +1,8 @@
 #include "host/app/SettingsDock.h"
 
 #include "host/app/CameraParametersPage.h"
-#include "host/base/DataView.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/DataView.h"
+#include "platform/base/ViewCommunicator.h"
 
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/ClipRangeView.h"

@@ -4,7 +4,7 @@
 
 #include "host/engine/PointCloudView.h"
 
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/ViewCommunicator.h"
 #include "host/engine/HostDataEngine.h"
 #include "tests/host/engine/HostTestFrames.h"
 #include "tests/support/TestSupport.h"
