@@ -5,6 +5,7 @@
 #include "Kelvra/views/ParamValue.h"
 
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 namespace Kelvra {
@@ -96,6 +97,23 @@ ParamControl::Result writeAs(const ParamControl::EnginePtr& engine,
         return {false, value};
     const Tavik::Result<T> res = ((*engine).*setter)(name, *v);
     return {res.ok, QVariant::fromValue(res.value)};
+}
+
+// What sets a numeric kind apart besides its type: the printf format of its
+// value and the engine's setter that writes it.
+template <class T> struct NumericKind {
+    const char* format;
+    Tavik::Result<T> (Tavik::ParameterEngine::*setter)(const std::string&, T);
+};
+
+template <class T> constexpr NumericKind<T> numericKind()
+{
+    if constexpr (std::is_same_v<T, int32_t>)
+        return {"%d", &Tavik::ParameterEngine::seti};
+    else if constexpr (std::is_same_v<T, uint32_t>)
+        return {"%u", &Tavik::ParameterEngine::setu};
+    else
+        return {"%.2f", &Tavik::ParameterEngine::setf};
 }
 
 } // namespace
@@ -328,50 +346,25 @@ RangeParameterDetailedView* RangeParamControl::makeDetailedView(bool isInteger, 
 
 // --- the three numeric kinds ---------------------------------------------------
 
-IntegerParamControl::IntegerParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent)
-    : RangeParamControl(std::move(engine), std::move(param), std::move(type), QStringLiteral("%d"), parent)
+template <class T>
+NumericParamControl<T>::NumericParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent)
+    : RangeParamControl(std::move(engine), std::move(param), std::move(type),
+                        QString::fromLatin1(numericKind<T>().format), parent)
 {
 }
 
-QWidget* IntegerParamControl::getDetailedDisplayWidget(QWidget* parent)
+template <class T> QWidget* NumericParamControl<T>::getDetailedDisplayWidget(QWidget* parent)
 {
-    return makeDetailedView(true, parent);
+    return makeDetailedView(std::is_integral_v<T>, parent);
 }
 
-ParamControl::Result IntegerParamControl::setInternal(const QVariant& value)
+template <class T> ParamControl::Result NumericParamControl<T>::setInternal(const QVariant& value)
 {
-    return writeAs<int32_t>(engine, &Tavik::ParameterEngine::seti, param->name(), value);
+    return writeAs<T>(engine, numericKind<T>().setter, param->name(), value);
 }
 
-UnsignedIntegerParamControl::UnsignedIntegerParamControl(
-    EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent)
-    : RangeParamControl(std::move(engine), std::move(param), std::move(type), QStringLiteral("%u"), parent)
-{
-}
-
-QWidget* UnsignedIntegerParamControl::getDetailedDisplayWidget(QWidget* parent)
-{
-    return makeDetailedView(true, parent);
-}
-
-ParamControl::Result UnsignedIntegerParamControl::setInternal(const QVariant& value)
-{
-    return writeAs<uint32_t>(engine, &Tavik::ParameterEngine::setu, param->name(), value);
-}
-
-FloatParamControl::FloatParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent)
-    : RangeParamControl(std::move(engine), std::move(param), std::move(type), QStringLiteral("%.2f"), parent)
-{
-}
-
-QWidget* FloatParamControl::getDetailedDisplayWidget(QWidget* parent)
-{
-    return makeDetailedView(false, parent);
-}
-
-ParamControl::Result FloatParamControl::setInternal(const QVariant& value)
-{
-    return writeAs<float>(engine, &Tavik::ParameterEngine::setf, param->name(), value);
-}
+template class NumericParamControl<int32_t>;
+template class NumericParamControl<uint32_t>;
+template class NumericParamControl<float>;
 
 } // namespace Kelvra
