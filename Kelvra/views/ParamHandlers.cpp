@@ -99,6 +99,15 @@ ParamControl::Result writeAs(const ParamControl::EnginePtr& engine,
     return {res.ok, QVariant::fromValue(res.value)};
 }
 
+// `value`, or the value read now when none is given; nothing when that read fails.
+std::optional<QVariant> givenOrRead(ParamControl& handler, const QVariant& value)
+{
+    if (value.isValid())
+        return value;
+    const ParamControl::Result read = handler.get();
+    return read.ok ? std::optional<QVariant>(read.value) : std::nullopt;
+}
+
 // What sets a numeric kind apart besides its type: the printf format of its
 // value and the engine's setter that writes it.
 template <class T> struct NumericKind {
@@ -161,14 +170,10 @@ int EnumParamControl::valuePosition(const QVariant& value) const
 
 QString EnumParamControl::getDisplayValue(const QVariant& value)
 {
-    QVariant v = value;
-    if (!v.isValid()) {
-        const Result read = get();
-        if (!read.ok)
-            return QStringLiteral("(Unknown)");
-        v = read.value;
-    }
-    const int pos = valuePosition(v);
+    const std::optional<QVariant> v = givenOrRead(*this, value);
+    if (!v)
+        return QStringLiteral("(Unknown)");
+    const int pos = valuePosition(*v);
     const QVariantList values = allowedValues();
     if (pos < 0 || pos >= values.size())
         return QStringLiteral("(Unknown)");
@@ -292,22 +297,18 @@ QString RangeParamControl::getUnit() const
 
 QString RangeParamControl::getDisplayValue(const QVariant& value)
 {
-    QVariant v = value;
-    if (!v.isValid()) {
-        const Result read = get();
-        if (!read.ok)
-            return QStringLiteral("(Unknown)");
-        v = read.value;
-    }
+    const std::optional<QVariant> v = givenOrRead(*this, value);
+    if (!v)
+        return QStringLiteral("(Unknown)");
     const QByteArray pattern = format.toLatin1();
     const char conversion = pattern.isEmpty() ? 'f' : pattern.back();
     QString number;
     if (conversion == 'd' || conversion == 'i')
-        number = QString::asprintf(pattern.constData(), v.toInt());
+        number = QString::asprintf(pattern.constData(), v->toInt());
     else if (conversion == 'u')
-        number = QString::asprintf(pattern.constData(), v.toUInt());
+        number = QString::asprintf(pattern.constData(), v->toUInt());
     else
-        number = QString::asprintf(pattern.constData(), v.toDouble());
+        number = QString::asprintf(pattern.constData(), v->toDouble());
     return number + getUnit();
 }
 
