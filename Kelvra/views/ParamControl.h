@@ -156,28 +156,36 @@ protected:
     RangeParameterDetailedView* makeDetailedView(bool isInteger, QWidget* parent);
 };
 
-class IntegerParamControl : public RangeParamControl {
-    Q_OBJECT
+// The integer, unsigned and float kinds: `T` is the value type (int32_t,
+// uint32_t or float); the number format, the engine's setter and whether the
+// slider editor works in whole numbers follow from it.
+template <class T> class NumericParamControl : public RangeParamControl {
 public:
-    IntegerParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent = nullptr);
+    NumericParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent = nullptr);
     QWidget* getDetailedDisplayWidget(QWidget* parent = nullptr) override;
     Result setInternal(const QVariant& value) override;
 };
 
-class UnsignedIntegerParamControl : public RangeParamControl {
+extern template class NumericParamControl<int32_t>;
+extern template class NumericParamControl<uint32_t>;
+extern template class NumericParamControl<float>;
+
+class IntegerParamControl : public NumericParamControl<int32_t> {
     Q_OBJECT
 public:
-    UnsignedIntegerParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent = nullptr);
-    QWidget* getDetailedDisplayWidget(QWidget* parent = nullptr) override;
-    Result setInternal(const QVariant& value) override;
+    using NumericParamControl::NumericParamControl;
 };
 
-class FloatParamControl : public RangeParamControl {
+class UnsignedIntegerParamControl : public NumericParamControl<uint32_t> {
     Q_OBJECT
 public:
-    FloatParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent = nullptr);
-    QWidget* getDetailedDisplayWidget(QWidget* parent = nullptr) override;
-    Result setInternal(const QVariant& value) override;
+    using NumericParamControl::NumericParamControl;
+};
+
+class FloatParamControl : public NumericParamControl<float> {
+    Q_OBJECT
+public:
+    using NumericParamControl::NumericParamControl;
 };
 
 } // namespace Kelvra

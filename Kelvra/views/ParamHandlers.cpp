@@ -5,6 +5,7 @@
 #include "Kelvra/views/ParamValue.h"
 
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 namespace Kelvra {
@@ -98,6 +99,32 @@ ParamControl::Result writeAs(const ParamControl::EnginePtr& engine,
     return {res.ok, QVariant::fromValue(res.value)};
 }
 
+// `value`, or the value read now when none is given; nothing when that read fails.
+std::optional<QVariant> givenOrRead(ParamControl& handler, const QVariant& value)
+{
+    if (value.isValid())
+        return value;
+    const ParamControl::Result read = handler.get();
+    return read.ok ? std::optional<QVariant>(read.value) : std::nullopt;
+}
+
+// What sets a numeric kind apart besides its type: the printf format of its
+// value and the engine's setter that writes it.
+template <class T> struct NumericKind {
+    const char* format;
+    Tavik::Result<T> (Tavik::ParameterEngine::*setter)(const std::string&, T);
+};
+
+template <class T> constexpr NumericKind<T> numericKind()
+{
+    if constexpr (std::is_same_v<T, int32_t>)
+        return {"%d", &Tavik::ParameterEngine::seti};
+    else if constexpr (std::is_same_v<T, uint32_t>)
+        return {"%u", &Tavik::ParameterEngine::setu};
+    else
+        return {"%.2f", &Tavik::ParameterEngine::setf};
+}
+
 } // namespace
 
 // --- EnumParamControl ----------------------------------------------------------
@@ -143,14 +170,10 @@ int EnumParamControl::valuePosition(const QVariant& value) const
 
 QString EnumParamControl::getDisplayValue(const QVariant& value)
 {
-    QVariant v = value;
-    if (!v.isValid()) {
-        const Result read = get();
-        if (!read.ok)
-            return QStringLiteral("(Unknown)");
-        v = read.value;
-    }
-    const int pos = valuePosition(v);
+    const std::optional<QVariant> v = givenOrRead(*this, value);
+    if (!v)
+        return QStringLiteral("(Unknown)");
+    const int pos = valuePosition(*v);
     const QVariantList values = allowedValues();
     if (pos < 0 || pos >= values.size())
         return QStringLiteral("(Unknown)");
@@ -274,22 +297,18 @@ QString RangeParamControl::getUnit() const
 
 QString RangeParamControl::getDisplayValue(const QVariant& value)
 {
-    QVariant v = value;
-    if (!v.isValid()) {
-        const Result read = get();
-        if (!read.ok)
-            return QStringLiteral("(Unknown)");
-        v = read.value;
-    }
+    const std::optional<QVariant> v = givenOrRead(*this, value);
+    if (!v)
+        return QStringLiteral("(Unknown)");
     const QByteArray pattern = format.toLatin1();
     const char conversion = pattern.isEmpty() ? 'f' : pattern.back();
     QString number;
     if (conversion == 'd' || conversion == 'i')
-        number = QString::asprintf(pattern.constData(), v.toInt());
+        number = QString::asprintf(pattern.constData(), v->toInt());
     else if (conversion == 'u')
-        number = QString::asprintf(pattern.constData(), v.toUInt());
+        number = QString::asprintf(pattern.constData(), v->toUInt());
     else
-        number = QString::asprintf(pattern.constData(), v.toDouble());
+        number = QString::asprintf(pattern.constData(), v->toDouble());
     return number + getUnit();
 }
 
@@ -328,50 +347,25 @@ RangeParameterDetailedView* RangeParamControl::makeDetailedView(bool isInteger, 
 
 // --- the three numeric kinds ---------------------------------------------------
 
-IntegerParamControl::IntegerParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent)
-    : RangeParamControl(std::move(engine), std::move(param), std::move(type), QStringLiteral("%d"), parent)
+template <class T>
+NumericParamControl<T>::NumericParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent)
+    : RangeParamControl(std::move(engine), std::move(param), std::move(type),
+                        QString::fromLatin1(numericKind<T>().format), parent)
 {
 }
 
-QWidget* IntegerParamControl::getDetailedDisplayWidget(QWidget* parent)
+template <class T> QWidget* NumericParamControl<T>::getDetailedDisplayWidget(QWidget* parent)
 {
-    return makeDetailedView(true, parent);
+    return makeDetailedView(std::is_integral_v<T>, parent);
 }
 
-ParamControl::Result IntegerParamControl::setInternal(const QVariant& value)
+template <class T> ParamControl::Result NumericParamControl<T>::setInternal(const QVariant& value)
 {
-    return writeAs<int32_t>(engine, &Tavik::ParameterEngine::seti, param->name(), value);
+    return writeAs<T>(engine, numericKind<T>().setter, param->name(), value);
 }
 
-UnsignedIntegerParamControl::UnsignedIntegerParamControl(
-    EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent)
-    : RangeParamControl(std::move(engine), std::move(param), std::move(type), QStringLiteral("%u"), parent)
-{
-}
-
-QWidget* UnsignedIntegerParamControl::getDetailedDisplayWidget(QWidget* parent)
-{
-    return makeDetailedView(true, parent);
-}
-
-ParamControl::Result UnsignedIntegerParamControl::setInternal(const QVariant& value)
-{
-    return writeAs<uint32_t>(engine, &Tavik::ParameterEngine::setu, param->name(), value);
-}
-
-FloatParamControl::FloatParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent)
-    : RangeParamControl(std::move(engine), std::move(param), std::move(type), QStringLiteral("%.2f"), parent)
-{
-}
-
-QWidget* FloatParamControl::getDetailedDisplayWidget(QWidget* parent)
-{
-    return makeDetailedView(false, parent);
-}
-
-ParamControl::Result FloatParamControl::setInternal(const QVariant& value)
-{
-    return writeAs<float>(engine, &Tavik::ParameterEngine::setf, param->name(), value);
-}
+template class NumericParamControl<int32_t>;
+template class NumericParamControl<uint32_t>;
+template class NumericParamControl<float>;
 
 } // namespace Kelvra

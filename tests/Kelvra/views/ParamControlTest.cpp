@@ -106,6 +106,24 @@ TEST_F(Factory, KindTablesAreLookedUpPerParameterSet)
         ParamControl::getParamControl(filter2, floatParam, nullptr, ParamControl::PARAM_TYPE_FILTER)));
 }
 
+// The numeric kinds share a class template, which Qt does not see: each
+// still reports its own class and casts through Qt to itself and to the range base.
+TEST_F(Factory, NumericHandlersKeepTheirQtClass)
+{
+    auto offset = handler("depth_offset");
+    auto time = handler("intg_time");
+    auto volt = handler("mix_volt");
+    EXPECT_STREQ(offset->metaObject()->className(), "Kelvra::IntegerParamControl");
+    EXPECT_STREQ(time->metaObject()->className(), "Kelvra::UnsignedIntegerParamControl");
+    EXPECT_STREQ(volt->metaObject()->className(), "Kelvra::FloatParamControl");
+    EXPECT_TRUE(qobject_cast<IntegerParamControl*>(offset.get()));
+    EXPECT_TRUE(qobject_cast<UnsignedIntegerParamControl*>(time.get()));
+    EXPECT_TRUE(qobject_cast<FloatParamControl*>(volt.get()));
+    EXPECT_FALSE(qobject_cast<FloatParamControl*>(offset.get()));
+    for (const auto& h : {offset, time, volt})
+        EXPECT_TRUE(qobject_cast<RangeParamControl*>(h.get()));
+}
+
 TEST_F(Factory, HandlerWithAParentIsFreedOnce)
 {
     auto* parent = new QObject();
