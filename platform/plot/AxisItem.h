@@ -1,13 +1,13 @@
 #pragma once
 // A left or bottom axis with ticks at 1-2-5 steps, following a view box.
 
+#include "platform/plot/ViewBox.h"
+
 #include <QGraphicsWidget>
 #include <QPointer>
 #include <vector>
 
 namespace Plot {
-
-class ViewBox;
 
 class AxisItem : public QGraphicsWidget {
     Q_OBJECT
