@@ -12,7 +12,7 @@ namespace {
 
 cv::Mat noisyFrame()
 {
-    cv::Mat img(320, 240, CV_32F);  // [x][y]
+    cv::Mat img(320, 240, CV_32F); // [x][y]
     std::mt19937 rng(1);
     std::uniform_real_distribution<float> value(0.0f, 1200.0f);
     for (int x = 0; x < img.rows; ++x)

@@ -18,7 +18,10 @@ namespace {
 
 struct Bench {
     explicit Bench(const QString& name, bool lens)
-        : hub(&system), engine(&hub), format(name), view(&engine, &format, true)
+        : hub(&system)
+        , engine(&hub)
+        , format(name)
+        , view(&engine, &format, true)
     {
         engine.publishFrame(
             {{"amplitude", noisyImage(1000, 1)}, {"phase", noisyImage(4095, 2)}, {"depth", noisyImage(5, 3)}});

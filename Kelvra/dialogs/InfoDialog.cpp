@@ -11,7 +11,8 @@
 
 namespace Kelvra {
 
-InfoDialog::InfoDialog(QWidget* parent) : QDialog(parent)
+InfoDialog::InfoDialog(QWidget* parent)
+    : QDialog(parent)
 {
     auto* mainLayout = new QVBoxLayout(this);
     setWindowTitle("About Ornavu ");

@@ -14,7 +14,9 @@
 namespace Kelvra {
 
 StatsSettingsDialog::StatsSettingsDialog(StatusMessageBar* statusBar, DataEngine* dataEngine, QWidget* parent)
-    : QDialog(parent), statusBar(statusBar), dataEngine(dataEngine)
+    : QDialog(parent)
+    , statusBar(statusBar)
+    , dataEngine(dataEngine)
 {
     setWindowTitle("Parameters");
     auto* layout = new QVBoxLayout(this);

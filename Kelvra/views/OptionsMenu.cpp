@@ -9,7 +9,10 @@
 namespace Kelvra {
 
 OptionsMenu::OptionsMenu(HostWindow* window, DataEngine* dataEngine, QWidget* parent)
-    : QMenu(parent), dataEngine(dataEngine), window(window), statusBar(window ? window->statusMessage() : nullptr)
+    : QMenu(parent)
+    , dataEngine(dataEngine)
+    , window(window)
+    , statusBar(window ? window->statusMessage() : nullptr)
 {
     initMenu();
     setTitle("&Settings");

@@ -58,11 +58,13 @@ public:
     // known kind. Pass no parent unless that parent outlives every holder of
     // the returned pointer (a parent that dies first takes the handler along).
     static std::shared_ptr<ParamControl> getParamControl(const EnginePtr& engine, const Tavik::ParameterPtr& param,
-        QObject* parent = nullptr, int paramSetType = PARAM_TYPE_DEPTH_CAMERA);
+                                                         QObject* parent = nullptr,
+                                                         int paramSetType = PARAM_TYPE_DEPTH_CAMERA);
     // The same for the camera's parameter of that name (nothing for a name the
     // camera lacks).
     static std::shared_ptr<ParamControl> getParamControl(const Tavik::DepthCameraPtr& camera, const std::string& name,
-        QObject* parent = nullptr, int paramSetType = PARAM_TYPE_DEPTH_CAMERA);
+                                                         QObject* parent = nullptr,
+                                                         int paramSetType = PARAM_TYPE_DEPTH_CAMERA);
 
     // Compact editor (EnumParameterView or RangeParameterView), owned by
     // `parent` or the caller; nothing from the base.
@@ -87,8 +89,8 @@ public:
     virtual QString getDescription();
 
     Tavik::ParameterPtr param; // already cast to its kind
-    QString type;              // "Bool", "Int", "Uint" or "Float"
-    EnginePtr engine;          // empty once released
+    QString type; // "Bool", "Int", "Uint" or "Float"
+    EnginePtr engine; // empty once released
 };
 
 class EnumParamControl : public ParamControl {
@@ -130,7 +132,7 @@ class StrobeBoolParamControl : public BoolParamControl {
     Q_OBJECT
 public:
     StrobeBoolParamControl(EnginePtr engine, Tavik::ParameterPtr strobeBoolParam, QString type,
-        QObject* parent = nullptr);
+                           QObject* parent = nullptr);
 
     Result set(const QVariant& value) override;
 };
@@ -139,7 +141,7 @@ class RangeParamControl : public ParamControl {
     Q_OBJECT
 public:
     RangeParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QString format,
-        QObject* parent = nullptr);
+                      QObject* parent = nullptr);
 
     QString getDisplayValue(const QVariant& value = QVariant()) override;
     QWidget* getDisplayWidget(QWidget* parent = nullptr) override;

@@ -34,15 +34,13 @@ QString valueLabel(const QVariant& value, int pos, const std::vector<std::string
     return label;
 }
 
-template <class T>
-std::shared_ptr<Tavik::RangeParameter<T>> asRange(const Tavik::ParameterPtr& param)
+template <class T> std::shared_ptr<Tavik::RangeParameter<T>> asRange(const Tavik::ParameterPtr& param)
 {
     return std::dynamic_pointer_cast<Tavik::RangeParameter<T>>(param);
 }
 
 // Calls f(rangeParameter) with the parameter seen as its numeric kind.
-template <class F>
-QVariant visitRange(const Tavik::ParameterPtr& param, F&& f)
+template <class F> QVariant visitRange(const Tavik::ParameterPtr& param, F&& f)
 {
     if (auto p = asRange<int32_t>(param))
         return f(*p);
@@ -54,22 +52,18 @@ QVariant visitRange(const Tavik::ParameterPtr& param, F&& f)
 }
 
 // A value in the kind's own type, or nothing when it does not fit.
-template <class T>
-std::optional<T> toKind(const QVariant& value);
-template <>
-std::optional<bool> toKind<bool>(const QVariant& value)
+template <class T> std::optional<T> toKind(const QVariant& value);
+template <> std::optional<bool> toKind<bool>(const QVariant& value)
 {
     return value.toBool();
 }
-template <>
-std::optional<int32_t> toKind<int32_t>(const QVariant& value)
+template <> std::optional<int32_t> toKind<int32_t>(const QVariant& value)
 {
     bool ok = false;
     const int v = value.toInt(&ok);
     return ok ? std::optional<int32_t>(v) : std::nullopt;
 }
-template <>
-std::optional<uint32_t> toKind<uint32_t>(const QVariant& value)
+template <> std::optional<uint32_t> toKind<uint32_t>(const QVariant& value)
 {
     bool ok = false;
     const qlonglong v = value.toLongLong(&ok);
@@ -77,8 +71,7 @@ std::optional<uint32_t> toKind<uint32_t>(const QVariant& value)
         return std::nullopt;
     return static_cast<uint32_t>(v);
 }
-template <>
-std::optional<float> toKind<float>(const QVariant& value)
+template <> std::optional<float> toKind<float>(const QVariant& value)
 {
     bool ok = false;
     const float v = value.toFloat(&ok);
@@ -89,8 +82,8 @@ std::optional<float> toKind<float>(const QVariant& value)
 // is released or the value does not fit the kind.
 template <class T>
 ParamControl::Result writeAs(const ParamControl::EnginePtr& engine,
-    Tavik::Result<T> (Tavik::ParameterEngine::*setter)(const std::string&, T), const std::string& name,
-    const QVariant& value)
+                             Tavik::Result<T> (Tavik::ParameterEngine::*setter)(const std::string&, T),
+                             const std::string& name, const QVariant& value)
 {
     const std::optional<T> v = toKind<T>(value);
     if (!engine || !v)
@@ -259,8 +252,8 @@ ParamControl::Result BoolParamControl::setInternal(const QVariant& value)
 
 // --- StrobeBoolParamControl ----------------------------------------------------
 
-StrobeBoolParamControl::StrobeBoolParamControl(
-    EnginePtr engine, Tavik::ParameterPtr strobeBoolParam, QString type, QObject* parent)
+StrobeBoolParamControl::StrobeBoolParamControl(EnginePtr engine, Tavik::ParameterPtr strobeBoolParam, QString type,
+                                               QObject* parent)
     : BoolParamControl(std::move(engine), std::move(strobeBoolParam), std::move(type), parent)
 {
 }
@@ -273,8 +266,8 @@ ParamControl::Result StrobeBoolParamControl::set(const QVariant& value)
 
 // --- RangeParamControl ---------------------------------------------------------
 
-RangeParamControl::RangeParamControl(
-    EnginePtr engine, Tavik::ParameterPtr param, QString type, QString format, QObject* parent)
+RangeParamControl::RangeParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QString format,
+                                     QObject* parent)
     : ParamControl(std::move(engine), std::move(param), std::move(type), parent)
     , format(std::move(format))
 {

@@ -94,8 +94,8 @@ void UnambiguousRangeView::init()
     details->setText(text);
 }
 
-std::pair<std::shared_ptr<ParamControl>, QString> UnambiguousRangeView::showParam(
-    const std::string& paramName, const QString& text)
+std::pair<std::shared_ptr<ParamControl>, QString> UnambiguousRangeView::showParam(const std::string& paramName,
+                                                                                  const QString& text)
 {
     auto handler = ParamControl::getParamControl(depthCamera, paramName);
     if (!handler)

@@ -24,10 +24,10 @@ public:
     void keyPressEvent(QKeyEvent* ev) override;
 
 signals:
-    void resetView();        // key R
-    void autoHistogram();    // key A
-    void histogramToggle();  // key H
-    void exportImage();      // key E
+    void resetView(); // key R
+    void autoHistogram(); // key A
+    void histogramToggle(); // key H
+    void exportImage(); // key E
 };
 
 } // namespace Kelvra

@@ -224,11 +224,20 @@ void MainWindow::stopHiddenViews()
                 view->ShowView(false);
 }
 
-DataViewContainer* MainWindow::amplitudeContainer() const { return amplitudeDock->amplitudeViewer; }
+DataViewContainer* MainWindow::amplitudeContainer() const
+{
+    return amplitudeDock->amplitudeViewer;
+}
 
-DataViewContainer* MainWindow::phaseContainer() const { return phaseDock->viewer1; }
+DataViewContainer* MainWindow::phaseContainer() const
+{
+    return phaseDock->viewer1;
+}
 
-DataViewContainer* MainWindow::cloudContainer() const { return cloudDock->pointcloudViewer; }
+DataViewContainer* MainWindow::cloudContainer() const
+{
+    return cloudDock->pointcloudViewer;
+}
 
 void MainWindow::buildMenus()
 {
@@ -341,9 +350,9 @@ void MainWindow::selectCamera()
         return; // cancelled
     // The picker hands back what the camera system gave, connected or not.
     if (!camera->isConnected()) {
-        const QString text = QStringLiteral("Cannot connect the camera %1 %2")
-                                 .arg(QString::fromStdString(camera->cameraType()),
-                                      QString::fromStdString(camera->id()));
+        const QString text =
+            QStringLiteral("Cannot connect the camera %1 %2")
+                .arg(QString::fromStdString(camera->cameraType()), QString::fromStdString(camera->id()));
         Logger::writeLog(Tavik::LOG_ERROR, text);
         QMessageBox::warning(this, QStringLiteral("Connect Camera Failed"), text);
         return;
@@ -418,9 +427,9 @@ void MainWindow::reportError(const QString& text)
 
 void MainWindow::logCameraConnected(const Tavik::DepthCameraPtr& camera)
 {
-    Logger::writeLog(Tavik::LOG_INFO, QStringLiteral("Camera connected: %1 %2")
-                                          .arg(QString::fromStdString(camera->cameraType()),
-                                              QString::fromStdString(camera->id())));
+    Logger::writeLog(Tavik::LOG_INFO,
+                     QStringLiteral("Camera connected: %1 %2")
+                         .arg(QString::fromStdString(camera->cameraType()), QString::fromStdString(camera->id())));
 }
 
 void MainWindow::followTransport()

@@ -57,7 +57,7 @@ class PhaseViewDock;
 class PipelineDiagramDock;
 class StreamHub;
 class TriggerPanelDock;
-}
+} // namespace Kelvra
 
 class MainWindow : public QMainWindow, public HostWindow {
     Q_OBJECT

@@ -36,4 +36,7 @@ DataView* makeView(DataEngine* dataEngine, DataFormat* format, bool shouldLinkVi
 
 } // namespace
 
-void installHostViewFactory() { DataViewContainer::setViewFactory(makeView); }
+void installHostViewFactory()
+{
+    DataViewContainer::setViewFactory(makeView);
+}

@@ -35,8 +35,7 @@ void DataEngine::publishFrame(const Images& frameImages, std::optional<FrameSize
 {
     if (QThread::currentThread() != thread()) {
         QMetaObject::invokeMethod(
-            this, [this, frameImages, frameSize] { publishOnOwnThread(frameImages, frameSize); },
-            Qt::QueuedConnection);
+            this, [this, frameImages, frameSize] { publishOnOwnThread(frameImages, frameSize); }, Qt::QueuedConnection);
         return;
     }
     publishOnOwnThread(frameImages, frameSize);

@@ -22,8 +22,7 @@ DataFormat::DataFormat(const QString& name)
 {
 }
 
-DataFormat::DataFormat(const QString& name, std::array<double, 2> levels, ScalingFactor scalingFactor,
-                       bool depthType)
+DataFormat::DataFormat(const QString& name, std::array<double, 2> levels, ScalingFactor scalingFactor, bool depthType)
     : name(name)
     , levels(levels)
     , colorMap(name == DataChannels::PHASE ? hueMap() : greyMap())

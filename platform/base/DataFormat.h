@@ -21,8 +21,7 @@ public:
     // hue ramp (the data's whole range), anything else [0, 1000] on grey;
     // integer factor 1; not depth.
     explicit DataFormat(const QString& name);
-    DataFormat(const QString& name, std::array<double, 2> levels, ScalingFactor scalingFactor,
-               bool depthType = false);
+    DataFormat(const QString& name, std::array<double, 2> levels, ScalingFactor scalingFactor, bool depthType = false);
 
     QString name;
     std::array<double, 2> levels;

@@ -42,10 +42,10 @@ public:
     bool isLinked() const;
 
     // Hooks the host and the registry call through the base; no-ops here.
-    virtual void resetView() {}
+    virtual void resetView() { }
     virtual void ShowView(bool isShow) { (void)isShow; }
-    virtual void displayData() {}
-    virtual void autoLevels() {}
+    virtual void displayData() { }
+    virtual void autoLevels() { }
 
     // The one view hub of the application.
     static ViewCommunicator* communicator();

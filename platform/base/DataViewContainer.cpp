@@ -16,7 +16,10 @@ DataViewContainer::ViewFactory& installedFactory()
 
 } // namespace
 
-void DataViewContainer::setViewFactory(ViewFactory factory) { installedFactory() = std::move(factory); }
+void DataViewContainer::setViewFactory(ViewFactory factory)
+{
+    installedFactory() = std::move(factory);
+}
 
 DataViewContainer::DataViewContainer(DataEngine* dataEngine, const QString& formatName, bool shouldLinkViewBox,
                                      bool displayDepth, QWidget* parent)

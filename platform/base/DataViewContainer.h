@@ -37,11 +37,7 @@ public:
     // The embedded view; null for a format name without a view.
     DataView* view() const { return dataView; }
     // The embedded view when it is a `View`, else null.
-    template <class View>
-    View* viewAs() const
-    {
-        return qobject_cast<View*>(dataView);
-    }
+    template <class View> View* viewAs() const { return qobject_cast<View*>(dataView); }
 
 public slots:
     void resetView();

@@ -154,8 +154,7 @@ int QxtSpanSlider::pixelToPosition(const QPoint& point) const
         span = groove.height() - handle.height();
         pixel = point.y() - handle.height() / 2;
     }
-    return QStyle::sliderValueFromPosition(minimum(), maximum(), pixel - start, std::max(span, 0),
-                                           opt.upsideDown);
+    return QStyle::sliderValueFromPosition(minimum(), maximum(), pixel - start, std::max(span, 0), opt.upsideDown);
 }
 
 void QxtSpanSlider::paintEvent(QPaintEvent*)
@@ -287,28 +286,14 @@ void QxtSpanSlider::keyPressEvent(QKeyEvent* event)
     const qint64 page = invertedControls() ? -pageStep() : pageStep();
     switch (event->key()) {
     case Qt::Key_Left:
-    case Qt::Key_Down:
-        target = current - step;
-        break;
+    case Qt::Key_Down: target = current - step; break;
     case Qt::Key_Right:
-    case Qt::Key_Up:
-        target = current + step;
-        break;
-    case Qt::Key_PageDown:
-        target = current - page;
-        break;
-    case Qt::Key_PageUp:
-        target = current + page;
-        break;
-    case Qt::Key_Home:
-        target = minimum();
-        break;
-    case Qt::Key_End:
-        target = maximum();
-        break;
-    default:
-        event->ignore();
-        return;
+    case Qt::Key_Up: target = current + step; break;
+    case Qt::Key_PageDown: target = current - page; break;
+    case Qt::Key_PageUp: target = current + page; break;
+    case Qt::Key_Home: target = minimum(); break;
+    case Qt::Key_End: target = maximum(); break;
+    default: event->ignore(); return;
     }
     event->accept();
     moveHandle(active, static_cast<int>(std::clamp<qint64>(target, minimum(), maximum())));

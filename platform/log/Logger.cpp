@@ -126,11 +126,26 @@ void Logger::writeLog(Tavik::LogLevel level, const QString& text)
     LoggerCore::instance()->write(level, text);
 }
 
-int Logger::getDefaultLogLevel() const { return LoggerCore::instance()->getDefaultLogLevel(); }
-void Logger::setDefaultLogLevel(int index) { LoggerCore::instance()->setDefaultLogLevel(index); }
-QString Logger::getLogFileName() const { return LoggerCore::instance()->getLogFileName(); }
-void Logger::setLogFileName(const QString& name) { LoggerCore::instance()->setLogFileName(name); }
-void Logger::stop() { LoggerCore::instance()->stop(); }
+int Logger::getDefaultLogLevel() const
+{
+    return LoggerCore::instance()->getDefaultLogLevel();
+}
+void Logger::setDefaultLogLevel(int index)
+{
+    LoggerCore::instance()->setDefaultLogLevel(index);
+}
+QString Logger::getLogFileName() const
+{
+    return LoggerCore::instance()->getLogFileName();
+}
+void Logger::setLogFileName(const QString& name)
+{
+    LoggerCore::instance()->setLogFileName(name);
+}
+void Logger::stop()
+{
+    LoggerCore::instance()->stop();
+}
 
 QString Logger::levelName(Tavik::LogLevel level)
 {

@@ -13,7 +13,8 @@ constexpr double TickLength = 5.0;
 }
 
 AxisItem::AxisItem(Orientation orientation, QGraphicsItem* parent)
-    : QGraphicsWidget(parent), orientation_(orientation)
+    : QGraphicsWidget(parent)
+    , orientation_(orientation)
 {
     if (orientation_ == Left)
         setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
@@ -67,10 +68,9 @@ std::vector<double> AxisItem::tickValues(double min, double max, double length, 
 
 QString AxisItem::tickString(double value, double spacing)
 {
-    const int decimals =
-        spacing > 0.0 ? std::max(0, static_cast<int>(-std::floor(std::log10(spacing) + 1e-9))) : 0;
+    const int decimals = spacing > 0.0 ? std::max(0, static_cast<int>(-std::floor(std::log10(spacing) + 1e-9))) : 0;
     if (std::abs(value) < spacing * 1e-6)
-        value = 0.0;  // no "-0"
+        value = 0.0; // no "-0"
     return QString::number(value, 'f', decimals);
 }
 
@@ -115,8 +115,7 @@ void AxisItem::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget
             painter->drawLine(QPointF(x, r.top()), QPointF(x, r.top() + TickLength));
             const QString text = tickString(v, step);
             const double w = fm.horizontalAdvance(text);
-            painter->drawText(QRectF(x - w / 2 - 1, r.top() + TickLength, w + 2, fm.height()),
-                              Qt::AlignCenter, text);
+            painter->drawText(QRectF(x - w / 2 - 1, r.top() + TickLength, w + 2, fm.height()), Qt::AlignCenter, text);
         }
     }
 }

@@ -24,13 +24,11 @@ public:
     // of ten, giving ticks at least `minSpacing` pixels apart.
     static double tickSpacing(double span, double length, double minSpacing = 60.0);
     // Tick values in [min, max] at that step, as multiples of it.
-    static std::vector<double> tickValues(double min, double max, double length,
-                                          double minSpacing = 60.0);
+    static std::vector<double> tickValues(double min, double max, double length, double minSpacing = 60.0);
     // The tick label: as many decimals as the step needs.
     static QString tickString(double value, double spacing);
 
-    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option,
-               QWidget* widget = nullptr) override;
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget = nullptr) override;
 
 protected:
     QSizeF sizeHint(Qt::SizeHint which, const QSizeF& constraint = QSizeF()) const override;

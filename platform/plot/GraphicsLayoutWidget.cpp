@@ -25,8 +25,10 @@ QGraphicsItem* firstFocusable(QGraphicsItem* item)
 } // namespace
 
 GraphicsLayoutWidget::GraphicsLayoutWidget(QWidget* parent)
-    : QGraphicsView(parent), scene_(new GraphicsScene(this)), central_(new QGraphicsWidget),
-      grid_(new QGraphicsGridLayout)
+    : QGraphicsView(parent)
+    , scene_(new GraphicsScene(this))
+    , central_(new QGraphicsWidget)
+    , grid_(new QGraphicsGridLayout)
 {
     setScene(scene_);
     grid_->setContentsMargins(1, 1, 1, 1);
@@ -54,8 +56,7 @@ void GraphicsLayoutWidget::setBackground(const QColor& color)
     setBackgroundBrush(color);
 }
 
-void GraphicsLayoutWidget::addItem(QGraphicsWidget* item, int row, int col, int rowSpan,
-                                   int colSpan)
+void GraphicsLayoutWidget::addItem(QGraphicsWidget* item, int row, int col, int rowSpan, int colSpan)
 {
     if (!item)
         return;

@@ -26,8 +26,7 @@ public:
     // Places the item in the cell, or in the next free cell of the current
     // row when row or col is negative. An item already held moves to the new
     // cell, so the grid holds every item at most once.
-    void addItem(QGraphicsWidget* item, int row = -1, int col = -1, int rowSpan = 1,
-                 int colSpan = 1);
+    void addItem(QGraphicsWidget* item, int row = -1, int col = -1, int rowSpan = 1, int colSpan = 1);
     // Takes the item out of the grid and the scene without deleting it; the
     // caller owns it again. Items not held are left alone.
     void removeItem(QGraphicsWidget* item);

@@ -11,7 +11,10 @@ namespace Plot {
 class GraphicsObject : public QGraphicsObject {
     Q_OBJECT
 public:
-    explicit GraphicsObject(QGraphicsItem* parent = nullptr) : QGraphicsObject(parent) {}
+    explicit GraphicsObject(QGraphicsItem* parent = nullptr)
+        : QGraphicsObject(parent)
+    {
+    }
 
     // Extent of the data in the item's coordinates, for auto-ranging; nothing
     // when the item has no extent of its own. A zero-size rectangle is a point.

@@ -5,7 +5,8 @@
 
 namespace Plot {
 
-GraphicsScene::GraphicsScene(QObject* parent) : QGraphicsScene(parent)
+GraphicsScene::GraphicsScene(QObject* parent)
+    : QGraphicsScene(parent)
 {
     registerMetaTypes();
 }
@@ -33,9 +34,8 @@ void GraphicsScene::mouseDoubleClickEvent(QGraphicsSceneMouseEvent* ev)
 
 void GraphicsScene::mouseMoveEvent(QGraphicsSceneMouseEvent* ev)
 {
-    if (pressButton_ != Qt::NoButton &&
-        (QPointF(ev->screenPos()) - pressScreenPos_).manhattanLength() >=
-            QApplication::startDragDistance())
+    if (pressButton_ != Qt::NoButton
+        && (QPointF(ev->screenPos()) - pressScreenPos_).manhattanLength() >= QApplication::startDragDistance())
         dragged_ = true;
     QGraphicsScene::mouseMoveEvent(ev);
     emit sigMouseMoved(ev->scenePos());
@@ -50,8 +50,8 @@ void GraphicsScene::mouseReleaseEvent(QGraphicsSceneMouseEvent* ev)
     pressButton_ = Qt::NoButton;
     dragged_ = false;
     if (click)
-        emit sigMouseClicked(MouseClickEvent(ev->scenePos(), QPointF(ev->screenPos()), ev->button(),
-                                             ev->modifiers(), ev->scenePos()));
+        emit sigMouseClicked(
+            MouseClickEvent(ev->scenePos(), QPointF(ev->screenPos()), ev->button(), ev->modifiers(), ev->scenePos()));
 }
 
 } // namespace Plot

@@ -21,8 +21,7 @@ QVector<QRgb> greyRamp()
 }
 
 // Calls f(v) for every finite value of a CV_32F matrix.
-template <class F>
-void forEachFinite(const cv::Mat& image, F f)
+template <class F> void forEachFinite(const cv::Mat& image, F f)
 {
     for (int x = 0; x < image.rows; ++x) {
         const float* row = image.ptr<float>(x);
@@ -39,7 +38,9 @@ bool isOpaque(const QVector<QRgb>& lut)
 
 } // namespace
 
-ImageItem::ImageItem(QGraphicsItem* parent) : GraphicsObject(parent), lut_(greyRamp())
+ImageItem::ImageItem(QGraphicsItem* parent)
+    : GraphicsObject(parent)
+    , lut_(greyRamp())
 {
     setAcceptedMouseButtons(Qt::NoButton);
 }
@@ -198,8 +199,7 @@ void ImageItem::markDirty()
     update();
 }
 
-void ImageItem::render(const cv::Mat& image, const Levels& levels, const QVector<QRgb>& lut,
-                       QImage& out)
+void ImageItem::render(const cv::Mat& image, const Levels& levels, const QVector<QRgb>& lut, QImage& out)
 {
     const int w = image.rows;
     const int h = image.cols;
@@ -218,7 +218,7 @@ void ImageItem::render(const cv::Mat& image, const Levels& levels, const QVector
         if (flat)
             return v >= lo ? static_cast<int>(top) : 0;
         float t = (v - lo) * scale;
-        t = t > 0.0f ? t : 0.0f;  // NaN lands here too
+        t = t > 0.0f ? t : 0.0f; // NaN lands here too
         t = t < top ? t : top;
         return static_cast<int>(t);
     };

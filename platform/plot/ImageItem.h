@@ -24,8 +24,8 @@ public:
     using Levels = std::array<double, 2>;
 
     struct Histogram {
-        std::vector<double> edges;          // lower edge of each bin
-        std::vector<std::int64_t> counts;   // samples in each bin
+        std::vector<double> edges; // lower edge of each bin
+        std::vector<std::int64_t> counts; // samples in each bin
     };
 
     explicit ImageItem(QGraphicsItem* parent = nullptr);
@@ -68,13 +68,11 @@ public:
 
     QRectF boundingRect() const override;
     std::optional<QRectF> dataBounds() const override;
-    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option,
-               QWidget* widget = nullptr) override;
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget = nullptr) override;
 
     // Renders a CV_32F [x][y] image through `lut` into `out`, reusing its
     // buffer when the size and format fit.
-    static void render(const cv::Mat& image, const Levels& levels, const QVector<QRgb>& lut,
-                       QImage& out);
+    static void render(const cv::Mat& image, const Levels& levels, const QVector<QRgb>& lut, QImage& out);
 
 private:
     bool takeImage(const cv::Mat& image, bool share);

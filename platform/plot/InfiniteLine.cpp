@@ -6,7 +6,8 @@
 namespace Plot {
 
 InfiniteLine::InfiniteLine(double value, const QPen& pen, QGraphicsItem* parent)
-    : GraphicsObject(parent), value_(value)
+    : GraphicsObject(parent)
+    , value_(value)
 {
     setAcceptedMouseButtons(Qt::NoButton);
     setPen(pen);

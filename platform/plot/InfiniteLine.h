@@ -23,8 +23,7 @@ public:
     std::optional<QRectF> dataBounds() const override { return std::nullopt; }
     void viewRangeChanged(const QRectF& viewRect) override;
     QRectF boundingRect() const override;
-    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option,
-               QWidget* widget = nullptr) override;
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget = nullptr) override;
 
 private:
     double value_;

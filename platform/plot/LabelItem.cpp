@@ -11,7 +11,8 @@ namespace Plot {
 const QColor LabelItem::DefaultColor(200, 200, 200);
 
 LabelItem::LabelItem(const QString& text, QGraphicsItem* parent)
-    : QGraphicsWidget(parent), textItem_(new QGraphicsTextItem(this))
+    : QGraphicsWidget(parent)
+    , textItem_(new QGraphicsTextItem(this))
 {
     textItem_->setDefaultTextColor(DefaultColor);
     textItem_->setAcceptedMouseButtons(Qt::NoButton);

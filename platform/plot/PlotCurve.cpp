@@ -5,7 +5,8 @@
 
 namespace Plot {
 
-PlotCurve::PlotCurve(const QPen& pen, QGraphicsItem* parent) : GraphicsObject(parent)
+PlotCurve::PlotCurve(const QPen& pen, QGraphicsItem* parent)
+    : GraphicsObject(parent)
 {
     setAcceptedMouseButtons(Qt::NoButton);
     setPen(pen);

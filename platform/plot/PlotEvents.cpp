@@ -2,11 +2,15 @@
 
 namespace Plot {
 
-MouseDragEvent::MouseDragEvent(QPointF pos, QPointF lastPos, QPointF buttonDownPos,
-                               Qt::MouseButton button, Qt::KeyboardModifiers modifiers, bool start,
-                               bool finish)
-    : pos_(pos), lastPos_(lastPos), buttonDownPos_(buttonDownPos), button_(button),
-      modifiers_(modifiers), start_(start), finish_(finish)
+MouseDragEvent::MouseDragEvent(QPointF pos, QPointF lastPos, QPointF buttonDownPos, Qt::MouseButton button,
+                               Qt::KeyboardModifiers modifiers, bool start, bool finish)
+    : pos_(pos)
+    , lastPos_(lastPos)
+    , buttonDownPos_(buttonDownPos)
+    , button_(button)
+    , modifiers_(modifiers)
+    , start_(start)
+    , finish_(finish)
 {
 }
 
@@ -18,7 +22,11 @@ void MouseDragEvent::setScenePositions(QPointF scenePos, QPointF lastScenePos)
 
 MouseClickEvent::MouseClickEvent(QPointF scenePos, QPointF screenPos, Qt::MouseButton button,
                                  Qt::KeyboardModifiers modifiers, QPointF pos)
-    : scenePos_(scenePos), screenPos_(screenPos), pos_(pos), button_(button), modifiers_(modifiers)
+    : scenePos_(scenePos)
+    , screenPos_(screenPos)
+    , pos_(pos)
+    , button_(button)
+    , modifiers_(modifiers)
 {
 }
 

@@ -19,8 +19,7 @@ using MouseEnabled = std::array<bool, 2>;
 class MouseDragEvent {
 public:
     MouseDragEvent(QPointF pos, QPointF lastPos, QPointF buttonDownPos, Qt::MouseButton button,
-                   Qt::KeyboardModifiers modifiers = Qt::NoModifier, bool start = false,
-                   bool finish = false);
+                   Qt::KeyboardModifiers modifiers = Qt::NoModifier, bool start = false, bool finish = false);
 
     QPointF pos() const { return pos_; }
     QPointF lastPos() const { return lastPos_; }

@@ -8,8 +8,10 @@
 namespace Plot {
 
 PlotItem::PlotItem(QGraphicsItem* parent)
-    : QGraphicsWidget(parent), view_(new ViewBox), left_(new AxisItem(AxisItem::Left)),
-      bottom_(new AxisItem(AxisItem::Bottom))
+    : QGraphicsWidget(parent)
+    , view_(new ViewBox)
+    , left_(new AxisItem(AxisItem::Left))
+    , bottom_(new AxisItem(AxisItem::Bottom))
 {
     auto* grid = new QGraphicsGridLayout;
     grid->setContentsMargins(2, 2, 10, 2);

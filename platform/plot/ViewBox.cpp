@@ -23,12 +23,13 @@ constexpr int IgnoreBoundsKey = 0x49474e42;
 // Holds the added items; its transform maps view coordinates to the box.
 class ChildGroup : public QGraphicsItem {
 public:
-    explicit ChildGroup(QGraphicsItem* parent) : QGraphicsItem(parent)
+    explicit ChildGroup(QGraphicsItem* parent)
+        : QGraphicsItem(parent)
     {
         setFlag(ItemHasNoContents);
     }
     QRectF boundingRect() const override { return {}; }
-    void paint(QPainter*, const QStyleOptionGraphicsItem*, QWidget*) override {}
+    void paint(QPainter*, const QStyleOptionGraphicsItem*, QWidget*) override { }
 };
 
 QList<ViewBox*>& registry()
@@ -78,8 +79,9 @@ GraphicsObject* asGraphicsObject(QGraphicsItem* item)
 } // namespace
 
 ViewBox::ViewBox(QGraphicsItem* parent)
-    : QGraphicsWidget(parent), childGroup_(new ChildGroup(this)),
-      rubberBand_(new QGraphicsRectItem(this))
+    : QGraphicsWidget(parent)
+    , childGroup_(new ChildGroup(this))
+    , rubberBand_(new QGraphicsRectItem(this))
 {
     registerMetaTypes();
     setFlag(ItemClipsChildrenToShape);
@@ -142,8 +144,7 @@ void ViewBox::addItem(QGraphicsItem* item, bool ignoreBounds)
     item->setParentItem(childGroup_);
     item->setData(IgnoreBoundsKey, ignoreBounds);
     if (GraphicsObject* g = asGraphicsObject(item)) {
-        connect(g, &GraphicsObject::boundsChanged, this, &ViewBox::onChildBoundsChanged,
-                Qt::UniqueConnection);
+        connect(g, &GraphicsObject::boundsChanged, this, &ViewBox::onChildBoundsChanged, Qt::UniqueConnection);
         g->viewRangeChanged(viewRect());
     }
     onChildBoundsChanged();
@@ -248,8 +249,7 @@ QRectF ViewBox::targetRect() const
 
 void ViewBox::setRange(const QRectF& rect, double padding)
 {
-    setTarget(makeRange(rect.left(), rect.right(), padding),
-              makeRange(rect.top(), rect.bottom(), padding));
+    setTarget(makeRange(rect.left(), rect.right(), padding), makeRange(rect.top(), rect.bottom(), padding));
 }
 
 void ViewBox::setXRange(double min, double max, double padding)
@@ -289,8 +289,7 @@ void ViewBox::autoRange(double padding)
     const std::optional<QRectF> b = childrenBounds();
     if (!b)
         return;
-    setTarget(makeRange(b->left(), b->right(), padding),
-              makeRange(b->top(), b->bottom(), padding));
+    setTarget(makeRange(b->left(), b->right(), padding), makeRange(b->top(), b->bottom(), padding));
 }
 
 void ViewBox::enableAutoRange(bool enable)
@@ -542,13 +541,11 @@ void ViewBox::mouseDragEvent(MouseDragEvent& ev, std::optional<int> axis)
         return;
     }
 
-    std::array<double, 2> mask{{state_.mouseEnabled[0] ? 1.0 : 0.0,
-                                state_.mouseEnabled[1] ? 1.0 : 0.0}};
+    std::array<double, 2> mask{{state_.mouseEnabled[0] ? 1.0 : 0.0, state_.mouseEnabled[1] ? 1.0 : 0.0}};
     if (axis && (*axis == XAxis || *axis == YAxis))
         mask[1 - *axis] = 0.0;
     const QPointF dif = ev.lastPos() - ev.pos();
-    const QPointF tr = mapToView(QPointF(dif.x() * mask[0], dif.y() * mask[1])) -
-                       mapToView(QPointF(0, 0));
+    const QPointF tr = mapToView(QPointF(dif.x() * mask[0], dif.y() * mask[1])) - mapToView(QPointF(0, 0));
     std::optional<double> x, y;
     if (mask[0] == 1.0) {
         x = tr.x();
@@ -646,14 +643,12 @@ void ViewBox::mouseMoveEvent(QGraphicsSceneMouseEvent* ev)
     ev->accept();
     bool start = false;
     if (!dragging_) {
-        if ((QPointF(ev->screenPos()) - downScreenPos_).manhattanLength() <
-            QApplication::startDragDistance())
+        if ((QPointF(ev->screenPos()) - downScreenPos_).manhattanLength() < QApplication::startDragDistance())
             return;
         dragging_ = true;
         start = true;
     }
-    MouseDragEvent drag(ev->pos(), lastDragPos_, downPos_, dragButton_, ev->modifiers(), start,
-                        false);
+    MouseDragEvent drag(ev->pos(), lastDragPos_, downPos_, dragButton_, ev->modifiers(), start, false);
     drag.setScenePositions(ev->scenePos(), lastDragScenePos_);
     lastDragPos_ = ev->pos();
     lastDragScenePos_ = ev->scenePos();
@@ -666,13 +661,11 @@ void ViewBox::mouseReleaseEvent(QGraphicsSceneMouseEvent* ev)
     if (ev->button() != dragButton_)
         return;
     if (dragging_) {
-        MouseDragEvent drag(ev->pos(), lastDragPos_, downPos_, dragButton_, ev->modifiers(),
-                            false, true);
+        MouseDragEvent drag(ev->pos(), lastDragPos_, downPos_, dragButton_, ev->modifiers(), false, true);
         drag.setScenePositions(ev->scenePos(), lastDragScenePos_);
         mouseDragEvent(drag);
     } else {
-        MouseClickEvent click(ev->scenePos(), QPointF(ev->screenPos()), ev->button(),
-                              ev->modifiers(), ev->pos());
+        MouseClickEvent click(ev->scenePos(), QPointF(ev->screenPos()), ev->button(), ev->modifiers(), ev->pos());
         mouseClickEvent(click);
     }
     endDrag();

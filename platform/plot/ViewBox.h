@@ -46,7 +46,7 @@ public:
         MouseMode mouseMode = PanMode;
         bool yInverted = false;
         bool aspectLocked = false;
-        double aspectRatio = 1.0;  // pixels per x unit / pixels per y unit
+        double aspectRatio = 1.0; // pixels per x unit / pixels per y unit
         std::array<bool, 2> autoRange{{false, false}};
         std::array<Range, 2> targetRange{};
         std::array<Range, 2> viewRange{};
@@ -109,7 +109,7 @@ public:
     // axis. Linking adopts the other box's range. A box may be linked to many.
     void linkX(ViewBox* other);
     void linkY(ViewBox* other);
-    void linkView(ViewBox* other);  // both axes
+    void linkView(ViewBox* other); // both axes
     void unlinkX(ViewBox* other);
     void unlinkY(ViewBox* other);
     void unlinkAll();
@@ -133,8 +133,7 @@ public:
     void keyPressEvent(QKeyEvent* ev) override;
     void wheelEvent(QGraphicsSceneWheelEvent* ev) override;
 
-    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option,
-               QWidget* widget = nullptr) override;
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget = nullptr) override;
 
 signals:
     // Every change of the visible range, resizing included.

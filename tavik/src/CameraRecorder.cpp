@@ -43,7 +43,8 @@ bool recordFromCamera(const DepthCameraPtr& camera, const std::string& path, int
 
     std::string problem;
     int written = 0;
-    const auto patience = std::chrono::milliseconds(5000) + std::chrono::milliseconds(static_cast<int>(3000.0 / state.frameRate()));
+    const auto patience =
+        std::chrono::milliseconds(5000) + std::chrono::milliseconds(static_cast<int>(3000.0 / state.frameRate()));
     while (written < sets && problem.empty()) {
         if (state.isManualRun())
             state.deliverFrameSets(1);

@@ -28,7 +28,8 @@ bool ReaderState::readSet(int index, FrameSet& out)
         return false;
     }
     const uint64_t off = offsets[static_cast<std::size_t>(index)];
-    const uint64_t limit = static_cast<std::size_t>(index) + 1 < offsets.size() ? offsets[static_cast<std::size_t>(index) + 1] : bodyEnd;
+    const uint64_t limit =
+        static_cast<std::size_t>(index) + 1 < offsets.size() ? offsets[static_cast<std::size_t>(index) + 1] : bodyEnd;
     uint8_t head[kSetHead];
     if (!readAt(off, head, kSetHead)) {
         error = "truncated frame set";
@@ -325,7 +326,10 @@ Result<float> FrameStreamReader::getStreamParamf(const std::string& name) const
     return {true, static_cast<float>(it->second)};
 }
 
-const StreamHeader& FrameStreamReader::header() const { return d_->header; }
+const StreamHeader& FrameStreamReader::header() const
+{
+    return d_->header;
+}
 
 std::string FrameStreamReader::errorString() const
 {

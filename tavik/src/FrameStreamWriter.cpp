@@ -34,7 +34,8 @@ struct WriterState {
 
 } // namespace detail
 
-FrameStreamWriter::FrameStreamWriter(const std::string& path, const StreamHeader& header) : d_(std::make_unique<detail::WriterState>())
+FrameStreamWriter::FrameStreamWriter(const std::string& path, const StreamHeader& header)
+    : d_(std::make_unique<detail::WriterState>())
 {
     d_->out.open(path, std::ios::binary | std::ios::trunc);
     if (!d_->out)

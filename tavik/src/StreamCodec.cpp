@@ -19,14 +19,10 @@ std::vector<uint8_t> indexFooter(const std::vector<uint64_t>& offsets)
 uint64_t payloadSize(FrameType type, uint64_t pixels, uint64_t rawSamples)
 {
     switch (type) {
-    case FRAME_RAW_FRAME_UNPROCESSED:
-        return rawSamples * 2;
-    case FRAME_RAW_FRAME_PROCESSED:
-        return pixels * 5;
-    case FRAME_DEPTH_FRAME:
-        return pixels * 6;
-    case FRAME_XYZI_POINT_CLOUD_FRAME:
-        return pixels * 16;
+    case FRAME_RAW_FRAME_UNPROCESSED: return rawSamples * 2;
+    case FRAME_RAW_FRAME_PROCESSED: return pixels * 5;
+    case FRAME_DEPTH_FRAME: return pixels * 6;
+    case FRAME_XYZI_POINT_CLOUD_FRAME: return pixels * 16;
     }
     return 0;
 }
@@ -63,9 +59,7 @@ bool encodeFrame(Encoder& e, const Frame& f, FrameType type)
     e.put<uint32_t>(static_cast<uint32_t>(f.subFrameCount));
     e.put<uint32_t>(static_cast<uint32_t>(payloadSize(type, n, f.rawSamples.size())));
     switch (type) {
-    case FRAME_RAW_FRAME_UNPROCESSED:
-        e.array(f.rawSamples);
-        break;
+    case FRAME_RAW_FRAME_UNPROCESSED: e.array(f.rawSamples); break;
     case FRAME_RAW_FRAME_PROCESSED:
         e.array(f.phase);
         e.array(f.amplitude);
@@ -75,9 +69,7 @@ bool encodeFrame(Encoder& e, const Frame& f, FrameType type)
         e.array(f.depth);
         e.array(f.amplitude);
         break;
-    case FRAME_XYZI_POINT_CLOUD_FRAME:
-        e.points(f.points);
-        break;
+    case FRAME_XYZI_POINT_CLOUD_FRAME: e.points(f.points); break;
     }
     return true;
 }

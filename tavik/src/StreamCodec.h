@@ -19,9 +19,9 @@ namespace Tavik::detail {
 constexpr char kMagic[8] = {'T', 'V', 'K', 'S', 'T', 'R', 'M', '\0'};
 constexpr char kIndexMagic[8] = {'T', 'V', 'K', 'I', 'N', 'D', 'E', 'X'};
 constexpr uint32_t kVersion = 1;
-constexpr std::size_t kSetHead = 8;                                 // u32 length, u32 CRC32
-constexpr std::size_t kFrameHead = 1 + 8 + 8 + 4 + 4 + 4 + 4;       // type .. payload length
-constexpr std::size_t kFooterTail = 4 + 4 + sizeof(kIndexMagic);    // count, CRC32, magic
+constexpr std::size_t kSetHead = 8; // u32 length, u32 CRC32
+constexpr std::size_t kFrameHead = 1 + 8 + 8 + 4 + 4 + 4 + 4; // type .. payload length
+constexpr std::size_t kFooterTail = 4 + 4 + sizeof(kIndexMagic); // count, CRC32, magic
 constexpr std::size_t kMaxHeader = 1u << 20;
 constexpr uint32_t kMaxText = 4096;
 constexpr uint32_t kMaxStreamParams = 1024;
@@ -40,8 +40,7 @@ inline bool littleEndianHost()
 struct Encoder {
     std::vector<uint8_t> bytes;
 
-    template <class T>
-    void put(T value)
+    template <class T> void put(T value)
     {
         static_assert(std::is_trivially_copyable_v<T>);
         uint8_t b[sizeof(T)];
@@ -55,8 +54,7 @@ struct Encoder {
         put<uint32_t>(static_cast<uint32_t>(s.size()));
         bytes.insert(bytes.end(), s.begin(), s.end());
     }
-    template <class T>
-    void array(const std::vector<T>& values)
+    template <class T> void array(const std::vector<T>& values)
     {
         if (littleEndianHost() || sizeof(T) == 1) {
             const auto* p = reinterpret_cast<const uint8_t*>(values.data());
@@ -90,8 +88,7 @@ struct Decoder {
             ok = false;
         return ok;
     }
-    template <class T>
-    T get()
+    template <class T> T get()
     {
         T value{};
         if (!need(sizeof(T)))
@@ -117,8 +114,7 @@ struct Decoder {
         left -= n;
         return s;
     }
-    template <class T>
-    void array(std::vector<T>& out, std::size_t count)
+    template <class T> void array(std::vector<T>& out, std::size_t count)
     {
         if (count > left / sizeof(T) || !need(count * sizeof(T))) {
             ok = false;

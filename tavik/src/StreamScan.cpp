@@ -112,7 +112,8 @@ bool ReaderState::readIndex()
     if (fileSize < bodyStart + kFooterTail)
         return false;
     uint8_t tail[kFooterTail];
-    if (!readAt(fileSize - kFooterTail, tail, kFooterTail) || std::memcmp(tail + 8, kIndexMagic, sizeof(kIndexMagic)) != 0)
+    if (!readAt(fileSize - kFooterTail, tail, kFooterTail)
+        || std::memcmp(tail + 8, kIndexMagic, sizeof(kIndexMagic)) != 0)
         return false;
     Decoder d{tail, 8};
     const auto count = d.get<uint32_t>();

@@ -28,7 +28,10 @@ QGroupBox* group(QWidget* dialog, const QString& title)
     return nullptr;
 }
 
-QSpinBox* spinIn(QWidget* parent) { return parent ? parent->findChild<QSpinBox*>() : nullptr; }
+QSpinBox* spinIn(QWidget* parent)
+{
+    return parent ? parent->findChild<QSpinBox*>() : nullptr;
+}
 
 // Counts the settling times written to it.
 class WatchedEngine : public DataEngine {

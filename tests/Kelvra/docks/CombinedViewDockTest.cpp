@@ -74,7 +74,8 @@ TEST(CombinedViewDock, PhaseOverAmplitudeLeftPointCloudRight)
     EXPECT_EQ(dock.phaselayout->itemAt(0)->widget(), dock.viewerPhase);
     ASSERT_EQ(dock.pointcloudlayout->count(), 1);
     EXPECT_EQ(dock.pointcloudlayout->itemAt(0)->widget(), dock.viewerPointCloud);
-    for (QBoxLayout* box : {static_cast<QBoxLayout*>(dock.phaselayout), static_cast<QBoxLayout*>(dock.pointcloudlayout)}) {
+    for (QBoxLayout* box :
+         {static_cast<QBoxLayout*>(dock.phaselayout), static_cast<QBoxLayout*>(dock.pointcloudlayout)}) {
         EXPECT_EQ(box->spacing(), 0);
         EXPECT_EQ(box->contentsMargins(), QMargins(0, 0, 0, 0));
     }

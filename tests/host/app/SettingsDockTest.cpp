@@ -59,8 +59,9 @@ TEST_F(SettingsDockTest, FilesEveryPageUnderItsIdWithItsTitle)
 {
     EXPECT_EQ(dock->windowTitle(), "Settings");
     EXPECT_EQ(dock->widget(), dock->toolBox());
-    EXPECT_EQ(titles(dock->toolBox()), QStringList({"Filters Setting", "Image Setting",
-                                           "Unambiguous Range (unambiguous_range)", "Depth Limit", "Camera Parameters"}));
+    EXPECT_EQ(titles(dock->toolBox()),
+              QStringList({"Filters Setting", "Image Setting", "Unambiguous Range (unambiguous_range)", "Depth Limit",
+                           "Camera Parameters"}));
     EXPECT_EQ(dock->page("pointcloud_effect_setting"), dock->effectPage());
     EXPECT_EQ(dock->page("image2d_setting"), dock->imagePage());
     EXPECT_EQ(dock->page("unambiguous_range"), dock->unambiguousRangePage());

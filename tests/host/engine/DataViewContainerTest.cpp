@@ -50,7 +50,8 @@ TEST(DataViewContainer, AmplitudeAndPhaseEmbedAPlaneViewOfTheirOwnFormat)
     EXPECT_EQ(amplitude.view(), amplitude.viewAs<Kelvra::PlaneView>());
     EXPECT_EQ(amplitude.viewAs<Kelvra::PlaneView>()->getDataFormat()->name, "amplitude");
     EXPECT_EQ(phase.viewAs<Kelvra::PlaneView>()->getDataFormat()->name, "phase");
-    EXPECT_NE(amplitude.viewAs<Kelvra::PlaneView>()->getDataFormat(), phase.viewAs<Kelvra::PlaneView>()->getDataFormat());
+    EXPECT_NE(amplitude.viewAs<Kelvra::PlaneView>()->getDataFormat(),
+              phase.viewAs<Kelvra::PlaneView>()->getDataFormat());
     EXPECT_TRUE(amplitude.viewAs<Kelvra::PlaneView>()->isDisplayDepth());
     EXPECT_FALSE(phase.viewAs<Kelvra::PlaneView>()->isDisplayDepth());
     // Only the container asked to link is in the registry.
@@ -138,9 +139,7 @@ TEST(DataViewContainer, AnnouncesEachResetAndShowAfterTheView)
     HostDataEngine engine(nullptr);
     DataViewContainer cloud(&engine, "pointcloud");
     QStringList calls;
-    QObject::connect(&cloud, &DataViewContainer::resetViewCalled, [&] {
-        calls << "reset";
-    });
+    QObject::connect(&cloud, &DataViewContainer::resetViewCalled, [&] { calls << "reset"; });
     QObject::connect(&cloud, &DataViewContainer::showViewCalled, [&](bool shown) {
         // The view already has the value when the signal comes.
         EXPECT_EQ(cloud.viewAs<PointCloudView>()->isShown(), shown);

@@ -150,8 +150,8 @@ TEST(DataEngineTest, RateFactorSignalsEachChangeQueuedAcrossThreads)
     DataEngine engine(nullptr);
     QObject receiver;
     QList<double> seen;
-    QObject::connect(&engine, &DataEngine::rateFactorChanged, &receiver,
-                     [&](double v) { seen << v; }, Qt::QueuedConnection);
+    QObject::connect(
+        &engine, &DataEngine::rateFactorChanged, &receiver, [&](double v) { seen << v; }, Qt::QueuedConnection);
 
     std::thread other([&] {
         engine.setRateFactor(29.5);

@@ -36,13 +36,13 @@ class ContainerFactory : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        DataViewContainer::setViewFactory([this](DataEngine* engine, DataFormat* format, bool link, bool depth,
-                                                 QWidget* parent) -> DataView* {
-            made.push_back({engine, format->name, link, depth, parent});
-            if (format->name == "none")
-                return nullptr;
-            return new CountingView(engine, format, parent);
-        });
+        DataViewContainer::setViewFactory(
+            [this](DataEngine* engine, DataFormat* format, bool link, bool depth, QWidget* parent) -> DataView* {
+                made.push_back({engine, format->name, link, depth, parent});
+                if (format->name == "none")
+                    return nullptr;
+                return new CountingView(engine, format, parent);
+            });
     }
     void TearDown() override { DataViewContainer::setViewFactory(nullptr); }
 

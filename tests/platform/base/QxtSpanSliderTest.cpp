@@ -23,10 +23,7 @@ protected:
         lowerFloat = std::make_unique<QSignalSpy>(&slider, &QxtSpanSlider::floatLowerPositionChanged);
         upperFloat = std::make_unique<QSignalSpy>(&slider, &QxtSpanSlider::floatUpperPositionChanged);
     }
-    int emissions() const
-    {
-        return lowerInt->count() + upperInt->count() + lowerFloat->count() + upperFloat->count();
-    }
+    int emissions() const { return lowerInt->count() + upperInt->count() + lowerFloat->count() + upperFloat->count(); }
     void clearSpies()
     {
         lowerInt->clear();

@@ -42,8 +42,8 @@ std::unique_ptr<GraphicsLayoutWidget> shownWidget()
     return w;
 }
 
-void sendMouse(QWidget* viewport, QEvent::Type type, QPoint pos, Qt::MouseButton button,
-               Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+void sendMouse(QWidget* viewport, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons,
+               Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
     QMouseEvent ev(type, pos, viewport->mapToGlobal(pos), button, buttons, modifiers);
     QApplication::sendEvent(viewport, &ev);
@@ -100,7 +100,7 @@ TEST(GraphicsLayoutWidget, AddAndRemoveAreIdempotentAndRemoveKeepsTheItem)
     w.addItem(label.get(), 2, 0);
     EXPECT_EQ(w.gridLayout()->count(), 2);
     EXPECT_EQ(cellOf(w.gridLayout(), label.get()), QPoint(0, 2));
-    w.removeItem(label.get());  // the unique_ptr deletes it outside the scene
+    w.removeItem(label.get()); // the unique_ptr deletes it outside the scene
     w.removeItem(nullptr);
 }
 
@@ -122,7 +122,7 @@ TEST(GraphicsLayoutWidget, SceneFollowsTheViewportWithoutScrollBars)
 TEST(GraphicsLayoutWidget, SceneAnnouncesMovesAndClicksButNotDrags)
 {
     auto w = shownWidget();
-    auto* box = new ViewBox;  // takes the presses
+    auto* box = new ViewBox; // takes the presses
     w->addItem(box, 0, 0);
     QSignalSpy moved(w->scene(), &GraphicsScene::sigMouseMoved);
     QSignalSpy clicked(w->scene(), &GraphicsScene::sigMouseClicked);
@@ -132,10 +132,8 @@ TEST(GraphicsLayoutWidget, SceneAnnouncesMovesAndClicksButNotDrags)
     ASSERT_EQ(moved.count(), 1);
     EXPECT_EQ(moved.at(0).at(0).toPointF(), QPointF(50, 60));
 
-    sendMouse(vp, QEvent::MouseButtonPress, {100, 80}, Qt::LeftButton, Qt::LeftButton,
-              Qt::ControlModifier);
-    sendMouse(vp, QEvent::MouseButtonRelease, {101, 80}, Qt::LeftButton, Qt::NoButton,
-              Qt::ControlModifier);
+    sendMouse(vp, QEvent::MouseButtonPress, {100, 80}, Qt::LeftButton, Qt::LeftButton, Qt::ControlModifier);
+    sendMouse(vp, QEvent::MouseButtonRelease, {101, 80}, Qt::LeftButton, Qt::NoButton, Qt::ControlModifier);
     ASSERT_EQ(clicked.count(), 1);
     const auto ev = clicked.at(0).at(0).value<MouseClickEvent>();
     EXPECT_EQ(ev.button(), Qt::LeftButton);

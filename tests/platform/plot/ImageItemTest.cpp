@@ -23,8 +23,7 @@ cv::Mat filled(int width, int height, float value)
 const QVector<QRgb> FourColours{qRgb(10, 0, 0), qRgb(20, 0, 0), qRgb(30, 0, 0), qRgb(40, 0, 0)};
 
 // The table entry each value is shown with.
-std::vector<QRgb> shown(const std::vector<float>& values, ImageItem::Levels levels,
-                        const QVector<QRgb>& lut)
+std::vector<QRgb> shown(const std::vector<float>& values, ImageItem::Levels levels, const QVector<QRgb>& lut)
 {
     cv::Mat img(static_cast<int>(values.size()), 1, CV_32F);
     for (std::size_t i = 0; i < values.size(); ++i)
@@ -178,7 +177,7 @@ TEST(ImageItemShared, AFloatImageIsHeldAsItIsOthersAreConverted)
 
 TEST(ImageItemRender, PixelXYOfTheMatrixIsPictureColumnXLineY)
 {
-    cv::Mat img(4, 3, CV_32F);  // 4 wide, 3 high
+    cv::Mat img(4, 3, CV_32F); // 4 wide, 3 high
     for (int x = 0; x < 4; ++x)
         for (int y = 0; y < 3; ++y)
             img.at<float>(x, y) = static_cast<float>(x + 10 * y);
@@ -199,7 +198,8 @@ TEST(ImageItemRender, EveryPixelOfAnImageOfManyBlocksLandsInPlace)
     QVector<QRgb> greys(256);
     for (int i = 0; i < 256; ++i)
         greys[i] = qRgb(i, 255 - i, i / 2);
-    for (const auto& [width, height] : {std::pair{37, 300}, std::pair{16, 256}, std::pair{5, 700}, std::pair{300, 17}}) {
+    for (const auto& [width, height] :
+         {std::pair{37, 300}, std::pair{16, 256}, std::pair{5, 700}, std::pair{300, 17}}) {
         cv::Mat img(width, height, CV_32F);
         const auto value = [](int x, int y) { return (x * 7 + y * 13) % 256; };
         for (int x = 0; x < width; ++x)
@@ -222,8 +222,7 @@ TEST(ImageItemRender, LevelsMapValuesOntoTheTable)
     const float inf = std::numeric_limits<float>::infinity();
     const auto c = FourColours;
     EXPECT_EQ(shown({5, 10, 12.4f, 12.5f, 15, 17.5f, 19.99f, 20, 100, nan, -inf, inf}, {10, 20}, c),
-              (std::vector<QRgb>{c[0], c[0], c[0], c[1], c[2], c[3], c[3], c[3], c[3], c[0], c[0],
-                                 c[3]}));
+              (std::vector<QRgb>{c[0], c[0], c[0], c[1], c[2], c[3], c[3], c[3], c[3], c[0], c[0], c[3]}));
     // Upper level below the lower one: the table runs backwards.
     EXPECT_EQ(shown({20, 15, 10, 0}, {20, 10}, c), (std::vector<QRgb>{c[0], c[2], c[3], c[3]}));
     // Equal levels: a step at the level.
@@ -268,7 +267,7 @@ TEST(ImageItemRender, LevelsAndTableChangesRedrawTheHeldImage)
     EXPECT_EQ(item.renderedImage().pixel(1, 1), FourColours[2]);
     item.setLevels({0, 100});
     EXPECT_EQ(item.renderedImage().pixel(1, 1), FourColours[0]);
-    item.setLevels({std::nan(""), 1});  // refused
+    item.setLevels({std::nan(""), 1}); // refused
     EXPECT_EQ(item.getLevels(), (ImageItem::Levels{{0, 100}}));
     // One argument keeps the levels.
     item.setImage(filled(2, 2, 99.0f));
@@ -317,7 +316,7 @@ TEST(ImageItemView, SceneMapsToPixelsAndPixelsAreDrawnWhereTheyBelong)
     auto* item = new ImageItem;
     box->addItem(item);
     cv::Mat img = filled(80, 60, 0.0f);
-    img.at<float>(10, 5) = 1.0f;  // one white pixel near the top left
+    img.at<float>(10, 5) = 1.0f; // one white pixel near the top left
     item->setImage(img, {0.0, 1.0});
     box->autoRange(0);
 

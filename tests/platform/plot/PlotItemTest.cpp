@@ -46,8 +46,7 @@ TEST(AxisTicks, StepsAreOneTwoOrFiveTimesAPowerOfTen)
 
 TEST(AxisTicks, ValuesAreWholeMultiplesInsideTheRange)
 {
-    EXPECT_EQ(AxisItem::tickValues(-0.05, 0.31, 300),
-              (std::vector<double>{0.0, 0.1, 0.2, 0.30000000000000004}));
+    EXPECT_EQ(AxisItem::tickValues(-0.05, 0.31, 300), (std::vector<double>{0.0, 0.1, 0.2, 0.30000000000000004}));
     EXPECT_EQ(AxisItem::tickValues(12345, 0, 300), (std::vector<double>{0, 5000, 10000}));
     EXPECT_TRUE(AxisItem::tickValues(5, 5, 300).empty());
     // A span far below the resolution of its values gives no endless loop.
@@ -165,8 +164,7 @@ TEST(LabelItem, TakesRichTextInLightGrey)
     EXPECT_TRUE(label.text().isEmpty());
     EXPECT_EQ(label.color(), LabelItem::DefaultColor);
     const QSizeF empty = label.effectiveSizeHint(Qt::PreferredSize);
-    const QString text =
-        " <span style='font-size: 14pt'>mead=2.000,   <span style='color: red'>std=1.0000 </span>    ";
+    const QString text = " <span style='font-size: 14pt'>mead=2.000,   <span style='color: red'>std=1.0000 </span>    ";
     label.setText(text);
     EXPECT_EQ(label.text(), text);
     EXPECT_TRUE(label.textItem()->toPlainText().contains("mead=2.000"));

@@ -13,9 +13,8 @@
 namespace PlotTest {
 
 // Sends a scene mouse event as a view would; screen position = scene position.
-inline void sendSceneMouse(QGraphicsScene& scene, QEvent::Type type, QPointF scenePos,
-                           Qt::MouseButton button, Qt::MouseButtons buttons,
-                           Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+inline void sendSceneMouse(QGraphicsScene& scene, QEvent::Type type, QPointF scenePos, Qt::MouseButton button,
+                           Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
     QGraphicsSceneMouseEvent ev(type);
     ev.setScenePos(scenePos);

@@ -36,7 +36,7 @@ public:
         emit boundsChanged();
     }
     QRectF boundingRect() const override { return bounds_; }
-    void paint(QPainter*, const QStyleOptionGraphicsItem*, QWidget*) override {}
+    void paint(QPainter*, const QStyleOptionGraphicsItem*, QWidget*) override { }
     void viewRangeChanged(const QRectF& r) override { lastView = r; }
     QRectF lastView;
 
@@ -54,8 +54,7 @@ public:
     };
     void mouseDragEvent(MouseDragEvent& ev, std::optional<int> axis) override
     {
-        drags.push_back({ev.pos(), ev.lastPos(), ev.buttonDownPos(), ev.button(), ev.isStart(),
-                         ev.isFinish()});
+        drags.push_back({ev.pos(), ev.lastPos(), ev.buttonDownPos(), ev.button(), ev.isStart(), ev.isFinish()});
         ViewBox::mouseDragEvent(ev, axis);
     }
     void raiseContextMenu(MouseClickEvent& ev) override
@@ -180,10 +179,10 @@ TEST(ViewBoxAspect, LockWidensTheAxisWithMoreRoom)
     expectRectNear(box->viewRect(), QRectF(0, -15, 10, 40));
     expectRectNear(box->targetRect(), QRectF(0, 0, 10, 10));
 
-    box->setAspectLocked(true, 2.0);  // x pixels per unit twice the y ones
+    box->setAspectLocked(true, 2.0); // x pixels per unit twice the y ones
     const QPointF o2 = box->mapFromView(QPointF(0, 0));
-    EXPECT_NEAR((box->mapFromView(QPointF(1, 0)) - o2).x(),
-                2.0 * std::abs((box->mapFromView(QPointF(0, 1)) - o2).y()), 1e-9);
+    EXPECT_NEAR((box->mapFromView(QPointF(1, 0)) - o2).x(), 2.0 * std::abs((box->mapFromView(QPointF(0, 1)) - o2).y()),
+                1e-9);
 
     box->setAspectLocked(false);
     expectRectNear(box->viewRect(), QRectF(0, 0, 10, 10));
@@ -222,7 +221,7 @@ TEST(ViewBoxAutoRange, PointBoundsAndMovedItemsCount)
 {
     auto box = makeBox(100, 100, QRectF(0, 0, 1, 1));
     auto* a = new BoundsItem;
-    a->setBounds(QRectF(3, 4, 0, 0));  // a single point
+    a->setBounds(QRectF(3, 4, 0, 0)); // a single point
     box->addItem(a);
     box->autoRange(0);
     expectRectNear(box->viewRect(), QRectF(2.5, 3.5, 1, 1));
@@ -277,21 +276,20 @@ TEST(ViewBoxMouse, RectModeZoomsToTheDrawnRectangleOnFinish)
     box->invertY();
     box->setMouseMode(ViewBox::RectMode);
     QSignalSpy manual(box.get(), &ViewBox::sigRangeChangedManually);
-    MouseDragEvent start(QPointF(60, 30), QPointF(20, 10), QPointF(20, 10), Qt::LeftButton,
-                         Qt::NoModifier, true);
+    MouseDragEvent start(QPointF(60, 30), QPointF(20, 10), QPointF(20, 10), Qt::LeftButton, Qt::NoModifier, true);
     box->mouseDragEvent(start);
     EXPECT_TRUE(start.isAccepted());
     expectRectNear(box->viewRect(), QRectF(0, 0, 20, 10));
-    MouseDragEvent finish(QPointF(120, 60), QPointF(60, 30), QPointF(20, 10), Qt::LeftButton,
-                          Qt::NoModifier, false, true);
+    MouseDragEvent finish(QPointF(120, 60), QPointF(60, 30), QPointF(20, 10), Qt::LeftButton, Qt::NoModifier, false,
+                          true);
     box->mouseDragEvent(finish);
     expectRectNear(box->viewRect(), QRectF(2, 1, 10, 5));
     ASSERT_EQ(manual.count(), 1);
     EXPECT_EQ(manual.at(0).at(0).value<MouseEnabled>(), (MouseEnabled{{true, true}}));
 
     // A rectangle without area does nothing.
-    MouseDragEvent flat(QPointF(120, 10), QPointF(60, 30), QPointF(20, 10), Qt::LeftButton,
-                        Qt::NoModifier, false, true);
+    MouseDragEvent flat(QPointF(120, 10), QPointF(60, 30), QPointF(20, 10), Qt::LeftButton, Qt::NoModifier, false,
+                        true);
     box->mouseDragEvent(flat);
     expectRectNear(box->viewRect(), QRectF(2, 1, 10, 5));
     EXPECT_EQ(manual.count(), 1);
@@ -363,18 +361,13 @@ TEST(ViewBoxMouse, SceneEventsBecomeDragsAndClicks)
     box->setGeometry(QRectF(100, 100, 200, 100));
     using PlotTest::sendSceneMouse;
 
-    sendSceneMouse(scene, QEvent::GraphicsSceneMousePress, {110, 110}, Qt::LeftButton,
-                   Qt::LeftButton);
+    sendSceneMouse(scene, QEvent::GraphicsSceneMousePress, {110, 110}, Qt::LeftButton, Qt::LeftButton);
     EXPECT_EQ(scene.focusItem(), box);
-    sendSceneMouse(scene, QEvent::GraphicsSceneMouseMove, {112, 111}, Qt::NoButton,
-                   Qt::LeftButton);
-    EXPECT_TRUE(box->drags.empty());  // still within the drag distance
-    sendSceneMouse(scene, QEvent::GraphicsSceneMouseMove, {140, 120}, Qt::NoButton,
-                   Qt::LeftButton);
-    sendSceneMouse(scene, QEvent::GraphicsSceneMouseMove, {150, 130}, Qt::NoButton,
-                   Qt::LeftButton, Qt::ShiftModifier);
-    sendSceneMouse(scene, QEvent::GraphicsSceneMouseRelease, {160, 140}, Qt::LeftButton,
-                   Qt::NoButton);
+    sendSceneMouse(scene, QEvent::GraphicsSceneMouseMove, {112, 111}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_TRUE(box->drags.empty()); // still within the drag distance
+    sendSceneMouse(scene, QEvent::GraphicsSceneMouseMove, {140, 120}, Qt::NoButton, Qt::LeftButton);
+    sendSceneMouse(scene, QEvent::GraphicsSceneMouseMove, {150, 130}, Qt::NoButton, Qt::LeftButton, Qt::ShiftModifier);
+    sendSceneMouse(scene, QEvent::GraphicsSceneMouseRelease, {160, 140}, Qt::LeftButton, Qt::NoButton);
     ASSERT_EQ(box->drags.size(), 3u);
     EXPECT_TRUE(box->drags[0].start);
     EXPECT_EQ(box->drags[0].pos, QPointF(40, 20));
@@ -385,10 +378,9 @@ TEST(ViewBoxMouse, SceneEventsBecomeDragsAndClicks)
     EXPECT_EQ(box->drags[2].downPos, QPointF(10, 10));
     EXPECT_EQ(box->menuRaised, 0);
 
-    sendSceneMouse(scene, QEvent::GraphicsSceneMousePress, {200, 150}, Qt::RightButton,
-                   Qt::RightButton);
-    sendSceneMouse(scene, QEvent::GraphicsSceneMouseRelease, {201, 150}, Qt::RightButton,
-                   Qt::NoButton, Qt::ControlModifier);
+    sendSceneMouse(scene, QEvent::GraphicsSceneMousePress, {200, 150}, Qt::RightButton, Qt::RightButton);
+    sendSceneMouse(scene, QEvent::GraphicsSceneMouseRelease, {201, 150}, Qt::RightButton, Qt::NoButton,
+                   Qt::ControlModifier);
     EXPECT_EQ(box->drags.size(), 3u);
     EXPECT_EQ(box->menuRaised, 1);
     EXPECT_EQ(box->lastClick.pos(), QPointF(101, 50));
