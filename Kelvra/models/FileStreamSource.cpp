@@ -229,8 +229,12 @@ bool FileStreamSource::pause()
 
 bool FileStreamSource::stop()
 {
-    if (!isPaused() && !pause())
+    if (!isPaused() && !pause()) {
+        // A playback that ended by itself may still be leaving its thread
+        // (emitting `stopped`): wait for it, so none of it runs after stop().
+        joinPlayback();
         return false;
+    }
     StreamSource::resume();
     emit stopped();
     seek(0);
