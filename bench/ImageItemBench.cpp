@@ -1,6 +1,6 @@
 // ImageItem::setImage plus rendering through a 256-entry table, 320 x 240.
 
-#include "host/plot/ImageItem.h"
+#include "platform/plot/ImageItem.h"
 
 #include <benchmark/benchmark.h>
 #include <cstring>
@@ -12,7 +12,7 @@ namespace {
 
 cv::Mat noisyFrame()
 {
-    cv::Mat img(320, 240, CV_32F);  // [x][y]
+    cv::Mat img(320, 240, CV_32F); // [x][y]
     std::mt19937 rng(1);
     std::uniform_real_distribution<float> value(0.0f, 1200.0f);
     for (int x = 0; x < img.rows; ++x)

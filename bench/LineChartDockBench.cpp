@@ -4,8 +4,8 @@
 // the same row and computes the same two figures, nothing else.
 
 #include "Kelvra/docks/LineChartDock.h"
-#include "host/plot/PlotCurve.h"
-#include "host/base/DataEngine.h"
+#include "platform/plot/PlotCurve.h"
+#include "platform/base/DataEngine.h"
 
 #include "bench/NoisyImage.h"
 #include "bench/QtBenchMain.h"

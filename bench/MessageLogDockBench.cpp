@@ -5,7 +5,7 @@
 // plain text view that appends message by message as the logger sends them.
 
 #include "Kelvra/docks/MessageLogDock.h"
-#include "host/log/Logger.h"
+#include "platform/log/Logger.h"
 
 #include "bench/QtBenchMain.h"
 

@@ -5,8 +5,8 @@
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/PlaneView.h"
 #include "Tavik/CameraSystem.h"
-#include "host/base/DataEngine.h"
-#include "host/base/DataFormat.h"
+#include "platform/base/DataEngine.h"
+#include "platform/base/DataFormat.h"
 
 #include <QApplication>
 #include "bench/NoisyImage.h"
@@ -18,7 +18,10 @@ namespace {
 
 struct Bench {
     explicit Bench(const QString& name, bool lens)
-        : hub(&system), engine(&hub), format(name), view(&engine, &format, true)
+        : hub(&system)
+        , engine(&hub)
+        , format(name)
+        , view(&engine, &format, true)
     {
         engine.publishFrame(
             {{"amplitude", noisyImage(1000, 1)}, {"phase", noisyImage(4095, 2)}, {"depth", noisyImage(5, 3)}});

@@ -46,10 +46,9 @@ void BM_LiveFrameFanOut(benchmark::State& state)
     LiveRig rig;
     int64_t sink = 0;
     for (int i = 0; i < state.range(0); ++i)
-        rig.hub->registerCallback(Tavik::FRAME_DEPTH_FRAME,
-                                  [&sink](const Tavik::DepthCameraPtr&, const Tavik::FramePtr& f, Tavik::FrameType) {
-                                      sink += f->id;
-                                  });
+        rig.hub->registerCallback(
+            Tavik::FRAME_DEPTH_FRAME,
+            [&sink](const Tavik::DepthCameraPtr&, const Tavik::FramePtr& f, Tavik::FrameType) { sink += f->id; });
     for (auto _ : state) {
         ++rig.frame->id;
         rig.live->callbackInternal(rig.camera, rig.frame, Tavik::FRAME_DEPTH_FRAME);
@@ -66,8 +65,9 @@ void BM_HubCallbackInternal(benchmark::State& state)
     auto frame = std::make_shared<Tavik::Frame>();
     int64_t sink = 0;
     for (int i = 0; i < state.range(0); ++i)
-        hub.registerCallback(Tavik::FRAME_DEPTH_FRAME,
-                             [&sink](const Tavik::DepthCameraPtr&, const Tavik::FramePtr&, Tavik::FrameType) { ++sink; });
+        hub.registerCallback(
+            Tavik::FRAME_DEPTH_FRAME,
+            [&sink](const Tavik::DepthCameraPtr&, const Tavik::FramePtr&, Tavik::FrameType) { ++sink; });
     for (auto _ : state)
         hub.callbackInternal(nullptr, frame, Tavik::FRAME_DEPTH_FRAME);
     benchmark::DoNotOptimize(sink);

@@ -13,7 +13,7 @@
 
 #include "Kelvra/docks/CombinedViewDock.h"
 #include "Kelvra/views/PlaneView.h"
-#include "host/engine/DataViewContainer.h"
+#include "platform/base/DataViewContainer.h"
 #include "host/engine/HostDataEngine.h"
 #include "host/engine/PointCloudView.h"
 #include "host/app/MainWindow.h"
@@ -71,13 +71,13 @@ void BM_FramePathToDefaultDocks(benchmark::State& state)
     MainWindow window(&cameraSystem, camera);
     window.show();
     window.startStream();
-    const Kelvra::PlaneView* amplitude = window.amplitudeContainer()->planeView();
-    const PointCloudView* cloud = window.cloudContainer()->pointCloudView();
+    const Kelvra::PlaneView* amplitude = window.amplitudeContainer()->viewAs<Kelvra::PlaneView>();
+    const PointCloudView* cloud = window.cloudContainer()->viewAs<PointCloudView>();
     const Kelvra::CombinedViewDock* combined = window.getCombinedDock();
     auto combinedPictures = [combined] {
-        return combined->viewerPhase->planeView()->getUpdateCount()
-            + combined->viewerAmplitude->planeView()->getUpdateCount()
-            + combined->viewerPointCloud->pointCloudView()->renderCount();
+        return combined->viewerPhase->viewAs<Kelvra::PlaneView>()->getUpdateCount()
+            + combined->viewerAmplitude->viewAs<Kelvra::PlaneView>()->getUpdateCount()
+            + combined->viewerPointCloud->viewAs<PointCloudView>()->renderCount();
     };
 
     Measured m{};

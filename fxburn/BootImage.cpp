@@ -13,21 +13,19 @@ struct MemoryRegion {
     std::uint32_t base;
     std::uint32_t size;
 };
-constexpr MemoryRegion FX3_MEMORY[] = {
-    {0x00000000, 0x4000}, {0x10000000, 0x2000}, {0x40000000, 0x80000}};
+constexpr MemoryRegion FX3_MEMORY[] = {{0x00000000, 0x4000}, {0x10000000, 0x2000}, {0x40000000, 0x80000}};
 
 bool inFx3Memory(const BootChunk& chunk)
 {
     for (const MemoryRegion& region : FX3_MEMORY)
-        if (chunk.address >= region.base &&
-            std::uint64_t{chunk.address} + chunk.length <= std::uint64_t{region.base} + region.size)
+        if (chunk.address >= region.base
+            && std::uint64_t{chunk.address} + chunk.length <= std::uint64_t{region.base} + region.size)
             return true;
     return false;
 }
 
 // `overlong` is the code of a chunk longer than the whole image.
-DownloadResult parse(const std::uint8_t* image, std::size_t length, BootImage& parsed,
-                     DownloadResult overlong)
+DownloadResult parse(const std::uint8_t* image, std::size_t length, BootImage& parsed, DownloadResult overlong)
 {
     parsed = BootImage{};
     if (length < 2 || image[0] != 'C' || image[1] != 'Y')
@@ -47,8 +45,7 @@ DownloadResult parse(const std::uint8_t* image, std::size_t length, BootImage& p
         std::uint32_t address = readLe32(image + position);
         position += 4;
         for (std::uint64_t remaining = recordBytes; remaining > 0;) {
-            const auto chunk = static_cast<std::uint32_t>(
-                std::min<std::uint64_t>(remaining, MAX_WRITE_CHUNK));
+            const auto chunk = static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, MAX_WRITE_CHUNK));
             if (chunk > length)
                 return overlong;
             if (position + chunk > length)
@@ -97,8 +94,7 @@ DownloadResult checkFlashImage(const std::uint8_t* image, std::size_t length)
     return parse(image, length, parsed, INCORRECT_IMAGE_LENGTH);
 }
 
-DownloadResult readImageFile(const std::string& fileName, std::vector<std::uint8_t>& bytes,
-                             std::size_t maxSize)
+DownloadResult readImageFile(const std::string& fileName, std::vector<std::uint8_t>& bytes, std::size_t maxSize)
 {
     bytes.clear();
     std::FILE* file = std::fopen(fileName.c_str(), "rb");
@@ -107,8 +103,7 @@ DownloadResult readImageFile(const std::string& fileName, std::vector<std::uint8
     DownloadResult result = INVALID_FILE;
     if (std::fseek(file, 0, SEEK_END) == 0) {
         const long size = std::ftell(file);
-        if (size > 0 && static_cast<unsigned long>(size) <= maxSize &&
-            std::fseek(file, 0, SEEK_SET) == 0) {
+        if (size > 0 && static_cast<unsigned long>(size) <= maxSize && std::fseek(file, 0, SEEK_SET) == 0) {
             bytes.resize(static_cast<std::size_t>(size));
             if (std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size())
                 result = SUCCESS;

@@ -46,8 +46,7 @@ DownloadResult checkFlashImage(const std::uint8_t* image, std::size_t length);
 
 // Reads a whole file as the downloads do: INVALID_FILE when it cannot be
 // opened or read, is empty or larger than `maxSize`.
-DownloadResult readImageFile(const std::string& fileName, std::vector<std::uint8_t>& bytes,
-                             std::size_t maxSize);
+DownloadResult readImageFile(const std::string& fileName, std::vector<std::uint8_t>& bytes, std::size_t maxSize);
 
 // Files larger than this are refused before a buffer is allocated.
 inline constexpr std::size_t MAX_IMAGE_FILE_SIZE = std::size_t{64} << 20;

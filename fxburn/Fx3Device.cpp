@@ -7,7 +7,9 @@
 namespace fxburn {
 
 Fx3Device::Fx3Device(port::Platform p, port::WindowId window, port::Guid interfaceClass, bool open)
-    : platform(p), notificationWindow(window), interfaceClassGuid(interfaceClass)
+    : platform(p)
+    , notificationWindow(window)
+    , interfaceClassGuid(interfaceClass)
 {
     if (window)
         RegisterInterfaceNotification(window);
@@ -94,8 +96,8 @@ bool Fx3Device::OpenHandle(std::uint8_t index)
         return fail();
     std::uint32_t error = 0;
     std::string path;
-    if (!driver->enumInterface(set, interfaceClassGuid, index, error) ||
-        !driver->interfacePath(set, interfaceClassGuid, index, path, error)) {
+    if (!driver->enumInterface(set, interfaceClassGuid, index, error)
+        || !driver->interfacePath(set, interfaceClassGuid, index, path, error)) {
         LastError = error;
         driver->destroyDevs(set);
         return fail();
@@ -121,8 +123,7 @@ bool Fx3Device::IoControl(std::uint32_t code, std::uint8_t* buffer, std::uint32_
         return false;
     std::uint32_t returned = 0;
     std::uint32_t error = 0;
-    const bool ok =
-        platform.driver->ioctl(DriverHandle, code, buffer, size, buffer, size, returned, error);
+    const bool ok = platform.driver->ioctl(DriverHandle, code, buffer, size, buffer, size, returned, error);
     bytesReturned = returned;
     if (!ok) {
         LastError = error;
@@ -137,7 +138,7 @@ bool Fx3Device::readDescriptor(std::uint16_t wValue, std::uint16_t wIndex, std::
     std::vector<std::uint8_t> block(ControlRequestHeader::SIZE + length, 0);
     ControlRequestHeader h;
     h.bmRequestType = 0x80; // device-to-host, standard, device
-    h.bRequest = 6;         // GET_DESCRIPTOR
+    h.bRequest = 6; // GET_DESCRIPTOR
     h.wValue = wValue;
     h.wIndex = wIndex;
     h.wLength = length;
@@ -145,8 +146,7 @@ bool Fx3Device::readDescriptor(std::uint16_t wValue, std::uint16_t wIndex, std::
     h.dataOffset = ControlRequestHeader::SIZE;
     h.dataLength = length;
     h.encode(block.data());
-    const bool ok =
-        IoControl(IOCTL_CONTROL_TRANSFER, block.data(), static_cast<std::uint32_t>(block.size()));
+    const bool ok = IoControl(IOCTL_CONTROL_TRANSFER, block.data(), static_cast<std::uint32_t>(block.size()));
     const ControlRequestHeader back = ControlRequestHeader::decode(block.data());
     statusA = back.statusA;
     statusB = back.statusB;
@@ -156,8 +156,8 @@ bool Fx3Device::readDescriptor(std::uint16_t wValue, std::uint16_t wIndex, std::
     return ok;
 }
 
-bool Fx3Device::readTwoStep(std::uint16_t wValue, std::uint16_t wIndex, std::uint16_t headLength,
-                            bool lengthIsTotal, std::vector<std::uint8_t>& data)
+bool Fx3Device::readTwoStep(std::uint16_t wValue, std::uint16_t wIndex, std::uint16_t headLength, bool lengthIsTotal,
+                            std::vector<std::uint8_t>& data)
 {
     if (!readDescriptor(wValue, wIndex, headLength, data))
         return false;
@@ -230,8 +230,7 @@ bool Fx3Device::ReadLanguageIds()
     return true;
 }
 
-bool Fx3Device::ReadStringDescriptor(std::array<char16_t, STRING_FIELD_CHARS>& destination,
-                                     std::uint8_t stringIndex)
+bool Fx3Device::ReadStringDescriptor(std::array<char16_t, STRING_FIELD_CHARS>& destination, std::uint8_t stringIndex)
 {
     std::vector<std::uint8_t> data;
     if (!readTwoStep(static_cast<std::uint16_t>(0x0300 + stringIndex), languageId, 2, false, data))
@@ -292,10 +291,22 @@ void Fx3Device::QueryAddress()
 {
     usbAddress = static_cast<std::uint8_t>(queryValue(IOCTL_GET_ADDRESS, 1));
 }
-void Fx3Device::QueryDeviceName() { queryName(IOCTL_GET_DEVICE_NAME, deviceName); }
-void Fx3Device::QueryFriendlyName() { queryName(IOCTL_GET_FRIENDLY_NAME, friendlyName); }
-void Fx3Device::QueryDriverVersion() { driverVersion = queryValue(IOCTL_GET_DRIVER_VERSION, 4); }
-void Fx3Device::QueryUsbdiVersion() { usbdiVersion = queryValue(IOCTL_GET_USBDI_VERSION, 4); }
+void Fx3Device::QueryDeviceName()
+{
+    queryName(IOCTL_GET_DEVICE_NAME, deviceName);
+}
+void Fx3Device::QueryFriendlyName()
+{
+    queryName(IOCTL_GET_FRIENDLY_NAME, friendlyName);
+}
+void Fx3Device::QueryDriverVersion()
+{
+    driverVersion = queryValue(IOCTL_GET_DRIVER_VERSION, 4);
+}
+void Fx3Device::QueryUsbdiVersion()
+{
+    usbdiVersion = queryValue(IOCTL_GET_USBDI_VERSION, 4);
+}
 
 void Fx3Device::QuerySpeed()
 {
@@ -343,8 +354,8 @@ bool Fx3Device::Open(std::uint8_t index)
     ReadStringDescriptor(serialNumber, deviceDescriptor[16]);
 
     if ((BcdUsb >> 8) == 0x03 && ReadBosDescriptor())
-        bos = std::make_unique<BosCapabilitySet>(platform.driver, DriverHandle,
-                                                 bosDescriptor.data(), bosDescriptor.size());
+        bos = std::make_unique<BosCapabilitySet>(platform.driver, DriverHandle, bosDescriptor.data(),
+                                                 bosDescriptor.size());
 
     QueryAddress();
     QueryDeviceName();
@@ -353,14 +364,13 @@ bool Fx3Device::Open(std::uint8_t index)
     QueryUsbdiVersion();
     QuerySpeed();
 
-    const DescriptorVariant variant =
-        (BcdUsb >> 8) == 0x02 ? DescriptorVariant::Usb2 : DescriptorVariant::SuperSpeed;
+    const DescriptorVariant variant = (BcdUsb >> 8) == 0x02 ? DescriptorVariant::Usb2 : DescriptorVariant::SuperSpeed;
     for (int i = 0; i < usableConfigurations(); ++i) {
         ReadConfigDescriptor(static_cast<std::uint8_t>(i));
         const auto& copy = configDescriptors[static_cast<std::size_t>(i)];
         if (!copy.empty())
-            configurations[static_cast<std::size_t>(i)] = std::make_unique<UsbConfiguration>(
-                platform.driver, DriverHandle, copy.data(), copy.size(), variant);
+            configurations[static_cast<std::size_t>(i)] =
+                std::make_unique<UsbConfiguration>(platform.driver, DriverHandle, copy.data(), copy.size(), variant);
     }
 
     ControlEndpoint = std::make_unique<UsbControlEndPoint>(platform.driver, DriverHandle, nullptr);
@@ -378,8 +388,7 @@ bool Fx3Device::Open(std::uint8_t index)
     if (interfaceNotification) {
         port::NotifyId id = 0;
         std::uint32_t error = 0;
-        if (platform.driver->registerHandleNotification(notificationWindow, DriverHandle, id,
-                                                        error))
+        if (platform.driver->registerHandleNotification(notificationWindow, DriverHandle, id, error))
             handleNotification = id;
         else
             LastError = error;
@@ -501,8 +510,7 @@ std::uint8_t Fx3Device::CountEndpoints() const
 {
     if (!isOpen() || !currentInterface)
         return 0;
-    return static_cast<std::uint8_t>(
-        std::min<int>(currentInterface->bNumEndpoints, MAX_ENDPOINT_SLOTS - 1) + 1);
+    return static_cast<std::uint8_t>(std::min<int>(currentInterface->bNumEndpoints, MAX_ENDPOINT_SLOTS - 1) + 1);
 }
 
 bool Fx3Device::RegisterInterfaceNotification(port::WindowId window)

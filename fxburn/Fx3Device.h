@@ -47,8 +47,7 @@ public:
 
     bool ReadDeviceDescriptor();
     bool ReadLanguageIds();
-    bool ReadStringDescriptor(std::array<char16_t, STRING_FIELD_CHARS>& destination,
-                              std::uint8_t stringIndex);
+    bool ReadStringDescriptor(std::array<char16_t, STRING_FIELD_CHARS>& destination, std::uint8_t stringIndex);
     bool ReadConfigDescriptor(std::uint8_t index);
     bool ReadBosDescriptor();
 
@@ -67,22 +66,16 @@ public:
     bool RegisterInterfaceNotification(port::WindowId window);
 
     // Vendor requests and downloads.
-    bool VendorRequest(std::uint8_t* buffer, std::uint8_t requestCode, std::uint32_t value,
-                       std::int32_t length, bool deviceToHost);
-    bool VendorWrite(std::uint32_t value, std::int32_t length, std::uint8_t* buffer,
-                     std::uint8_t requestCode);
-    bool VendorRead(std::uint32_t value, std::int32_t length, std::uint8_t* buffer,
-                    std::uint8_t requestCode);
+    bool VendorRequest(std::uint8_t* buffer, std::uint8_t requestCode, std::uint32_t value, std::int32_t length,
+                       bool deviceToHost);
+    bool VendorWrite(std::uint32_t value, std::int32_t length, std::uint8_t* buffer, std::uint8_t requestCode);
+    bool VendorRead(std::uint32_t value, std::int32_t length, std::uint8_t* buffer, std::uint8_t requestCode);
     bool IsBootLoaderRunning();
     int EraseSpiSector(std::uint16_t sector, std::uint8_t requestCode);
-    bool WriteSpiPage(std::uint8_t* data, std::int32_t length, std::uint32_t byteOffset,
-                      std::uint8_t requestCode);
-    DownloadResult DownloadToSpiFlash(const std::uint8_t* image, std::size_t length,
-                                      std::uint8_t requestCode);
-    DownloadResult DownloadToRam(const std::uint8_t* image, std::size_t length,
-                                 std::uint8_t requestCode);
-    DownloadResult DownloadToI2cEeprom(const std::uint8_t* image, std::size_t length,
-                                       std::uint8_t requestCode);
+    bool WriteSpiPage(std::uint8_t* data, std::int32_t length, std::uint32_t byteOffset, std::uint8_t requestCode);
+    DownloadResult DownloadToSpiFlash(const std::uint8_t* image, std::size_t length, std::uint8_t requestCode);
+    DownloadResult DownloadToRam(const std::uint8_t* image, std::size_t length, std::uint8_t requestCode);
+    DownloadResult DownloadToI2cEeprom(const std::uint8_t* image, std::size_t length, std::uint8_t requestCode);
     DownloadResult DownloadFw(const std::string& fileName, int target);
 
     bool isOpen() const { return DriverHandle != port::INVALID_HANDLE; }
@@ -159,8 +152,8 @@ private:
     bool readDescriptor(std::uint16_t wValue, std::uint16_t wIndex, std::uint16_t length,
                         std::vector<std::uint8_t>& data);
     // Two steps: a short read for the length field, then the whole descriptor.
-    bool readTwoStep(std::uint16_t wValue, std::uint16_t wIndex, std::uint16_t headLength,
-                     bool lengthIsTotal, std::vector<std::uint8_t>& data);
+    bool readTwoStep(std::uint16_t wValue, std::uint16_t wIndex, std::uint16_t headLength, bool lengthIsTotal,
+                     std::vector<std::uint8_t>& data);
     std::uint32_t queryValue(std::uint32_t code, std::uint32_t size);
     void queryName(std::uint32_t code, std::array<char, NAME_FIELD_SIZE + 1>& field);
     void clearIdentity();

@@ -10,13 +10,19 @@ namespace fxburn {
 
 namespace {
 
-constexpr std::uint16_t lowWord(std::uint32_t v) { return static_cast<std::uint16_t>(v); }
-constexpr std::uint16_t highWord(std::uint32_t v) { return static_cast<std::uint16_t>(v >> 16); }
+constexpr std::uint16_t lowWord(std::uint32_t v)
+{
+    return static_cast<std::uint16_t>(v);
+}
+constexpr std::uint16_t highWord(std::uint32_t v)
+{
+    return static_cast<std::uint16_t>(v >> 16);
+}
 
 } // namespace
 
-bool Fx3Device::VendorRequest(std::uint8_t* buffer, std::uint8_t requestCode, std::uint32_t value,
-                              std::int32_t length, bool deviceToHost)
+bool Fx3Device::VendorRequest(std::uint8_t* buffer, std::uint8_t requestCode, std::uint32_t value, std::int32_t length,
+                              bool deviceToHost)
 {
     UsbControlEndPoint* ep = ControlEndpoint.get();
     if (!ep)
@@ -37,8 +43,7 @@ bool Fx3Device::VendorRequest(std::uint8_t* buffer, std::uint8_t requestCode, st
 
     std::int32_t position = 0;
     for (std::int32_t remaining = length; remaining > 0;) {
-        const std::uint32_t chunk =
-            static_cast<std::uint32_t>(std::min(remaining, VENDOR_REQUEST_CHUNK));
+        const std::uint32_t chunk = static_cast<std::uint32_t>(std::min(remaining, VENDOR_REQUEST_CHUNK));
         std::vector<std::uint8_t> temporary(chunk, 0);
         if (!deviceToHost)
             std::memcpy(temporary.data(), buffer + position, chunk);
@@ -56,16 +61,14 @@ bool Fx3Device::VendorRequest(std::uint8_t* buffer, std::uint8_t requestCode, st
     return true;
 }
 
-bool Fx3Device::VendorWrite(std::uint32_t value, std::int32_t length, std::uint8_t* buffer,
-                            std::uint8_t requestCode)
+bool Fx3Device::VendorWrite(std::uint32_t value, std::int32_t length, std::uint8_t* buffer, std::uint8_t requestCode)
 {
     if (length < 0 || length > 0xFFFF)
         return false;
     return VendorRequest(buffer, requestCode, value, length, false);
 }
 
-bool Fx3Device::VendorRead(std::uint32_t value, std::int32_t length, std::uint8_t* buffer,
-                           std::uint8_t requestCode)
+bool Fx3Device::VendorRead(std::uint32_t value, std::int32_t length, std::uint8_t* buffer, std::uint8_t requestCode)
 {
     if (length < 0 || length > 0xFFFF)
         return false;
@@ -110,11 +113,9 @@ bool Fx3Device::WriteSpiPage(std::uint8_t* data, std::int32_t length, std::uint3
     return VendorRequest(data, requestCode, page << 16, length, false);
 }
 
-DownloadResult Fx3Device::DownloadToSpiFlash(const std::uint8_t* image, std::size_t length,
-                                             std::uint8_t requestCode)
+DownloadResult Fx3Device::DownloadToSpiFlash(const std::uint8_t* image, std::size_t length, std::uint8_t requestCode)
 {
-    const std::uint64_t writeLength =
-        (std::uint64_t{length} + SPI_PAGE_SIZE - 1) / SPI_PAGE_SIZE * SPI_PAGE_SIZE;
+    const std::uint64_t writeLength = (std::uint64_t{length} + SPI_PAGE_SIZE - 1) / SPI_PAGE_SIZE * SPI_PAGE_SIZE;
     // Past 16 MiB the page numbers would wrap onto the start of the flash.
     if (writeLength > SPI_MAX_IMAGE_SIZE)
         return INCORRECT_IMAGE_LENGTH;
@@ -125,23 +126,21 @@ DownloadResult Fx3Device::DownloadToSpiFlash(const std::uint8_t* image, std::siz
 
     std::vector<std::uint8_t> buffer(MAX_WRITE_CHUNK);
     for (std::uint64_t offset = 0; offset < writeLength; offset += MAX_WRITE_CHUNK) {
-        const auto n =
-            static_cast<std::uint32_t>(std::min<std::uint64_t>(MAX_WRITE_CHUNK, writeLength - offset));
+        const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(MAX_WRITE_CHUNK, writeLength - offset));
         // The filler past the image end is the erased value.
         std::fill(buffer.begin(), buffer.end(), std::uint8_t{0xFF});
         if (offset < length) {
             const std::size_t inImage = std::min<std::size_t>(n, length - offset);
             std::memcpy(buffer.data(), image + offset, inImage);
         }
-        if (!WriteSpiPage(buffer.data(), static_cast<std::int32_t>(n),
-                          static_cast<std::uint32_t>(offset), VR_SPI_PAGE_WRITE))
+        if (!WriteSpiPage(buffer.data(), static_cast<std::int32_t>(n), static_cast<std::uint32_t>(offset),
+                          VR_SPI_PAGE_WRITE))
             return FAILED;
     }
     return SUCCESS;
 }
 
-DownloadResult Fx3Device::DownloadToRam(const std::uint8_t* image, std::size_t length,
-                                        std::uint8_t requestCode)
+DownloadResult Fx3Device::DownloadToRam(const std::uint8_t* image, std::size_t length, std::uint8_t requestCode)
 {
     BootImage parsed;
     const DownloadResult checked = parseBootImage(image, length, parsed);
@@ -171,8 +170,7 @@ DownloadResult Fx3Device::DownloadToRam(const std::uint8_t* image, std::size_t l
     return SUCCESS;
 }
 
-DownloadResult Fx3Device::DownloadToI2cEeprom(const std::uint8_t* image, std::size_t length,
-                                              std::uint8_t requestCode)
+DownloadResult Fx3Device::DownloadToI2cEeprom(const std::uint8_t* image, std::size_t length, std::uint8_t requestCode)
 {
     if (length < 3)
         return I2C_EEPROM_UNKNOWN_SIZE;
@@ -221,8 +219,7 @@ DownloadResult Fx3Device::DownloadToI2cEeprom(const std::uint8_t* image, std::si
 
     const std::size_t rest = length - wholeBlocks * MAX_WRITE_CHUNK;
     if (rest > 0) {
-        const std::uint32_t padded =
-            static_cast<std::uint32_t>((rest + packet - 1) / packet * packet);
+        const std::uint32_t padded = static_cast<std::uint32_t>((rest + packet - 1) / packet * packet);
         std::vector<std::uint8_t> tail(padded, 0);
         std::memcpy(tail.data(), image + wholeBlocks * MAX_WRITE_CHUNK, rest);
         std::uint32_t moved = padded;
@@ -245,10 +242,8 @@ DownloadResult Fx3Device::DownloadFw(const std::string& fileName, int target)
         return read;
     switch (target) {
     case TARGET_RAM: return DownloadToRam(image.data(), image.size(), VR_RAM_ACCESS);
-    case TARGET_I2C_EEPROM:
-        return DownloadToI2cEeprom(image.data(), image.size(), VR_I2C_EEPROM_WRITE);
-    case TARGET_SPI_FLASH:
-        return DownloadToSpiFlash(image.data(), image.size(), VR_SPI_SECTOR_ERASE);
+    case TARGET_I2C_EEPROM: return DownloadToI2cEeprom(image.data(), image.size(), VR_I2C_EEPROM_WRITE);
+    case TARGET_SPI_FLASH: return DownloadToSpiFlash(image.data(), image.size(), VR_SPI_SECTOR_ERASE);
     default: return INVALID_MEDIA_TYPE;
     }
 }

@@ -26,9 +26,11 @@ std::string parseImageName(int argc, const char* const argv[])
     return name;
 }
 
-FirmwareUpdate::FirmwareUpdate(Fx3Device* device, port::Clock& clock, std::ostream& out,
-                               std::ostream& err)
-    : device_(device), clock_(clock), out_(out), err_(err)
+FirmwareUpdate::FirmwareUpdate(Fx3Device* device, port::Clock& clock, std::ostream& out, std::ostream& err)
+    : device_(device)
+    , clock_(clock)
+    , out_(out)
+    , err_(err)
 {
 }
 
@@ -61,11 +63,9 @@ DeviceKind FirmwareUpdate::DetectDevice()
     return DeviceKind::DEVICE_CREATE_FAILED;
 }
 
-bool FirmwareUpdate::reportDownload(DownloadResult result, const char* resultTarget,
-                                    const char* failureTarget)
+bool FirmwareUpdate::reportDownload(DownloadResult result, const char* resultTarget, const char* failureTarget)
 {
-    out_ << "Info : DownloadFw to " << resultTarget << " result : " << downloadResultName(result)
-         << " !\n";
+    out_ << "Info : DownloadFw to " << resultTarget << " result : " << downloadResultName(result) << " !\n";
     if (result == SUCCESS)
         return true;
     out_ << "Info : Fail to download firmware to " << failureTarget << " !\n";
@@ -212,8 +212,8 @@ bool FirmwareUpdate::FlashImageToSpi(const std::string& imageName)
     return true;
 }
 
-int runFxburn(int argc, const char* const argv[], port::Platform platform, std::ostream& out,
-              std::ostream& err, std::istream& in)
+int runFxburn(int argc, const char* const argv[], port::Platform platform, std::ostream& out, std::ostream& err,
+              std::istream& in)
 {
     const std::string imageName = parseImageName(argc, argv);
     out << "FxDevDeviceSelected! input firmware image name :  " << imageName << "\n";

@@ -65,7 +65,7 @@ private:
 };
 
 // The program: returns 0 when the firmware was written, 1 otherwise.
-int runFxburn(int argc, const char* const argv[], port::Platform platform, std::ostream& out,
-              std::ostream& err, std::istream& in);
+int runFxburn(int argc, const char* const argv[], port::Platform platform, std::ostream& out, std::ostream& err,
+              std::istream& in);
 
 } // namespace fxburn

@@ -19,8 +19,7 @@ std::size_t descriptorAt(const std::uint8_t* d, std::size_t offset, std::size_t 
     return length;
 }
 
-std::unique_ptr<UsbEndPoint> makeEndpoint(port::DriverPort* driver, port::Handle handle,
-                                          const std::uint8_t* descriptor,
+std::unique_ptr<UsbEndPoint> makeEndpoint(port::DriverPort* driver, port::Handle handle, const std::uint8_t* descriptor,
                                           const std::uint8_t* companion)
 {
     switch (descriptor[3] & 3u) {
@@ -33,8 +32,8 @@ std::unique_ptr<UsbEndPoint> makeEndpoint(port::DriverPort* driver, port::Handle
 
 } // namespace
 
-UsbInterface::UsbInterface(port::DriverPort* driver, port::Handle handle,
-                           const std::uint8_t* d, std::size_t available, DescriptorVariant variant)
+UsbInterface::UsbInterface(port::DriverPort* driver, port::Handle handle, const std::uint8_t* d, std::size_t available,
+                           DescriptorVariant variant)
 {
     if (available < INTERFACE_DESC_SIZE || d[0] < INTERFACE_DESC_SIZE)
         return;
@@ -92,9 +91,8 @@ UsbEndPoint* UsbInterface::getEndpoint(int slot) const
     return endpoints_[slot].get();
 }
 
-UsbConfiguration::UsbConfiguration(port::DriverPort* driver, port::Handle handle,
-                                   const std::uint8_t* d, std::size_t size,
-                                   DescriptorVariant variant)
+UsbConfiguration::UsbConfiguration(port::DriverPort* driver, port::Handle handle, const std::uint8_t* d,
+                                   std::size_t size, DescriptorVariant variant)
 {
     if (size < CONFIG_DESC_SIZE)
         return;
@@ -121,8 +119,7 @@ UsbConfiguration::UsbConfiguration(port::DriverPort* driver, port::Handle handle
         }
         if (length < INTERFACE_DESC_SIZE)
             break;
-        auto iface = std::make_unique<UsbInterface>(driver, handle, d + offset, end - offset,
-                                                    variant);
+        auto iface = std::make_unique<UsbInterface>(driver, handle, d + offset, end - offset, variant);
         offset += iface->totalLength;
         interfaces_[interfaceCount++] = std::move(iface);
     }
@@ -150,25 +147,35 @@ UsbInterface* UsbConfiguration::getInterface(int index) const
 }
 
 Usb20ExtensionCapability::Usb20ExtensionCapability(const std::uint8_t* d)
-    : bLength(d[0]), bDescriptorType(d[1]), bDevCapabilityType(d[2]), bmAttributes(readLe32(d + 3))
+    : bLength(d[0])
+    , bDescriptorType(d[1])
+    , bDevCapabilityType(d[2])
+    , bmAttributes(readLe32(d + 3))
 {
 }
 
 SuperSpeedDeviceCapability::SuperSpeedDeviceCapability(const std::uint8_t* d)
-    : bLength(d[0]), bDescriptorType(d[1]), bDevCapabilityType(d[2]), bmAttributes(d[3]),
-      wSpeedsSupported(readLe16(d + 4)), bFunctionalitySupport(d[6]), bU1DevExitLat(d[7]),
-      wU2DevExitLat(readLe16(d + 8))
+    : bLength(d[0])
+    , bDescriptorType(d[1])
+    , bDevCapabilityType(d[2])
+    , bmAttributes(d[3])
+    , wSpeedsSupported(readLe16(d + 4))
+    , bFunctionalitySupport(d[6])
+    , bU1DevExitLat(d[7])
+    , wU2DevExitLat(readLe16(d + 8))
 {
 }
 
 ContainerIdCapability::ContainerIdCapability(const std::uint8_t* d)
-    : bLength(d[0]), bDescriptorType(d[1]), bDevCapabilityType(d[2]), ContainerID{}
+    : bLength(d[0])
+    , bDescriptorType(d[1])
+    , bDevCapabilityType(d[2])
+    , ContainerID{}
 {
     std::memcpy(ContainerID.data(), d + 4, ContainerID.size());
 }
 
-BosCapabilitySet::BosCapabilitySet(port::DriverPort*, port::Handle, const std::uint8_t* d,
-                                   std::size_t size)
+BosCapabilitySet::BosCapabilitySet(port::DriverPort*, port::Handle, const std::uint8_t* d, std::size_t size)
 {
     if (size < BOS_DESC_SIZE)
         return;

@@ -38,8 +38,8 @@ class UsbInterface {
 public:
     // `descriptor` points at an interface descriptor; `available` bytes of the
     // configuration copy follow from there (the walk never reads past them).
-    UsbInterface(port::DriverPort* driver, port::Handle handle, const std::uint8_t* descriptor,
-                 std::size_t available, DescriptorVariant variant);
+    UsbInterface(port::DriverPort* driver, port::Handle handle, const std::uint8_t* descriptor, std::size_t available,
+                 DescriptorVariant variant);
 
     UsbEndPoint* getEndpoint(int slot) const;
     // Slot 0 while this interface is the device's current one; not owned.
@@ -65,8 +65,8 @@ private:
 class UsbConfiguration {
 public:
     // `descriptor` is the configuration descriptor copy of `size` bytes.
-    UsbConfiguration(port::DriverPort* driver, port::Handle handle, const std::uint8_t* descriptor,
-                     std::size_t size, DescriptorVariant variant);
+    UsbConfiguration(port::DriverPort* driver, port::Handle handle, const std::uint8_t* descriptor, std::size_t size,
+                     DescriptorVariant variant);
 
     UsbInterface* getInterface(int index) const;
     // The interface slot 0 references go first; the device frees its control endpoint itself.
@@ -116,8 +116,7 @@ inline constexpr std::uint8_t CAP_CONTAINER_ID = 4;
 class BosCapabilitySet {
 public:
     // `descriptor` is the BOS descriptor copy of `size` bytes.
-    BosCapabilitySet(port::DriverPort* driver, port::Handle handle, const std::uint8_t* descriptor,
-                     std::size_t size);
+    BosCapabilitySet(port::DriverPort* driver, port::Handle handle, const std::uint8_t* descriptor, std::size_t size);
 
     std::unique_ptr<ContainerIdCapability> containerId;
     std::unique_ptr<Usb20ExtensionCapability> usb20Extension;

@@ -46,8 +46,7 @@ ControlRequestHeader ControlRequestHeader::decode(const std::uint8_t* b)
     return h;
 }
 
-std::uint8_t ControlRequestHeader::requestType(std::uint32_t direction, std::uint32_t type,
-                                               std::uint32_t target)
+std::uint8_t ControlRequestHeader::requestType(std::uint32_t direction, std::uint32_t type, std::uint32_t target)
 {
     return static_cast<std::uint8_t>((direction << 7) | ((type & 3u) << 5) | (target & 0x1Fu));
 }
@@ -59,9 +58,10 @@ std::uint32_t ControlRequestHeader::timeoutField(std::uint32_t timeoutMs)
     return timeoutMs / 1000;
 }
 
-UsbEndPoint::UsbEndPoint(port::DriverPort* driverPort, port::Handle driverHandle,
-                         const std::uint8_t* descriptor, const std::uint8_t* companion)
-    : driver(driverPort), handle(driverHandle)
+UsbEndPoint::UsbEndPoint(port::DriverPort* driverPort, port::Handle driverHandle, const std::uint8_t* descriptor,
+                         const std::uint8_t* companion)
+    : driver(driverPort)
+    , handle(driverHandle)
 {
     if (descriptor) {
         descriptorLength = descriptor[0];
@@ -89,12 +89,10 @@ UsbEndPoint::UsbEndPoint(port::DriverPort* driverPort, port::Handle driverHandle
     }
 }
 
-TransferContextPtr UsbEndPoint::issue(std::uint32_t code, TransferContextPtr context,
-                                      std::uint32_t inLength, void* out, std::uint32_t outLength,
-                                      port::AsyncOp& op)
+TransferContextPtr UsbEndPoint::issue(std::uint32_t code, TransferContextPtr context, std::uint32_t inLength, void* out,
+                                      std::uint32_t outLength, port::AsyncOp& op)
 {
-    LastError = driver->ioctlBegin(handle, code, context->block.data(), inLength, out, outLength,
-                                   op);
+    LastError = driver->ioctlBegin(handle, code, context->block.data(), inLength, out, outLength, op);
     context->beginCode = LastError;
     const ControlRequestHeader h = context->header();
     statusA = h.statusA;
@@ -104,7 +102,10 @@ TransferContextPtr UsbEndPoint::issue(std::uint32_t code, TransferContextPtr con
 
 namespace {
 
-bool blockFits(std::uint64_t size) { return size <= std::numeric_limits<std::uint32_t>::max(); }
+bool blockFits(std::uint64_t size)
+{
+    return size <= std::numeric_limits<std::uint32_t>::max();
+}
 
 TransferContextPtr newBlock(std::uint32_t size, const ControlRequestHeader& header)
 {
@@ -116,8 +117,8 @@ TransferContextPtr newBlock(std::uint32_t size, const ControlRequestHeader& head
 
 } // namespace
 
-TransferContextPtr UsbEndPoint::beginBuffered(std::uint8_t* buffer, std::uint32_t length,
-                                              std::uint32_t packets, port::AsyncOp& op)
+TransferContextPtr UsbEndPoint::beginBuffered(std::uint8_t* buffer, std::uint32_t length, std::uint32_t packets,
+                                              port::AsyncOp& op)
 {
     if (!driver || handle == port::INVALID_HANDLE)
         return nullptr;
@@ -135,12 +136,12 @@ TransferContextPtr UsbEndPoint::beginBuffered(std::uint8_t* buffer, std::uint32_
     if (buffer && length > 0)
         std::memcpy(context->block.data() + h.dataOffset, buffer, length);
     void* block = context->block.data();
-    return issue(IOCTL_BUFFERED_TRANSFER, std::move(context), static_cast<std::uint32_t>(size),
-                 block, static_cast<std::uint32_t>(size), op);
+    return issue(IOCTL_BUFFERED_TRANSFER, std::move(context), static_cast<std::uint32_t>(size), block,
+                 static_cast<std::uint32_t>(size), op);
 }
 
-TransferContextPtr UsbEndPoint::beginDirect(std::uint8_t* buffer, std::uint32_t length,
-                                            std::uint32_t packets, port::AsyncOp& op)
+TransferContextPtr UsbEndPoint::beginDirect(std::uint8_t* buffer, std::uint32_t length, std::uint32_t packets,
+                                            port::AsyncOp& op)
 {
     if (!driver || handle == port::INVALID_HANDLE)
         return nullptr;
@@ -153,24 +154,20 @@ TransferContextPtr UsbEndPoint::beginDirect(std::uint8_t* buffer, std::uint32_t 
     h.packetTableOffset = packets ? ControlRequestHeader::SIZE : 0;
     h.packetTableLength = static_cast<std::uint32_t>(table);
     auto context = newBlock(static_cast<std::uint32_t>(size), h);
-    return issue(IOCTL_DIRECT_TRANSFER, std::move(context), static_cast<std::uint32_t>(size),
-                 buffer, length, op);
+    return issue(IOCTL_DIRECT_TRANSFER, std::move(context), static_cast<std::uint32_t>(size), buffer, length, op);
 }
 
-TransferContextPtr UsbEndPoint::BeginBufferedTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                                      port::AsyncOp& op)
+TransferContextPtr UsbEndPoint::BeginBufferedTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op)
 {
     return beginBuffered(buffer, length, 0, op);
 }
 
-TransferContextPtr UsbEndPoint::BeginDirectTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                                    port::AsyncOp& op)
+TransferContextPtr UsbEndPoint::BeginDirectTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op)
 {
     return beginDirect(buffer, length, 0, op);
 }
 
-TransferContextPtr UsbEndPoint::beginByMode(std::uint8_t* buffer, std::uint32_t length,
-                                            port::AsyncOp& op)
+TransferContextPtr UsbEndPoint::beginByMode(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op)
 {
     if (!driver || handle == port::INVALID_HANDLE)
         return nullptr;
@@ -227,11 +224,10 @@ bool UsbEndPoint::FinishTransfer(std::uint8_t* buffer, std::uint32_t& length, po
 
     if (isIn && transferMode == TRANSFER_BUFFERED && got > 0 && buffer)
         std::memcpy(buffer, context->block.data() + h.dataOffset, got);
-    if (packetTable && got > 0 && h.packetTableLength > 0 &&
-        std::uint64_t{h.packetTableOffset} + h.packetTableLength <= context->block.size()) {
+    if (packetTable && got > 0 && h.packetTableLength > 0
+        && std::uint64_t{h.packetTableOffset} + h.packetTableLength <= context->block.size()) {
         std::memset(packetTable, 0, h.packetTableLength);
-        std::memcpy(packetTable, context->block.data() + h.packetTableOffset,
-                    h.packetTableLength);
+        std::memcpy(packetTable, context->block.data() + h.packetTableOffset, h.packetTableLength);
     }
     return ok && countOk && statusA == 0 && statusB == 0;
 }
@@ -264,14 +260,11 @@ bool UsbEndPoint::AbortPipe()
     if (!op)
         return true;
     std::uint8_t endpointAddress = address;
-    const std::uint32_t code =
-        driver->ioctlBegin(handle, IOCTL_ABORT_PIPE, &endpointAddress, 1, nullptr, 0, *op);
-    if (code == port::err::IO_PENDING &&
-        driver->wait(*op, port::ABORT_WAIT_LIMIT_MS) != port::WaitResult::Signalled) {
+    const std::uint32_t code = driver->ioctlBegin(handle, IOCTL_ABORT_PIPE, &endpointAddress, 1, nullptr, 0, *op);
+    if (code == port::err::IO_PENDING && driver->wait(*op, port::ABORT_WAIT_LIMIT_MS) != port::WaitResult::Signalled) {
         std::uint32_t bytes = 0;
         std::uint32_t error = 0;
-        if (!driver->overlappedResult(handle, *op, bytes, error) &&
-            error == port::err::IO_INCOMPLETE)
+        if (!driver->overlappedResult(handle, *op, bytes, error) && error == port::err::IO_INCOMPLETE)
             driver->abandon(std::move(op));
     }
     return true;
@@ -310,8 +303,7 @@ UsbControlEndPoint::UsbControlEndPoint(port::DriverPort* driverPort, port::Handl
     transferMode = TRANSFER_BUFFERED;
 }
 
-TransferContextPtr UsbControlEndPoint::BeginTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                                     port::AsyncOp& op)
+TransferContextPtr UsbControlEndPoint::BeginTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op)
 {
     if (!driver || handle == port::INVALID_HANDLE)
         return nullptr;
@@ -343,8 +335,7 @@ std::uint32_t UsbIsocEndPoint::packetCount(std::uint32_t length) const
     return static_cast<std::uint32_t>((std::uint64_t{length} + maxPacketSize - 1) / maxPacketSize);
 }
 
-TransferContextPtr UsbIsocEndPoint::BeginBufferedTransfer(std::uint8_t* buffer,
-                                                          std::uint32_t length, port::AsyncOp& op)
+TransferContextPtr UsbIsocEndPoint::BeginBufferedTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op)
 {
     const std::uint32_t packets = packetCount(length);
     if (packets == 0)
@@ -352,8 +343,7 @@ TransferContextPtr UsbIsocEndPoint::BeginBufferedTransfer(std::uint8_t* buffer,
     return beginBuffered(buffer, length, packets, op);
 }
 
-TransferContextPtr UsbIsocEndPoint::BeginDirectTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                                        port::AsyncOp& op)
+TransferContextPtr UsbIsocEndPoint::BeginDirectTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op)
 {
     const std::uint32_t packets = packetCount(length);
     if (packets == 0)
@@ -361,20 +351,17 @@ TransferContextPtr UsbIsocEndPoint::BeginDirectTransfer(std::uint8_t* buffer, st
     return beginDirect(buffer, length, packets, op);
 }
 
-TransferContextPtr UsbIsocEndPoint::BeginTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                                  port::AsyncOp& op)
+TransferContextPtr UsbIsocEndPoint::BeginTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op)
 {
     return beginByMode(buffer, length, op);
 }
 
-TransferContextPtr UsbBulkEndPoint::BeginTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                                  port::AsyncOp& op)
+TransferContextPtr UsbBulkEndPoint::BeginTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op)
 {
     return beginByMode(buffer, length, op);
 }
 
-TransferContextPtr UsbInterruptEndPoint::BeginTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                                       port::AsyncOp& op)
+TransferContextPtr UsbInterruptEndPoint::BeginTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op)
 {
     return beginByMode(buffer, length, op);
 }

@@ -36,8 +36,7 @@ struct ControlRequestHeader {
 
     void encode(std::uint8_t* block) const;
     static ControlRequestHeader decode(const std::uint8_t* block);
-    static std::uint8_t requestType(std::uint32_t direction, std::uint32_t type,
-                                    std::uint32_t target);
+    static std::uint8_t requestType(std::uint32_t direction, std::uint32_t type, std::uint32_t target);
     // Whole seconds, at least 1 for any time-out below a second; 0 stays 0.
     static std::uint32_t timeoutField(std::uint32_t timeoutMs);
 };
@@ -80,12 +79,9 @@ public:
     UsbEndPoint(const UsbEndPoint&) = delete;
     UsbEndPoint& operator=(const UsbEndPoint&) = delete;
 
-    virtual TransferContextPtr BeginDirectTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                                   port::AsyncOp& op);
-    virtual TransferContextPtr BeginBufferedTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                                     port::AsyncOp& op);
-    virtual TransferContextPtr BeginTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                             port::AsyncOp& op) = 0;
+    virtual TransferContextPtr BeginDirectTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op);
+    virtual TransferContextPtr BeginBufferedTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op);
+    virtual TransferContextPtr BeginTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op) = 0;
     virtual bool FinishTransfer(std::uint8_t* buffer, std::uint32_t& length, port::AsyncOp& op,
                                 TransferContextPtr context, std::uint8_t* packetTable);
 
@@ -124,23 +120,21 @@ public:
 
 protected:
     // Issues the request and keeps the header's status words and the begin code.
-    TransferContextPtr issue(std::uint32_t code, TransferContextPtr context, std::uint32_t inLength,
-                             void* out, std::uint32_t outLength, port::AsyncOp& op);
+    TransferContextPtr issue(std::uint32_t code, TransferContextPtr context, std::uint32_t inLength, void* out,
+                             std::uint32_t outLength, port::AsyncOp& op);
     // The block of a buffered transfer, or the header of a direct one, with
     // room for a packet table of `packets` entries.
-    TransferContextPtr beginBuffered(std::uint8_t* buffer, std::uint32_t length,
-                                     std::uint32_t packets, port::AsyncOp& op);
-    TransferContextPtr beginDirect(std::uint8_t* buffer, std::uint32_t length,
-                                   std::uint32_t packets, port::AsyncOp& op);
+    TransferContextPtr beginBuffered(std::uint8_t* buffer, std::uint32_t length, std::uint32_t packets,
+                                     port::AsyncOp& op);
+    TransferContextPtr beginDirect(std::uint8_t* buffer, std::uint32_t length, std::uint32_t packets,
+                                   port::AsyncOp& op);
     TransferContextPtr beginByMode(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op);
 };
 
 class UsbControlEndPoint : public UsbEndPoint {
 public:
-    UsbControlEndPoint(port::DriverPort* driver, port::Handle handle,
-                       const std::uint8_t* descriptor);
-    TransferContextPtr BeginTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                     port::AsyncOp& op) override;
+    UsbControlEndPoint(port::DriverPort* driver, port::Handle handle, const std::uint8_t* descriptor);
+    TransferContextPtr BeginTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op) override;
 
     std::uint32_t target = request::TARGET_DEVICE;
     std::uint32_t requestType = request::TYPE_VENDOR;
@@ -153,12 +147,9 @@ public:
 class UsbIsocEndPoint : public UsbEndPoint {
 public:
     using UsbEndPoint::UsbEndPoint;
-    TransferContextPtr BeginDirectTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                           port::AsyncOp& op) override;
-    TransferContextPtr BeginBufferedTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                             port::AsyncOp& op) override;
-    TransferContextPtr BeginTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                     port::AsyncOp& op) override;
+    TransferContextPtr BeginDirectTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op) override;
+    TransferContextPtr BeginBufferedTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op) override;
+    TransferContextPtr BeginTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op) override;
     // Packets a transfer of `length` bytes needs; 0 when none fits.
     std::uint32_t packetCount(std::uint32_t length) const;
 };
@@ -166,15 +157,13 @@ public:
 class UsbBulkEndPoint : public UsbEndPoint {
 public:
     using UsbEndPoint::UsbEndPoint;
-    TransferContextPtr BeginTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                     port::AsyncOp& op) override;
+    TransferContextPtr BeginTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op) override;
 };
 
 class UsbInterruptEndPoint : public UsbEndPoint {
 public:
     using UsbEndPoint::UsbEndPoint;
-    TransferContextPtr BeginTransfer(std::uint8_t* buffer, std::uint32_t length,
-                                     port::AsyncOp& op) override;
+    TransferContextPtr BeginTransfer(std::uint8_t* buffer, std::uint32_t length, port::AsyncOp& op) override;
 };
 
 // Little-endian field access shared by the USB code.
@@ -184,8 +173,8 @@ inline std::uint16_t readLe16(const std::uint8_t* p)
 }
 inline std::uint32_t readLe32(const std::uint8_t* p)
 {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8)
+        | (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 inline void writeLe16(std::uint8_t* p, std::uint16_t v)
 {

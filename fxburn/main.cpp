@@ -20,6 +20,5 @@ int main(int argc, char** argv)
     fxburn::port::NoDevicePort driver;
     fxburn::port::SteadyClock clock;
 #endif
-    return fxburn::runFxburn(argc, argv, fxburn::port::Platform{&driver, &clock}, std::cout,
-                             std::cerr, std::cin);
+    return fxburn::runFxburn(argc, argv, fxburn::port::Platform{&driver, &clock}, std::cout, std::cerr, std::cin);
 }

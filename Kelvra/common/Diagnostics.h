@@ -36,25 +36,35 @@ inline std::string repr(std::string_view text)
     out += '\'';
     return out;
 }
-inline std::string repr(const std::string& text) { return repr(std::string_view(text)); }
-inline std::string repr(const char* text) { return repr(std::string_view(text ? text : "")); }
-inline std::string repr(const QString& text) { return repr(text.toStdString()); }
-inline std::string repr(bool flag) { return flag ? "True" : "False"; }
+inline std::string repr(const std::string& text)
+{
+    return repr(std::string_view(text));
+}
+inline std::string repr(const char* text)
+{
+    return repr(std::string_view(text ? text : ""));
+}
+inline std::string repr(const QString& text)
+{
+    return repr(text.toStdString());
+}
+inline std::string repr(bool flag)
+{
+    return flag ? "True" : "False";
+}
 
 template <class T, std::enable_if_t<std::is_integral_v<T> && !std::is_same_v<T, bool>, int> = 0>
 std::string repr(T value)
 {
     return std::to_string(value);
 }
-template <class T, std::enable_if_t<std::is_floating_point_v<T>, int> = 0>
-std::string repr(T value)
+template <class T, std::enable_if_t<std::is_floating_point_v<T>, int> = 0> std::string repr(T value)
 {
     return formatFloat(value);
 }
 
 // "(a, b, c)" with each value in its repr form.
-template <class... Args>
-std::string tuple(const Args&... args)
+template <class... Args> std::string tuple(const Args&... args)
 {
     std::string out = "(";
     bool first = true;
@@ -70,13 +80,21 @@ inline void printLine(std::string_view text)
     line += '\n';
     std::cout << line << std::flush;
 }
-inline void printLine(const QString& text) { printLine(std::string_view(text.toStdString())); }
-inline void printLine(const char* text) { printLine(std::string_view(text ? text : "")); }
-inline void printLine(const std::string& text) { printLine(std::string_view(text)); }
+inline void printLine(const QString& text)
+{
+    printLine(std::string_view(text.toStdString()));
+}
+inline void printLine(const char* text)
+{
+    printLine(std::string_view(text ? text : ""));
+}
+inline void printLine(const std::string& text)
+{
+    printLine(std::string_view(text));
+}
 
 // Writes one value list line: ('cam', 'stop Thread running : ', True).
-template <class... Args>
-void printTuple(const Args&... args)
+template <class... Args> void printTuple(const Args&... args)
 {
     printLine(tuple(args...));
 }

@@ -13,8 +13,7 @@ namespace Kelvra {
 // Shortest text that reads back as the same value (of its own type, so a
 // float prints its float digits): fixed for exponents -4 to 15, a whole
 // number keeping ".0", exponent form beyond, as "1e+16" or "1.5e-05".
-template <class T>
-std::string formatFloat(T value)
+template <class T> std::string formatFloat(T value)
 {
     if (std::isnan(value))
         return "nan";

@@ -7,12 +7,13 @@ FrameFeederThread::FrameFeederThread(FrameDeque& queue)
 {
 }
 
-void FrameFeederThread::produceFunction(const Tavik::DepthCameraPtr&, const Tavik::FramePtr& frame,
-                                        Tavik::FrameType)
+void FrameFeederThread::produceFunction(const Tavik::DepthCameraPtr&, const Tavik::FramePtr& frame, Tavik::FrameType)
 {
     queue.append(frame);
 }
 
-void FrameFeederThread::stop() {}
+void FrameFeederThread::stop()
+{
+}
 
 } // namespace Kelvra

@@ -19,8 +19,7 @@ public:
     // Appends the very frame object, no copy; the camera hands out a fresh
     // frame per delivery, so it is never overwritten behind the deque's back.
     // `depthCamera` (empty for file playback) and `type` are not used.
-    void produceFunction(const Tavik::DepthCameraPtr& depthCamera, const Tavik::FramePtr& frame,
-                         Tavik::FrameType type);
+    void produceFunction(const Tavik::DepthCameraPtr& depthCamera, const Tavik::FramePtr& frame, Tavik::FrameType type);
 
     // Nothing to wait for: the feeder has no thread that runs. Returns at once;
     // produceFunction still works afterwards.

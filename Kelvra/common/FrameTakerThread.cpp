@@ -31,7 +31,10 @@ void FrameTakerThread::stop()
         thread.join();
 }
 
-bool FrameTakerThread::isAlive() const { return alive; }
+bool FrameTakerThread::isAlive() const
+{
+    return alive;
+}
 
 void FrameTakerThread::run()
 {

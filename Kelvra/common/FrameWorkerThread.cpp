@@ -13,8 +13,7 @@ namespace Kelvra {
 using diag::printLine;
 using diag::printTuple;
 
-FrameWorkerThread::FrameWorkerThread(FrameConsumer consumer, FrameDeque& queue, QMutex& mutex,
-                                     const QString& name)
+FrameWorkerThread::FrameWorkerThread(FrameConsumer consumer, FrameDeque& queue, QMutex& mutex, const QString& name)
     : QThread(nullptr)
     , queue(queue)
     , mutex(mutex)

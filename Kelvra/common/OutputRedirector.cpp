@@ -56,9 +56,15 @@ OutputRedirector::OutputRedirector(QObject* parent, bool standardOutput)
 {
 }
 
-OutputRedirector::~OutputRedirector() { slot().rdbuf(_stream); }
+OutputRedirector::~OutputRedirector()
+{
+    slot().rdbuf(_stream);
+}
 
-std::ostream& OutputRedirector::slot() const { return _stdout ? std::cout : std::cerr; }
+std::ostream& OutputRedirector::slot() const
+{
+    return _stdout ? std::cout : std::cerr;
+}
 
 bool OutputRedirector::write(std::string_view text)
 {

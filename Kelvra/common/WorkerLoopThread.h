@@ -22,8 +22,7 @@
 
 namespace Kelvra {
 
-template <class... Args>
-class WorkerLoopThread {
+template <class... Args> class WorkerLoopThread {
 public:
     static constexpr double CONSUMER_WAIT_TIMEOUT = 0.25; // seconds
 

@@ -8,7 +8,8 @@
 namespace Kelvra {
 
 CameraPickerDialog::CameraPickerDialog(Tavik::CameraSystem* cameraSystem, QWidget* parent)
-    : QDialog(parent), cameraSystem(cameraSystem)
+    : QDialog(parent)
+    , cameraSystem(cameraSystem)
 {
     setWindowTitle("Select Depth Camera");
     auto* layout = new QVBoxLayout(this);

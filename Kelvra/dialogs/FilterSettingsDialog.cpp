@@ -36,7 +36,8 @@ double shownBy(const QDoubleSpinBox& box, double value)
 } // namespace
 
 FilterSettingsDialog::FilterSettingsDialog(Tavik::FilterPtr filter_, QWidget* parent)
-    : QDialog(parent), filter(std::move(filter_))
+    : QDialog(parent)
+    , filter(std::move(filter_))
 {
     const QString name = filter ? QString::fromStdString(filter->name()) : QString();
     setWindowTitle("Filter Parameters (" + name + ")");

@@ -1,6 +1,6 @@
 #include "Kelvra/dialogs/InfoDialog.h"
 
-#include "host/base/about.h"
+#include "platform/base/about.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -11,7 +11,8 @@
 
 namespace Kelvra {
 
-InfoDialog::InfoDialog(QWidget* parent) : QDialog(parent)
+InfoDialog::InfoDialog(QWidget* parent)
+    : QDialog(parent)
 {
     auto* mainLayout = new QVBoxLayout(this);
     setWindowTitle("About Ornavu ");

@@ -1,8 +1,8 @@
 #include "Kelvra/dialogs/StatsSettingsDialog.h"
 
 #include "Kelvra/common/Diagnostics.h"
-#include "host/base/DataEngine.h"
-#include "host/base/StatusMessageBar.h"
+#include "platform/base/DataEngine.h"
+#include "platform/base/StatusMessageBar.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -14,7 +14,9 @@
 namespace Kelvra {
 
 StatsSettingsDialog::StatsSettingsDialog(StatusMessageBar* statusBar, DataEngine* dataEngine, QWidget* parent)
-    : QDialog(parent), statusBar(statusBar), dataEngine(dataEngine)
+    : QDialog(parent)
+    , statusBar(statusBar)
+    , dataEngine(dataEngine)
 {
     setWindowTitle("Parameters");
     auto* layout = new QVBoxLayout(this);

@@ -12,7 +12,9 @@ ColorViewDock::ColorViewDock(DataEngine* dataEngine)
     ViewDock::buildSingleView(this, MINIMUM_HEIGHT, scroller, layout, nullptr);
 }
 
-void ColorViewDock::setStatusBar(StatusMessageBar*) {}
+void ColorViewDock::setStatusBar(StatusMessageBar*)
+{
+}
 
 void ColorViewDock::setStreamHub(StreamHub* hub)
 {
@@ -21,6 +23,9 @@ void ColorViewDock::setStreamHub(StreamHub* hub)
         connect(streamHub, &StreamHub::onDepthCameraSet, this, &ColorViewDock::onDepthCameraSet);
 }
 
-void ColorViewDock::onDepthCameraSet() { setWindowTitle(ViewDock::cameraTitle(streamHub, CAPTION)); }
+void ColorViewDock::onDepthCameraSet()
+{
+    setWindowTitle(ViewDock::cameraTitle(streamHub, CAPTION));
+}
 
 } // namespace Kelvra

@@ -1,7 +1,7 @@
 #include "Kelvra/docks/CombinedViewDock.h"
 #include "Kelvra/docks/ViewDockSupport.h"
 
-#include "host/base/DataChannels.h"
+#include "platform/base/DataChannels.h"
 
 #include <QGridLayout>
 
@@ -58,15 +58,24 @@ void CombinedViewDock::setStatusBar(StatusMessageBar* statusBar)
     viewerAmplitude->setStatusBar(statusBar);
 }
 
-void CombinedViewDock::setStreamHub(StreamHub* hub) { streamHub = hub; }
+void CombinedViewDock::setStreamHub(StreamHub* hub)
+{
+    streamHub = hub;
+}
 
-void CombinedViewDock::onDepthCameraSet() { setWindowTitle(ViewDock::cameraTitle(streamHub, CONNECTED_CAPTION)); }
+void CombinedViewDock::onDepthCameraSet()
+{
+    setWindowTitle(ViewDock::cameraTitle(streamHub, CONNECTED_CAPTION));
+}
 
 void CombinedViewDock::visibilityChangedHanling(bool visible)
 {
-    ViewDock::followVisibility(visible, {viewerPhase, viewerAmplitude}, {viewerPhase, viewerAmplitude, viewerPointCloud});
+    ViewDock::followVisibility(visible, {viewerPhase, viewerAmplitude},
+                               {viewerPhase, viewerAmplitude, viewerPointCloud});
 }
 
-void CombinedViewDock::mouseMoveEvent(QMouseEvent*) {}
+void CombinedViewDock::mouseMoveEvent(QMouseEvent*)
+{
+}
 
 } // namespace Kelvra

@@ -1,12 +1,12 @@
 #include "Kelvra/docks/LineChartDock.h"
 
 #include "Kelvra/common/Diagnostics.h"
-#include "host/base/DataChannels.h"
-#include "host/plot/GraphicsLayoutWidget.h"
-#include "host/plot/InfiniteLine.h"
-#include "host/plot/LabelItem.h"
-#include "host/plot/PlotCurve.h"
-#include "host/plot/PlotItem.h"
+#include "platform/base/DataChannels.h"
+#include "platform/plot/GraphicsLayoutWidget.h"
+#include "platform/plot/InfiniteLine.h"
+#include "platform/plot/LabelItem.h"
+#include "platform/plot/PlotCurve.h"
+#include "platform/plot/PlotItem.h"
 
 #include <QButtonGroup>
 #include <QGroupBox>

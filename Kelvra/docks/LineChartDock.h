@@ -4,7 +4,7 @@
 // mean - std and mean + std, and a label with both figures. Redrawn on every
 // "depth" notification of the data engine.
 
-#include "host/base/DataEngine.h"
+#include "platform/base/DataEngine.h"
 
 #include <QDockWidget>
 #include <QString>

@@ -1,8 +1,8 @@
 #include "Kelvra/docks/MessageLogDock.h"
 
 #include "Kelvra/common/Diagnostics.h"
-#include "host/base/ScaleFactor.h"
-#include "host/base/about.h"
+#include "platform/base/ScaleFactor.h"
+#include "platform/base/about.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

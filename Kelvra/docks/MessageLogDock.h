@@ -3,7 +3,7 @@
 // logger's default level and log file chosen by the user. The level and the
 // file live in the logger; the dock keeps no setting of its own.
 
-#include "host/log/Logger.h"
+#include "platform/log/Logger.h"
 #include "Tavik/Common.h"
 
 #include <QColor>

@@ -4,7 +4,7 @@
 // embedded views with the dock.
 
 #include "Kelvra/models/StreamHub.h"
-#include "host/engine/DataViewContainer.h"
+#include "platform/base/DataViewContainer.h"
 
 #include <QDockWidget>
 #include <QBoxLayout>

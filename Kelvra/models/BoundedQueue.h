@@ -21,8 +21,7 @@ namespace Kelvra {
 
 // T is the stored item; Input is what put() takes (a subclass may store
 // something other than what it is handed, e.g. a copy).
-template <class T, class Input = T>
-class BoundedQueue {
+template <class T, class Input = T> class BoundedQueue {
 public:
     explicit BoundedQueue(std::size_t maxlen = 3)
         : maxlen(maxlen)
@@ -101,8 +100,7 @@ protected:
 
     // Appends to a deque bounded by maxlen, dropping its front item when full
     // (with maxlen 0 the item is dropped at once).
-    template <class Deque, class Item>
-    void append(Deque& deque, Item&& item)
+    template <class Deque, class Item> void append(Deque& deque, Item&& item)
     {
         if (maxlen == 0)
             return;

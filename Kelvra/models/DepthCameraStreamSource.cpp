@@ -15,7 +15,10 @@ bool DepthCameraStreamSource::CallGate::enter()
     return false;
 }
 
-void DepthCameraStreamSource::CallGate::leave() { inFlight.fetch_sub(1); }
+void DepthCameraStreamSource::CallGate::leave()
+{
+    inFlight.fetch_sub(1);
+}
 
 void DepthCameraStreamSource::CallGate::close()
 {
@@ -25,7 +28,8 @@ void DepthCameraStreamSource::CallGate::close()
 }
 
 DepthCameraStreamSource::DepthCameraStreamSource(Tavik::DepthCameraPtr camera)
-    : StreamSource(QStringLiteral("Live Capture")), gate_(std::make_shared<CallGate>())
+    : StreamSource(QStringLiteral("Live Capture"))
+    , gate_(std::make_shared<CallGate>())
 {
     setDepthCamera(std::move(camera));
 }
@@ -47,7 +51,10 @@ void DepthCameraStreamSource::disconnect()
         camera->clearAllCallbacks();
 }
 
-bool DepthCameraStreamSource::isInitialized() const { return depthCamera.load() != nullptr; }
+bool DepthCameraStreamSource::isInitialized() const
+{
+    return depthCamera.load() != nullptr;
+}
 
 void DepthCameraStreamSource::setDepthCamera(Tavik::DepthCameraPtr camera)
 {
@@ -66,9 +73,9 @@ void DepthCameraStreamSource::setDepthCamera(Tavik::DepthCameraPtr camera)
         } leave{*gate};
         callbackInternal(cam, frame, type);
     };
-    for (Tavik::FrameType type : {Tavik::DepthCamera::FRAME_RAW_FRAME_UNPROCESSED,
-                                  Tavik::DepthCamera::FRAME_RAW_FRAME_PROCESSED, Tavik::DepthCamera::FRAME_DEPTH_FRAME,
-                                  Tavik::DepthCamera::FRAME_XYZI_POINT_CLOUD_FRAME})
+    for (Tavik::FrameType type :
+         {Tavik::DepthCamera::FRAME_RAW_FRAME_UNPROCESSED, Tavik::DepthCamera::FRAME_RAW_FRAME_PROCESSED,
+          Tavik::DepthCamera::FRAME_DEPTH_FRAME, Tavik::DepthCamera::FRAME_XYZI_POINT_CLOUD_FRAME})
         camera->registerCallback(type, handler);
 }
 
@@ -125,7 +132,10 @@ bool DepthCameraStreamSource::stop()
     return true;
 }
 
-bool DepthCameraStreamSource::isLiveStream() const { return true; }
+bool DepthCameraStreamSource::isLiveStream() const
+{
+    return true;
+}
 
 bool DepthCameraStreamSource::isRunning() const
 {

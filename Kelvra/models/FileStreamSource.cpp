@@ -15,11 +15,13 @@
 namespace Kelvra {
 
 FileStreamSource::FileStreamSource(const QString& file, Tavik::CameraSystem* system)
-    : StreamSource(QFileInfo(file).fileName()), filename(file), cameraSystem(system)
+    : StreamSource(QFileInfo(file).fileName())
+    , filename(file)
+    , cameraSystem(system)
 {
     if (cameraSystem)
-        frameStream = std::make_shared<Tavik::FrameStreamReader>(QFile::encodeName(filename).toStdString(),
-                                                                 *cameraSystem);
+        frameStream =
+            std::make_shared<Tavik::FrameStreamReader>(QFile::encodeName(filename).toStdString(), *cameraSystem);
     setFrameStreamHandler(frameStream);
 }
 
@@ -31,19 +33,40 @@ FileStreamSource::~FileStreamSource()
     joinPlayback();
 }
 
-bool FileStreamSource::isInitialized() const { return frameStream && frameStream->isStreamGood(); }
+bool FileStreamSource::isInitialized() const
+{
+    return frameStream && frameStream->isStreamGood();
+}
 
-bool FileStreamSource::isLiveStream() const { return false; }
+bool FileStreamSource::isLiveStream() const
+{
+    return false;
+}
 
-bool FileStreamSource::isRunning() const { return running; }
+bool FileStreamSource::isRunning() const
+{
+    return running;
+}
 
-bool FileStreamSource::isSeekable() const { return true; }
+bool FileStreamSource::isSeekable() const
+{
+    return true;
+}
 
-int64_t FileStreamSource::currentPosition() const { return frameStream ? frameStream->currentPosition() : 0; }
+int64_t FileStreamSource::currentPosition() const
+{
+    return frameStream ? frameStream->currentPosition() : 0;
+}
 
-int64_t FileStreamSource::currentTimestamp() const { return timestamp; }
+int64_t FileStreamSource::currentTimestamp() const
+{
+    return timestamp;
+}
 
-int FileStreamSource::length() const { return frameStream ? frameStream->size() : 0; }
+int FileStreamSource::length() const
+{
+    return frameStream ? frameStream->size() : 0;
+}
 
 bool FileStreamSource::seek(int position)
 {
@@ -153,7 +176,9 @@ void FileStreamSource::wakePlayback()
 {
     // Taking the lock orders this after a waiter's test of `running`, so the
     // wake-up cannot fall between its test and its wait.
-    { std::lock_guard<std::mutex> lock(wakeMutex_); }
+    {
+        std::lock_guard<std::mutex> lock(wakeMutex_);
+    }
     wake_.notify_all();
 }
 
@@ -204,8 +229,12 @@ bool FileStreamSource::pause()
 
 bool FileStreamSource::stop()
 {
-    if (!isPaused() && !pause())
+    if (!isPaused() && !pause()) {
+        // A playback that ended by itself may still be leaving its thread
+        // (emitting `stopped`): wait for it, so none of it runs after stop().
+        joinPlayback();
         return false;
+    }
     StreamSource::resume();
     emit stopped();
     seek(0);

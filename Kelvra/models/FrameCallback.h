@@ -25,9 +25,11 @@ struct CallableIdentity {
     virtual bool equals(const CallableIdentity& other) const { return this == &other; }
 };
 
-template <class Key>
-struct KeyIdentity final : CallableIdentity {
-    explicit KeyIdentity(Key k) : key(std::move(k)) {}
+template <class Key> struct KeyIdentity final : CallableIdentity {
+    explicit KeyIdentity(Key k)
+        : key(std::move(k))
+    {
+    }
     bool equals(const CallableIdentity& other) const override
     {
         auto* o = dynamic_cast<const KeyIdentity*>(&other);
@@ -36,8 +38,7 @@ struct KeyIdentity final : CallableIdentity {
     Key key;
 };
 
-template <class Object, class Method>
-struct BoundMethod {
+template <class Object, class Method> struct BoundMethod {
     Object* object;
     Method method;
     bool operator==(const BoundMethod& o) const { return object == o.object && method == o.method; }
@@ -54,11 +55,13 @@ public:
     // Any callable of the frame-callback shape. A plain function pointer is
     // equal to every callback made from the same function; anything else is
     // equal only to copies of this callback.
-    template <class F,
-              std::enable_if_t<!std::is_same_v<std::decay_t<F>, FrameCallback>
-                                   && std::is_invocable_v<std::decay_t<F>&, const Tavik::DepthCameraPtr&,
-                                                          const Tavik::FramePtr&, Tavik::FrameType>,
-                               int> = 0>
+    template <
+        class F,
+        std::enable_if_t<
+            !std::is_same_v<
+                std::decay_t<F>,
+                FrameCallback> && std::is_invocable_v<std::decay_t<F>&, const Tavik::DepthCameraPtr&, const Tavik::FramePtr&, Tavik::FrameType>,
+            int> = 0>
     FrameCallback(F&& f) // NOLINT: implicit on purpose, lambdas convert
     {
         using D = std::decay_t<F>;

@@ -9,11 +9,13 @@
 
 namespace Kelvra {
 
-template <class T>
-class SharedHandle {
+template <class T> class SharedHandle {
 public:
     SharedHandle() = default;
-    explicit SharedHandle(std::shared_ptr<T> value) : value_(std::move(value)) {}
+    explicit SharedHandle(std::shared_ptr<T> value)
+        : value_(std::move(value))
+    {
+    }
     SharedHandle(const SharedHandle&) = delete;
     SharedHandle& operator=(const SharedHandle&) = delete;
 

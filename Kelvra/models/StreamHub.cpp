@@ -1,7 +1,7 @@
 #include "Kelvra/models/StreamHub.h"
 
 #include "Kelvra/common/Diagnostics.h"
-#include "host/log/Logger.h"
+#include "platform/log/Logger.h"
 
 #include <algorithm>
 #include <string>
@@ -9,7 +9,9 @@
 namespace Kelvra {
 
 StreamHub::StreamHub(Tavik::CameraSystem* system, Tavik::DepthCameraPtr camera)
-    : QObject(nullptr), depthCamera(camera), cameraSystem(system)
+    : QObject(nullptr)
+    , depthCamera(camera)
+    , cameraSystem(system)
 {
     for (auto& list : callbacks)
         list = std::make_shared<const CallbackList>();
@@ -94,9 +96,15 @@ bool StreamHub::removeStreamSource(int index)
     return true;
 }
 
-bool StreamHub::setCurrentSource(int pos) { return selectSource(pos, true, false); }
+bool StreamHub::setCurrentSource(int pos)
+{
+    return selectSource(pos, true, false);
+}
 
-bool StreamHub::setCurrentSource1(int pos) { return selectSource(pos, false, true); }
+bool StreamHub::setCurrentSource1(int pos)
+{
+    return selectSource(pos, false, true);
+}
 
 bool StreamHub::selectSource(int pos, bool installPowerCallback, bool dropOldRelays)
 {
@@ -170,15 +178,30 @@ std::shared_ptr<DepthCameraStreamSource> StreamHub::liveSource() const
     return std::dynamic_pointer_cast<DepthCameraStreamSource>(sources[depthCameraSourceIndex]);
 }
 
-bool StreamHub::start() { return currentSource && currentSource->start(); }
+bool StreamHub::start()
+{
+    return currentSource && currentSource->start();
+}
 
-bool StreamHub::pause() { return currentSource && currentSource->pause(); }
+bool StreamHub::pause()
+{
+    return currentSource && currentSource->pause();
+}
 
-bool StreamHub::stop() { return currentSource && currentSource->stop(); }
+bool StreamHub::stop()
+{
+    return currentSource && currentSource->stop();
+}
 
-bool StreamHub::isRunning() const { return currentSource && currentSource->isRunning(); }
+bool StreamHub::isRunning() const
+{
+    return currentSource && currentSource->isRunning();
+}
 
-bool StreamHub::isPaused() const { return currentSource && currentSource->isPaused(); }
+bool StreamHub::isPaused() const
+{
+    return currentSource && currentSource->isPaused();
+}
 
 bool StreamHub::setCameraSystem(Tavik::CameraSystem* system)
 {

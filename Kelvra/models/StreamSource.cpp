@@ -2,29 +2,48 @@
 
 namespace Kelvra {
 
-StreamSource::StreamSource(const QString& name, QObject* parent) : QObject(parent), name(name) {}
+StreamSource::StreamSource(const QString& name, QObject* parent)
+    : QObject(parent)
+    , name(name)
+{
+}
 
 StreamSource::~StreamSource() = default;
 
-bool StreamSource::isInitialized() const { return false; }
+bool StreamSource::isInitialized() const
+{
+    return false;
+}
 
-QString StreamSource::getName() const { return name; }
+QString StreamSource::getName() const
+{
+    return name;
+}
 
 void StreamSource::setPowerChangedCallback(PowerCallback cb)
 {
     onPowerChangedCallback.store(cb ? std::make_shared<const PowerCallback>(std::move(cb)) : nullptr);
 }
 
-void StreamSource::removePowerChangedCallback() { onPowerChangedCallback.store(nullptr); }
+void StreamSource::removePowerChangedCallback()
+{
+    onPowerChangedCallback.store(nullptr);
+}
 
 void StreamSource::setCallback(FrameCallback cb)
 {
     callback.store(cb ? std::make_shared<const FrameCallback>(std::move(cb)) : nullptr);
 }
 
-void StreamSource::removeCallback() { callback.store(nullptr); }
+void StreamSource::removeCallback()
+{
+    callback.store(nullptr);
+}
 
-bool StreamSource::start() { return false; }
+bool StreamSource::start()
+{
+    return false;
+}
 
 bool StreamSource::pause()
 {
@@ -49,27 +68,60 @@ bool StreamSource::resume()
     return true;
 }
 
-bool StreamSource::stop() { return false; }
+bool StreamSource::stop()
+{
+    return false;
+}
 
-bool StreamSource::isRunning() const { return false; }
+bool StreamSource::isRunning() const
+{
+    return false;
+}
 
-bool StreamSource::isPaused() const { return paus; }
+bool StreamSource::isPaused() const
+{
+    return paus;
+}
 
-bool StreamSource::isSeekable() const { return false; }
+bool StreamSource::isSeekable() const
+{
+    return false;
+}
 
-bool StreamSource::isLiveStream() const { return false; }
+bool StreamSource::isLiveStream() const
+{
+    return false;
+}
 
-int StreamSource::length() const { return 0; }
+int StreamSource::length() const
+{
+    return 0;
+}
 
-int64_t StreamSource::currentPosition() const { return pos; }
+int64_t StreamSource::currentPosition() const
+{
+    return pos;
+}
 
-int64_t StreamSource::currentTimestamp() const { return timestamp; }
+int64_t StreamSource::currentTimestamp() const
+{
+    return timestamp;
+}
 
-bool StreamSource::seek(int) { return false; }
+bool StreamSource::seek(int)
+{
+    return false;
+}
 
-std::optional<QRect> StreamSource::getROI() const { return std::nullopt; }
+std::optional<QRect> StreamSource::getROI() const
+{
+    return std::nullopt;
+}
 
-std::optional<QSize> StreamSource::getBinning() const { return std::nullopt; }
+std::optional<QSize> StreamSource::getBinning() const
+{
+    return std::nullopt;
+}
 
 float StreamSource::getStreamParamf(const std::string& paramName) const
 {
@@ -80,9 +132,15 @@ float StreamSource::getStreamParamf(const std::string& paramName) const
     return ok ? value : 0.f;
 }
 
-float StreamSource::getDepthScalingFactor() const { return getStreamParamf("depthScalingFactor"); }
+float StreamSource::getDepthScalingFactor() const
+{
+    return getStreamParamf("depthScalingFactor");
+}
 
-float StreamSource::getAmplitudeScalingFactor() const { return getStreamParamf("amplitudeScalingFactor"); }
+float StreamSource::getAmplitudeScalingFactor() const
+{
+    return getStreamParamf("amplitudeScalingFactor");
+}
 
 void StreamSource::setFrameStreamHandler(std::shared_ptr<const FrameStreamHandler> handler)
 {

@@ -1,8 +1,8 @@
 #include "Kelvra/views/ClipRangeView.h"
 
-#include "host/base/DataView.h"
-#include "host/base/QxtSpanSlider.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/DataView.h"
+#include "platform/base/QxtSpanSlider.h"
+#include "platform/base/ViewCommunicator.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,8 +20,8 @@ QString limitText(double value)
 
 } // namespace
 
-ClipRangeView::ClipRangeView(
-    HostWindow* window, Tavik::CameraSystem* cameraSystem, StreamHub* depthCameraController, bool /*protection*/)
+ClipRangeView::ClipRangeView(HostWindow* window, Tavik::CameraSystem* cameraSystem, StreamHub* depthCameraController,
+                             bool /*protection*/)
     : QWidget(nullptr)
     , window(window)
     , cameraSystem(cameraSystem)
@@ -83,6 +83,8 @@ void ClipRangeView::updateUpperLevel(double upper)
     emit DataView::communicator()->thresholdsChanged(QStringLiteral("depth"), depthLevels[0], depthLevels[1]);
 }
 
-void ClipRangeView::init() {}
+void ClipRangeView::init()
+{
+}
 
 } // namespace Kelvra

@@ -25,7 +25,7 @@ class ClipRangeView : public QWidget {
 public:
     // `protection` is accepted and not used; the rest is kept, not used.
     ClipRangeView(HostWindow* window, Tavik::CameraSystem* cameraSystem, StreamHub* depthCameraController,
-        bool protection = false);
+                  bool protection = false);
 
     static QString getID();
     QString getTitle() const;

@@ -25,8 +25,8 @@ QString quoted(const std::string& name)
 
 } // namespace
 
-PointCloudEffectSettingView::PointCloudEffectSettingView(
-    HostWindow* window, Tavik::CameraSystem* cameraSystem, StreamHub* depthCameraController, bool /*protection*/)
+PointCloudEffectSettingView::PointCloudEffectSettingView(HostWindow* window, Tavik::CameraSystem* cameraSystem,
+                                                         StreamHub* depthCameraController, bool /*protection*/)
     : QWidget(nullptr)
     , window(window)
     , cameraSystem(cameraSystem)
@@ -59,7 +59,7 @@ PointCloudEffectSettingView::PointCloudEffectSettingView(
         modeList->addItem(shortName(name));
     // After the entries exist, so filling the box adds nothing.
     connect(modeList, qOverload<int>(&QComboBox::currentIndexChanged), this,
-        &PointCloudEffectSettingView::filterChanged);
+            &PointCloudEffectSettingView::filterChanged);
 
     vlayout->addLayout(hlayoutFilterList);
     setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Minimum);
@@ -119,11 +119,12 @@ void PointCloudEffectSettingView::addRow(const std::string& fullName, const Tavi
     auto* perpertyBtn = new QPushButton(QStringLiteral("Setting"));
 
     connect(perpertyBtn, &QPushButton::clicked, this,
-        [this, fullName, filter] { showFilterParameters(fullName, filter); });
+            [this, fullName, filter] { showFilterParameters(fullName, filter); });
     // The row keeps the index and a weak reference to the camera it got them
     // from: the page keeps no camera alive.
-    connect(filterCheckBox, &QCheckBox::stateChanged, this,
-        [this, fullName, row, filter, index, addedTo](int state) { btnstate(fullName, row, filter, index, addedTo, state); });
+    connect(filterCheckBox, &QCheckBox::stateChanged, this, [this, fullName, row, filter, index, addedTo](int state) {
+        btnstate(fullName, row, filter, index, addedTo, state);
+    });
     filterCheckBox->toggle(); // ticked; btnstate ignores that state
 
     row->addWidget(filterCheckBox);
@@ -139,7 +140,7 @@ Tavik::FilterPtr PointCloudEffectSettingView::addFilter(const std::string& filte
     Tavik::FilterPtr filter = cameraSystem ? cameraSystem->createFilter(filterName, FILTER_FRAME_TYPE) : nullptr;
     if (!filter) {
         QMessageBox::critical(this, QStringLiteral("Filter not found"),
-            QStringLiteral("Could not create filter ") + quoted(filterName));
+                              QStringLiteral("Could not create filter ") + quoted(filterName));
         return nullptr;
     }
     const Tavik::DepthCameraPtr camera = currentCamera();
@@ -148,8 +149,8 @@ Tavik::FilterPtr PointCloudEffectSettingView::addFilter(const std::string& filte
     const int index = camera->addFilter(filter, FILTER_FRAME_TYPE);
     diag::printTuple(std::string("ADD filterIndex: "), index);
     if (index < 0) {
-        QMessageBox::critical(
-            this, QStringLiteral("Failed to add filter"), QStringLiteral("Could not add filter ") + quoted(filterName));
+        QMessageBox::critical(this, QStringLiteral("Failed to add filter"),
+                              QStringLiteral("Could not add filter ") + quoted(filterName));
         currentFilterIndex = -1;
         currentFilterCamera.reset();
         return nullptr;
@@ -161,11 +162,12 @@ Tavik::FilterPtr PointCloudEffectSettingView::addFilter(const std::string& filte
 }
 
 void PointCloudEffectSettingView::btnstate(const std::string& fullName, QHBoxLayout* row,
-    const Tavik::FilterPtr& /*filter*/, int filterIndex, const std::weak_ptr<Tavik::DepthCamera>& addedTo, int state)
+                                           const Tavik::FilterPtr& /*filter*/, int filterIndex,
+                                           const std::weak_ptr<Tavik::DepthCamera>& addedTo, int state)
 {
-    diag::printLine(QString::fromStdString(fullName) + QStringLiteral(" check state : %1 (0:uncheck ,2:checked),filterIndex:%2 ")
-                                                           .arg(state)
-                                                           .arg(filterIndex));
+    diag::printLine(
+        QString::fromStdString(fullName)
+        + QStringLiteral(" check state : %1 (0:uncheck ,2:checked),filterIndex:%2 ").arg(state).arg(filterIndex));
     if (state != Qt::Unchecked)
         return;
 
@@ -237,8 +239,8 @@ Tavik::DepthCameraPtr PointCloudEffectSettingView::currentCamera()
 {
     Tavik::DepthCameraPtr camera = depthCameraController ? depthCameraController->getDepthCamera() : nullptr;
     if (!camera)
-        QMessageBox::critical(
-            this, QStringLiteral("Depth Camera Missing"), QStringLiteral("No depth camera selected to add filter"));
+        QMessageBox::critical(this, QStringLiteral("Depth Camera Missing"),
+                              QStringLiteral("No depth camera selected to add filter"));
     return camera;
 }
 
@@ -261,7 +263,7 @@ bool PointCloudEffectSettingView::removeFilter(int filterIndex, const std::weak_
 void PointCloudEffectSettingView::showFilterParameters(const std::string& /*fullName*/, const Tavik::FilterPtr& filter)
 {
     diag::printTuple(std::string(" seeting for filer named : ") + (filter ? filter->name() : std::string()),
-        std::string(filter ? "Filter" : "None"));
+                     std::string(filter ? "Filter" : "None"));
     FilterSettingsDialog::showDialog(filter);
 }
 
@@ -275,6 +277,8 @@ void PointCloudEffectSettingView::auto_exposure(int stateChanged)
     diag::printLine(QStringLiteral("auto_exposure %1").arg(stateChanged));
 }
 
-void PointCloudEffectSettingView::init() {}
+void PointCloudEffectSettingView::init()
+{
+}
 
 } // namespace Kelvra

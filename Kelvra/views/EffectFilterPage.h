@@ -37,8 +37,8 @@ public:
     static constexpr Tavik::FrameType FILTER_FRAME_TYPE = 1;
 
     // `protection` is accepted and not used.
-    PointCloudEffectSettingView(HostWindow* window, Tavik::CameraSystem* cameraSystem,
-        StreamHub* depthCameraController, bool protection = false);
+    PointCloudEffectSettingView(HostWindow* window, Tavik::CameraSystem* cameraSystem, StreamHub* depthCameraController,
+                                bool protection = false);
 
     static QString getID();
     QString getTitle() const;
@@ -54,7 +54,7 @@ public:
     void showFilterParameters(const std::string& fullName, const Tavik::FilterPtr& filter);
     // A row's check box changed; an unticked row goes, then its filter.
     void btnstate(const std::string& fullName, QHBoxLayout* row, const Tavik::FilterPtr& filter, int filterIndex,
-        const std::weak_ptr<Tavik::DepthCamera>& addedTo, int state);
+                  const std::weak_ptr<Tavik::DepthCamera>& addedTo, int state);
 
     // The text between the first "::" and the next one (or the end); the
     // whole name when it holds no "::".

@@ -2,8 +2,8 @@
 
 #include "Kelvra/common/Diagnostics.h"
 #include "Kelvra/models/StreamHub.h"
-#include "host/base/DataView.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/DataView.h"
+#include "platform/base/ViewCommunicator.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -35,8 +35,8 @@ int openingAngle(double factor)
 
 } // namespace
 
-Image2DSettingView::Image2DSettingView(
-    HostWindow* /*window*/, Tavik::CameraSystem* /*cameraSystem*/, StreamHub* depthCameraController, bool /*protection*/)
+Image2DSettingView::Image2DSettingView(HostWindow* /*window*/, Tavik::CameraSystem* /*cameraSystem*/,
+                                       StreamHub* depthCameraController, bool /*protection*/)
     : QWidget(nullptr)
     , depthCameraController(depthCameraController)
 {
@@ -141,6 +141,8 @@ void Image2DSettingView::toggle_displayCone(int stateChanged)
     emit DataView::communicator()->displayConeToggle(stateChanged != 0);
 }
 
-void Image2DSettingView::init() {}
+void Image2DSettingView::init()
+{
+}
 
 } // namespace Kelvra

@@ -25,7 +25,7 @@ public:
     // Nothing is broadcast here: the views keep their own defaults until the
     // user changes a switch.
     Image2DSettingView(HostWindow* window, Tavik::CameraSystem* cameraSystem, StreamHub* depthCameraController,
-        bool protection = false);
+                       bool protection = false);
 
     static QString getID();
     QString getTitle() const;

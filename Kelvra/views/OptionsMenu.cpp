@@ -1,7 +1,7 @@
 #include "Kelvra/views/OptionsMenu.h"
 
 #include "Kelvra/dialogs/StatsSettingsDialog.h"
-#include "host/base/HostWindow.h"
+#include "platform/base/HostWindow.h"
 
 #include <QAction>
 #include <QIcon>
@@ -9,7 +9,10 @@
 namespace Kelvra {
 
 OptionsMenu::OptionsMenu(HostWindow* window, DataEngine* dataEngine, QWidget* parent)
-    : QMenu(parent), dataEngine(dataEngine), window(window), statusBar(window ? window->statusMessage() : nullptr)
+    : QMenu(parent)
+    , dataEngine(dataEngine)
+    , window(window)
+    , statusBar(window ? window->statusMessage() : nullptr)
 {
     initMenu();
     setTitle("&Settings");

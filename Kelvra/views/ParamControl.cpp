@@ -13,14 +13,12 @@ using paramvalue::sameValue;
 
 namespace {
 
-template <class Kind>
-Tavik::ParameterPtr castTo(const Tavik::ParameterPtr& param)
+template <class Kind> Tavik::ParameterPtr castTo(const Tavik::ParameterPtr& param)
 {
     return Kind::typeCast(param);
 }
 
-template <class T>
-bool readAs(const Tavik::ParameterPtr& param, bool refresh, ParamControl::Result& out)
+template <class T> bool readAs(const Tavik::ParameterPtr& param, bool refresh, ParamControl::Result& out)
 {
     auto typed = std::dynamic_pointer_cast<Tavik::ValueParameter<T>>(param);
     if (!typed)
@@ -74,8 +72,8 @@ void ParamControl::releaseDepthCamera()
     engine.reset();
 }
 
-std::shared_ptr<ParamControl> ParamControl::getParamControl(
-    const EnginePtr& engine, const Tavik::ParameterPtr& param, QObject* parent, int paramSetType)
+std::shared_ptr<ParamControl> ParamControl::getParamControl(const EnginePtr& engine, const Tavik::ParameterPtr& param,
+                                                            QObject* parent, int paramSetType)
 {
     if (paramSetType != PARAM_TYPE_DEPTH_CAMERA && paramSetType != PARAM_TYPE_FILTER)
         return nullptr;
@@ -109,8 +107,8 @@ std::shared_ptr<ParamControl> ParamControl::getParamControl(
     return std::shared_ptr<ParamControl>(handler, [guard](ParamControl*) { delete guard.data(); });
 }
 
-std::shared_ptr<ParamControl> ParamControl::getParamControl(
-    const Tavik::DepthCameraPtr& camera, const std::string& name, QObject* parent, int paramSetType)
+std::shared_ptr<ParamControl> ParamControl::getParamControl(const Tavik::DepthCameraPtr& camera,
+                                                            const std::string& name, QObject* parent, int paramSetType)
 {
     if (!camera)
         return nullptr;
@@ -177,15 +175,9 @@ QString ParamControl::getDescription()
 {
     QString out = getName();
     switch (param->ioType()) {
-    case Tavik::Parameter::IO_READ_ONLY:
-        out += QStringLiteral(" [RO]");
-        break;
-    case Tavik::Parameter::IO_WRITE_ONLY:
-        out += QStringLiteral(" [WO]");
-        break;
-    default:
-        out += QStringLiteral(" [RW]");
-        break;
+    case Tavik::Parameter::IO_READ_ONLY: out += QStringLiteral(" [RO]"); break;
+    case Tavik::Parameter::IO_WRITE_ONLY: out += QStringLiteral(" [WO]"); break;
+    default: out += QStringLiteral(" [RW]"); break;
     }
     if (!param->displayName().empty())
         out += QStringLiteral(" ") + text(param->displayName());
@@ -194,7 +186,7 @@ QString ParamControl::getDescription()
         out += text(param->description()).replace(QLatin1Char('$'), QLatin1Char('\n')) + QStringLiteral("\n\n");
     if (param->address() != 0)
         out += QString::asprintf("Register: 0x%x [%d:%d]\n\n", static_cast<unsigned>(param->address()), param->msb(),
-            param->lsb());
+                                 param->lsb());
     return out;
 }
 

@@ -58,11 +58,13 @@ public:
     // known kind. Pass no parent unless that parent outlives every holder of
     // the returned pointer (a parent that dies first takes the handler along).
     static std::shared_ptr<ParamControl> getParamControl(const EnginePtr& engine, const Tavik::ParameterPtr& param,
-        QObject* parent = nullptr, int paramSetType = PARAM_TYPE_DEPTH_CAMERA);
+                                                         QObject* parent = nullptr,
+                                                         int paramSetType = PARAM_TYPE_DEPTH_CAMERA);
     // The same for the camera's parameter of that name (nothing for a name the
     // camera lacks).
     static std::shared_ptr<ParamControl> getParamControl(const Tavik::DepthCameraPtr& camera, const std::string& name,
-        QObject* parent = nullptr, int paramSetType = PARAM_TYPE_DEPTH_CAMERA);
+                                                         QObject* parent = nullptr,
+                                                         int paramSetType = PARAM_TYPE_DEPTH_CAMERA);
 
     // Compact editor (EnumParameterView or RangeParameterView), owned by
     // `parent` or the caller; nothing from the base.
@@ -87,8 +89,8 @@ public:
     virtual QString getDescription();
 
     Tavik::ParameterPtr param; // already cast to its kind
-    QString type;              // "Bool", "Int", "Uint" or "Float"
-    EnginePtr engine;          // empty once released
+    QString type; // "Bool", "Int", "Uint" or "Float"
+    EnginePtr engine; // empty once released
 };
 
 class EnumParamControl : public ParamControl {
@@ -130,7 +132,7 @@ class StrobeBoolParamControl : public BoolParamControl {
     Q_OBJECT
 public:
     StrobeBoolParamControl(EnginePtr engine, Tavik::ParameterPtr strobeBoolParam, QString type,
-        QObject* parent = nullptr);
+                           QObject* parent = nullptr);
 
     Result set(const QVariant& value) override;
 };
@@ -139,7 +141,7 @@ class RangeParamControl : public ParamControl {
     Q_OBJECT
 public:
     RangeParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QString format,
-        QObject* parent = nullptr);
+                      QObject* parent = nullptr);
 
     QString getDisplayValue(const QVariant& value = QVariant()) override;
     QWidget* getDisplayWidget(QWidget* parent = nullptr) override;
@@ -156,28 +158,36 @@ protected:
     RangeParameterDetailedView* makeDetailedView(bool isInteger, QWidget* parent);
 };
 
-class IntegerParamControl : public RangeParamControl {
-    Q_OBJECT
+// The integer, unsigned and float kinds: `T` is the value type (int32_t,
+// uint32_t or float); the number format, the engine's setter and whether the
+// slider editor works in whole numbers follow from it.
+template <class T> class NumericParamControl : public RangeParamControl {
 public:
-    IntegerParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent = nullptr);
+    NumericParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent = nullptr);
     QWidget* getDetailedDisplayWidget(QWidget* parent = nullptr) override;
     Result setInternal(const QVariant& value) override;
 };
 
-class UnsignedIntegerParamControl : public RangeParamControl {
+extern template class NumericParamControl<int32_t>;
+extern template class NumericParamControl<uint32_t>;
+extern template class NumericParamControl<float>;
+
+class IntegerParamControl : public NumericParamControl<int32_t> {
     Q_OBJECT
 public:
-    UnsignedIntegerParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent = nullptr);
-    QWidget* getDetailedDisplayWidget(QWidget* parent = nullptr) override;
-    Result setInternal(const QVariant& value) override;
+    using NumericParamControl::NumericParamControl;
 };
 
-class FloatParamControl : public RangeParamControl {
+class UnsignedIntegerParamControl : public NumericParamControl<uint32_t> {
     Q_OBJECT
 public:
-    FloatParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent = nullptr);
-    QWidget* getDetailedDisplayWidget(QWidget* parent = nullptr) override;
-    Result setInternal(const QVariant& value) override;
+    using NumericParamControl::NumericParamControl;
+};
+
+class FloatParamControl : public NumericParamControl<float> {
+    Q_OBJECT
+public:
+    using NumericParamControl::NumericParamControl;
 };
 
 } // namespace Kelvra

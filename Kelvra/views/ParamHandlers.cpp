@@ -5,6 +5,7 @@
 #include "Kelvra/views/ParamValue.h"
 
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 namespace Kelvra {
@@ -33,15 +34,13 @@ QString valueLabel(const QVariant& value, int pos, const std::vector<std::string
     return label;
 }
 
-template <class T>
-std::shared_ptr<Tavik::RangeParameter<T>> asRange(const Tavik::ParameterPtr& param)
+template <class T> std::shared_ptr<Tavik::RangeParameter<T>> asRange(const Tavik::ParameterPtr& param)
 {
     return std::dynamic_pointer_cast<Tavik::RangeParameter<T>>(param);
 }
 
 // Calls f(rangeParameter) with the parameter seen as its numeric kind.
-template <class F>
-QVariant visitRange(const Tavik::ParameterPtr& param, F&& f)
+template <class F> QVariant visitRange(const Tavik::ParameterPtr& param, F&& f)
 {
     if (auto p = asRange<int32_t>(param))
         return f(*p);
@@ -53,22 +52,18 @@ QVariant visitRange(const Tavik::ParameterPtr& param, F&& f)
 }
 
 // A value in the kind's own type, or nothing when it does not fit.
-template <class T>
-std::optional<T> toKind(const QVariant& value);
-template <>
-std::optional<bool> toKind<bool>(const QVariant& value)
+template <class T> std::optional<T> toKind(const QVariant& value);
+template <> std::optional<bool> toKind<bool>(const QVariant& value)
 {
     return value.toBool();
 }
-template <>
-std::optional<int32_t> toKind<int32_t>(const QVariant& value)
+template <> std::optional<int32_t> toKind<int32_t>(const QVariant& value)
 {
     bool ok = false;
     const int v = value.toInt(&ok);
     return ok ? std::optional<int32_t>(v) : std::nullopt;
 }
-template <>
-std::optional<uint32_t> toKind<uint32_t>(const QVariant& value)
+template <> std::optional<uint32_t> toKind<uint32_t>(const QVariant& value)
 {
     bool ok = false;
     const qlonglong v = value.toLongLong(&ok);
@@ -76,8 +71,7 @@ std::optional<uint32_t> toKind<uint32_t>(const QVariant& value)
         return std::nullopt;
     return static_cast<uint32_t>(v);
 }
-template <>
-std::optional<float> toKind<float>(const QVariant& value)
+template <> std::optional<float> toKind<float>(const QVariant& value)
 {
     bool ok = false;
     const float v = value.toFloat(&ok);
@@ -88,14 +82,40 @@ std::optional<float> toKind<float>(const QVariant& value)
 // is released or the value does not fit the kind.
 template <class T>
 ParamControl::Result writeAs(const ParamControl::EnginePtr& engine,
-    Tavik::Result<T> (Tavik::ParameterEngine::*setter)(const std::string&, T), const std::string& name,
-    const QVariant& value)
+                             Tavik::Result<T> (Tavik::ParameterEngine::*setter)(const std::string&, T),
+                             const std::string& name, const QVariant& value)
 {
     const std::optional<T> v = toKind<T>(value);
     if (!engine || !v)
         return {false, value};
     const Tavik::Result<T> res = ((*engine).*setter)(name, *v);
     return {res.ok, QVariant::fromValue(res.value)};
+}
+
+// `value`, or the value read now when none is given; nothing when that read fails.
+std::optional<QVariant> givenOrRead(ParamControl& handler, const QVariant& value)
+{
+    if (value.isValid())
+        return value;
+    const ParamControl::Result read = handler.get();
+    return read.ok ? std::optional<QVariant>(read.value) : std::nullopt;
+}
+
+// What sets a numeric kind apart besides its type: the printf format of its
+// value and the engine's setter that writes it.
+template <class T> struct NumericKind {
+    const char* format;
+    Tavik::Result<T> (Tavik::ParameterEngine::*setter)(const std::string&, T);
+};
+
+template <class T> constexpr NumericKind<T> numericKind()
+{
+    if constexpr (std::is_same_v<T, int32_t>)
+        return {"%d", &Tavik::ParameterEngine::seti};
+    else if constexpr (std::is_same_v<T, uint32_t>)
+        return {"%u", &Tavik::ParameterEngine::setu};
+    else
+        return {"%.2f", &Tavik::ParameterEngine::setf};
 }
 
 } // namespace
@@ -143,14 +163,10 @@ int EnumParamControl::valuePosition(const QVariant& value) const
 
 QString EnumParamControl::getDisplayValue(const QVariant& value)
 {
-    QVariant v = value;
-    if (!v.isValid()) {
-        const Result read = get();
-        if (!read.ok)
-            return QStringLiteral("(Unknown)");
-        v = read.value;
-    }
-    const int pos = valuePosition(v);
+    const std::optional<QVariant> v = givenOrRead(*this, value);
+    if (!v)
+        return QStringLiteral("(Unknown)");
+    const int pos = valuePosition(*v);
     const QVariantList values = allowedValues();
     if (pos < 0 || pos >= values.size())
         return QStringLiteral("(Unknown)");
@@ -236,8 +252,8 @@ ParamControl::Result BoolParamControl::setInternal(const QVariant& value)
 
 // --- StrobeBoolParamControl ----------------------------------------------------
 
-StrobeBoolParamControl::StrobeBoolParamControl(
-    EnginePtr engine, Tavik::ParameterPtr strobeBoolParam, QString type, QObject* parent)
+StrobeBoolParamControl::StrobeBoolParamControl(EnginePtr engine, Tavik::ParameterPtr strobeBoolParam, QString type,
+                                               QObject* parent)
     : BoolParamControl(std::move(engine), std::move(strobeBoolParam), std::move(type), parent)
 {
 }
@@ -250,8 +266,8 @@ ParamControl::Result StrobeBoolParamControl::set(const QVariant& value)
 
 // --- RangeParamControl ---------------------------------------------------------
 
-RangeParamControl::RangeParamControl(
-    EnginePtr engine, Tavik::ParameterPtr param, QString type, QString format, QObject* parent)
+RangeParamControl::RangeParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QString format,
+                                     QObject* parent)
     : ParamControl(std::move(engine), std::move(param), std::move(type), parent)
     , format(std::move(format))
 {
@@ -274,22 +290,18 @@ QString RangeParamControl::getUnit() const
 
 QString RangeParamControl::getDisplayValue(const QVariant& value)
 {
-    QVariant v = value;
-    if (!v.isValid()) {
-        const Result read = get();
-        if (!read.ok)
-            return QStringLiteral("(Unknown)");
-        v = read.value;
-    }
+    const std::optional<QVariant> v = givenOrRead(*this, value);
+    if (!v)
+        return QStringLiteral("(Unknown)");
     const QByteArray pattern = format.toLatin1();
     const char conversion = pattern.isEmpty() ? 'f' : pattern.back();
     QString number;
     if (conversion == 'd' || conversion == 'i')
-        number = QString::asprintf(pattern.constData(), v.toInt());
+        number = QString::asprintf(pattern.constData(), v->toInt());
     else if (conversion == 'u')
-        number = QString::asprintf(pattern.constData(), v.toUInt());
+        number = QString::asprintf(pattern.constData(), v->toUInt());
     else
-        number = QString::asprintf(pattern.constData(), v.toDouble());
+        number = QString::asprintf(pattern.constData(), v->toDouble());
     return number + getUnit();
 }
 
@@ -328,50 +340,25 @@ RangeParameterDetailedView* RangeParamControl::makeDetailedView(bool isInteger, 
 
 // --- the three numeric kinds ---------------------------------------------------
 
-IntegerParamControl::IntegerParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent)
-    : RangeParamControl(std::move(engine), std::move(param), std::move(type), QStringLiteral("%d"), parent)
+template <class T>
+NumericParamControl<T>::NumericParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent)
+    : RangeParamControl(std::move(engine), std::move(param), std::move(type),
+                        QString::fromLatin1(numericKind<T>().format), parent)
 {
 }
 
-QWidget* IntegerParamControl::getDetailedDisplayWidget(QWidget* parent)
+template <class T> QWidget* NumericParamControl<T>::getDetailedDisplayWidget(QWidget* parent)
 {
-    return makeDetailedView(true, parent);
+    return makeDetailedView(std::is_integral_v<T>, parent);
 }
 
-ParamControl::Result IntegerParamControl::setInternal(const QVariant& value)
+template <class T> ParamControl::Result NumericParamControl<T>::setInternal(const QVariant& value)
 {
-    return writeAs<int32_t>(engine, &Tavik::ParameterEngine::seti, param->name(), value);
+    return writeAs<T>(engine, numericKind<T>().setter, param->name(), value);
 }
 
-UnsignedIntegerParamControl::UnsignedIntegerParamControl(
-    EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent)
-    : RangeParamControl(std::move(engine), std::move(param), std::move(type), QStringLiteral("%u"), parent)
-{
-}
-
-QWidget* UnsignedIntegerParamControl::getDetailedDisplayWidget(QWidget* parent)
-{
-    return makeDetailedView(true, parent);
-}
-
-ParamControl::Result UnsignedIntegerParamControl::setInternal(const QVariant& value)
-{
-    return writeAs<uint32_t>(engine, &Tavik::ParameterEngine::setu, param->name(), value);
-}
-
-FloatParamControl::FloatParamControl(EnginePtr engine, Tavik::ParameterPtr param, QString type, QObject* parent)
-    : RangeParamControl(std::move(engine), std::move(param), std::move(type), QStringLiteral("%.2f"), parent)
-{
-}
-
-QWidget* FloatParamControl::getDetailedDisplayWidget(QWidget* parent)
-{
-    return makeDetailedView(false, parent);
-}
-
-ParamControl::Result FloatParamControl::setInternal(const QVariant& value)
-{
-    return writeAs<float>(engine, &Tavik::ParameterEngine::setf, param->name(), value);
-}
+template class NumericParamControl<int32_t>;
+template class NumericParamControl<uint32_t>;
+template class NumericParamControl<float>;
 
 } // namespace Kelvra

@@ -12,8 +12,7 @@ namespace Kelvra::paramvalue {
 
 namespace {
 
-template <class T>
-QString shortestText(T value)
+template <class T> QString shortestText(T value)
 {
     return QString::fromStdString(formatFloat(value));
 }
@@ -33,24 +32,18 @@ bool isIntegral(const QVariant& value)
     case QMetaType::UShort:
     case QMetaType::Char:
     case QMetaType::SChar:
-    case QMetaType::UChar:
-        return true;
-    default:
-        return false;
+    case QMetaType::UChar: return true;
+    default: return false;
     }
 }
 
 QString plainText(const QVariant& value)
 {
     switch (static_cast<QMetaType::Type>(value.userType())) {
-    case QMetaType::Bool:
-        return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
-    case QMetaType::Float:
-        return shortestText(value.toFloat());
-    case QMetaType::Double:
-        return shortestText(value.toDouble());
-    default:
-        break;
+    case QMetaType::Bool: return value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    case QMetaType::Float: return shortestText(value.toFloat());
+    case QMetaType::Double: return shortestText(value.toDouble());
+    default: break;
     }
     if (isIntegral(value)) {
         if (value.userType() == QMetaType::ULongLong || value.userType() == QMetaType::ULong
@@ -65,8 +58,7 @@ bool sameValue(const QVariant& current, const QVariant& value)
 {
     bool ok = false;
     switch (static_cast<QMetaType::Type>(current.userType())) {
-    case QMetaType::Bool:
-        return value.toBool() == current.toBool();
+    case QMetaType::Bool: return value.toBool() == current.toBool();
     case QMetaType::Float: {
         const float v = value.toFloat(&ok);
         return ok && v == current.toFloat();
@@ -75,8 +67,7 @@ bool sameValue(const QVariant& current, const QVariant& value)
         const double v = value.toDouble(&ok);
         return ok && v == current.toDouble();
     }
-    default:
-        break;
+    default: break;
     }
     if (isIntegral(current)) {
         // The integer kinds are 32-bit: exact in long long.

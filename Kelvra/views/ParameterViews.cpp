@@ -26,8 +26,7 @@ namespace {
 
 // A spin box whose steps (arrows, keys, wheel) go to a hook; the hook runs the
 // box's own stepping through baseStepBy.
-template <class Base>
-class StepHookSpinBox : public Base {
+template <class Base> class StepHookSpinBox : public Base {
 public:
     using Base::Base;
     std::function<void(int)> stepHook;
@@ -99,8 +98,8 @@ void showReadOnly(QAbstractSpinBox* box, bool readOnly)
 
 // --- EnumParameterView ---------------------------------------------------------
 
-EnumParameterView::EnumParameterView(
-    const QVariantList& values, const QStringList& displayValues, const QVariant& current, QWidget* parent)
+EnumParameterView::EnumParameterView(const QVariantList& values, const QStringList& displayValues,
+                                     const QVariant& current, QWidget* parent)
     : QComboBox(parent)
     , values(values)
 {
@@ -139,12 +138,13 @@ void EnumParameterView::indexChanged(int index)
 
 // --- RangeParameterView --------------------------------------------------------
 
-RangeParameterView::RangeParameterView(
-    const QVariant& minimum, const QVariant& maximum, const QVariant& current, const QString& unit, QWidget* parent)
+RangeParameterView::RangeParameterView(const QVariant& minimum, const QVariant& maximum, const QVariant& current,
+                                       const QString& unit, QWidget* parent)
     : QWidget(parent)
     , layout(new QHBoxLayout())
 {
-    spinbox = makeSpinBox(isIntegral(minimum), [this](int steps) { stepBy(spinbox, steps); }, oldStepBy);
+    spinbox = makeSpinBox(
+        isIntegral(minimum), [this](int steps) { stepBy(spinbox, steps); }, oldStepBy);
     setSpinBoxRange(spinbox, minimum, maximum);
     setSpinBoxValue(spinbox, current);
     spinbox->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -203,8 +203,8 @@ bool WheelEventFilter::eventFilter(QObject* obj, QEvent* event)
 
 // --- RangeParameterDetailedView ------------------------------------------------
 
-RangeParameterDetailedView::RangeParameterDetailedView(
-    std::shared_ptr<RangeParamControl> paramHandler, const QString& unit, bool isInteger, QWidget* parent)
+RangeParameterDetailedView::RangeParameterDetailedView(std::shared_ptr<RangeParamControl> paramHandler,
+                                                       const QString& unit, bool isInteger, QWidget* parent)
     : QWidget(parent)
     , layout(new QHBoxLayout())
     , paramHandler(std::move(paramHandler))
@@ -216,7 +216,8 @@ RangeParameterDetailedView::RangeParameterDetailedView(
     slider->setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Preferred);
     layout->addWidget(slider);
 
-    spinbox = makeSpinBox(isInteger, [this](int steps) { stepBy(spinbox, steps); }, oldStepBy);
+    spinbox = makeSpinBox(
+        isInteger, [this](int steps) { stepBy(spinbox, steps); }, oldStepBy);
     slider->installEventFilter(new WheelEventFilter(this));
     spinbox->installEventFilter(new WheelEventFilter(this));
     layout->addWidget(spinbox);
@@ -306,7 +307,8 @@ void RangeParameterDetailedView::updateParam()
             shownValue_ = spinValue();
         }
         QMessageBox::critical(this, QStringLiteral("Parameter set failed"),
-            QStringLiteral("Failed to set parameter \"") + paramHandler->getName() + QStringLiteral("\""));
+                              QStringLiteral("Failed to set parameter \"") + paramHandler->getName()
+                                  + QStringLiteral("\""));
         updating_ = false;
         return;
     }

@@ -24,7 +24,7 @@ class EnumParameterView : public QComboBox {
     Q_OBJECT
 public:
     EnumParameterView(const QVariantList& values, const QStringList& displayValues, const QVariant& current,
-        QWidget* parent = nullptr);
+                      QWidget* parent = nullptr);
 
     // The value of the current item, or nothing (an invalid QVariant) when the
     // current item stands for no value. Right after construction it is the
@@ -50,7 +50,7 @@ class RangeParameterView : public QWidget {
     Q_OBJECT
 public:
     RangeParameterView(const QVariant& minimum, const QVariant& maximum, const QVariant& current, const QString& unit,
-        QWidget* parent = nullptr);
+                       QWidget* parent = nullptr);
 
     void stepBy(QAbstractSpinBox* spinbox, int value);
     // The spin box's value: int or double. Right after construction it is the
@@ -91,7 +91,7 @@ class RangeParameterDetailedView : public QWidget {
     Q_OBJECT
 public:
     RangeParameterDetailedView(std::shared_ptr<RangeParamControl> paramHandler, const QString& unit, bool isInteger,
-        QWidget* parent = nullptr);
+                               QWidget* parent = nullptr);
 
     void stepBy(QAbstractSpinBox* spinbox, int value);
 

@@ -1,12 +1,12 @@
 #include "Kelvra/views/PlaneView.h"
-#include "host/base/DataChannels.h"
+#include "platform/base/DataChannels.h"
 
 #include "Kelvra/common/Diagnostics.h"
 #include "Kelvra/models/StreamHub.h"
-#include "host/base/DataEngine.h"
-#include "host/base/DataFormat.h"
-#include "host/base/StatusMessageBar.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/DataEngine.h"
+#include "platform/base/DataFormat.h"
+#include "platform/base/StatusMessageBar.h"
+#include "platform/base/ViewCommunicator.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -35,8 +35,8 @@ namespace {
 
 QString lensClarityText(const QString& figure)
 {
-    return QStringLiteral(" <span style='font-size: 20pt'>Len clarity : <span style='color: red'> ")
-           + figure + QStringLiteral("  </span>    ");
+    return QStringLiteral(" <span style='font-size: 20pt'>Len clarity : <span style='color: red'> ") + figure
+        + QStringLiteral("  </span>    ");
 }
 
 // Integer part of a value for "%d"-style output; NaN reads as 0 and the
@@ -44,17 +44,17 @@ QString lensClarityText(const QString& figure)
 long long truncated(double value)
 {
     if (!std::isfinite(value))
-        return std::isnan(value) ? 0
-                                 : (value > 0 ? std::numeric_limits<long long>::max()
-                                              : std::numeric_limits<long long>::min());
+        return std::isnan(value)
+            ? 0
+            : (value > 0 ? std::numeric_limits<long long>::max() : std::numeric_limits<long long>::min());
     constexpr double limit = 9.2e18;
     return static_cast<long long>(std::trunc(std::max(-limit, std::min(limit, value))));
 }
 
 int toInt(double value)
 {
-    return static_cast<int>(std::clamp<long long>(truncated(value), std::numeric_limits<int>::min(),
-                                                  std::numeric_limits<int>::max()));
+    return static_cast<int>(
+        std::clamp<long long>(truncated(value), std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
 }
 
 // A factor that may divide: finite and not zero.
@@ -109,8 +109,8 @@ double mirrored(double position, int extent)
     return m == std::floor(m) ? std::nextafter(m, -std::numeric_limits<double>::infinity()) : m;
 }
 
-QAction* addMenuAction(QMenu* menu, PlaneView* parent, const char* icon, const QString& text,
-                       const QString& shortcut, void (PlaneView::*slot)())
+QAction* addMenuAction(QMenu* menu, PlaneView* parent, const char* icon, const QString& text, const QString& shortcut,
+                       void (PlaneView::*slot)())
 {
     auto* action = new QAction(QIcon::fromTheme(QString::fromLatin1(icon)), text, parent);
     action->setShortcut(QKeySequence(shortcut));
@@ -121,20 +121,22 @@ QAction* addMenuAction(QMenu* menu, PlaneView* parent, const char* icon, const Q
 
 } // namespace
 
-PlaneViewMenu::PlaneViewMenu(PlaneView* parent) : QMenu(parent)
+PlaneViewMenu::PlaneViewMenu(PlaneView* parent)
+    : QMenu(parent)
 {
-    resetAction = addMenuAction(this, parent, "reset", QStringLiteral("&Reset view"),
-                                QStringLiteral("R"), &PlaneView::resetView);
-    autoLevelsAction = addMenuAction(this, parent, "auto", QStringLiteral("Upd&ate Thresholds"),
-                                     QStringLiteral("A"), &PlaneView::autoLevels);
+    resetAction =
+        addMenuAction(this, parent, "reset", QStringLiteral("&Reset view"), QStringLiteral("R"), &PlaneView::resetView);
+    autoLevelsAction = addMenuAction(this, parent, "auto", QStringLiteral("Upd&ate Thresholds"), QStringLiteral("A"),
+                                     &PlaneView::autoLevels);
     addSeparator();
-    exportAction = addMenuAction(this, parent, "export", QStringLiteral("&Export Image"),
-                                 QStringLiteral("E"), &PlaneView::exportImage);
+    exportAction = addMenuAction(this, parent, "export", QStringLiteral("&Export Image"), QStringLiteral("E"),
+                                 &PlaneView::exportImage);
 }
 
-PlaneView::PlaneView(DataEngine* dataEngine, DataFormat* dataFormat, bool displayDepth,
-                     std::optional<QRectF> sizeRect, QWidget* parent)
-    : DataView(dataEngine, dataFormat, parent), displayDepth(displayDepth)
+PlaneView::PlaneView(DataEngine* dataEngine, DataFormat* dataFormat, bool displayDepth, std::optional<QRectF> sizeRect,
+                     QWidget* parent)
+    : DataView(dataEngine, dataFormat, parent)
+    , displayDepth(displayDepth)
 {
     graphicsWidget = new Plot::GraphicsLayoutWidget();
     graphicsWidget->setBackground(QColor(0, 0, 0, 255));
@@ -204,8 +206,7 @@ PlaneView::PlaneView(DataEngine* dataEngine, DataFormat* dataFormat, bool displa
     ViewCommunicator* hub = DataView::communicator();
     connect(hub, &ViewCommunicator::hFlipChanged, this, &PlaneView::hFlipChanged, Qt::QueuedConnection);
     connect(hub, &ViewCommunicator::vFlipChanged, this, &PlaneView::vFlipChanged, Qt::QueuedConnection);
-    connect(hub, &ViewCommunicator::lensFocusing, this, &PlaneView::lensFocusingChanged,
-            Qt::QueuedConnection);
+    connect(hub, &ViewCommunicator::lensFocusing, this, &PlaneView::lensFocusingChanged, Qt::QueuedConnection);
     connect(this, &PlaneView::dataAvailable, this, &PlaneView::updateDepthStatus, Qt::QueuedConnection);
 }
 
@@ -433,8 +434,8 @@ void PlaneView::applyPhaseUpperLevel()
     const auto camera = controller->getDepthCamera();
     if (!source || !camera)
         return;
-    const auto level = phaseUpperLevel(dataFormat->levels[1], source->getDepthScalingFactor(),
-                                       camera->getf("unambiguous_range"));
+    const auto level =
+        phaseUpperLevel(dataFormat->levels[1], source->getDepthScalingFactor(), camera->getf("unambiguous_range"));
     if (!level)
         return;
     dataFormat->levels[1] = level->upper;
@@ -467,25 +468,21 @@ void PlaneView::exportImage()
 {
     const auto pixmap = imageItem->getPixmap();
     if (!pixmap) {
-        QMessageBox::critical(this, QStringLiteral("Blank Image"),
-                              QStringLiteral("There is no image to export."));
+        QMessageBox::critical(this, QStringLiteral("Blank Image"), QStringLiteral("There is no image to export."));
         return;
     }
     const QString folder = programFolder() + QDir::separator() + QStringLiteral("export_images");
     const bool folderReady = QDir(folder).exists() || QDir().mkpath(folder);
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd_HH_mm_ss"));
     const QString name = dataFormat ? dataFormat->name : QString();
-    const QString file = folder + QDir::separator() + name + QStringLiteral("_") + stamp
-                         + QStringLiteral(".jpg");
+    const QString file = folder + QDir::separator() + name + QStringLiteral("_") + stamp + QStringLiteral(".jpg");
 
     if (folderReady && pixmap->toImage().save(file)) {
         QMessageBox::information(this, QStringLiteral("Export Image Successfully"),
-                                 QStringLiteral("Successfully save image to \"") + file
-                                     + QStringLiteral("\"."));
+                                 QStringLiteral("Successfully save image to \"") + file + QStringLiteral("\"."));
     } else {
         QMessageBox::critical(this, QStringLiteral("Save Image Failed"),
-                              QStringLiteral("Failed to save image to \"") + file
-                                  + QStringLiteral("\"."));
+                              QStringLiteral("Failed to save image to \"") + file + QStringLiteral("\"."));
     }
 }
 
@@ -629,8 +626,7 @@ void PlaneView::setData()
     const int y = (*point)[1];
     char line[160];
     std::snprintf(line, sizeof line, "@(%d, %d) -> Amplitude: %04lld, Phase: %04lld, Z: %07.4fm", x, y,
-                  truncated(valueAt(amplitude, x, y)), truncated(valueAt(phase, x, y)),
-                  valueAt(depth, x, y));
+                  truncated(valueAt(amplitude, x, y)), truncated(valueAt(phase, x, y)), valueAt(depth, x, y));
     text = QString::fromLatin1(line);
     emit dataAvailable();
 }

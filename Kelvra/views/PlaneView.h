@@ -5,11 +5,11 @@
 // line and the lens-clarity figure.
 
 #include "Kelvra/views/ZoomViewBox.h"
-#include "host/base/DataView.h"
-#include "host/base/QxtSpanSlider.h"
-#include "host/plot/GraphicsLayoutWidget.h"
-#include "host/plot/ImageItem.h"
-#include "host/plot/LabelItem.h"
+#include "platform/base/DataView.h"
+#include "platform/base/QxtSpanSlider.h"
+#include "platform/plot/GraphicsLayoutWidget.h"
+#include "platform/plot/ImageItem.h"
+#include "platform/plot/LabelItem.h"
 #include "Tavik/Common.h"
 
 #include <QLabel>

@@ -2,7 +2,10 @@
 
 namespace Kelvra {
 
-PressableLabel::PressableLabel(QWidget* parent) : QLabel(parent) {}
+PressableLabel::PressableLabel(QWidget* parent)
+    : QLabel(parent)
+{
+}
 
 void PressableLabel::mouseReleaseEvent(QMouseEvent*)
 {

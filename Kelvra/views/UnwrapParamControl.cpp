@@ -3,8 +3,8 @@
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/ParamControl.h"
 #include "Kelvra/views/ParameterViews.h"
-#include "host/base/DataView.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/DataView.h"
+#include "platform/base/ViewCommunicator.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -94,8 +94,8 @@ void UnambiguousRangeView::init()
     details->setText(text);
 }
 
-std::pair<std::shared_ptr<ParamControl>, QString> UnambiguousRangeView::showParam(
-    const std::string& paramName, const QString& text)
+std::pair<std::shared_ptr<ParamControl>, QString> UnambiguousRangeView::showParam(const std::string& paramName,
+                                                                                  const QString& text)
 {
     auto handler = ParamControl::getParamControl(depthCamera, paramName);
     if (!handler)

@@ -5,7 +5,8 @@
 
 namespace Kelvra {
 
-ZoomViewBox::ZoomViewBox(QGraphicsItem* parent) : Plot::ViewBox(parent)
+ZoomViewBox::ZoomViewBox(QGraphicsItem* parent)
+    : Plot::ViewBox(parent)
 {
     setMouseMode(RectMode);
     invertY();
@@ -50,21 +51,11 @@ void ZoomViewBox::raiseContextMenu(Plot::MouseClickEvent& ev)
 void ZoomViewBox::keyPressEvent(QKeyEvent* ev)
 {
     switch (ev->key()) {
-    case Qt::Key_R:
-        emit resetView();
-        break;
-    case Qt::Key_A:
-        emit autoHistogram();
-        break;
-    case Qt::Key_H:
-        emit histogramToggle();
-        break;
-    case Qt::Key_E:
-        emit exportImage();
-        break;
-    default:
-        Plot::ViewBox::keyPressEvent(ev);
-        return;
+    case Qt::Key_R: emit resetView(); break;
+    case Qt::Key_A: emit autoHistogram(); break;
+    case Qt::Key_H: emit histogramToggle(); break;
+    case Qt::Key_E: emit exportImage(); break;
+    default: Plot::ViewBox::keyPressEvent(ev); return;
     }
     ev->accept();
 }

@@ -4,7 +4,7 @@
 // menu is the one its owner hands in, and the keys R, A, H and E become
 // signals.
 
-#include "host/plot/ViewBox.h"
+#include "platform/plot/ViewBox.h"
 
 #include <QMenu>
 
@@ -24,10 +24,10 @@ public:
     void keyPressEvent(QKeyEvent* ev) override;
 
 signals:
-    void resetView();        // key R
-    void autoHistogram();    // key A
-    void histogramToggle();  // key H
-    void exportImage();      // key E
+    void resetView(); // key R
+    void autoHistogram(); // key A
+    void histogramToggle(); // key H
+    void exportImage(); // key E
 };
 
 } // namespace Kelvra

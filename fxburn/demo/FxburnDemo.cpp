@@ -27,25 +27,28 @@ using namespace fxburn::port::sim;
 
 namespace {
 
-const char* const USAGE =
-    "usage: fxburn-demo [--start camera|bootloader|programmer|unknown|none]\n"
-    "                   [--firmware FILE] [--programmer FILE] [--size BYTES]\n"
-    "                   [-i NAME | --image NAME] [--dir DIR] [--fault NAME] [--pace FACTOR]\n"
-    "  --start       the identity the simulated device is in at start (camera)\n"
-    "  --firmware    firmware image to write (default: a generated one of --size bytes)\n"
-    "  --programmer  flash-programmer image (default: a generated stand-in)\n"
-    "  -i, --image   the image name handed to the updater (default: fw.img)\n"
-    "  --dir         work folder, kept (default: a new one in the temporary folder,\n"
-    "                removed at the end)\n"
-    "  --fault       erase-data-stall, enter-stall, readback-corrupt, erase-stall,\n"
-    "                erase-never-done, page-write-stall, vanish, no-boot-loader,\n"
-    "                no-programmer, timeout, close-fails\n"
-    "  --pace        real milliseconds per simulated millisecond of waiting (0)\n";
+const char* const USAGE = "usage: fxburn-demo [--start camera|bootloader|programmer|unknown|none]\n"
+                          "                   [--firmware FILE] [--programmer FILE] [--size BYTES]\n"
+                          "                   [-i NAME | --image NAME] [--dir DIR] [--fault NAME] [--pace FACTOR]\n"
+                          "  --start       the identity the simulated device is in at start (camera)\n"
+                          "  --firmware    firmware image to write (default: a generated one of --size bytes)\n"
+                          "  --programmer  flash-programmer image (default: a generated stand-in)\n"
+                          "  -i, --image   the image name handed to the updater (default: fw.img)\n"
+                          "  --dir         work folder, kept (default: a new one in the temporary folder,\n"
+                          "                removed at the end)\n"
+                          "  --fault       erase-data-stall, enter-stall, readback-corrupt, erase-stall,\n"
+                          "                erase-never-done, page-write-stall, vanish, no-boot-loader,\n"
+                          "                no-programmer, timeout, close-fails\n"
+                          "  --pace        real milliseconds per simulated millisecond of waiting (0)\n";
 
 // The simulated clock, with its waits also taken in real time at some pace.
 class PacedClock : public Clock {
 public:
-    PacedClock(SimWorld& world, double pace) : world_(world), pace_(pace) {}
+    PacedClock(SimWorld& world, double pace)
+        : world_(world)
+        , pace_(pace)
+    {
+    }
     std::uint64_t nowMs() override { return world_.nowMs(); }
     void sleepMs(std::uint32_t ms) override
     {
@@ -86,8 +89,8 @@ bool imageWritten(const SimFlash& flash, const Bytes& firmware)
         return false;
     const std::size_t pages = (firmware.size() + SimFlash::PAGE - 1) / SimFlash::PAGE;
     return std::all_of(flash.pageWrites.begin(), flash.pageWrites.begin() + static_cast<std::ptrdiff_t>(pages),
-                       [](std::uint32_t writes) { return writes > 0; }) &&
-           std::equal(firmware.begin(), firmware.end(), flash.bytes.begin());
+                       [](std::uint32_t writes) { return writes > 0; })
+        && std::equal(firmware.begin(), firmware.end(), flash.bytes.begin());
 }
 
 bool writeFile(const fs::path& path, const Bytes& bytes)
@@ -159,8 +162,7 @@ bool addFault(SimWorld& world, const std::string& name)
     else if (name == "close-fails") {
         world.driverFaults.closeFailures = 1;
         world.driverFaults.closeFailsFor = Identity::Programmer;
-    }
-    else
+    } else
         return false;
     return true;
 }
@@ -175,8 +177,8 @@ std::string hex(unsigned value, int width = 4)
 void report(SimWorld& world, const Bytes& firmware)
 {
     SimBoard& board = world.board();
-    std::cout << "[demo] camera commands: erase data " << board.eraseDataCommands
-              << ", enter boot loader " << board.enterBootLoaderCommands << "\n";
+    std::cout << "[demo] camera commands: erase data " << board.eraseDataCommands << ", enter boot loader "
+              << board.enterBootLoaderCommands << "\n";
     int ramWrites = 0;
     for (const auto& r : world.requestsTo(Identity::BootLoader))
         if (r.setup.bRequest == 0xA0 && !r.setup.isIn() && r.setup.wLength > 0)
@@ -191,18 +193,16 @@ void report(SimWorld& world, const Bytes& firmware)
         pages += r.setup.bRequest == 0xC2;
     }
     std::cout << "[demo] flash: " << erases << " sector erases, " << pages
-              << " page writes; image in flash: " << (imageWritten(board.flash, firmware) ? "yes" : "no")
-              << "\n";
+              << " page writes; image in flash: " << (imageWritten(board.flash, firmware) ? "yes" : "no") << "\n";
     world.replug();
     SimDevice* device = world.device();
-    std::cout << "[demo] after unplugging and plugging in again: " << identityName(device->identity)
-              << " (PID " << hex(device->productId);
+    std::cout << "[demo] after unplugging and plugging in again: " << identityName(device->identity) << " (PID "
+              << hex(device->productId);
     if (device->identity == Identity::Camera)
         std::cout << ", bcdDevice " << hex(board.bcdDevice);
     std::cout << ")\n";
-    std::cout << "[demo] simulated time " << world.nowMs() / 1000.0 << " s, "
-              << world.driverCalls() << " driver calls, " << world.violations().size()
-              << " driver misuses\n";
+    std::cout << "[demo] simulated time " << world.nowMs() / 1000.0 << " s, " << world.driverCalls()
+              << " driver calls, " << world.violations().size() << " driver misuses\n";
     for (const auto& v : world.violations())
         std::cout << "[demo]   " << v << "\n";
 }
@@ -211,8 +211,7 @@ void report(SimWorld& world, const Bytes& firmware)
 
 int main(int argc, char** argv)
 {
-    std::map<std::string, std::string> options{{"--start", "camera"}, {"--size", "200000"},
-                                               {"--pace", "0"}};
+    std::map<std::string, std::string> options{{"--start", "camera"}, {"--size", "200000"}, {"--pace", "0"}};
     std::string imageName = "fw.img";
     std::vector<std::string> faults;
     for (int i = 1; i < argc; ++i) {
@@ -230,8 +229,8 @@ int main(int argc, char** argv)
             imageName = value;
         else if (a == "--fault")
             faults.push_back(value);
-        else if (a == "--start" || a == "--firmware" || a == "--programmer" || a == "--dir" ||
-                 a == "--size" || a == "--pace")
+        else if (a == "--start" || a == "--firmware" || a == "--programmer" || a == "--dir" || a == "--size"
+                 || a == "--pace")
             options[a] = value;
         else {
             std::cerr << "fxburn-demo: unknown option " << a << "\n" << USAGE;
@@ -250,23 +249,21 @@ int main(int argc, char** argv)
     }
     std::size_t size = 0;
     if (!parseSize(options["--size"], size)) {
-        std::cerr << "fxburn-demo: --size takes a whole number of bytes up to "
-                  << fxburn::MAX_IMAGE_FILE_SIZE << ", not " << options["--size"] << "\n" << USAGE;
+        std::cerr << "fxburn-demo: --size takes a whole number of bytes up to " << fxburn::MAX_IMAGE_FILE_SIZE
+                  << ", not " << options["--size"] << "\n"
+                  << USAGE;
         return 2;
     }
     double pace = 0;
     if (!parsePace(options["--pace"], pace)) {
-        std::cerr << "fxburn-demo: --pace takes a number of 0 or more, not " << options["--pace"] << "\n"
-                  << USAGE;
+        std::cerr << "fxburn-demo: --pace takes a number of 0 or more, not " << options["--pace"] << "\n" << USAGE;
         return 2;
     }
 
     const bool ownFolder = !options.count("--dir");
-    fs::path dir = !ownFolder
-                       ? fs::path(options["--dir"])
-                       : fs::temp_directory_path() /
-                             ("fxburn-demo-" +
-                              std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::path dir = !ownFolder ? fs::path(options["--dir"])
+                              : fs::temp_directory_path()
+            / ("fxburn-demo-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     std::error_code ec;
     fs::create_directories(dir, ec);
     Bytes programmer = makeProgrammerImage();
@@ -293,12 +290,11 @@ int main(int argc, char** argv)
         }
     PacedClock clock(world, pace);
 
-    std::cout << "[demo] work folder " << dir.string() << ": CyBootProgrammer.img ("
-              << programmer.size() << " bytes), fw.img (" << firmware.size() << " bytes)\n";
+    std::cout << "[demo] work folder " << dir.string() << ": CyBootProgrammer.img (" << programmer.size()
+              << " bytes), fw.img (" << firmware.size() << " bytes)\n";
     if (SimDevice* device = world.device())
-        std::cout << "[demo] simulated device attached: " << identityName(device->identity)
-                  << " (VID " << hex(world.board().vendorId) << ", PID " << hex(device->productId)
-                  << ")\n";
+        std::cout << "[demo] simulated device attached: " << identityName(device->identity) << " (VID "
+                  << hex(world.board().vendorId) << ", PID " << hex(device->productId) << ")\n";
     else
         std::cout << "[demo] no simulated device attached\n";
     std::cout << "[demo] running: fxburn -i " << imageName << "\n" << std::flush;
@@ -307,8 +303,7 @@ int main(int argc, char** argv)
     const char* args[] = {programName.c_str(), "-i", imageName.c_str()};
     int result = 1;
     try {
-        result = fxburn::runFxburn(3, args, Platform{&world.driver(), &clock}, std::cout,
-                                   std::cerr, std::cin);
+        result = fxburn::runFxburn(3, args, Platform{&world.driver(), &clock}, std::cout, std::cerr, std::cin);
     } catch (const SimHang& hang) {
         std::cout << "[demo] the simulation stopped a hang: " << hang.what() << "\n";
     }

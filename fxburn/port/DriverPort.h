@@ -17,7 +17,7 @@ using Handle = std::uintptr_t;
 inline constexpr Handle INVALID_HANDLE = ~Handle{0};
 using WindowId = std::uintptr_t; // 0: none
 using NotifyId = std::uintptr_t; // 0: none
-using DevSet = std::uintptr_t;   // 0: none
+using DevSet = std::uintptr_t; // 0: none
 
 struct Guid {
     std::uint32_t data1 = 0;
@@ -33,7 +33,10 @@ inline bool operator==(const Guid& a, const Guid& b)
             return false;
     return a.data1 == b.data1 && a.data2 == b.data2 && a.data3 == b.data3;
 }
-inline bool operator!=(const Guid& a, const Guid& b) { return !(a == b); }
+inline bool operator!=(const Guid& a, const Guid& b)
+{
+    return !(a == b);
+}
 
 namespace err {
 inline constexpr std::uint32_t SUCCESS = 0;
@@ -79,10 +82,9 @@ public:
 
     // Device-interface enumeration (present devices exposing the class).
     virtual DevSet getClassDevs(const Guid& interfaceClass) = 0;
-    virtual bool enumInterface(DevSet set, const Guid& interfaceClass, std::uint32_t member,
+    virtual bool enumInterface(DevSet set, const Guid& interfaceClass, std::uint32_t member, std::uint32_t& error) = 0;
+    virtual bool interfacePath(DevSet set, const Guid& interfaceClass, std::uint32_t member, std::string& path,
                                std::uint32_t& error) = 0;
-    virtual bool interfacePath(DevSet set, const Guid& interfaceClass, std::uint32_t member,
-                               std::string& path, std::uint32_t& error) = 0;
     virtual void destroyDevs(DevSet set) = 0;
 
     // Read/write, shared read/write, existing only, overlapped.
@@ -91,16 +93,14 @@ public:
 
     // Synchronous request: completed, or given up in bounded time as by
     // boundedIoctl, before it returns. `in` may equal `out`.
-    virtual bool ioctl(Handle handle, std::uint32_t code, const void* in, std::uint32_t inLength,
-                       void* out, std::uint32_t outLength, std::uint32_t& returned,
-                       std::uint32_t& error) = 0;
+    virtual bool ioctl(Handle handle, std::uint32_t code, const void* in, std::uint32_t inLength, void* out,
+                       std::uint32_t outLength, std::uint32_t& returned, std::uint32_t& error) = 0;
 
     // Overlapped request. Returns 0 when it completed at once, IO_PENDING when
     // it is under way (the event is signalled on completion), else the error.
     virtual std::unique_ptr<AsyncOp> newAsyncOp(std::uint32_t& error) = 0;
-    virtual std::uint32_t ioctlBegin(Handle handle, std::uint32_t code, const void* in,
-                                     std::uint32_t inLength, void* out, std::uint32_t outLength,
-                                     AsyncOp& op) = 0;
+    virtual std::uint32_t ioctlBegin(Handle handle, std::uint32_t code, const void* in, std::uint32_t inLength,
+                                     void* out, std::uint32_t outLength, AsyncOp& op) = 0;
     virtual WaitResult wait(AsyncOp& op, std::uint32_t timeoutMs) = 0;
     // Asks the driver to end the request in flight on `op` at once; it then
     // completes as cancelled, unless the driver never ends it.
@@ -108,17 +108,15 @@ public:
     // Without waiting; IO_INCOMPLETE while the request is still pending. A
     // request whose begin call failed at once never completes: its result
     // stays IO_INCOMPLETE and its event is never signalled.
-    virtual bool overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& bytes,
-                                  std::uint32_t& error) = 0;
+    virtual bool overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& bytes, std::uint32_t& error) = 0;
     // Takes over an op whose request is still in flight after its abort; it
     // is not freed while the driver may still complete it.
     virtual void abandon(std::unique_ptr<AsyncOp> op) = 0;
 
     // Window-handle device notifications.
-    virtual bool registerInterfaceNotification(WindowId window, const Guid& interfaceClass,
-                                               NotifyId& id, std::uint32_t& error) = 0;
-    virtual bool registerHandleNotification(WindowId window, Handle handle, NotifyId& id,
-                                            std::uint32_t& error) = 0;
+    virtual bool registerInterfaceNotification(WindowId window, const Guid& interfaceClass, NotifyId& id,
+                                               std::uint32_t& error) = 0;
+    virtual bool registerHandleNotification(WindowId window, Handle handle, NotifyId& id, std::uint32_t& error) = 0;
     virtual bool unregisterNotification(NotifyId id, std::uint32_t& error) = 0;
 };
 

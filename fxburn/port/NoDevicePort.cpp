@@ -5,7 +5,10 @@
 
 namespace fxburn::port {
 
-DevSet NoDevicePort::getClassDevs(const Guid&) { return 1; }
+DevSet NoDevicePort::getClassDevs(const Guid&)
+{
+    return 1;
+}
 
 bool NoDevicePort::enumInterface(DevSet, const Guid&, std::uint32_t, std::uint32_t& error)
 {
@@ -13,14 +16,15 @@ bool NoDevicePort::enumInterface(DevSet, const Guid&, std::uint32_t, std::uint32
     return false;
 }
 
-bool NoDevicePort::interfacePath(DevSet, const Guid&, std::uint32_t, std::string&,
-                                 std::uint32_t& error)
+bool NoDevicePort::interfacePath(DevSet, const Guid&, std::uint32_t, std::string&, std::uint32_t& error)
 {
     error = err::NO_MORE_ITEMS;
     return false;
 }
 
-void NoDevicePort::destroyDevs(DevSet) {}
+void NoDevicePort::destroyDevs(DevSet)
+{
+}
 
 Handle NoDevicePort::openPath(const std::string&, std::uint32_t& error)
 {
@@ -47,13 +51,16 @@ std::unique_ptr<AsyncOp> NoDevicePort::newAsyncOp(std::uint32_t&)
     return std::make_unique<AsyncOp>();
 }
 
-std::uint32_t NoDevicePort::ioctlBegin(Handle, std::uint32_t, const void*, std::uint32_t, void*,
-                                       std::uint32_t, AsyncOp&)
+std::uint32_t NoDevicePort::ioctlBegin(Handle, std::uint32_t, const void*, std::uint32_t, void*, std::uint32_t,
+                                       AsyncOp&)
 {
     return err::INVALID_HANDLE;
 }
 
-WaitResult NoDevicePort::wait(AsyncOp&, std::uint32_t) { return WaitResult::Failed; }
+WaitResult NoDevicePort::wait(AsyncOp&, std::uint32_t)
+{
+    return WaitResult::Failed;
+}
 
 void NoDevicePort::cancel(Handle, AsyncOp&)
 {
@@ -67,10 +74,11 @@ bool NoDevicePort::overlappedResult(Handle, AsyncOp&, std::uint32_t& bytes, std:
 }
 
 // No request ever starts here.
-void NoDevicePort::abandon(std::unique_ptr<AsyncOp>) {}
+void NoDevicePort::abandon(std::unique_ptr<AsyncOp>)
+{
+}
 
-bool NoDevicePort::registerInterfaceNotification(WindowId, const Guid&, NotifyId& id,
-                                                 std::uint32_t& error)
+bool NoDevicePort::registerInterfaceNotification(WindowId, const Guid&, NotifyId& id, std::uint32_t& error)
 {
     id = 0;
     error = err::NOT_SUPPORTED;
@@ -84,13 +92,15 @@ bool NoDevicePort::registerHandleNotification(WindowId, Handle, NotifyId& id, st
     return false;
 }
 
-bool NoDevicePort::unregisterNotification(NotifyId, std::uint32_t&) { return true; }
+bool NoDevicePort::unregisterNotification(NotifyId, std::uint32_t&)
+{
+    return true;
+}
 
 std::uint64_t SteadyClock::nowMs()
 {
     using namespace std::chrono;
-    return static_cast<std::uint64_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return static_cast<std::uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 void SteadyClock::sleepMs(std::uint32_t ms)

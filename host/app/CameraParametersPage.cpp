@@ -17,7 +17,8 @@ using Kelvra::ParamControl;
 using Kelvra::RangeParameterDetailedView;
 
 CameraParametersPage::CameraParametersPage(HostWindow* /*window*/, Tavik::CameraSystem* /*cameraSystem*/,
-    Kelvra::StreamHub* depthCameraController, bool /*protection*/, const NameTable& table)
+                                           Kelvra::StreamHub* depthCameraController, bool /*protection*/,
+                                           const NameTable& table)
     : QWidget(nullptr)
     , depthCameraController(depthCameraController)
     , table(table)
@@ -123,7 +124,7 @@ void CameraParametersPage::addRow(const std::string& name, std::shared_ptr<Param
             return;
         }
         connect(combo, &EnumParameterView::paramValueChanged, this,
-            [this, name](const QVariant& value) { writeValue(name, value); });
+                [this, name](const QVariant& value) { writeValue(name, value); });
     }
     auto* label = new QLabel(handler->getName());
     const QString help = handler->getDescription();
@@ -145,7 +146,8 @@ void CameraParametersPage::writeValue(const std::string& name, const QVariant& v
         writing_ = true;
         refresh(*row); // put back what the camera holds
         QMessageBox::critical(this, QStringLiteral("Parameter Set Failed"),
-            QStringLiteral("Failed to set parameter \"") + row->handler->getName() + QStringLiteral("\""));
+                              QStringLiteral("Failed to set parameter \"") + row->handler->getName()
+                                  + QStringLiteral("\""));
         writing_ = false;
         return;
     }

@@ -26,7 +26,7 @@ class QVBoxLayout;
 namespace Kelvra {
 class ParamControl;
 class StreamHub;
-}
+} // namespace Kelvra
 
 class CameraParametersPage : public QWidget {
     Q_OBJECT
@@ -36,8 +36,8 @@ public:
     // Built for the controller's camera of the moment, from `table` (camera
     // type -> parameter names); `protection` is not used.
     CameraParametersPage(HostWindow* window, Tavik::CameraSystem* cameraSystem,
-        Kelvra::StreamHub* depthCameraController, bool protection = false,
-        const NameTable& table = Kelvra::CameraDisplayParamMap);
+                         Kelvra::StreamHub* depthCameraController, bool protection = false,
+                         const NameTable& table = Kelvra::CameraDisplayParamMap);
     ~CameraParametersPage() override;
 
     static QString getID();

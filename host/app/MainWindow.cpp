@@ -1,7 +1,7 @@
 #include "host/app/MainWindow.h"
 #include "host/app/DialogSizer.h"
 #include "host/app/SettingsDock.h"
-#include "host/base/DataChannels.h"
+#include "platform/base/DataChannels.h"
 
 #include "Kelvra/dialogs/CameraPickerDialog.h"
 #include "Kelvra/docks/AmplitudeViewDock.h"
@@ -20,55 +20,24 @@
 #include "Kelvra/views/EffectFilterPage.h"
 #include "Kelvra/views/OptionsMenu.h"
 #include "Kelvra/views/PlaneView.h"
-#include "host/base/DataView.h"
-#include "host/engine/DataViewContainer.h"
+#include "platform/base/DataView.h"
+#include "platform/base/DataViewContainer.h"
 #include "host/engine/HostDataEngine.h"
+#include "host/engine/HostViewFactory.h"
 #include "host/engine/PointCloudView.h"
-#include "host/base/StatusMessageBar.h"
-#include "host/base/ViewCommunicator.h"
-#include "host/base/about.h"
-#include "host/log/Logger.h"
+#include "platform/base/StatusMessageBar.h"
+#include "platform/base/ViewCommunicator.h"
+#include "platform/base/about.h"
+#include "platform/log/Logger.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDockWidget>
 #include <QFileDialog>
-#include <QFontMetrics>
-#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QProxyStyle>
-#include <QScreen>
-#include <QSignalBlocker>
-#include <QSlider>
 #include <QTimer>
-#include <QToolBar>
-
-#include <algorithm>
-
-namespace {
-
-// A click on the seek slider's groove jumps there, as in a media player,
-// rather than stepping a page towards the click.
-class JumpClickStyle : public QProxyStyle {
-public:
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returnData) const override
-    {
-        if (hint == QStyle::SH_Slider_AbsoluteSetButtons)
-            return Qt::LeftButton;
-        return QProxyStyle::styleHint(hint, option, widget, returnData);
-    }
-};
-
-int minimumWidthOf(const QWidget* widget)
-{
-    return std::max(widget->minimumWidth(), widget->minimumSizeHint().width());
-}
-
-} // namespace
 
 MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr depthCamera, QWidget* parent)
     : QMainWindow(parent)
@@ -87,23 +56,21 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
     dataEngine = std::make_unique<HostDataEngine>(streamHub.get());
 
     buildMenus();
+    installHostViewFactory(); // the views the docks' containers embed
     createDocks();
     buildSettingsAndHelpMenus();
     buildTransportBar();
 
     using Kelvra::StreamHub;
-    connect(streamHub.get(), &StreamHub::sourceListChanged, this, &MainWindow::refreshSources);
-    connect(streamHub.get(), &StreamHub::sourceSelected, this, &MainWindow::followSelection);
-    for (auto signal : {&StreamHub::started, &StreamHub::stopped, &StreamHub::paused, &StreamHub::resumed,
-                        &StreamHub::onDepthCameraSet})
-        connect(streamHub.get(), signal, this, &MainWindow::updateTransport);
+    connect(transportBar, &TransportBar::transportUpdated, this, &MainWindow::followTransport);
     connect(streamHub.get(), &StreamHub::stopped, this, &MainWindow::reportPlaybackStop);
     connect(streamHub.get(), &StreamHub::started, statusBarObject, &QStatusBar::clearMessage);
     connectionCheck = new QTimer(this);
     connectionCheck->setInterval(CONNECTION_CHECK_MS);
     connect(connectionCheck, &QTimer::timeout, this, &MainWindow::checkConnection);
     connect(dataEngine.get(), &DataEngine::frameUpdated, this, &MainWindow::followFrameSize);
-    connect(dataEngine.get(), &DataEngine::frameUpdated, this, &MainWindow::followFrame);
+    connect(dataEngine.get(), &DataEngine::frameUpdated, transportBar, &TransportBar::followFrame);
+    connect(dataEngine.get(), &DataEngine::frameUpdated, this, &MainWindow::showStatistics);
     connect(statusBarObject->enableStatistics, &QCheckBox::toggled, this, [this](bool on) {
         dataEngine->setStatisticsEnabled(on);
         if (!on)
@@ -117,8 +84,9 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
     });
 
     followDepthLimits();
-    refreshSources();
-    layOutDocks();
+    followTransport();
+    windowLayout = std::make_unique<WindowLayout>(this, amplitudeDock, phaseDock, cloudDock, logDock);
+    windowLayout->layOutOnScreen();
     // The host's dialogs and the modules' open at a size that shows their rows and titles.
     qApp->installEventFilter(new DialogSizer(this));
     // The log dock exists from here on: it keeps no earlier lines.
@@ -215,93 +183,18 @@ void MainWindow::addDock(QDockWidget* dock, Qt::DockWidgetArea area, QDockWidget
     docks.append(dock);
 }
 
-QRect MainWindow::fittedFrame(const QRect& available, const QMargins& frame, const QSize& preferred)
-{
-    const QSize outer = preferred.grownBy(frame).boundedTo(available.size());
-    return QRect(available.x() + (available.width() - outer.width()) / 2,
-                 available.y() + (available.height() - outer.height()) / 2, outer.width(), outer.height());
-}
-
-bool MainWindow::fitsLogColumn(int windowWidth) const
-{
-    int tabbed = minimumWidthOf(cloudDock); // tabs share one place: the widest minimum counts
-    for (const QDockWidget* dock : tabifiedDockWidgets(cloudDock))
-        tabbed = std::max(tabbed, minimumWidthOf(dock));
-    const int separators = 2 * style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent, nullptr, this);
-    return minimumWidthOf(amplitudeDock) + tabbed + logDock->maximumWidth() + separators <= windowWidth;
-}
-
-void MainWindow::layOutDocks()
-{
-    QScreen* onScreen = screen();
-    layOutFor(onScreen ? onScreen->availableGeometry() : QRect(QPoint(0, 0), PREFERRED_SIZE));
-}
-
-void MainWindow::layOutFor(const QRect& available)
-{
-    // Within the available area, whatever the window's minimum size asks.
-    // The window manager's frame is not known before the window is shown:
-    // fitFrameToScreen() makes room for it then.
-    const QRect frame = fittedFrame(available, QMargins());
-    resize(frame.size());
-    move(frame.topLeft());
-    // A shown window takes its new size later, from the window system.
-    placeLogDock(frame);
-    const QSize size = frame.size();
-    const int log = logDock->isFloating() ? 0 : logDock->maximumWidth();
-    const int column = static_cast<int>(size.width() * VIEW_COLUMN_SHARE);
-    resizeDocks({amplitudeDock, cloudDock}, {column, size.width() - column - log}, Qt::Horizontal);
-    resizeDocks({amplitudeDock, phaseDock}, {size.height() / 2, size.height() / 2}, Qt::Vertical);
-}
-
-void MainWindow::placeLogDock(const QRect& window)
-{
-    removeDockWidget(logDock);
-    if (fitsLogColumn(window.width())) {
-        addDockWidget(Qt::RightDockWidgetArea, logDock, Qt::Horizontal); // right of the tabbed docks
-        logDock->setFloating(false); // docks it where it was just added
-        logDock->show();
-    } else {
-        // Over the bottom right of the window, above the tabs and the status
-        // bar, where the views and pages, which start at the top, leave most
-        // room. Shown once the window is: a window manager keeps a tool
-        // window above the window it belongs to only when that one was there first.
-        logDock->setFloating(true);
-        const int height = std::max(logDock->minimumHeight(), window.height() / 3);
-        logDock->setGeometry(window.right() - logDock->maximumWidth() - 8, window.bottom() - height - 70,
-                             logDock->maximumWidth(), height);
-        logDock->setVisible(isVisible());
-    }
-}
-
-void MainWindow::fitFrameToScreen()
-{
-    if (frameFitted || !isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
-        return;
-    const QRect outer = frameGeometry(), inner = geometry();
-    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                         outer.bottom() - inner.bottom());
-    if (frame.isNull())
-        return; // no window manager, or its frame not there yet
-    frameFitted = true;
-    QScreen* onScreen = screen();
-    if (!onScreen || onScreen->availableGeometry().contains(outer))
-        return;
-    const QRect fitted = fittedFrame(onScreen->availableGeometry(), frame, size());
-    resize(fitted.size().shrunkBy(frame));
-    move(fitted.topLeft()); // a window's position is its frame's
-}
-
 void MainWindow::moveEvent(QMoveEvent* event)
 {
     QMainWindow::moveEvent(event);
-    fitFrameToScreen();
+    if (windowLayout)
+        windowLayout->fitFrameToScreen();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    fitFrameToScreen();
+    if (windowLayout)
+        windowLayout->fitFrameToScreen();
 }
 
 void MainWindow::showEvent(QShowEvent* event)
@@ -312,7 +205,7 @@ void MainWindow::showEvent(QShowEvent* event)
     shownOnce = true;
     stopHiddenViews();
     // A frame already there when the window shows is fitted at once.
-    QTimer::singleShot(0, this, &MainWindow::fitFrameToScreen);
+    QTimer::singleShot(0, this, [this] { windowLayout->fitFrameToScreen(); });
     if (logDock->isFloating() && !logDock->isVisible())
         QTimer::singleShot(0, logDock, &QWidget::show); // once the window is mapped
 }
@@ -331,11 +224,20 @@ void MainWindow::stopHiddenViews()
                 view->ShowView(false);
 }
 
-DataViewContainer* MainWindow::amplitudeContainer() const { return amplitudeDock->amplitudeViewer; }
+DataViewContainer* MainWindow::amplitudeContainer() const
+{
+    return amplitudeDock->amplitudeViewer;
+}
 
-DataViewContainer* MainWindow::phaseContainer() const { return phaseDock->viewer1; }
+DataViewContainer* MainWindow::phaseContainer() const
+{
+    return phaseDock->viewer1;
+}
 
-DataViewContainer* MainWindow::cloudContainer() const { return cloudDock->pointcloudViewer; }
+DataViewContainer* MainWindow::cloudContainer() const
+{
+    return cloudDock->pointcloudViewer;
+}
 
 void MainWindow::buildMenus()
 {
@@ -374,31 +276,12 @@ void MainWindow::buildSettingsAndHelpMenus()
 
 void MainWindow::buildTransportBar()
 {
-    QToolBar* bar = addToolBar(QStringLiteral("Transport"));
-    bar->setObjectName(QStringLiteral("transport"));
-    bar->setMovable(false);
-    bar->addWidget(new QLabel(QStringLiteral(" Source: "), bar));
-    sourceBox = new QComboBox(bar);
-    sourceBox->setMinimumContentsLength(18);
-    bar->addWidget(sourceBox);
-    connect(sourceBox, QOverload<int>::of(&QComboBox::activated), this,
-            [this](int index) { streamHub->setCurrentSource(index); });
-    bar->addSeparator();
-    startAction = bar->addAction(QStringLiteral("Start"), this, &MainWindow::startStream);
-    pauseAction = bar->addAction(QStringLiteral("Pause"), this, &MainWindow::pauseStream);
-    resumeAction = bar->addAction(QStringLiteral("Resume"), this, &MainWindow::resumeStream);
-    stopAction = bar->addAction(QStringLiteral("Stop"), this, &MainWindow::stopStream);
-    bar->addSeparator();
-    seekBar = new QSlider(Qt::Horizontal, bar);
-    seekBar->setMinimumWidth(240);
-    auto* jump = new JumpClickStyle;
-    jump->setParent(seekBar);
-    seekBar->setStyle(jump);
-    bar->addWidget(seekBar);
-    positionLabel = new QLabel(bar);
-    sizePositionLabel(0);
-    bar->addWidget(positionLabel);
-    connect(seekBar, &QSlider::valueChanged, this, &MainWindow::seekTo);
+    transportBar = new TransportBar(streamHub.get(), this);
+    addToolBar(transportBar);
+    startAction = transportBar->startAction;
+    pauseAction = transportBar->pauseAction;
+    resumeAction = transportBar->resumeAction;
+    stopAction = transportBar->stopAction;
 }
 
 bool MainWindow::openRecording(const QString& path, bool quiet)
@@ -460,24 +343,6 @@ void MainWindow::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void MainWindow::startStream() { streamHub->start(); }
-
-void MainWindow::pauseStream() { streamHub->pause(); }
-
-void MainWindow::resumeStream()
-{
-    const auto source = streamHub->getCurrentSource();
-    if (!source)
-        return;
-    // A paused recording has no playback thread to resume: only start() goes on.
-    if (source->isLiveStream())
-        source->resume();
-    else
-        streamHub->start();
-}
-
-void MainWindow::stopStream() { streamHub->stop(); }
-
 void MainWindow::selectCamera()
 {
     Tavik::DepthCameraPtr camera = Kelvra::CameraPickerDialog::showDialog(cameraSystem, this);
@@ -485,9 +350,9 @@ void MainWindow::selectCamera()
         return; // cancelled
     // The picker hands back what the camera system gave, connected or not.
     if (!camera->isConnected()) {
-        const QString text = QStringLiteral("Cannot connect the camera %1 %2")
-                                 .arg(QString::fromStdString(camera->cameraType()),
-                                      QString::fromStdString(camera->id()));
+        const QString text =
+            QStringLiteral("Cannot connect the camera %1 %2")
+                .arg(QString::fromStdString(camera->cameraType()), QString::fromStdString(camera->id()));
         Logger::writeLog(Tavik::LOG_ERROR, text);
         QMessageBox::warning(this, QStringLiteral("Connect Camera Failed"), text);
         return;
@@ -562,92 +427,21 @@ void MainWindow::reportError(const QString& text)
 
 void MainWindow::logCameraConnected(const Tavik::DepthCameraPtr& camera)
 {
-    Logger::writeLog(Tavik::LOG_INFO, QStringLiteral("Camera connected: %1 %2")
-                                          .arg(QString::fromStdString(camera->cameraType()),
-                                              QString::fromStdString(camera->id())));
+    Logger::writeLog(Tavik::LOG_INFO,
+                     QStringLiteral("Camera connected: %1 %2")
+                         .arg(QString::fromStdString(camera->cameraType()), QString::fromStdString(camera->id())));
 }
 
-void MainWindow::refreshSources()
+void MainWindow::followTransport()
 {
-    {
-        const QSignalBlocker blocker(sourceBox);
-        sourceBox->clear();
-        for (const auto& source : streamHub->getSources())
-            sourceBox->addItem(source->getName());
-        sourceBox->setCurrentIndex(streamHub->getCurrentSourceIndex());
-    }
-    updateTransport();
-}
-
-void MainWindow::followSelection(int index)
-{
-    {
-        const QSignalBlocker blocker(sourceBox);
-        sourceBox->setCurrentIndex(index);
-    }
-    updateTransport();
-}
-
-void MainWindow::updateTransport()
-{
-    const auto source = streamHub->getCurrentSource();
-    const bool running = source && source->isRunning();
-    const bool paused = source && source->isPaused();
-    // A paused recording is not running, a paused camera is: either goes on with Resume.
-    startAction->setEnabled(source && !running && !paused);
-    pauseAction->setEnabled(running && !paused);
-    resumeAction->setEnabled(paused);
-    stopAction->setEnabled(running || paused);
     const bool camera = static_cast<bool>(streamHub->getDepthCamera());
     disconnectAction->setEnabled(camera);
     if (camera && !connectionCheck->isActive() && !isShutDown)
         connectionCheck->start();
     else if (!camera)
         connectionCheck->stop();
-
-    const bool seekable = source && source->isSeekable();
-    seekBar->setEnabled(seekable);
-    {
-        const QSignalBlocker blocker(seekBar);
-        seekBar->setRange(0, seekable ? std::max(0, source->length() - 1) : 0);
-    }
-    sizePositionLabel(seekable ? source->length() : 0);
-    followFrame();
-}
-
-// The position changes with every frame set, the label's size only with the
-// source: a label of free size would have the tool bar laid out again for
-// every set.
-void MainWindow::sizePositionLabel(int length)
-{
-    const QFontMetrics metrics = positionLabel->fontMetrics();
-    const QString digits(QString::number(std::max(length, 0)).size(), QLatin1Char('8'));
-    const int text = std::max(metrics.horizontalAdvance(QStringLiteral("%1 / %1").arg(digits)),
-                              metrics.horizontalAdvance(QStringLiteral("live")));
-    const QMargins margins = positionLabel->contentsMargins();
-    const int extra = 2 * positionLabel->margin();
-    positionLabel->setFixedSize(std::max(90, text + margins.left() + margins.right() + extra),
-                                metrics.height() + margins.top() + margins.bottom() + extra);
-}
-
-void MainWindow::followFrame()
-{
-    const auto source = streamHub->getCurrentSource();
-    if (source && source->isSeekable()) {
-        const int position = static_cast<int>(std::min<int64_t>(source->currentPosition(), seekBar->maximum()));
-        if (!seekBar->isSliderDown()) {
-            const QSignalBlocker blocker(seekBar);
-            seekBar->setValue(position);
-        }
-        const int length = source->length();
-        positionLabel->setText(QStringLiteral("%1 / %2").arg(length > 0 ? position + 1 : 0).arg(length));
-    } else {
-        positionLabel->setText(source && source->isLiveStream() ? QStringLiteral("live") : QString());
-    }
     showStatistics();
 }
-
-QString MainWindow::positionText() const { return positionLabel->text(); }
 
 void MainWindow::followFrameSize()
 {
@@ -667,13 +461,6 @@ void MainWindow::followFrameSize()
     mousePoint.reset();
     statusBarObject->clearPoint();
     statusBarObject->setStatisticsText(QString());
-}
-
-void MainWindow::seekTo(int position)
-{
-    const auto source = streamHub->getCurrentSource();
-    if (source && source->isSeekable())
-        source->seek(position);
 }
 
 void MainWindow::showStatistics()

@@ -5,14 +5,17 @@
 // chart and the trigger panel as tabs behind it, and the log, of fixed width,
 // in a column of its own at the right edge (floating where the window is too
 // narrow for that column); the transport bar (source
-// chooser, Start / Pause / Resume / Stop, seek slider), the File, Camera,
-// View, Settings and Help menus, and the status bar. The View menu shows or
-// hides each dock.
+// chooser, Start / Pause / Resume / Stop, seek slider; see TransportBar), the
+// File, Camera, View, Settings and Help menus, and the status bar. The View
+// menu shows or hides each dock. WindowLayout sizes and places the window
+// and its docks on the screen.
 //
 // It owns the stream controller, the data engine and the docks; the camera
 // system is the caller's and must outlive the window.
 
-#include "host/base/HostWindow.h"
+#include "host/app/TransportBar.h"
+#include "host/app/WindowLayout.h"
+#include "platform/base/HostWindow.h"
 #include "Tavik/Common.h"
 
 #include <QList>
@@ -32,7 +35,6 @@ class HostDataEngine;
 class QAction;
 class QComboBox;
 class QDockWidget;
-class QLabel;
 class QMenu;
 class QSlider;
 class QTimer;
@@ -55,15 +57,15 @@ class PhaseViewDock;
 class PipelineDiagramDock;
 class StreamHub;
 class TriggerPanelDock;
-}
+} // namespace Kelvra
 
 class MainWindow : public QMainWindow, public HostWindow {
     Q_OBJECT
 public:
     // Size the window takes when the screen has room for it.
-    static constexpr QSize PREFERRED_SIZE{1600, 1000};
+    static constexpr QSize PREFERRED_SIZE = WindowLayout::PREFERRED_SIZE;
     // Share of the window's width the amplitude and phase column takes at start.
-    static constexpr double VIEW_COLUMN_SHARE = 0.38;
+    static constexpr double VIEW_COLUMN_SHARE = WindowLayout::VIEW_COLUMN_SHARE;
     // The statistics read-out for a pixel of which no depth is kept.
     static inline const QString NO_HISTORY_TEXT = QStringLiteral("Statistics: no history for this pixel");
     // What the open-recording dialog offers: recordings first.
@@ -76,13 +78,16 @@ public:
     // window manager draws `frame` around the window: the preferred size
     // where the whole frame fits, else as much of the area as it fits,
     // centred. The window itself is that rectangle less `frame`.
-    static QRect fittedFrame(const QRect& available, const QMargins& frame, const QSize& preferred = PREFERRED_SIZE);
+    static QRect fittedFrame(const QRect& available, const QMargins& frame, const QSize& preferred = PREFERRED_SIZE)
+    {
+        return WindowLayout::fittedFrame(available, frame, preferred);
+    }
     // Whether a window of that width has room for the log's column beside
     // the views' and the tabbed docks' minimum widths.
-    bool fitsLogColumn(int windowWidth) const;
+    bool fitsLogColumn(int windowWidth) const { return windowLayout->fitsLogColumn(windowWidth); }
     // Sizes and places the window and its docks for that available screen
     // area; the constructor does it for the screen the window opens on.
-    void layOutFor(const QRect& available);
+    void layOutFor(const QRect& available) { windowLayout->layOutFor(available); }
 
     // With a camera, its "Live Capture" source is listed and selected (not started).
     MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr depthCamera, QWidget* parent = nullptr);
@@ -116,11 +121,13 @@ public:
     DataViewContainer* amplitudeContainer() const;
     DataViewContainer* phaseContainer() const;
     DataViewContainer* cloudContainer() const;
-    QComboBox* sourceChooser() const { return sourceBox; }
-    QSlider* seekSlider() const { return seekBar; }
+    TransportBar* getTransportBar() const { return transportBar; }
+    QComboBox* sourceChooser() const { return transportBar->sourceChooser(); }
+    QSlider* seekSlider() const { return transportBar->seekSlider(); }
     // "position / length" of a recording, "live" for the camera.
-    QString positionText() const;
+    QString positionText() const { return transportBar->positionText(); }
 
+    // The transport bar's.
     QAction* startAction = nullptr;
     QAction* pauseAction = nullptr;
     QAction* resumeAction = nullptr;
@@ -147,10 +154,10 @@ public:
     void shutdown();
 
 public slots:
-    void startStream();
-    void pauseStream();
-    void resumeStream();
-    void stopStream();
+    void startStream() { transportBar->startStream(); }
+    void pauseStream() { transportBar->pauseStream(); }
+    void resumeStream() { transportBar->resumeStream(); }
+    void stopStream() { transportBar->stopStream(); }
     void selectCamera();
     void disconnectCamera();
 
@@ -162,13 +169,6 @@ protected:
 
 private:
     void createDocks();
-    void layOutDocks();
-    // Once the window manager has put its frame around the window: a frame
-    // that does not fit the screen's available area is made to fit.
-    void fitFrameToScreen();
-    // The log in a column of its own when a window of that geometry has
-    // room for it, else floating over it.
-    void placeLogDock(const QRect& window);
     // The views show nothing of a camera that went.
     void blankViews();
     // ShowView(false) on the view containers of every dock out of sight: Qt
@@ -178,21 +178,18 @@ private:
     void buildMenus();
     void buildSettingsAndHelpMenus();
     void buildTransportBar();
-    void refreshSources();
-    void followSelection(int index);
-    void updateTransport();
-    void followFrame();
+    // What follows the transport's state besides the bar: Camera >
+    // Disconnect, the connection check and the statistics.
+    void followTransport();
     // On a new frame size: the read-outs of the old frames go, and the views
     // show nothing for a frame of no pixels.
     void followFrameSize();
-    void sizePositionLabel(int length);
     // A recording that stopped at a damaged frame set says so.
     void reportPlaybackStop();
     // A camera that is no longer connected is let go of, and said so.
     void checkConnection();
     // Shown in the status bar until the next start, and logged.
     void reportError(const QString& text);
-    void seekTo(int position);
     void showStatistics();
     // The point-cloud views draw the points within the "Depth Limit" page's limits.
     void followDepthLimits();
@@ -217,12 +214,10 @@ private:
     Kelvra::OptionsMenu* optionsMenu = nullptr;
     bool shownOnce = false;
 
-    QComboBox* sourceBox = nullptr;
-    QSlider* seekBar = nullptr;
-    QLabel* positionLabel = nullptr;
+    TransportBar* transportBar = nullptr;
+    std::unique_ptr<WindowLayout> windowLayout;
     std::optional<QPointF> mousePoint;
     std::optional<std::array<int, 2>> shownFrameSize;
     QTimer* connectionCheck = nullptr;
     bool isShutDown = false;
-    bool frameFitted = false; // the window manager's frame was seen and fitted
 };

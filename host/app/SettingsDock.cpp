@@ -12,8 +12,8 @@
 
 using namespace Kelvra;
 
-SettingsDock::SettingsDock(
-    HostWindow* window, Tavik::CameraSystem* cameraSystem, StreamHub* depthCameraController, QWidget* parent)
+SettingsDock::SettingsDock(HostWindow* window, Tavik::CameraSystem* cameraSystem, StreamHub* depthCameraController,
+                           QWidget* parent)
     : QDockWidget(QStringLiteral("Settings"), parent)
     , window(window)
     , depthCameraController(depthCameraController)

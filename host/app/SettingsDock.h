@@ -23,7 +23,7 @@ class Image2DSettingView;
 class PointCloudEffectSettingView;
 class StreamHub;
 class UnambiguousRangeView;
-}
+} // namespace Kelvra
 
 class SettingsDock : public QDockWidget {
     Q_OBJECT
@@ -31,7 +31,7 @@ public:
     // The pages get (window, camera system, controller), the unambiguous-range
     // page (window, controller); all three belong to the caller.
     SettingsDock(HostWindow* window, Tavik::CameraSystem* cameraSystem, Kelvra::StreamHub* depthCameraController,
-        QWidget* parent = nullptr);
+                 QWidget* parent = nullptr);
 
     QToolBox* toolBox() const { return box; }
     // The page filed under that id now, or nothing.

@@ -35,7 +35,8 @@ void runFor(Kelvra::StreamHub& hub, int milliseconds)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QString recording = argc > 1 && argv[1][0] ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(KELVRA_SAMPLE_RECORDING);
+    const QString recording =
+        argc > 1 && argv[1][0] ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(KELVRA_SAMPLE_RECORDING);
     const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
 
     Tavik::CameraSystem system;
@@ -55,8 +56,9 @@ int main(int argc, char** argv)
     hub.registerCallback(Tavik::FRAME_RAW_FRAME_UNPROCESSED,
                          [&](const Tavik::DepthCameraPtr&, const Tavik::FramePtr& frame, Tavik::FrameType) {
                              ++sets;
-                             Kelvra::diag::printLine(std::string(current.load()) + " frame id " + std::to_string(frame->id)
-                                                     + "  timestamp " + std::to_string(frame->timestamp) + " us");
+                             Kelvra::diag::printLine(std::string(current.load()) + " frame id "
+                                                     + std::to_string(frame->id) + "  timestamp "
+                                                     + std::to_string(frame->timestamp) + " us");
                          });
 
     int status = 0;

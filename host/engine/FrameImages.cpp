@@ -92,11 +92,8 @@ bool addFrame(FrameImages& images, const Tavik::Frame& frame)
         images.timestamp = frame.timestamp;
         return true;
     }
-    case Tavik::FRAME_XYZI_POINT_CLOUD_FRAME:
-        images.points = frame.points;
-        return true;
-    default:
-        return false;
+    case Tavik::FRAME_XYZI_POINT_CLOUD_FRAME: images.points = frame.points; return true;
+    default: return false;
     }
 }
 

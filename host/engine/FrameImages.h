@@ -12,9 +12,9 @@
 #include <vector>
 
 struct FrameImages {
-    int64_t id = -1;       // frame index of the set
+    int64_t id = -1; // frame index of the set
     int64_t timestamp = 0; // microseconds
-    int width = 0;         // of the depth frame; 0 when the set had none
+    int width = 0; // of the depth frame; 0 when the set had none
     int height = 0;
     bool hasDepth = false; // the set's depth frame was converted (it may hold no pixels)
     // CV_32F, width rows × height columns; empty when the frame was missing

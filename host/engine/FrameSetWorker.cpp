@@ -11,7 +11,10 @@ FrameSetWorker::FrameSetWorker(Notify notify)
 {
 }
 
-FrameSetWorker::~FrameSetWorker() { stop(); }
+FrameSetWorker::~FrameSetWorker()
+{
+    stop();
+}
 
 void FrameSetWorker::putFrame(const Tavik::Frame& frame)
 {

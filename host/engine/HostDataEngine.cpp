@@ -1,5 +1,5 @@
 #include "host/engine/HostDataEngine.h"
-#include "host/base/DataChannels.h"
+#include "platform/base/DataChannels.h"
 
 #include "Kelvra/common/StatsCalculator.h"
 #include "Kelvra/models/StreamHub.h"
@@ -22,7 +22,8 @@ HostDataEngine::HostDataEngine(Kelvra::StreamHub* depthCameraController, QObject
     clock.start();
     worker = std::make_unique<FrameSetWorker>([this] {
         // On the worker thread: one queued call per set that became pending.
-        QMetaObject::invokeMethod(this, [this] { publishPending(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { publishPending(); }, Qt::QueuedConnection);
     });
     if (depthCameraController) {
         for (Tavik::FrameType type = 0; type < Tavik::FRAME_TYPE_COUNT; ++type)
@@ -31,7 +32,10 @@ HostDataEngine::HostDataEngine(Kelvra::StreamHub* depthCameraController, QObject
     }
 }
 
-HostDataEngine::~HostDataEngine() { stop(); }
+HostDataEngine::~HostDataEngine()
+{
+    stop();
+}
 
 void HostDataEngine::stop()
 {

@@ -10,7 +10,7 @@
 // faster than it draws, the oldest are dropped (at most one converted set is
 // pending, one queued call outstanding).
 
-#include "host/base/DataEngine.h"
+#include "platform/base/DataEngine.h"
 #include "host/engine/FrameSetWorker.h"
 
 #include <QElapsedTimer>
@@ -34,8 +34,8 @@ public:
 
     struct FrameStats {
         uint64_t published = 0; // sets that reached data()
-        uint64_t dropped = 0;   // sets converted or assembled but never published
-        int64_t lastLag = 0;    // frames the last published set was behind the newest frame
+        uint64_t dropped = 0; // sets converted or assembled but never published
+        int64_t lastLag = 0; // frames the last published set was behind the newest frame
         int64_t maxLag = 0;
     };
 
@@ -49,8 +49,7 @@ public:
     void stop();
 
     // The callback registered for every frame type; any thread, never waits.
-    void frameCallback(const Tavik::DepthCameraPtr& depthCamera, const Tavik::FramePtr& frame,
-                       Tavik::FrameType type);
+    void frameCallback(const Tavik::DepthCameraPtr& depthCamera, const Tavik::FramePtr& frame, Tavik::FrameType type);
 
     // Forgets the frames shown (the camera went): publishes an empty set, no
     // images of 0 x 0 pixels, which the point-cloud views draw as nothing,

@@ -16,9 +16,9 @@
 
 namespace {
 
-constexpr float NEAR_PLANE = 0.05f;      // metres in front of the viewer
-constexpr float DISTANCE_FACTOR = 1.6f;  // viewing distance per metre of the cloud's extent
-constexpr float FOCAL_FACTOR = 0.9f;     // focal length per pixel of the image's shorter side
+constexpr float NEAR_PLANE = 0.05f; // metres in front of the viewer
+constexpr float DISTANCE_FACTOR = 1.6f; // viewing distance per metre of the cloud's extent
+constexpr float FOCAL_FACTOR = 0.9f; // focal length per pixel of the image's shorter side
 constexpr float RAD = float(M_PI) / 180.f;
 // The fit's ranges run between these fractions of the points, so that stray
 // points (and those a wrapped phase puts right at the camera) set none of them.
@@ -29,8 +29,7 @@ bool isValid(const Tavik::XYZIPoint& p)
     return p.z > 0.f && std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
 }
 
-template <std::size_t N, class F>
-std::array<QRgb, N> makeTable(F colour)
+template <std::size_t N, class F> std::array<QRgb, N> makeTable(F colour)
 {
     std::array<QRgb, N> table{};
     for (std::size_t i = 0; i < N; ++i)
@@ -84,9 +83,15 @@ struct PointCloudRenderer::View {
     }
 };
 
-QRgb PointCloudRenderer::depthColor(float t) { return depthTable()[tableIndex(t)]; }
+QRgb PointCloudRenderer::depthColor(float t)
+{
+    return depthTable()[tableIndex(t)];
+}
 
-QRgb PointCloudRenderer::intensityColor(float t) { return intensityTable()[tableIndex(t)]; }
+QRgb PointCloudRenderer::intensityColor(float t)
+{
+    return intensityTable()[tableIndex(t)];
+}
 
 void PointCloudRenderer::reset()
 {
@@ -120,8 +125,8 @@ void PointCloudRenderer::zoomBy(float factor)
         zoomFactor = std::clamp(zoomFactor * factor, MIN_ZOOM, MAX_ZOOM);
 }
 
-std::optional<PointCloudRenderer::FieldOfView> PointCloudRenderer::fieldOfView(
-    const std::vector<Tavik::XYZIPoint>& points, int gridWidth)
+std::optional<PointCloudRenderer::FieldOfView>
+PointCloudRenderer::fieldOfView(const std::vector<Tavik::XYZIPoint>& points, int gridWidth)
 {
     constexpr float inf = std::numeric_limits<float>::infinity();
     FieldOfView fov{inf, -inf, inf, -inf};
@@ -223,8 +228,8 @@ const QImage& PointCloudRenderer::render(const std::vector<Tavik::XYZIPoint>& po
     // Points as wide as their spacing on the image, so that surfaces stay
     // closed once zoomed in (the fitted cloud spans about focal / distance factor).
     const double across = gridWidth > 0 ? gridWidth : std::sqrt(points.size() * 4.0 / 3.0);
-    const double spacing
-        = FOCAL_FACTOR / DISTANCE_FACTOR * std::min(v.width, v.height) * zoomFactor / std::max(across, 1.0);
+    const double spacing =
+        FOCAL_FACTOR / DISTANCE_FACTOR * std::min(v.width, v.height) * zoomFactor / std::max(across, 1.0);
     splat = std::clamp(static_cast<int>(std::ceil(spacing)), 1, MAX_POINT_SIZE);
     drawPoints(points, v);
 
@@ -274,8 +279,7 @@ inline uint32_t floatBits(float f)
 
 // One projected point: its square of pixels from (iu, iv), each taken when
 // the point is nearer than what the pixel holds (the depth test is a min).
-template <int SPLAT>
-inline void plot(const PointPass& pass, int iu, int iv, uint64_t key)
+template <int SPLAT> inline void plot(const PointPass& pass, int iu, int iv, uint64_t key)
 {
     for (int dy = 0; dy < SPLAT; ++dy) {
         uint64_t* k = pass.keys + (iv + dy) * pass.width + iu;
@@ -284,8 +288,7 @@ inline void plot(const PointPass& pass, int iu, int iv, uint64_t key)
     }
 }
 
-template <int SPLAT>
-void drawPointRange(const Tavik::XYZIPoint* p, const Tavik::XYZIPoint* end, const PointPass& pass)
+template <int SPLAT> void drawPointRange(const Tavik::XYZIPoint* p, const Tavik::XYZIPoint* end, const PointPass& pass)
 {
     const auto& m = pass.m;
     for (; p != end; ++p) {
@@ -333,12 +336,17 @@ const Tavik::XYZIPoint* drawPointQuads(const Tavik::XYZIPoint* p, const Tavik::X
         __m128 x = _mm_loadu_ps(&p[0].x), y = _mm_loadu_ps(&p[1].x), z = _mm_loadu_ps(&p[2].x),
                i = _mm_loadu_ps(&p[3].x);
         _MM_TRANSPOSE4_PS(x, y, z, i);
-        const __m128 qz = _mm_add_ps(_mm_add_ps(_mm_mul_ps(m20, x), _mm_mul_ps(m21, y)), _mm_add_ps(_mm_mul_ps(m22, z), t2));
+        const __m128 qz =
+            _mm_add_ps(_mm_add_ps(_mm_mul_ps(m20, x), _mm_mul_ps(m21, y)), _mm_add_ps(_mm_mul_ps(m22, z), t2));
         const __m128 inv = _mm_div_ps(focal, qz);
-        const __m128 u = _mm_add_ps(
-            cx, _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(m00, x), _mm_mul_ps(m01, y)), _mm_add_ps(_mm_mul_ps(m02, z), t0)), inv));
-        const __m128 v = _mm_add_ps(
-            cy, _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(m10, x), _mm_mul_ps(m11, y)), _mm_add_ps(_mm_mul_ps(m12, z), t1)), inv));
+        const __m128 u = _mm_add_ps(cx,
+                                    _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(m00, x), _mm_mul_ps(m01, y)),
+                                                          _mm_add_ps(_mm_mul_ps(m02, z), t0)),
+                                               inv));
+        const __m128 v = _mm_add_ps(cy,
+                                    _mm_mul_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(m10, x), _mm_mul_ps(m11, y)),
+                                                          _mm_add_ps(_mm_mul_ps(m12, z), t1)),
+                                               inv));
         // Comparisons with NaN are false: such points drop out here.
         const __m128 inFront = _mm_and_ps(_mm_cmpgt_ps(z, zero), _mm_cmpgt_ps(qz, nearPlane));
         const __m128 inLimits = _mm_and_ps(_mm_cmpge_ps(z, nearZ), _mm_cmple_ps(z, farZ));
@@ -348,7 +356,8 @@ const Tavik::XYZIPoint* drawPointQuads(const Tavik::XYZIPoint* p, const Tavik::X
         if (!lanes)
             continue;
         // max(value, 0) gives 0 for NaN: a NaN intensity takes the dark end.
-        const __m128 value = _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_sub_ps(pass.byDepth ? z : i, offset), scale), zero), top);
+        const __m128 value =
+            _mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_sub_ps(pass.byDepth ? z : i, offset), scale), zero), top);
         _mm_store_si128(reinterpret_cast<__m128i*>(iu), _mm_cvttps_epi32(u));
         _mm_store_si128(reinterpret_cast<__m128i*>(iv), _mm_cvttps_epi32(v));
         _mm_store_si128(reinterpret_cast<__m128i*>(colour), _mm_cvttps_epi32(_mm_add_ps(value, round)));
@@ -384,8 +393,7 @@ void keepColours(const uint64_t* keys, QRgb* pixels, std::size_t n, unsigned epo
         pixels[i] = keys[i] >> EPOCH_SHIFT == epoch ? black | (static_cast<QRgb>(keys[i]) & 0xffffffu) : black;
 }
 
-template <int SPLAT>
-void drawPointsSized(const std::vector<Tavik::XYZIPoint>& points, const PointPass& pass)
+template <int SPLAT> void drawPointsSized(const std::vector<Tavik::XYZIPoint>& points, const PointPass& pass)
 {
     const Tavik::XYZIPoint* p = points.data();
     const Tavik::XYZIPoint* const end = p + points.size();
@@ -430,18 +438,10 @@ void PointCloudRenderer::drawPoints(const std::vector<Tavik::XYZIPoint>& points,
     pass.epoch = static_cast<uint64_t>(epoch) << EPOCH_SHIFT;
 
     switch (splat) {
-    case 1:
-        drawPointsSized<1>(points, pass);
-        break;
-    case 2:
-        drawPointsSized<2>(points, pass);
-        break;
-    case 3:
-        drawPointsSized<3>(points, pass);
-        break;
-    default:
-        drawPointsSized<MAX_POINT_SIZE>(points, pass);
-        break;
+    case 1: drawPointsSized<1>(points, pass); break;
+    case 2: drawPointsSized<2>(points, pass); break;
+    case 3: drawPointsSized<3>(points, pass); break;
+    default: drawPointsSized<MAX_POINT_SIZE>(points, pass); break;
     }
     // The colours, the low halves of the keys; 32-bit pixels make a line of
     // the picture exactly `w` pixels long.

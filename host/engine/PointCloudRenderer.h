@@ -27,7 +27,7 @@ class PointCloudRenderer {
 public:
     enum class ColorMode { Depth, Intensity };
 
-    static constexpr float DEFAULT_YAW = -20.f;  // degrees about the vertical axis
+    static constexpr float DEFAULT_YAW = -20.f; // degrees about the vertical axis
     static constexpr float DEFAULT_PITCH = 15.f; // degrees about the horizontal axis; > 0 looks down
     static constexpr float MAX_PITCH = 89.f;
     static constexpr float MIN_ZOOM = 0.1f;
@@ -81,9 +81,9 @@ public:
 private:
     struct Fit {
         float pivot[3];
-        float distance;         // from the viewer to the pivot, metres
-        float nearZ, farZ;      // depth colour range, metres
-        float brightIntensity;  // intensity at the bright end of the greys
+        float distance; // from the viewer to the pivot, metres
+        float nearZ, farZ; // depth colour range, metres
+        float brightIntensity; // intensity at the bright end of the greys
     };
     struct View;
 

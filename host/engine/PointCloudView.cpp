@@ -1,7 +1,7 @@
 #include "host/engine/PointCloudView.h"
 
 #include "host/engine/HostDataEngine.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/ViewCommunicator.h"
 
 #include <QActionGroup>
 #include <QContextMenuEvent>

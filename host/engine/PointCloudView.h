@@ -6,7 +6,7 @@
 // shown and follows the view hub's displayConeToggle. Nothing is drawn while
 // the view is hidden (ShowView(false)).
 
-#include "host/base/DataView.h"
+#include "platform/base/DataView.h"
 #include "host/engine/FrameImages.h"
 #include "host/engine/PointCloudRenderer.h"
 

@@ -6,9 +6,15 @@ namespace Tavik {
 
 using detail::CameraState;
 
-CameraDevice::CameraDevice(std::string description, std::string id) : description_(std::move(description)), id_(std::move(id)) {}
+CameraDevice::CameraDevice(std::string description, std::string id)
+    : description_(std::move(description))
+    , id_(std::move(id))
+{
+}
 
-CameraSystem::CameraSystem() : d_(std::make_shared<detail::SystemState>()), simulation_(std::make_unique<Simulation>(*this))
+CameraSystem::CameraSystem()
+    : d_(std::make_shared<detail::SystemState>())
+    , simulation_(std::make_unique<Simulation>(*this))
 {
     d_->devices = Simulation::defaultDevices();
 }
@@ -39,7 +45,8 @@ DepthCameraPtr CameraSystem::connect(const CameraDevicePtr& device)
     if (!device)
         return nullptr;
     std::lock_guard<std::mutex> lock(d_->m);
-    auto spec = std::find_if(d_->devices.begin(), d_->devices.end(), [&](const DeviceSpec& s) { return s.id == device->id(); });
+    auto spec =
+        std::find_if(d_->devices.begin(), d_->devices.end(), [&](const DeviceSpec& s) { return s.id == device->id(); });
     if (spec == d_->devices.end()) // gone since the scan: its model is unknown, its description tells
         return makeCamera(DeviceSpec{device->description(), device->id(), CameraModel::Quenta14, false, {}, {}}, false,
                           device->description());
@@ -70,13 +77,15 @@ DepthCameraPtr CameraSystem::makeCamera(const DeviceSpec& spec, bool connected, 
     return camera;
 }
 
-bool CameraSystem::disconnect(const DepthCameraPtr& camera, bool /*reset: a new connection always starts from defaults*/)
+bool CameraSystem::disconnect(const DepthCameraPtr& camera,
+                              bool /*reset: a new connection always starts from defaults*/)
 {
     if (!camera)
         return false;
     {
         std::lock_guard<std::mutex> lock(d_->m);
-        auto it = std::find_if(d_->connected.begin(), d_->connected.end(), [&](const auto& e) { return e.second == camera; });
+        auto it =
+            std::find_if(d_->connected.begin(), d_->connected.end(), [&](const auto& e) { return e.second == camera; });
         if (it == d_->connected.end() || camera->state()->model.disconnectFails || d_->shared->consume("disconnect"))
             return false;
         d_->connected.erase(it);
@@ -118,6 +127,9 @@ FilterPtr CameraSystem::createFilter(const std::string& name, FrameType type) co
     return std::make_shared<Filter>(state);
 }
 
-Simulation& CameraSystem::simulation() { return *simulation_; }
+Simulation& CameraSystem::simulation()
+{
+    return *simulation_;
+}
 
 } // namespace Tavik

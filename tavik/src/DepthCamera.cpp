@@ -49,7 +49,10 @@ CameraProfile::CameraProfile(int id, int width, int height, float fx, float fy, 
 }
 
 CameraProfile::CameraProfile(int id, int width, int height, std::map<std::string, float> calib)
-    : id_(id), width_(width), height_(height), calib_(std::move(calib))
+    : id_(id)
+    , width_(width)
+    , height_(height)
+    , calib_(std::move(calib))
 {
 }
 
@@ -80,9 +83,14 @@ namespace detail {
 // --- camera state ----------------------------------------------------------------
 
 CameraState::CameraState(std::shared_ptr<SystemShared> shared, const DeviceSpec& device, CameraModelInfo info)
-    : ParamHost(std::move(shared)), deviceId(device.id), description(device.description), model(std::move(info)),
-      callbacks(std::make_shared<std::array<std::vector<FrameCallback>, FRAME_TYPE_COUNT>>()),
-      renderer_(std::make_unique<SceneRenderer>()), processing_(std::make_unique<FrameProcessing>()), connectedAt_(std::chrono::steady_clock::now())
+    : ParamHost(std::move(shared))
+    , deviceId(device.id)
+    , description(device.description)
+    , model(std::move(info))
+    , callbacks(std::make_shared<std::array<std::vector<FrameCallback>, FRAME_TYPE_COUNT>>())
+    , renderer_(std::make_unique<SceneRenderer>())
+    , processing_(std::make_unique<FrameProcessing>())
+    , connectedAt_(std::chrono::steady_clock::now())
 {
     for (const auto& p : model.params)
         addParam(p);
@@ -393,7 +401,8 @@ void CameraState::disconnect()
     std::shared_ptr<const std::array<std::vector<FrameCallback>, FRAME_TYPE_COUNT>> oldCallbacks;
     {
         std::lock_guard<std::mutex> lock(m_);
-        oldCallbacks = std::exchange(callbacks, std::make_shared<std::array<std::vector<FrameCallback>, FRAME_TYPE_COUNT>>());
+        oldCallbacks =
+            std::exchange(callbacks, std::make_shared<std::array<std::vector<FrameCallback>, FRAME_TYPE_COUNT>>());
         oldChains = std::exchange(chains, {});
         taps.clear();
         settings.powerHook = nullptr;
@@ -450,7 +459,8 @@ void CameraState::captureLoop()
                     return;
             }
             produceAndDeliver(true);
-            const auto period = std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(1.0 / frameRate()));
+            const auto period =
+                std::chrono::duration_cast<clock::duration>(std::chrono::duration<double>(1.0 / frameRate()));
             next += period;
             const auto now = clock::now();
             if (next + period < now)
@@ -492,10 +502,12 @@ void CameraState::produceAndDeliver(bool fromThread)
         scene.illumPower = static_cast<int>(valueLocked("illum_power", 2.0));
         scene.depthOffset = static_cast<float>(valueLocked("depth_offset", 0.0) / 1000.0);
         scene.quadCount = static_cast<int>(valueLocked("quad_cnt_max", 4.0));
-        scene.subFrameCount = static_cast<int>(valueLocked("sub_frame_cnt_max", valueLocked("sub_frame_cnt_max1", 1.0)));
+        scene.subFrameCount =
+            static_cast<int>(valueLocked("sub_frame_cnt_max", valueLocked("sub_frame_cnt_max1", 1.0)));
         scene.noiseSeed = settings.seed;
         dropPeriod = settings.idDropPeriod;
-        fps = settings.frameRateOverride > 0.0 ? settings.frameRateOverride : std::max(valueLocked("frame_rate", 30.0), 0.1);
+        fps = settings.frameRateOverride > 0.0 ? settings.frameRateOverride
+                                               : std::max(valueLocked("frame_rate", 30.0), 0.1);
         for (int t = 0; t < FRAME_TYPE_COUNT; ++t)
             for (const auto& e : chains[t])
                 chainCopy[t].push_back(e.filter);
@@ -635,7 +647,8 @@ int CameraState::addFilter(const FilterPtr& filter, FrameType type, int beforeFi
         return -1;
     auto pos = chain.end();
     if (beforeFilterIndex != -1) {
-        pos = std::find_if(chain.begin(), chain.end(), [&](const ChainEntry& e) { return e.index == beforeFilterIndex; });
+        pos =
+            std::find_if(chain.begin(), chain.end(), [&](const ChainEntry& e) { return e.index == beforeFilterIndex; });
         if (pos == chain.end())
             return -1;
     }
@@ -694,7 +707,11 @@ TriggerResult CameraState::callTrigger(int number, const std::string& a, const s
 
 // --- DepthCamera -------------------------------------------------------------------
 
-DepthCamera::DepthCamera(std::shared_ptr<CameraState> state) : configFile(state.get()), d_(std::move(state)) {}
+DepthCamera::DepthCamera(std::shared_ptr<CameraState> state)
+    : configFile(state.get())
+    , d_(std::move(state))
+{
+}
 
 DepthCamera::~DepthCamera()
 {
@@ -702,16 +719,46 @@ DepthCamera::~DepthCamera()
         d_->disconnect();
 }
 
-bool DepthCamera::clearAllCallbacks() { return d_->clearAllCallbacks(); }
-bool DepthCamera::registerCallback(FrameType type, FrameCallback callback) { return d_->registerCallback(type, std::move(callback)); }
-bool DepthCamera::start() { return d_->start(); }
-bool DepthCamera::stop() { return d_->stop(); }
-bool DepthCamera::pause() { return d_->pause(); }
-bool DepthCamera::resume() { return d_->resume(); }
-bool DepthCamera::isRunning() const { return d_->running; }
-bool DepthCamera::isPaused() const { return d_->paused; }
-Result<float> DepthCamera::getStreamParamf(const std::string& name) const { return d_->streamParam(name); }
-Result<float> DepthCamera::getf(const std::string& name) const { return d_->getf(name); }
+bool DepthCamera::clearAllCallbacks()
+{
+    return d_->clearAllCallbacks();
+}
+bool DepthCamera::registerCallback(FrameType type, FrameCallback callback)
+{
+    return d_->registerCallback(type, std::move(callback));
+}
+bool DepthCamera::start()
+{
+    return d_->start();
+}
+bool DepthCamera::stop()
+{
+    return d_->stop();
+}
+bool DepthCamera::pause()
+{
+    return d_->pause();
+}
+bool DepthCamera::resume()
+{
+    return d_->resume();
+}
+bool DepthCamera::isRunning() const
+{
+    return d_->running;
+}
+bool DepthCamera::isPaused() const
+{
+    return d_->paused;
+}
+Result<float> DepthCamera::getStreamParamf(const std::string& name) const
+{
+    return d_->streamParam(name);
+}
+Result<float> DepthCamera::getf(const std::string& name) const
+{
+    return d_->getf(name);
+}
 
 ParameterPtr DepthCamera::getParam(const std::string& name) const
 {
@@ -721,21 +768,48 @@ ParameterPtr DepthCamera::getParam(const std::string& name) const
     return it == d_->params.end() ? nullptr : it->second;
 }
 
-Result<int32_t> DepthCamera::seti(const std::string& name, int32_t value) { return detail::typedWrite(*d_, name, value); }
-Result<bool> DepthCamera::setb(const std::string& name, bool value) { return detail::typedWrite(*d_, name, value); }
-Result<uint32_t> DepthCamera::setu(const std::string& name, uint32_t value) { return detail::typedWrite(*d_, name, value); }
-Result<float> DepthCamera::setf(const std::string& name, float value) { return detail::typedWrite(*d_, name, value); }
+Result<int32_t> DepthCamera::seti(const std::string& name, int32_t value)
+{
+    return detail::typedWrite(*d_, name, value);
+}
+Result<bool> DepthCamera::setb(const std::string& name, bool value)
+{
+    return detail::typedWrite(*d_, name, value);
+}
+Result<uint32_t> DepthCamera::setu(const std::string& name, uint32_t value)
+{
+    return detail::typedWrite(*d_, name, value);
+}
+Result<float> DepthCamera::setf(const std::string& name, float value)
+{
+    return detail::typedWrite(*d_, name, value);
+}
 
-std::string DepthCamera::chipset() const { return d_->model.chipset; }
-std::string DepthCamera::cameraType() const { return d_->model.type; }
-std::string DepthCamera::id() const { return d_->deviceId; }
-bool DepthCamera::isConnected() const { return d_->connected; }
+std::string DepthCamera::chipset() const
+{
+    return d_->model.chipset;
+}
+std::string DepthCamera::cameraType() const
+{
+    return d_->model.type;
+}
+std::string DepthCamera::id() const
+{
+    return d_->deviceId;
+}
+bool DepthCamera::isConnected() const
+{
+    return d_->connected;
+}
 
 int DepthCamera::addFilter(const FilterPtr& filter, FrameType type, int beforeFilterIndex)
 {
     return d_->addFilter(filter, type, beforeFilterIndex);
 }
-bool DepthCamera::removeFilter(int filterIndex, FrameType type) { return d_->removeFilter(filterIndex, type); }
+bool DepthCamera::removeFilter(int filterIndex, FrameType type)
+{
+    return d_->removeFilter(filterIndex, type);
+}
 
 std::vector<DepthCamera::ChainedFilter> DepthCamera::getFilterChain(FrameType type) const
 {
@@ -755,15 +829,42 @@ int DepthCamera::getCurrentCameraProfileID() const
     return d_->withLock([&] { return d_->profileId; });
 }
 
-bool DepthCamera::triggerFunction1(const std::string& a, const std::string& b) { return d_->callTrigger(1, a, b) == TriggerResult::True; }
-bool DepthCamera::triggerFunction2(const std::string& a, const std::string& b) { return d_->callTrigger(2, a, b) == TriggerResult::True; }
-bool DepthCamera::triggerFunction3(const std::string& a, const std::string& b) { return d_->callTrigger(3, a, b) == TriggerResult::True; }
-bool DepthCamera::triggerFunction4(const std::string& a, const std::string& b) { return d_->callTrigger(4, a, b) == TriggerResult::True; }
-bool DepthCamera::triggerFunction5(const std::string& a, const std::string& b) { return d_->callTrigger(5, a, b) == TriggerResult::True; }
-bool DepthCamera::triggerFunction6(const std::string& a, const std::string& b) { return d_->callTrigger(6, a, b) == TriggerResult::True; }
-bool DepthCamera::triggerFunction7(const std::string& a, const std::string& b) { return d_->callTrigger(7, a, b) == TriggerResult::True; }
-bool DepthCamera::triggerFunction8(const std::string& a, const std::string& b) { return d_->callTrigger(8, a, b) == TriggerResult::True; }
-bool DepthCamera::triggerFunction9(const std::string& a, const std::string& b) { return d_->callTrigger(9, a, b) == TriggerResult::True; }
+bool DepthCamera::triggerFunction1(const std::string& a, const std::string& b)
+{
+    return d_->callTrigger(1, a, b) == TriggerResult::True;
+}
+bool DepthCamera::triggerFunction2(const std::string& a, const std::string& b)
+{
+    return d_->callTrigger(2, a, b) == TriggerResult::True;
+}
+bool DepthCamera::triggerFunction3(const std::string& a, const std::string& b)
+{
+    return d_->callTrigger(3, a, b) == TriggerResult::True;
+}
+bool DepthCamera::triggerFunction4(const std::string& a, const std::string& b)
+{
+    return d_->callTrigger(4, a, b) == TriggerResult::True;
+}
+bool DepthCamera::triggerFunction5(const std::string& a, const std::string& b)
+{
+    return d_->callTrigger(5, a, b) == TriggerResult::True;
+}
+bool DepthCamera::triggerFunction6(const std::string& a, const std::string& b)
+{
+    return d_->callTrigger(6, a, b) == TriggerResult::True;
+}
+bool DepthCamera::triggerFunction7(const std::string& a, const std::string& b)
+{
+    return d_->callTrigger(7, a, b) == TriggerResult::True;
+}
+bool DepthCamera::triggerFunction8(const std::string& a, const std::string& b)
+{
+    return d_->callTrigger(8, a, b) == TriggerResult::True;
+}
+bool DepthCamera::triggerFunction9(const std::string& a, const std::string& b)
+{
+    return d_->callTrigger(9, a, b) == TriggerResult::True;
+}
 
 TriggerResult DepthCamera::callTrigger(const std::string& functionName, const std::string& a, const std::string& b)
 {

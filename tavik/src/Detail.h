@@ -70,7 +70,10 @@ private:
 // as a double: bool, int32, uint32 and float all fit exactly.
 class ParamHost {
 public:
-    explicit ParamHost(std::shared_ptr<SystemShared> shared) : shared_(std::move(shared)) {}
+    explicit ParamHost(std::shared_ptr<SystemShared> shared)
+        : shared_(std::move(shared))
+    {
+    }
     virtual ~ParamHost() = default;
     ParamHost(const ParamHost&) = delete;
     ParamHost& operator=(const ParamHost&) = delete;
@@ -98,7 +101,7 @@ protected:
     virtual double readLocked(const ParamSpec& spec) const;
     // Stores a checked, clamped value; may refuse (ok false) or adjust it.
     virtual Result<double> writeLocked(const ParamSpec& spec, double value);
-    virtual void noteWriteLocked(const std::string&) {}
+    virtual void noteWriteLocked(const std::string&) { }
     // The limits a write may reach now; the table's by default.
     virtual std::pair<double, double> limitsLocked(const ParamSpec& spec) const { return {spec.lower, spec.upper}; }
 
@@ -128,8 +131,7 @@ double clampToSpec(const ParamSpec& spec, double value);
 ParamSpec makeSpec(ParamKind kind, std::string name, double lower, double upper, double def, std::string unit = "",
                    std::string displayName = "", std::string description = "");
 
-template <class T>
-Result<T> typed(const Result<double>& r)
+template <class T> Result<T> typed(const Result<double>& r)
 {
     Result<T> out;
     out.ok = r.ok;
@@ -145,8 +147,7 @@ Result<T> typed(const Result<double>& r)
 }
 
 // The typed writes of an engine: seti, setb, setu, setf by value type.
-template <class T>
-Result<T> typedWrite(ParamHost& host, const std::string& name, T value)
+template <class T> Result<T> typedWrite(ParamHost& host, const std::string& name, T value)
 {
     Setter setter = Setter::I;
     if constexpr (std::is_same_v<T, bool>)
@@ -190,7 +191,7 @@ private:
 // The filters the camera system offers, in getSupportedFilters() order.
 struct FilterKindInfo {
     std::string name;
-    bool described = true;     // getFilterDescription answers true
+    bool described = true; // getFilterDescription answers true
     unsigned supportedMask = 0; // frame types it can stand in
     std::vector<ParamSpec> params;
     std::function<std::unique_ptr<FilterAlgorithm>()> make;
@@ -207,7 +208,7 @@ class FilterAlgorithm {
 public:
     virtual ~FilterAlgorithm() = default;
     virtual void apply(Frame& frame, const ParamValues& values, ParamValues& reports) = 0;
-    virtual void reset() {}
+    virtual void reset() { }
 };
 
 // ---------------------------------------------------------------------------
@@ -300,8 +301,7 @@ struct CameraState : ParamHost, std::enable_shared_from_this<CameraState> {
     CameraProfilePtr activeProfile();
     float unambiguousRange(); // as "unambiguous_range" reads now
 
-    template <class F>
-    auto withLock(F&& f)
+    template <class F> auto withLock(F&& f)
     {
         std::lock_guard<std::mutex> lock(m_);
         return f();

@@ -13,8 +13,10 @@ namespace detail {
 
 namespace {
 
-constexpr unsigned bit(FrameType t) { return 1u << t; }
-
+constexpr unsigned bit(FrameType t)
+{
+    return 1u << t;
+}
 
 double get(const ParamValues& v, const char* name, double fallback = 0.0)
 {
@@ -22,12 +24,14 @@ double get(const ParamValues& v, const char* name, double fallback = 0.0)
     return it == v.end() ? fallback : it->second;
 }
 
-std::size_t pixelCount(const Frame& f) { return static_cast<std::size_t>(std::max(0, f.width)) * std::max(0, f.height); }
+std::size_t pixelCount(const Frame& f)
+{
+    return static_cast<std::size_t>(std::max(0, f.width)) * std::max(0, f.height);
+}
 
 // The plane a smoothing filter works on: phase of a processed frame, depth of
 // a depth frame. Null when the frame holds no such plane of the right size.
-template <class F>
-bool withPlane(Frame& frame, F&& f)
+template <class F> bool withPlane(Frame& frame, F&& f)
 {
     const std::size_t n = pixelCount(frame);
     if (n == 0)
@@ -44,14 +48,12 @@ bool withPlane(Frame& frame, F&& f)
 }
 
 // True when a value so far from the filtered one should be replaced.
-template <class T>
-bool outsideDeadband(T value, double filtered, double deadband)
+template <class T> bool outsideDeadband(T value, double filtered, double deadband)
 {
     return std::fabs(static_cast<double>(value) - filtered) > deadband * std::fabs(filtered);
 }
 
-template <class T>
-T median(T* values, int count)
+template <class T> T median(T* values, int count)
 {
     std::nth_element(values, values + count / 2, values + count);
     return values[count / 2];
@@ -67,8 +69,7 @@ public:
     }
 
 private:
-    template <class T>
-    static void run(std::vector<T>& plane, int w, int h, int r, double deadband)
+    template <class T> static void run(std::vector<T>& plane, int w, int h, int r, double deadband)
     {
         const std::vector<T> in = plane;
         std::array<T, 81> window{};
@@ -120,8 +121,7 @@ public:
     }
 
 private:
-    template <class T>
-    std::deque<std::vector<T>>& historyOf()
+    template <class T> std::deque<std::vector<T>>& historyOf()
     {
         if constexpr (std::is_same_v<T, uint16_t>)
             return phaseHistory_;
@@ -140,7 +140,8 @@ public:
         const double sigmaRange = get(v, "sigma_range", 10.0);
         const int r = static_cast<int>(get(v, "window", 5)) / 2;
         withPlane(frame, [&](auto& plane, double rangeUnit) {
-            run(plane, frame.width, frame.height, r, sigmaSpatial, sigmaRange / rangeUnit, frame.type == FRAME_DEPTH_FRAME);
+            run(plane, frame.width, frame.height, r, sigmaSpatial, sigmaRange / rangeUnit,
+                frame.type == FRAME_DEPTH_FRAME);
         });
     }
 
@@ -303,11 +304,10 @@ public:
 
 class PassThroughFilter : public FilterAlgorithm {
 public:
-    void apply(Frame&, const ParamValues&, ParamValues&) override {}
+    void apply(Frame&, const ParamValues&, ParamValues&) override { }
 };
 
-template <class T>
-std::function<std::unique_ptr<FilterAlgorithm>()> maker()
+template <class T> std::function<std::unique_ptr<FilterAlgorithm>()> maker()
 {
     return [] { return std::make_unique<T>(); };
 }
@@ -315,25 +315,32 @@ std::function<std::unique_ptr<FilterAlgorithm>()> maker()
 ParamSpec deadband()
 {
     return makeSpec(ParamKind::Float, "deadband", 0.0, 1.0, 0.05, "", "Deadband",
-                       "Changes smaller than this fraction$of the filtered value are kept");
+                    "Changes smaller than this fraction$of the filtered value are kept");
 }
 
 std::vector<FilterKindInfo> buildKinds()
 {
     const unsigned smoothing = bit(FRAME_RAW_FRAME_PROCESSED) | bit(FRAME_DEPTH_FRAME);
     std::vector<FilterKindInfo> kinds;
-    kinds.push_back({"Tavik::MedianFilter", true, smoothing,
-                     {makeSpec(ParamKind::Uint, "size", 3, 9, 3, "px", "Window Size", "Width of the square window$odd values only"),
-                      deadband()},
-                     maker<MedianFilter>()});
-    kinds.push_back({"Tavik::TemporalMedianFilter", true, smoothing,
+    kinds.push_back(
+        {"Tavik::MedianFilter",
+         true,
+         smoothing,
+         {makeSpec(ParamKind::Uint, "size", 3, 9, 3, "px", "Window Size", "Width of the square window$odd values only"),
+          deadband()},
+         maker<MedianFilter>()});
+    kinds.push_back({"Tavik::TemporalMedianFilter",
+                     true,
+                     smoothing,
                      {makeSpec(ParamKind::Uint, "order", 2, 10, 3, "frames", "Order", "Number of frames in the median"),
                       deadband()},
                      maker<TemporalMedianFilter>()});
-    kinds.push_back({"Tavik::BilateralFilter", true, smoothing,
+    kinds.push_back({"Tavik::BilateralFilter",
+                     true,
+                     smoothing,
                      {makeSpec(ParamKind::Float, "sigma_spatial", 0.1, 5.0, 1.0, "px", "Spatial Sigma", ""),
                       makeSpec(ParamKind::Float, "sigma_range", 0.1, 100.0, 10.0, "", "Range Sigma",
-                                  "In phase counts on raw frames$in centimetres on depth frames"),
+                               "In phase counts on raw frames$in centimetres on depth frames"),
                       makeSpec(ParamKind::Uint, "window", 3, 9, 5, "px", "Window", "")},
                      maker<BilateralFilter>()});
     ParamSpec mode = makeSpec(ParamKind::Enum, "mode", 0, 2, 0, "", "Mode", "What happens to a gated pixel");
@@ -341,20 +348,29 @@ std::vector<FilterKindInfo> buildKinds()
     mode.meanings = {"Zero", "Drop", "Flag"};
     ParamSpec invert = makeSpec(ParamKind::Bool, "invert", 0, 1, 0, "", "Invert", "Gate pixels above the threshold");
     invert.meanings = {"Off", "On"};
-    ParamSpec dropped = makeSpec(ParamKind::Uint, "dropped", 0, 1e9, 0, "px", "Gated Pixels", "Pixels gated in the last frame");
+    ParamSpec dropped =
+        makeSpec(ParamKind::Uint, "dropped", 0, 1e9, 0, "px", "Gated Pixels", "Pixels gated in the last frame");
     dropped.io = Parameter::IO_READ_ONLY;
-    kinds.push_back({"Tavik::AmplitudeGateFilter", true, bit(FRAME_RAW_FRAME_PROCESSED) | bit(FRAME_XYZI_POINT_CLOUD_FRAME),
-                     {makeSpec(ParamKind::Int, "threshold", -100, 4095, 20, "", "Threshold", "Lowest amplitude kept"), mode,
-                      invert, dropped},
+    kinds.push_back({"Tavik::AmplitudeGateFilter",
+                     true,
+                     bit(FRAME_RAW_FRAME_PROCESSED) | bit(FRAME_XYZI_POINT_CLOUD_FRAME),
+                     {makeSpec(ParamKind::Int, "threshold", -100, 4095, 20, "", "Threshold", "Lowest amplitude kept"),
+                      mode, invert, dropped},
                      maker<AmplitudeGateFilter>()});
-    kinds.push_back({"Tavik::RawFrameAverageFilter", true, bit(FRAME_RAW_FRAME_UNPROCESSED),
+    kinds.push_back({"Tavik::RawFrameAverageFilter",
+                     true,
+                     bit(FRAME_RAW_FRAME_UNPROCESSED),
                      {makeSpec(ParamKind::Uint, "frames", 1, 8, 2, "frames", "Frames", "Frames averaged")},
                      maker<RawFrameAverageFilter>()});
-    kinds.push_back({"Tavik::PointCloud::OutlierFilter", true, bit(FRAME_XYZI_POINT_CLOUD_FRAME),
-                     {makeSpec(ParamKind::Uint, "neighbours", 1, 32, 8, "", "Neighbours", "Close neighbours a point needs"),
-                      makeSpec(ParamKind::Float, "radius", 0.01, 1.0, 0.05, "m", "Radius", "")},
-                     maker<OutlierFilter>()});
-    kinds.push_back({"Tavik::PassThroughFilter", true,
+    kinds.push_back(
+        {"Tavik::PointCloud::OutlierFilter",
+         true,
+         bit(FRAME_XYZI_POINT_CLOUD_FRAME),
+         {makeSpec(ParamKind::Uint, "neighbours", 1, 32, 8, "", "Neighbours", "Close neighbours a point needs"),
+          makeSpec(ParamKind::Float, "radius", 0.01, 1.0, 0.05, "m", "Radius", "")},
+         maker<OutlierFilter>()});
+    kinds.push_back({"Tavik::PassThroughFilter",
+                     true,
                      bit(FRAME_RAW_FRAME_UNPROCESSED) | bit(FRAME_RAW_FRAME_PROCESSED) | bit(FRAME_DEPTH_FRAME)
                          | bit(FRAME_XYZI_POINT_CLOUD_FRAME),
                      {},
@@ -382,8 +398,12 @@ const FilterKindInfo* findFilterKind(const std::string& name)
 
 // --- FilterState -----------------------------------------------------------------
 
-FilterState::FilterState(std::shared_ptr<SystemShared> shared, const FilterKindInfo& info, std::string filterName, FrameType frameType)
-    : ParamHost(std::move(shared)), name(std::move(filterName)), type(frameType), algorithm_(info.make())
+FilterState::FilterState(std::shared_ptr<SystemShared> shared, const FilterKindInfo& info, std::string filterName,
+                         FrameType frameType)
+    : ParamHost(std::move(shared))
+    , name(std::move(filterName))
+    , type(frameType)
+    , algorithm_(info.make())
 {
     for (ParamSpec p : info.params) {
         // The range sigma is in the units of the plane the filter smooths.
@@ -430,12 +450,24 @@ void FilterState::reset()
 
 // --- Filter ------------------------------------------------------------------------
 
-Filter::Filter(std::shared_ptr<detail::FilterState> state) : d_(std::move(state)) {}
+Filter::Filter(std::shared_ptr<detail::FilterState> state)
+    : d_(std::move(state))
+{
+}
 Filter::~Filter() = default;
 
-const std::string& Filter::name() const { return d_->name; }
-FrameType Filter::frameType() const { return d_->type; }
-std::map<std::string, ParameterPtr> Filter::parameters() const { return d_->params; }
+const std::string& Filter::name() const
+{
+    return d_->name;
+}
+FrameType Filter::frameType() const
+{
+    return d_->type;
+}
+std::map<std::string, ParameterPtr> Filter::parameters() const
+{
+    return d_->params;
+}
 
 bool Filter::reset()
 {
@@ -443,18 +475,36 @@ bool Filter::reset()
     return true;
 }
 
-Result<int32_t> Filter::seti(const std::string& name, int32_t value) { return detail::typedWrite(*d_, name, value); }
-Result<bool> Filter::setb(const std::string& name, bool value) { return detail::typedWrite(*d_, name, value); }
-Result<uint32_t> Filter::setu(const std::string& name, uint32_t value) { return detail::typedWrite(*d_, name, value); }
-Result<float> Filter::setf(const std::string& name, float value) { return detail::typedWrite(*d_, name, value); }
+Result<int32_t> Filter::seti(const std::string& name, int32_t value)
+{
+    return detail::typedWrite(*d_, name, value);
+}
+Result<bool> Filter::setb(const std::string& name, bool value)
+{
+    return detail::typedWrite(*d_, name, value);
+}
+Result<uint32_t> Filter::setu(const std::string& name, uint32_t value)
+{
+    return detail::typedWrite(*d_, name, value);
+}
+Result<float> Filter::setf(const std::string& name, float value)
+{
+    return detail::typedWrite(*d_, name, value);
+}
 
-void Filter::apply(Frame& frame) { d_->apply(frame); }
+void Filter::apply(Frame& frame)
+{
+    d_->apply(frame);
+}
 
 // --- FilterDescription -----------------------------------------------------------
 
 FilterDescription::FilterDescription() = default;
 
-bool FilterDescription::supports(FrameType type) const { return isValidFrameType(type) && ((supportedMask_ >> type) & 1u); }
+bool FilterDescription::supports(FrameType type) const
+{
+    return isValidFrameType(type) && ((supportedMask_ >> type) & 1u);
+}
 
 void FilterDescription::setSupported(FrameType type, bool supported)
 {
@@ -466,6 +516,9 @@ void FilterDescription::setSupported(FrameType type, bool supported)
         supportedMask_ &= ~(1u << type);
 }
 
-void FilterDescription::clear() { supportedMask_ = 0; }
+void FilterDescription::clear()
+{
+    supportedMask_ = 0;
+}
 
 } // namespace Tavik

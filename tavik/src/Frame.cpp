@@ -4,7 +4,10 @@ namespace Tavik {
 
 std::atomic<uint64_t> Frame::s_constructed{0};
 
-Frame::Frame() { s_constructed.fetch_add(1, std::memory_order_relaxed); }
+Frame::Frame()
+{
+    s_constructed.fetch_add(1, std::memory_order_relaxed);
+}
 
 Frame::Frame(const Frame& other)
 {
@@ -21,7 +24,10 @@ Frame& Frame::operator=(const Frame& other)
 
 Frame::~Frame() = default;
 
-FramePtr Frame::copy() const { return std::make_shared<Frame>(*this); }
+FramePtr Frame::copy() const
+{
+    return std::make_shared<Frame>(*this);
+}
 
 bool Frame::copyTo(Frame& other) const
 {
@@ -45,11 +51,13 @@ bool Frame::copyTo(Frame& other) const
 
 std::size_t Frame::payloadBytes() const
 {
-    return rawSamples.size() * sizeof(uint16_t) + phase.size() * sizeof(uint16_t)
-        + amplitude.size() * sizeof(uint16_t) + flags.size() + depth.size() * sizeof(float)
-        + points.size() * sizeof(XYZIPoint);
+    return rawSamples.size() * sizeof(uint16_t) + phase.size() * sizeof(uint16_t) + amplitude.size() * sizeof(uint16_t)
+        + flags.size() + depth.size() * sizeof(float) + points.size() * sizeof(XYZIPoint);
 }
 
-uint64_t Frame::constructedCount() { return s_constructed.load(std::memory_order_relaxed); }
+uint64_t Frame::constructedCount()
+{
+    return s_constructed.load(std::memory_order_relaxed);
+}
 
 } // namespace Tavik

@@ -5,22 +5,18 @@
 
 namespace Tavik {
 
-using detail::ParamKind;
 using detail::ParameterState;
+using detail::ParamKind;
 
 namespace detail {
 
 bool setterAccepts(Setter setter, ParamKind kind)
 {
     switch (setter) {
-    case Setter::I:
-        return kind == ParamKind::Enum || kind == ParamKind::Int;
-    case Setter::B:
-        return kind == ParamKind::Bool || kind == ParamKind::StrobeBool;
-    case Setter::U:
-        return kind == ParamKind::Uint;
-    case Setter::F:
-        return kind == ParamKind::Float;
+    case Setter::I: return kind == ParamKind::Enum || kind == ParamKind::Int;
+    case Setter::B: return kind == ParamKind::Bool || kind == ParamKind::StrobeBool;
+    case Setter::U: return kind == ParamKind::Uint;
+    case Setter::F: return kind == ParamKind::Float;
     }
     return false;
 }
@@ -34,15 +30,11 @@ double clampToSpec(const ParamSpec& spec, double value)
 {
     switch (spec.kind) {
     case ParamKind::StrobeBool:
-    case ParamKind::Bool:
-        return value != 0.0 ? 1.0 : 0.0;
-    case ParamKind::Enum:
-        return value;
+    case ParamKind::Bool: return value != 0.0 ? 1.0 : 0.0;
+    case ParamKind::Enum: return value;
     case ParamKind::Int:
-    case ParamKind::Uint:
-        return std::clamp(std::round(value), spec.lower, spec.upper);
-    case ParamKind::Float:
-        return std::clamp(value, spec.lower, spec.upper);
+    case ParamKind::Uint: return std::clamp(std::round(value), spec.lower, spec.upper);
+    case ParamKind::Float: return std::clamp(value, spec.lower, spec.upper);
     }
     return value;
 }
@@ -102,7 +94,8 @@ void ParamHost::addParam(const ParamSpec& spec)
 void ParamHost::removeParam(const std::string& name)
 {
     std::lock_guard<std::mutex> lock(m_);
-    specs_.erase(std::remove_if(specs_.begin(), specs_.end(), [&](const ParamSpec& s) { return s.name == name; }), specs_.end());
+    specs_.erase(std::remove_if(specs_.begin(), specs_.end(), [&](const ParamSpec& s) { return s.name == name; }),
+                 specs_.end());
     values_.erase(name);
 }
 
@@ -120,7 +113,10 @@ double ParamHost::valueLocked(const std::string& name, double fallback) const
     return it == values_.end() ? fallback : it->second;
 }
 
-double ParamHost::readLocked(const ParamSpec& spec) const { return valueLocked(spec.name, spec.def); }
+double ParamHost::readLocked(const ParamSpec& spec) const
+{
+    return valueLocked(spec.name, spec.def);
+}
 
 Result<double> ParamHost::writeLocked(const ParamSpec& spec, double value)
 {
@@ -227,19 +223,42 @@ ParameterPtr makeParameter(const ParamSpec& spec, const std::shared_ptr<ParamHos
 
 // --- Parameter objects ---------------------------------------------------------
 
-Parameter::Parameter(std::shared_ptr<ParameterState> state) : d_(std::move(state)) {}
+Parameter::Parameter(std::shared_ptr<ParameterState> state)
+    : d_(std::move(state))
+{
+}
 Parameter::~Parameter() = default;
 
-const std::string& Parameter::name() const { return d_->spec.name; }
-const std::string& Parameter::displayName() const { return d_->spec.displayName; }
-const std::string& Parameter::description() const { return d_->spec.description; }
-Parameter::IOType Parameter::ioType() const { return d_->spec.io; }
-uint32_t Parameter::address() const { return d_->spec.address; }
-int Parameter::msb() const { return d_->spec.msb; }
-int Parameter::lsb() const { return d_->spec.lsb; }
+const std::string& Parameter::name() const
+{
+    return d_->spec.name;
+}
+const std::string& Parameter::displayName() const
+{
+    return d_->spec.displayName;
+}
+const std::string& Parameter::description() const
+{
+    return d_->spec.description;
+}
+Parameter::IOType Parameter::ioType() const
+{
+    return d_->spec.io;
+}
+uint32_t Parameter::address() const
+{
+    return d_->spec.address;
+}
+int Parameter::msb() const
+{
+    return d_->spec.msb;
+}
+int Parameter::lsb() const
+{
+    return d_->spec.lsb;
+}
 
-template <class T>
-Result<T> ValueParameter<T>::get(bool /*refresh: the simulation always reads the live value*/) const
+template <class T> Result<T> ValueParameter<T>::get(bool /*refresh: the simulation always reads the live value*/) const
 {
     auto host = this->d_->host.lock();
     if (!host)
@@ -247,24 +266,21 @@ Result<T> ValueParameter<T>::get(bool /*refresh: the simulation always reads the
     return detail::typed<T>(host->readParam(this->d_->spec.name));
 }
 
-template <class T>
-T RangeParameter<T>::lowerLimit() const
+template <class T> T RangeParameter<T>::lowerLimit() const
 {
     auto host = this->d_->host.lock();
     double v = host ? host->limits(this->d_->spec.name).first : this->d_->spec.lower;
     return detail::typed<T>(Result<double>{true, v}).value;
 }
 
-template <class T>
-T RangeParameter<T>::upperLimit() const
+template <class T> T RangeParameter<T>::upperLimit() const
 {
     auto host = this->d_->host.lock();
     double v = host ? host->limits(this->d_->spec.name).second : this->d_->spec.upper;
     return detail::typed<T>(Result<double>{true, v}).value;
 }
 
-template <class T>
-const std::string& RangeParameter<T>::unit() const
+template <class T> const std::string& RangeParameter<T>::unit() const
 {
     return this->d_->spec.unit;
 }
@@ -277,17 +293,47 @@ template class RangeParameter<int32_t>;
 template class RangeParameter<uint32_t>;
 template class RangeParameter<float>;
 
-std::vector<std::string> BoolValueParameter::valueMeaning() const { return d_->spec.meanings; }
-std::vector<std::string> BoolValueParameter::valueDescription() const { return d_->spec.descriptions; }
+std::vector<std::string> BoolValueParameter::valueMeaning() const
+{
+    return d_->spec.meanings;
+}
+std::vector<std::string> BoolValueParameter::valueDescription() const
+{
+    return d_->spec.descriptions;
+}
 
-EnumParameter::EnumParameter(std::shared_ptr<ParameterState> state) : IntegerParameter(std::move(state)) {}
-std::vector<int32_t> EnumParameter::allowedValues() const { return d_->spec.allowed; }
-std::vector<std::string> EnumParameter::valueMeaning() const { return d_->spec.meanings; }
-std::vector<std::string> EnumParameter::valueDescription() const { return d_->spec.descriptions; }
+EnumParameter::EnumParameter(std::shared_ptr<ParameterState> state)
+    : IntegerParameter(std::move(state))
+{
+}
+std::vector<int32_t> EnumParameter::allowedValues() const
+{
+    return d_->spec.allowed;
+}
+std::vector<std::string> EnumParameter::valueMeaning() const
+{
+    return d_->spec.meanings;
+}
+std::vector<std::string> EnumParameter::valueDescription() const
+{
+    return d_->spec.descriptions;
+}
 
-EnumFilterParameter::EnumFilterParameter(std::shared_ptr<ParameterState> state) : SignedFilterParameter(std::move(state)) {}
-std::vector<int32_t> EnumFilterParameter::allowedValues() const { return d_->spec.allowed; }
-std::vector<std::string> EnumFilterParameter::valueMeaning() const { return d_->spec.meanings; }
-std::vector<std::string> EnumFilterParameter::valueDescription() const { return d_->spec.descriptions; }
+EnumFilterParameter::EnumFilterParameter(std::shared_ptr<ParameterState> state)
+    : SignedFilterParameter(std::move(state))
+{
+}
+std::vector<int32_t> EnumFilterParameter::allowedValues() const
+{
+    return d_->spec.allowed;
+}
+std::vector<std::string> EnumFilterParameter::valueMeaning() const
+{
+    return d_->spec.meanings;
+}
+std::vector<std::string> EnumFilterParameter::valueDescription() const
+{
+    return d_->spec.descriptions;
+}
 
 } // namespace Tavik

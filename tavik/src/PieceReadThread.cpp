@@ -25,9 +25,18 @@ constexpr uint64_t ticket(uint32_t generation, std::size_t count, std::size_t ne
 {
     return static_cast<uint64_t>(generation) << 32 | static_cast<uint64_t>(count) << 16 | next;
 }
-constexpr uint32_t generationOf(uint64_t t) { return static_cast<uint32_t>(t >> 32); }
-constexpr std::size_t countOf(uint64_t t) { return static_cast<std::size_t>(t >> 16 & 0xffff); }
-constexpr std::size_t nextOf(uint64_t t) { return static_cast<std::size_t>(t & 0xffff); }
+constexpr uint32_t generationOf(uint64_t t)
+{
+    return static_cast<uint32_t>(t >> 32);
+}
+constexpr std::size_t countOf(uint64_t t)
+{
+    return static_cast<std::size_t>(t >> 16 & 0xffff);
+}
+constexpr std::size_t nextOf(uint64_t t)
+{
+    return static_cast<std::size_t>(t & 0xffff);
+}
 
 inline void cpuPause()
 {

@@ -24,11 +24,11 @@ bool preadAll(int fd, uint64_t offset, iovec* parts, int count);
 struct ReadPiece {
     static constexpr std::size_t kMaxParts = 16;
 
-    uint64_t offset = 0;    // in the file
-    std::size_t size = 0;   // bytes, those of its parts together
-    std::size_t first = 0;  // its parts in ReadJob::parts
-    std::size_t count = 0;  // at most kMaxParts
-    uint32_t shift = 0;     // crc32ShiftFactor of the bytes after the piece
+    uint64_t offset = 0; // in the file
+    std::size_t size = 0; // bytes, those of its parts together
+    std::size_t first = 0; // its parts in ReadJob::parts
+    std::size_t count = 0; // at most kMaxParts
+    uint32_t shift = 0; // crc32ShiftFactor of the bytes after the piece
     // Set by whichever thread read it.
     uint32_t crc = 0;
     bool ok = false;

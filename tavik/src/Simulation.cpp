@@ -4,11 +4,17 @@ namespace Tavik {
 
 namespace {
 
-detail::CameraState* stateOf(const DepthCameraPtr& camera) { return camera ? camera->state().get() : nullptr; }
+detail::CameraState* stateOf(const DepthCameraPtr& camera)
+{
+    return camera ? camera->state().get() : nullptr;
+}
 
 } // namespace
 
-Simulation::Simulation(CameraSystem& system) : system_(system) {}
+Simulation::Simulation(CameraSystem& system)
+    : system_(system)
+{
+}
 
 std::vector<DeviceSpec> Simulation::defaultDevices()
 {
@@ -26,8 +32,14 @@ void Simulation::setDevices(std::vector<DeviceSpec> devices)
     system_.state()->devices = std::move(devices);
 }
 
-void Simulation::failNext(const std::string& operation, int count) { system_.state()->shared->set(operation, count); }
-void Simulation::clearFailures() { system_.state()->shared->clear(); }
+void Simulation::failNext(const std::string& operation, int count)
+{
+    system_.state()->shared->set(operation, count);
+}
+void Simulation::clearFailures()
+{
+    system_.state()->shared->clear();
+}
 
 int Simulation::setterCalls(const DepthCameraPtr& camera, const std::string& name) const
 {

@@ -123,17 +123,16 @@ bool write(const std::string& path, const Spec& spec, std::string* error)
 
 std::vector<Crafted> allCrafted()
 {
-    return {Crafted::Empty,         Crafted::CorruptMiddle,        Crafted::IdGap,   Crafted::ZeroTimestamp,
-            Crafted::NoDepthScalingFactor, Crafted::Truncated, Crafted::NoIndex, Crafted::DamagedLength};
+    return {Crafted::Empty,         Crafted::CorruptMiddle,        Crafted::IdGap,
+            Crafted::ZeroTimestamp, Crafted::NoDepthScalingFactor, Crafted::Truncated,
+            Crafted::NoIndex,       Crafted::DamagedLength};
 }
 
 Spec craftedSpec(Crafted kind)
 {
     Spec s;
     switch (kind) {
-    case Crafted::Empty:
-        s.sets = 0;
-        break;
+    case Crafted::Empty: s.sets = 0; break;
     case Crafted::CorruptMiddle:
         s.sets = 10;
         s.corruptSets = {5};
@@ -170,26 +169,21 @@ Spec craftedSpec(Crafted kind)
 std::string craftedFileName(Crafted kind)
 {
     switch (kind) {
-    case Crafted::Empty:
-        return "empty.tvks";
-    case Crafted::CorruptMiddle:
-        return "corrupt-middle.tvks";
-    case Crafted::IdGap:
-        return "id-gap.tvks";
-    case Crafted::ZeroTimestamp:
-        return "zero-timestamp.tvks";
-    case Crafted::NoDepthScalingFactor:
-        return "no-depth-scaling-factor.tvks";
-    case Crafted::Truncated:
-        return "truncated.tvks";
-    case Crafted::NoIndex:
-        return "no-index.tvks";
-    case Crafted::DamagedLength:
-        return "damaged-length.tvks";
+    case Crafted::Empty: return "empty.tvks";
+    case Crafted::CorruptMiddle: return "corrupt-middle.tvks";
+    case Crafted::IdGap: return "id-gap.tvks";
+    case Crafted::ZeroTimestamp: return "zero-timestamp.tvks";
+    case Crafted::NoDepthScalingFactor: return "no-depth-scaling-factor.tvks";
+    case Crafted::Truncated: return "truncated.tvks";
+    case Crafted::NoIndex: return "no-index.tvks";
+    case Crafted::DamagedLength: return "damaged-length.tvks";
     }
     return "crafted.tvks";
 }
 
-bool writeCrafted(const std::string& path, Crafted kind, std::string* error) { return write(path, craftedSpec(kind), error); }
+bool writeCrafted(const std::string& path, Crafted kind, std::string* error)
+{
+    return write(path, craftedSpec(kind), error);
+}
 
 } // namespace Tavik::StreamGenerator

@@ -29,8 +29,7 @@ int usage()
 
 // Writes next to the target and renames, so a failed run leaves no partial
 // file behind for the build to take as done.
-template <class Write>
-int writeFile(const std::string& path, Write&& write)
+template <class Write> int writeFile(const std::string& path, Write&& write)
 {
     const fs::path target(path);
     std::error_code ec;
@@ -94,7 +93,9 @@ int main(int argc, char** argv)
                     spec.height = std::stoi(argv[4]);
                 }
                 rc |= writeFile((fs::path(target) / StreamGenerator::craftedFileName(kind)).string(),
-                                [&](const std::string& file, std::string& error) { return StreamGenerator::write(file, spec, &error); });
+                                [&](const std::string& file, std::string& error) {
+                                    return StreamGenerator::write(file, spec, &error);
+                                });
             }
             return rc;
         }

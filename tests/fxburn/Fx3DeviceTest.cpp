@@ -35,9 +35,8 @@ protected:
     bool requested(std::uint16_t wValue) const
     {
         const auto& log = world.controlLog();
-        return std::any_of(log.begin(), log.end(), [wValue](const auto& r) {
-            return r.setup.bRequest == 6 && r.setup.wValue == wValue;
-        });
+        return std::any_of(log.begin(), log.end(),
+                           [wValue](const auto& r) { return r.setup.bRequest == 6 && r.setup.wValue == wValue; });
     }
 
     SimWorld world;
@@ -102,9 +101,8 @@ TEST_F(DeviceTest, DescriptorRequestsUseTheStandardHeader)
     world.addDevice(Identity::Camera);
     auto device = open();
     const auto& log = world.driver().ioctlLog();
-    const auto first = std::find_if(log.begin(), log.end(), [](const auto& r) {
-        return r.code == IOCTL_CONTROL_TRANSFER;
-    });
+    const auto first =
+        std::find_if(log.begin(), log.end(), [](const auto& r) { return r.code == IOCTL_CONTROL_TRANSFER; });
     ASSERT_NE(first, log.end());
     EXPECT_FALSE(first->overlapped);
     EXPECT_EQ(first->inLength, 38u + 18u);
@@ -162,7 +160,7 @@ TEST_F(DeviceTest, StringFieldsAreAlwaysTerminated)
 {
     world.customizeDevice = [](SimDevice& d) {
         d.strings[2] = port::sim::stringDescriptor(std::string(200, 'x'));
-        d.strings[3] = Bytes{1, 3};       // malformed: kept empty
+        d.strings[3] = Bytes{1, 3}; // malformed: kept empty
         d.strings[1] = Bytes{6, 4, 'a', 0, 'b', 0}; // not a string descriptor
     };
     world.addDevice(Identity::BootLoader);
@@ -193,8 +191,7 @@ TEST_F(DeviceTest, OnlyTwoConfigurationsAreRead)
 {
     world.customizeDevice = [](SimDevice& d) {
         d.deviceDesc[17] = 3;
-        d.configurations = {ConfigBuilder(1).interface(0, 0, 0).build(),
-                            ConfigBuilder(2).interface(0, 0, 0).build(),
+        d.configurations = {ConfigBuilder(1).interface(0, 0, 0).build(), ConfigBuilder(2).interface(0, 0, 0).build(),
                             ConfigBuilder(3).interface(0, 0, 0).build()};
     };
     world.addDevice(Identity::BootLoader);
@@ -386,8 +383,9 @@ TEST_F(DeviceTest, DestructorReportsWhatItCouldNotReleaseAndNeverThrows)
     world.driverFaults.unregisterFailures = -1;
     world.driverFaults.closeFailures = -1;
     EXPECT_NO_THROW(device.reset());
-    EXPECT_EQ(errors.str(), "Error : Failed to close the handle notification handle.\n"
-                            "Error : Failed to close the device notification handle.\n");
+    EXPECT_EQ(errors.str(),
+              "Error : Failed to close the handle notification handle.\n"
+              "Error : Failed to close the device notification handle.\n");
 }
 
 // Synchronous requests made as the Windows port makes them: overlapped, with

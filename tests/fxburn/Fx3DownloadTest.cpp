@@ -176,9 +176,9 @@ TEST(ProgrammerImage, RecordsMustLieWithinTheFx3Memory)
     };
     const Bytes simulated = port::sim::makeProgrammerImage(); // with a data-memory record
     EXPECT_EQ(checkProgrammerImage(simulated.data(), simulated.size()), SUCCESS);
-    EXPECT_EQ(check(0x00000000, 0x1000), SUCCESS);    // all of the instruction memory
-    EXPECT_EQ(check(0x10001FFC, 1), SUCCESS);         // the last word of the data memory
-    EXPECT_EQ(check(0x4007F000, 0x400), SUCCESS);     // up to the end of the system memory
+    EXPECT_EQ(check(0x00000000, 0x1000), SUCCESS); // all of the instruction memory
+    EXPECT_EQ(check(0x10001FFC, 1), SUCCESS); // the last word of the data memory
+    EXPECT_EQ(check(0x4007F000, 0x400), SUCCESS); // up to the end of the system memory
     EXPECT_EQ(check(0x00003FFC, 2), CORRUPT_FIRMWARE_IMAGE_FILE);
     EXPECT_EQ(check(0x10002000, 1), CORRUPT_FIRMWARE_IMAGE_FILE);
     EXPECT_EQ(check(0x4007F000, 0x401), CORRUPT_FIRMWARE_IMAGE_FILE); // its last chunk runs out
@@ -224,9 +224,9 @@ protected:
     }
     std::size_t vendorRequestCount() const
     {
-        return static_cast<std::size_t>(std::count_if(
-            world.controlLog().begin(), world.controlLog().end(),
-            [](const auto& r) { return (r.setup.bmRequestType & 0x60) == 0x40; }));
+        return static_cast<std::size_t>(
+            std::count_if(world.controlLog().begin(), world.controlLog().end(),
+                          [](const auto& r) { return (r.setup.bmRequestType & 0x60) == 0x40; }));
     }
 
     SimWorld world;
@@ -390,8 +390,7 @@ TEST_F(DownloadTest, OneByteImageErasesOneSectorAndWritesOneFilledPage)
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0].setup.wLength, 256);
     EXPECT_EQ(pages[0].data[0], 0x42);
-    EXPECT_TRUE(std::all_of(pages[0].data.begin() + 1, pages[0].data.end(),
-                            [](std::uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(std::all_of(pages[0].data.begin() + 1, pages[0].data.end(), [](std::uint8_t b) { return b == 0xFF; }));
     EXPECT_EQ(world.board().flash.sectorErases[0], 1u);
     EXPECT_EQ(world.board().flash.sectorErases[1], 0u);
     EXPECT_TRUE(world.violations().empty());
@@ -421,8 +420,7 @@ TEST_F(DownloadTest, FlashImagesPastSixteenMebibytesAreRefusedBeforeAnyErase)
     world.board().flash = SimFlash(std::size_t{16} << 20);
     device = std::make_unique<Fx3Device>(world.platform());
     Bytes image((std::size_t{16} << 20) + 1, 0x33);
-    EXPECT_EQ(device->DownloadToSpiFlash(image.data(), image.size(), VR_SPI_SECTOR_ERASE),
-              INCORRECT_IMAGE_LENGTH);
+    EXPECT_EQ(device->DownloadToSpiFlash(image.data(), image.size(), VR_SPI_SECTOR_ERASE), INCORRECT_IMAGE_LENGTH);
     EXPECT_EQ(vendorRequestCount(), 0u);
     image.pop_back();
     image.back() = 0x44;
@@ -439,8 +437,7 @@ TEST_F(DownloadTest, EraseFailureWritesNoPageAndPageFailureStopsTheWrite)
     FaultRule eraseStall = FaultRule::on(Identity::Programmer, VR_SPI_SECTOR_ERASE, FaultAction::Stall);
     eraseStall.skip = 4; // sector 0 and its polls pass
     world.addFault(eraseStall);
-    EXPECT_EQ(d.DownloadToSpiFlash(image.data(), image.size(), VR_SPI_SECTOR_ERASE),
-              SPI_FLASH_ERASE_FAILED);
+    EXPECT_EQ(d.DownloadToSpiFlash(image.data(), image.size(), VR_SPI_SECTOR_ERASE), SPI_FLASH_ERASE_FAILED);
     EXPECT_TRUE(vendorRequests(VR_SPI_PAGE_WRITE).empty());
 
     FaultRule pageStall = FaultRule::on(Identity::Programmer, VR_SPI_PAGE_WRITE, FaultAction::Stall);
@@ -460,7 +457,7 @@ TEST_F(DownloadTest, EraseThatNeverFinishesGivesUpAfterTenSecondsOfPolling)
     EXPECT_GE(spent, 10000u);
     EXPECT_LT(spent, 12000u);
     const auto polls = vendorRequests(VR_SPI_SECTOR_ERASE).size() - 1;
-    EXPECT_GT(polls, 50u);  // paced by the clock,
+    EXPECT_GT(polls, 50u); // paced by the clock,
     EXPECT_LT(polls, 150u); // not a busy loop
     EXPECT_FALSE(world.hangGuardTripped());
 }
@@ -484,11 +481,9 @@ TEST_F(DownloadTest, EepromRefusesUnknownSizesShortImagesAndZeroPacketSize)
 {
     Fx3Device& d = on(Identity::Programmer);
     const Bytes sizeCode1{'C', 'Y', 0x02, 0xB0, 1, 2, 3, 4};
-    EXPECT_EQ(d.DownloadToI2cEeprom(sizeCode1.data(), sizeCode1.size(), VR_I2C_EEPROM_WRITE),
-              I2C_EEPROM_UNKNOWN_SIZE);
+    EXPECT_EQ(d.DownloadToI2cEeprom(sizeCode1.data(), sizeCode1.size(), VR_I2C_EEPROM_WRITE), I2C_EEPROM_UNKNOWN_SIZE);
     const Bytes tiny{'C', 'Y'};
-    EXPECT_EQ(d.DownloadToI2cEeprom(tiny.data(), tiny.size(), VR_I2C_EEPROM_WRITE),
-              I2C_EEPROM_UNKNOWN_SIZE);
+    EXPECT_EQ(d.DownloadToI2cEeprom(tiny.data(), tiny.size(), VR_I2C_EEPROM_WRITE), I2C_EEPROM_UNKNOWN_SIZE);
     d.ControlEndpoint->maxPacketSize = 0;
     const Bytes fine{'C', 'Y', 0x04, 0xB0, 1, 2, 3, 4};
     EXPECT_EQ(d.DownloadToI2cEeprom(fine.data(), fine.size(), VR_I2C_EEPROM_WRITE), FAILED);

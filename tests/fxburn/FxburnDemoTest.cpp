@@ -19,7 +19,10 @@ DemoRun runDemo(const std::string& arguments, const std::string& prefix = "")
     return KelvraTest::runProgram(prefix + FXBURN_DEMO + " " + arguments);
 }
 
-bool says(const DemoRun& run, const std::string& text) { return run.output.find(text) != std::string::npos; }
+bool says(const DemoRun& run, const std::string& text)
+{
+    return run.output.find(text) != std::string::npos;
+}
 
 TEST(FxburnDemo, BadNumbersGiveTheUsageAndExitCodeTwo)
 {

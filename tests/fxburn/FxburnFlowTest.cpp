@@ -25,20 +25,19 @@ using port::sim::SimWorld;
 constexpr std::size_t IMAGE_SIZE = 200000; // not a whole number of pages
 constexpr std::uint16_t NEW_BCD_DEVICE = 0x0201;
 
-const std::string CAMERA_TRANSCRIPT =
-    "FxDevDeviceSelected! input firmware image name :  fw.img\n"
-    "Info : Found TOF Camera \n"
-    "Info : Erase data command is transfer ok \n"
-    "Info : Request of enter bootloader mode had been transferred.\n"
-    "Info : Found FX3 loader \n"
-    "Info : DownloadFw to FAM result : SUCCESS !\n"
-    "Info : Open fw.img\n"
-    "Info : Wait device to load as Flash Programmer !\n"
-    "Info : Found FX3 Flash Programmer\n"
-    "Info : Begin to download firmware to SPI FLASH!\n"
-    "Info : DownloadFw to SPI FLASH result : SUCCESS !\n"
-    "Info : Firmware had been updated. Please unplug the devcie and re-plug it !\n"
-    "Press enter key to quit!\n";
+const std::string CAMERA_TRANSCRIPT = "FxDevDeviceSelected! input firmware image name :  fw.img\n"
+                                      "Info : Found TOF Camera \n"
+                                      "Info : Erase data command is transfer ok \n"
+                                      "Info : Request of enter bootloader mode had been transferred.\n"
+                                      "Info : Found FX3 loader \n"
+                                      "Info : DownloadFw to FAM result : SUCCESS !\n"
+                                      "Info : Open fw.img\n"
+                                      "Info : Wait device to load as Flash Programmer !\n"
+                                      "Info : Found FX3 Flash Programmer\n"
+                                      "Info : Begin to download firmware to SPI FLASH!\n"
+                                      "Info : DownloadFw to SPI FLASH result : SUCCESS !\n"
+                                      "Info : Firmware had been updated. Please unplug the devcie and re-plug it !\n"
+                                      "Press enter key to quit!\n";
 
 const std::string HEAD = "FxDevDeviceSelected! input firmware image name :  fw.img\n";
 const std::string PROMPT = "Press enter key to quit!\n";
@@ -75,10 +74,7 @@ protected:
         test::writeFile("fw.img", firmware);
         test::writeFile("CyBootProgrammer.img", port::sim::makeProgrammerImage());
     }
-    test::FlowRun run(const std::vector<std::string>& args = {"-i", "fw.img"})
-    {
-        return test::runFlow(world, args);
-    }
+    test::FlowRun run(const std::vector<std::string>& args = {"-i", "fw.img"}) { return test::runFlow(world, args); }
     std::vector<ControlRecord> vendor(Identity identity) const
     {
         std::vector<ControlRecord> result;
@@ -95,9 +91,8 @@ protected:
     std::size_t pageWrites() const
     {
         const auto requests = vendor(Identity::Programmer);
-        return static_cast<std::size_t>(std::count_if(requests.begin(), requests.end(), [](const auto& r) {
-            return r.setup.bRequest == VR_SPI_PAGE_WRITE;
-        }));
+        return static_cast<std::size_t>(std::count_if(
+            requests.begin(), requests.end(), [](const auto& r) { return r.setup.bRequest == VR_SPI_PAGE_WRITE; }));
     }
 
     test::ScopedWorkDir dir;
@@ -138,9 +133,8 @@ TEST_F(FlowTest, UpdateFromTheCameraGoesThroughAllThreeIdentities)
         EXPECT_EQ(ram, record.data);
     }
     const auto loader = vendor(Identity::BootLoader);
-    const auto big = std::find_if(loader.begin(), loader.end(), [](const auto& r) {
-        return !r.setup.isIn() && r.setup.wLength == 2048;
-    });
+    const auto big = std::find_if(loader.begin(), loader.end(),
+                                  [](const auto& r) { return !r.setup.isIn() && r.setup.wLength == 2048; });
     ASSERT_GE(loader.end() - big, 4);
     EXPECT_EQ(big->setup.wIndex, 0x4000);
     EXPECT_EQ(big->setup.wValue, 0x3000);
@@ -165,8 +159,7 @@ TEST_F(FlowTest, UpdateFromTheCameraGoesThroughAllThreeIdentities)
     ASSERT_EQ(sectors, 4u);
     EXPECT_TRUE(std::all_of(flash.begin() + IMAGE_SIZE, flash.begin() + sectors * 65536,
                             [](std::uint8_t b) { return b == 0xFF; }));
-    EXPECT_TRUE(std::equal(flash.begin() + sectors * 65536, flash.end(),
-                           previousFlash.begin() + sectors * 65536));
+    EXPECT_TRUE(std::equal(flash.begin() + sectors * 65536, flash.end(), previousFlash.begin() + sectors * 65536));
     const auto programmer = vendor(Identity::Programmer);
     std::vector<int> erased;
     std::size_t firstWrite = programmer.size();
@@ -223,16 +216,17 @@ TEST_F(FlowTest, StartAsTheBootLoaderSkipsTheCameraCommands)
 {
     world.addDevice(Identity::BootLoader);
     const auto result = run();
-    EXPECT_EQ(result.out, HEAD +
-                              "Info : Found FX3 loader \n"
-                              "Info : DownloadFw to FAM result : SUCCESS !\n"
-                              "Info : Open fw.img\n"
-                              "Info : Wait device to load as Flash Programmer !\n"
-                              "Info : Found FX3 Flash Programmer\n"
-                              "Info : Begin to download firmware to SPI FLASH!\n"
-                              "Info : DownloadFw to SPI FLASH result : SUCCESS !\n"
-                              "Info : Firmware had been updated. Please unplug the devcie and re-plug it !\n" +
-                              PROMPT);
+    EXPECT_EQ(result.out,
+              HEAD
+                  + "Info : Found FX3 loader \n"
+                    "Info : DownloadFw to FAM result : SUCCESS !\n"
+                    "Info : Open fw.img\n"
+                    "Info : Wait device to load as Flash Programmer !\n"
+                    "Info : Found FX3 Flash Programmer\n"
+                    "Info : Begin to download firmware to SPI FLASH!\n"
+                    "Info : DownloadFw to SPI FLASH result : SUCCESS !\n"
+                    "Info : Firmware had been updated. Please unplug the devcie and re-plug it !\n"
+                  + PROMPT);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(flashHoldsTheImage());
     EXPECT_EQ(world.board().eraseDataCommands, 0);
@@ -243,14 +237,15 @@ TEST_F(FlowTest, StartAsTheProgrammerWritesTheFlashAtOnceWithoutTheProgrammerIma
     std::filesystem::remove("CyBootProgrammer.img");
     world.addDevice(Identity::Programmer);
     const auto result = run();
-    EXPECT_EQ(result.out, HEAD +
-                              "Info : Found FX3 Flash Programmer\n"
-                              "Info : Open fw.img\n"
-                              "Info : Found FX3 Flash Programmer\n"
-                              "Info : Begin to download firmware to SPI FLASH!\n"
-                              "Info : DownloadFw to SPI FLASH result : SUCCESS !\n"
-                              "Info : Firmware had been updated. Please unplug the devcie and re-plug it !\n" +
-                              PROMPT);
+    EXPECT_EQ(result.out,
+              HEAD
+                  + "Info : Found FX3 Flash Programmer\n"
+                    "Info : Open fw.img\n"
+                    "Info : Found FX3 Flash Programmer\n"
+                    "Info : Begin to download firmware to SPI FLASH!\n"
+                    "Info : DownloadFw to SPI FLASH result : SUCCESS !\n"
+                    "Info : Firmware had been updated. Please unplug the devcie and re-plug it !\n"
+                  + PROMPT);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(vendor(Identity::BootLoader).empty());
     EXPECT_TRUE(vendor(Identity::Camera).empty());
@@ -297,19 +292,18 @@ TEST_F(FlowTest, MissingOrBadProgrammerImageStopsBeforeTheCameraIsTouched)
 {
     world.addDevice(Identity::Camera);
     std::filesystem::remove("CyBootProgrammer.img");
-    EXPECT_EQ(run().out, HEAD + "Info : Found TOF Camera \n" +
-                             "Info : Fail to open CyBootProgrammer.img !\n" + PROMPT);
+    EXPECT_EQ(run().out, HEAD + "Info : Found TOF Camera \n" + "Info : Fail to open CyBootProgrammer.img !\n" + PROMPT);
 
     test::writeFile("CyBootProgrammer.img", {});
     const auto empty = run();
-    EXPECT_EQ(empty.out, HEAD + "Info : Found TOF Camera \n" +
-                             "Info : DownloadFw to FAM result : INVALID_FILE !\n"
-                             "Info : Fail to download firmware to RAM !\n" +
-                             PROMPT);
+    EXPECT_EQ(empty.out,
+              HEAD + "Info : Found TOF Camera \n"
+                  + "Info : DownloadFw to FAM result : INVALID_FILE !\n"
+                    "Info : Fail to download firmware to RAM !\n"
+                  + PROMPT);
     EXPECT_EQ(empty.exitCode, 1);
 
-    test::writeFile("CyBootProgrammer.img",
-                    port::sim::buildBootImage(port::sim::programmerRecords(), 0x40000000, 1));
+    test::writeFile("CyBootProgrammer.img", port::sim::buildBootImage(port::sim::programmerRecords(), 0x40000000, 1));
     const std::string corrupt = "Info : DownloadFw to FAM result : CORRUPT_FIRMWARE_IMAGE_FILE !\n"
                                 "Info : Fail to download firmware to RAM !\n";
     EXPECT_EQ(run().out, HEAD + "Info : Found TOF Camera \n" + corrupt + PROMPT);
@@ -328,8 +322,7 @@ TEST_F(FlowTest, MissingOrBadProgrammerImageStopsBeforeTheCameraIsTouched)
 
     SimWorld loaderWorld;
     loaderWorld.addDevice(Identity::BootLoader);
-    EXPECT_EQ(test::runFlow(loaderWorld, {"-i", "fw.img"}).out,
-              HEAD + "Info : Found FX3 loader \n" + corrupt + PROMPT);
+    EXPECT_EQ(test::runFlow(loaderWorld, {"-i", "fw.img"}).out, HEAD + "Info : Found FX3 loader \n" + corrupt + PROMPT);
     for (const auto& r : loaderWorld.controlLog())
         EXPECT_NE(r.setup.bmRequestType, 0x40); // only the probe went out
 }
@@ -370,10 +363,10 @@ TEST_F(FlowTest, BadFirmwareImageIsRefusedBeforeAnythingChangesFromEveryIdentity
             fresh.addDevice(identity);
             const Bytes flashBefore = fresh.board().flash.bytes;
             const auto result = test::runFlow(fresh, {"-i", image.name});
-            EXPECT_EQ(result.out, "FxDevDeviceSelected! input firmware image name :  " + image.name +
-                                      "\n" + found + "Info : DownloadFw to SPI FLASH result : " +
-                                      image.result + " !\n" +
-                                      "Info : Fail to download firmware to SPI FLASH !\n" + PROMPT);
+            EXPECT_EQ(result.out,
+                      "FxDevDeviceSelected! input firmware image name :  " + image.name + "\n" + found
+                          + "Info : DownloadFw to SPI FLASH result : " + image.result + " !\n"
+                          + "Info : Fail to download firmware to SPI FLASH !\n" + PROMPT);
             EXPECT_EQ(result.exitCode, 1);
             for (const auto& r : fresh.controlLog())
                 EXPECT_NE(r.setup.bmRequestType, 0x40); // nothing sent to the device
@@ -390,8 +383,8 @@ TEST_F(FlowTest, MissingOrEmptyFirmwareImageStopsBeforeAnythingChanges)
     EXPECT_EQ(run({"-i", "missing.img"}).out,
               "FxDevDeviceSelected! input firmware image name :  missing.img\n"
               "Info : Found TOF Camera \n"
-              "Fail to open missing.img\n" +
-                  PROMPT);
+              "Fail to open missing.img\n"
+                  + PROMPT);
     test::writeFile("empty.img", {});
     EXPECT_EQ(run({"-i", "empty.img"}).exitCode, 1);
     EXPECT_TRUE(vendor(Identity::Camera).empty());
@@ -399,19 +392,21 @@ TEST_F(FlowTest, MissingOrEmptyFirmwareImageStopsBeforeAnythingChanges)
     SimWorld loaderWorld;
     loaderWorld.addDevice(Identity::BootLoader);
     const auto loader = test::runFlow(loaderWorld, {"-i", "missing.img"});
-    EXPECT_EQ(loader.out, "FxDevDeviceSelected! input firmware image name :  missing.img\n"
-                          "Info : Found FX3 loader \n"
-                          "Fail to open missing.img\n" +
-                              PROMPT);
+    EXPECT_EQ(loader.out,
+              "FxDevDeviceSelected! input firmware image name :  missing.img\n"
+              "Info : Found FX3 loader \n"
+              "Fail to open missing.img\n"
+                  + PROMPT);
     EXPECT_FALSE(loaderWorld.board().lastJump);
 
     SimWorld programmerWorld;
     programmerWorld.addDevice(Identity::Programmer);
     const auto programmer = test::runFlow(programmerWorld, {"-i", "missing.img"});
-    EXPECT_EQ(programmer.out, "FxDevDeviceSelected! input firmware image name :  missing.img\n"
-                              "Info : Found FX3 Flash Programmer\n"
-                              "Fail to open missing.img\n" +
-                                  PROMPT);
+    EXPECT_EQ(programmer.out,
+              "FxDevDeviceSelected! input firmware image name :  missing.img\n"
+              "Info : Found FX3 Flash Programmer\n"
+              "Fail to open missing.img\n"
+                  + PROMPT);
     for (const auto& r : programmerWorld.controlLog())
         EXPECT_EQ(r.setup.bmRequestType & 0x60, 0);
 }
@@ -452,9 +447,9 @@ TEST_F(FlowTest, RefusedBootLoaderRequestEndsTheFlow)
     stall.index = 5;
     world.addFault(stall);
     const auto result = run();
-    EXPECT_EQ(result.out, HEAD + "Info : Found TOF Camera \n" + "Info : Erase data command is transfer ok \n" +
-                              "Info : control transfer fail \n " +
-                              "Fail to reqest device enter boot loader mode  !\n" + PROMPT);
+    EXPECT_EQ(result.out,
+              HEAD + "Info : Found TOF Camera \n" + "Info : Erase data command is transfer ok \n"
+                  + "Info : control transfer fail \n " + "Fail to reqest device enter boot loader mode  !\n" + PROMPT);
     EXPECT_EQ(result.exitCode, 1);
 }
 
@@ -484,8 +479,9 @@ TEST_F(FlowTest, ReadBackCorruptedThreeTimesFailsTheRamDownload)
     corrupt.times = 3;
     world.addFault(corrupt);
     const auto result = run();
-    EXPECT_EQ(result.out, HEAD + "Info : Found FX3 loader \n" + "Info : DownloadFw to FAM result : FAILED !\n" +
-                              "Info : Fail to download firmware to RAM !\n" + PROMPT);
+    EXPECT_EQ(result.out,
+              HEAD + "Info : Found FX3 loader \n" + "Info : DownloadFw to FAM result : FAILED !\n"
+                  + "Info : Fail to download firmware to RAM !\n" + PROMPT);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_FALSE(world.board().lastJump);
 }
@@ -496,7 +492,8 @@ TEST_F(FlowTest, FlashFailuresAreReportedWithTheirCodes)
     world.addFault(FaultRule::on(Identity::Programmer, VR_SPI_SECTOR_ERASE, FaultAction::Stall));
     const auto erase = run();
     EXPECT_NE(erase.out.find("Info : DownloadFw to SPI FLASH result : SPI_FLASH_ERASE_FAILED !\n"
-                             "Info : Fail to download firmware to SPI FLASH !\n" + PROMPT),
+                             "Info : Fail to download firmware to SPI FLASH !\n"
+                             + PROMPT),
               std::string::npos);
     EXPECT_EQ(pageWrites(), 0u);
     EXPECT_EQ(erase.exitCode, 1);
@@ -588,9 +585,10 @@ TEST_F(FlowTest, BootLoaderThatNeverComesGivesUpAfterAMinute)
     world.addDevice(Identity::Camera);
     world.board().bootLoaderReturns = false;
     const auto result = run();
-    EXPECT_EQ(result.out, HEAD + "Info : Found TOF Camera \n" + "Info : Erase data command is transfer ok \n" +
-                              "Info : Request of enter bootloader mode had been transferred.\n" +
-                              "Fail to reqest device enter boot loader mode  !\n" + PROMPT);
+    EXPECT_EQ(result.out,
+              HEAD + "Info : Found TOF Camera \n" + "Info : Erase data command is transfer ok \n"
+                  + "Info : Request of enter bootloader mode had been transferred.\n"
+                  + "Fail to reqest device enter boot loader mode  !\n" + PROMPT);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_GE(world.nowMs(), 60000u);
     EXPECT_LT(world.nowMs(), 65000u);
@@ -625,8 +623,8 @@ TEST_F(FlowTest, ProgrammerThatNeverComesGivesUpAfterThirtyWaits)
     world.addDevice(Identity::BootLoader);
     world.board().programmerReturns = false;
     const auto result = run();
-    std::string expected = HEAD + "Info : Found FX3 loader \n" + "Info : DownloadFw to FAM result : SUCCESS !\n" +
-                           "Info : Open fw.img\n";
+    std::string expected =
+        HEAD + "Info : Found FX3 loader \n" + "Info : DownloadFw to FAM result : SUCCESS !\n" + "Info : Open fw.img\n";
     for (int i = 0; i < 30; ++i)
         expected += "Info : Wait device to load as Flash Programmer !\n";
     expected += "Info : Fail to download firmware to SPI FLASH !\n" + PROMPT;
@@ -653,8 +651,9 @@ TEST_F(FlowTest, FailingCloseWhileLookingForDevicesEndsAtThePrompt)
     world.addDevice(Identity::Camera);
     world.driverFaults.closeFailures = -1;
     const auto result = run();
-    EXPECT_EQ(result.out, HEAD + "Error : Failed to close handle to driver.\n" +
-                              "Error : Failed to close handle to driver.\n" + PROMPT);
+    EXPECT_EQ(result.out,
+              HEAD + "Error : Failed to close handle to driver.\n" + "Error : Failed to close handle to driver.\n"
+                  + PROMPT);
     EXPECT_EQ(result.err, "Error : Failed to close handle to driver.\n");
     EXPECT_EQ(result.exitCode, 1);
 }

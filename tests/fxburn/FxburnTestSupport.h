@@ -22,10 +22,9 @@ using port::sim::Bytes;
 class ScopedWorkDir {
 public:
     ScopedWorkDir()
-        : previous_(std::filesystem::current_path()),
-          path_(std::filesystem::temp_directory_path() /
-                ("fxburn-test-" +
-                 std::to_string(std::chrono::steady_clock::now().time_since_epoch().count())))
+        : previous_(std::filesystem::current_path())
+        , path_(std::filesystem::temp_directory_path()
+                / ("fxburn-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count())))
     {
         std::filesystem::create_directories(path_);
         std::filesystem::current_path(path_);
@@ -91,8 +90,8 @@ inline port::Handle openDevice(port::sim::SimWorld& world, std::size_t slot = 0)
 
 inline std::uint32_t le32(const std::vector<std::uint8_t>& b, std::size_t offset)
 {
-    return std::uint32_t{b[offset]} | (std::uint32_t{b[offset + 1]} << 8) |
-           (std::uint32_t{b[offset + 2]} << 16) | (std::uint32_t{b[offset + 3]} << 24);
+    return std::uint32_t{b[offset]} | (std::uint32_t{b[offset + 1]} << 8) | (std::uint32_t{b[offset + 2]} << 16)
+        | (std::uint32_t{b[offset + 3]} << 24);
 }
 
 } // namespace fxburn::test

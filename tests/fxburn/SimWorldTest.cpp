@@ -145,8 +145,8 @@ TEST(EmulatedDriver, MalformedHeadersAreRefusedAndReported)
     block[34] = 5; // data length disagrees with wLength
     std::uint32_t returned = 0;
     std::uint32_t error = 0;
-    EXPECT_FALSE(world.driver().ioctl(handle, IOCTL_CONTROL_TRANSFER, block, sizeof block, block,
-                                      sizeof block, returned, error));
+    EXPECT_FALSE(world.driver().ioctl(handle, IOCTL_CONTROL_TRANSFER, block, sizeof block, block, sizeof block,
+                                      returned, error));
     EXPECT_EQ(error, port::err::INVALID_PARAMETER);
     EXPECT_EQ(world.violations().size(), 1u);
     std::uint8_t speed[2] = {};
@@ -163,8 +163,7 @@ TEST(EmulatedDriver, RequestRefusedAtOnceNeverCompletesAsOnWindows)
     std::uint32_t error = 0;
     auto op = world.driver().newAsyncOp(error);
     std::uint8_t block[38] = {};
-    EXPECT_EQ(world.driver().ioctlBegin(handle, IOCTL_CONTROL_TRANSFER, block, sizeof block, block,
-                                        sizeof block, *op),
+    EXPECT_EQ(world.driver().ioctlBegin(handle, IOCTL_CONTROL_TRANSFER, block, sizeof block, block, sizeof block, *op),
               port::err::DEVICE_NOT_CONNECTED);
     std::uint32_t bytes = 0;
     EXPECT_FALSE(world.driver().overlappedResult(handle, *op, bytes, error));

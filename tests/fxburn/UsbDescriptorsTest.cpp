@@ -15,8 +15,7 @@ using port::sim::BosBuilder;
 using port::sim::Bytes;
 using port::sim::ConfigBuilder;
 
-std::unique_ptr<UsbConfiguration> parse(const Bytes& d,
-                                        DescriptorVariant v = DescriptorVariant::SuperSpeed)
+std::unique_ptr<UsbConfiguration> parse(const Bytes& d, DescriptorVariant v = DescriptorVariant::SuperSpeed)
 {
     return std::make_unique<UsbConfiguration>(nullptr, port::INVALID_HANDLE, d.data(), d.size(), v);
 }
@@ -33,7 +32,7 @@ TEST(UsbConfiguration, CopiesTheHeaderAndBuildsInterfacesWithTheirEndpoints)
                         .endpoint(0x81, 2, 512)
                         .raw({5, 0x24, 1, 2, 3}) // class-specific
                         .endpoint(0x02, 2, 512)
-                        .raw({4, 0x21, 9, 9})    // after the last endpoint
+                        .raw({4, 0x21, 9, 9}) // after the last endpoint
                         .build();
     const auto config = parse(d, DescriptorVariant::Usb2);
     EXPECT_EQ(config->wTotalLength, d.size());
@@ -74,8 +73,13 @@ TEST(UsbConfiguration, EndpointClassFollowsTheTransferType)
 
 TEST(UsbConfiguration, OnlyTheSuperSpeedVariantReadsCompanions)
 {
-    const Bytes d =
-        ConfigBuilder().interface(0, 0, 2).endpoint(0x81, 2, 1024).companion(3).endpoint(0x00, 0, 512).companion(7).build();
+    const Bytes d = ConfigBuilder()
+                        .interface(0, 0, 2)
+                        .endpoint(0x81, 2, 1024)
+                        .companion(3)
+                        .endpoint(0x00, 0, 512)
+                        .companion(7)
+                        .build();
     const auto ss = parse(d, DescriptorVariant::SuperSpeed);
     const UsbInterface* ssIface = ss->getInterface(0);
     EXPECT_EQ(ssIface->getEndpoint(1)->maxPacketSize, 4096u);
@@ -90,12 +94,8 @@ TEST(UsbConfiguration, OnlyTheSuperSpeedVariantReadsCompanions)
 
 TEST(UsbConfiguration, AlternateSettingsAreObjectsOfTheirOwnCountedPerInterfaceNumber)
 {
-    const Bytes d = ConfigBuilder()
-                        .interface(0, 0, 0)
-                        .interface(0, 1, 1)
-                        .endpoint(0x81, 1, 512, 1)
-                        .interface(1, 0, 0)
-                        .build();
+    const Bytes d =
+        ConfigBuilder().interface(0, 0, 0).interface(0, 1, 1).endpoint(0x81, 1, 512, 1).interface(1, 0, 0).build();
     const auto config = parse(d);
     ASSERT_EQ(config->interfaceCount, 3);
     EXPECT_EQ(config->bNumInterfaces, 2);

@@ -38,10 +38,9 @@ TEST(ControlRequestHeader, EncodesEveryFieldLittleEndianAtItsOffset)
     h.dataLength = 1000;
     std::uint8_t b[38] = {};
     h.encode(b);
-    const std::uint8_t expected[38] = {0xC0, 0xA0, 0x34, 0x12, 0x00, 0x40, 0x00, 0x08, 10,   0,
-                                       0,    0,    0,    0x81, 0x44, 0x33, 0x22, 0x11, 0x88, 0x77,
-                                       0x66, 0x55, 38,   0,    0,    0,    16,   0,    0,    0,
-                                       54,   0,    0,    0,    0xE8, 0x03, 0,    0};
+    const std::uint8_t expected[38] = {0xC0, 0xA0, 0x34, 0x12, 0x00, 0x40, 0x00, 0x08, 10,   0,    0, 0, 0,
+                                       0x81, 0x44, 0x33, 0x22, 0x11, 0x88, 0x77, 0x66, 0x55, 38,   0, 0, 0,
+                                       16,   0,    0,    0,    54,   0,    0,    0,    0xE8, 0x03, 0, 0};
     EXPECT_TRUE(std::equal(b, b + 38, expected));
     const ControlRequestHeader back = ControlRequestHeader::decode(b);
     EXPECT_EQ(back.statusA, 0x55667788u);
@@ -238,8 +237,7 @@ TEST_F(EndpointTransfer, TimeoutShorterThanTheHeaderSecondAbortsThePipe)
     EXPECT_LT(world.nowMs() - start, 1000u);
     EXPECT_EQ(countCode(IOCTL_ABORT_PIPE), 1u);
     const auto& log = world.driver().ioctlLog();
-    const auto abort = std::find_if(log.begin(), log.end(),
-                                    [](const auto& r) { return r.code == IOCTL_ABORT_PIPE; });
+    const auto abort = std::find_if(log.begin(), log.end(), [](const auto& r) { return r.code == IOCTL_ABORT_PIPE; });
     ASSERT_EQ(abort->head.size(), 1u);
     EXPECT_EQ(abort->head[0], 0); // endpoint 0
     EXPECT_EQ(world.driver().pendingRequestCount(), 0u);

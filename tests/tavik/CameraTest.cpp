@@ -51,7 +51,8 @@ TEST(CameraSystem, AFailedConnectionGivesACameraThatIsNotConnected)
         EXPECT_EQ(camera->id(), device->id());
         EXPECT_FALSE(camera->start());
         EXPECT_FALSE(camera->getParam("intg_time"));
-        EXPECT_FALSE(camera->registerCallback(FRAME_DEPTH_FRAME, [](const DepthCameraPtr&, const FramePtr&, FrameType) {}));
+        EXPECT_FALSE(
+            camera->registerCallback(FRAME_DEPTH_FRAME, [](const DepthCameraPtr&, const FramePtr&, FrameType) {}));
         EXPECT_NE(system.connect(device), camera); // nothing kept
     }
     EXPECT_EQ(system.connect(devices[3])->cameraType(), "Quenta14Camera");
@@ -244,12 +245,14 @@ TEST(CameraDelivery, ClearingCallbacksWaitsForADeliveryInProgress)
     Rig rig(TavikTest::CameraA, false);
     rig.system.simulation().setFrameRate(rig.camera, 1000);
     std::atomic<int> first{0}, second{0};
-    rig.camera->registerCallback(FRAME_RAW_FRAME_UNPROCESSED, [&](const DepthCameraPtr&, const FramePtr&, FrameType) { ++first; });
+    rig.camera->registerCallback(FRAME_RAW_FRAME_UNPROCESSED,
+                                 [&](const DepthCameraPtr&, const FramePtr&, FrameType) { ++first; });
     ASSERT_TRUE(rig.camera->start());
     ASSERT_TRUE(KelvraTest::waitFor([&] { return first >= 3; }));
     rig.camera->clearAllCallbacks();
     const int seen = first;
-    rig.camera->registerCallback(FRAME_RAW_FRAME_UNPROCESSED, [&](const DepthCameraPtr&, const FramePtr&, FrameType) { ++second; });
+    rig.camera->registerCallback(FRAME_RAW_FRAME_UNPROCESSED,
+                                 [&](const DepthCameraPtr&, const FramePtr&, FrameType) { ++second; });
     ASSERT_TRUE(KelvraTest::waitFor([&] { return second >= 5; }));
     EXPECT_EQ(first.load(), seen);
 }
@@ -258,10 +261,12 @@ TEST(CameraDelivery, CallbacksMayRegisterFromTheCaptureThread)
 {
     Rig rig;
     int late = 0;
-    rig.camera->registerCallback(FRAME_RAW_FRAME_UNPROCESSED, [&](const DepthCameraPtr& cam, const FramePtr&, FrameType) {
-        cam->clearAllCallbacks(); // must not wait for itself
-        cam->registerCallback(FRAME_DEPTH_FRAME, [&](const DepthCameraPtr&, const FramePtr&, FrameType) { ++late; });
-    });
+    rig.camera->registerCallback(
+        FRAME_RAW_FRAME_UNPROCESSED, [&](const DepthCameraPtr& cam, const FramePtr&, FrameType) {
+            cam->clearAllCallbacks(); // must not wait for itself
+            cam->registerCallback(FRAME_DEPTH_FRAME,
+                                  [&](const DepthCameraPtr&, const FramePtr&, FrameType) { ++late; });
+        });
     rig.deliver(1);
     EXPECT_EQ(late, 0); // registered during the set: from the next one on
     rig.deliver(2);
@@ -275,7 +280,8 @@ TEST(CameraDelivery, AThrowingCallbackDoesNotStopDelivery)
     rig.camera->registerCallback(FRAME_RAW_FRAME_PROCESSED, [](const DepthCameraPtr&, const FramePtr&, FrameType) {
         throw std::runtime_error("consumer failed");
     });
-    rig.camera->registerCallback(FRAME_DEPTH_FRAME, [&](const DepthCameraPtr&, const FramePtr&, FrameType) { ++after; });
+    rig.camera->registerCallback(FRAME_DEPTH_FRAME,
+                                 [&](const DepthCameraPtr&, const FramePtr&, FrameType) { ++after; });
     testing::internal::CaptureStderr();
     rig.deliver(2);
     const std::string err = testing::internal::GetCapturedStderr();

@@ -17,9 +17,9 @@ TEST(Filters, OfferedInAFixedOrderWithDescriptions)
 {
     CameraSystem system;
     const std::vector<std::string> expected = {
-        "Tavik::MedianFilter",          "Tavik::TemporalMedianFilter",      "Tavik::BilateralFilter",
-        "Tavik::AmplitudeGateFilter",   "Tavik::RawFrameAverageFilter",     "Tavik::PointCloud::OutlierFilter",
-        "Tavik::PassThroughFilter",     "Tavik::LegacyFilter",              "Tavik::ReservedFilter"};
+        "Tavik::MedianFilter",        "Tavik::TemporalMedianFilter",  "Tavik::BilateralFilter",
+        "Tavik::AmplitudeGateFilter", "Tavik::RawFrameAverageFilter", "Tavik::PointCloud::OutlierFilter",
+        "Tavik::PassThroughFilter",   "Tavik::LegacyFilter",          "Tavik::ReservedFilter"};
     EXPECT_EQ(system.getSupportedFilters(), expected);
 
     auto supported = [&](const std::string& name) {
@@ -84,7 +84,8 @@ TEST(Filters, ParametersOfEveryFilterKind)
     EXPECT_TRUE(SignedFilterParameter::typeCast(params["mode"]));
     EXPECT_TRUE(BoolFilterParameter::typeCast(params["invert"]));
     EXPECT_FALSE(BoolParameter::typeCast(params["invert"])); // filter side only
-    EXPECT_EQ(EnumFilterParameter::typeCast(params["mode"])->valueMeaning(), (std::vector<std::string>{"Zero", "Drop", "Flag"}));
+    EXPECT_EQ(EnumFilterParameter::typeCast(params["mode"])->valueMeaning(),
+              (std::vector<std::string>{"Zero", "Drop", "Flag"}));
     EXPECT_EQ(params["dropped"]->ioType(), Parameter::IO_READ_ONLY);
     EXPECT_FALSE(gate->setu("dropped", 5).ok);
     EXPECT_TRUE(gate->setb("invert", false).ok);
@@ -245,7 +246,9 @@ TEST(FilterChains, FiltersActOnDeliveredFrames)
     EXPECT_EQ(gatedWithout, zeros);
     ASSERT_TRUE(rig.camera->removeFilter(index, FRAME_RAW_FRAME_PROCESSED));
     set = rig.nextSet();
-    EXPECT_LT(std::count(set[FRAME_RAW_FRAME_PROCESSED]->amplitude.begin(), set[FRAME_RAW_FRAME_PROCESSED]->amplitude.end(), 0), 100);
+    EXPECT_LT(std::count(set[FRAME_RAW_FRAME_PROCESSED]->amplitude.begin(),
+                         set[FRAME_RAW_FRAME_PROCESSED]->amplitude.end(), 0),
+              100);
 }
 
 TEST(FilterChains, DepthAndPointsFollowTheFilteredPhase)
@@ -390,9 +393,11 @@ TEST(FilterChains, EditsWhileStreaming)
     rig.system.simulation().setCameraProfile(rig.camera, 4); // small frames, many sets
     rig.system.simulation().setFrameRate(rig.camera, 1000);
     std::atomic<int> sets{0};
-    rig.camera->registerCallback(FRAME_XYZI_POINT_CLOUD_FRAME, [&](const DepthCameraPtr&, const FramePtr&, FrameType) { ++sets; });
+    rig.camera->registerCallback(FRAME_XYZI_POINT_CLOUD_FRAME,
+                                 [&](const DepthCameraPtr&, const FramePtr&, FrameType) { ++sets; });
     ASSERT_TRUE(rig.camera->start());
-    const char* names[] = {"Tavik::MedianFilter", "Tavik::BilateralFilter", "Tavik::TemporalMedianFilter", "Tavik::AmplitudeGateFilter"};
+    const char* names[] = {"Tavik::MedianFilter", "Tavik::BilateralFilter", "Tavik::TemporalMedianFilter",
+                           "Tavik::AmplitudeGateFilter"};
     for (int round = 0; round < 30; ++round) {
         std::vector<std::pair<int, FilterPtr>> added;
         for (const char* name : names) {

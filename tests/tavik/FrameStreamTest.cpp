@@ -607,7 +607,8 @@ TEST_F(StreamFiles, RecordsFromACamera)
     EXPECT_EQ(reader.header().width, 160);
     EXPECT_EQ(reader.header().height, 120);
     EXPECT_EQ((*reader.header().calib)[0], 100.f);
-    EXPECT_EQ(reader.getStreamParamf("depthScalingFactor").value, rig.camera->getStreamParamf("depthScalingFactor").value);
+    EXPECT_EQ(reader.getStreamParamf("depthScalingFactor").value,
+              rig.camera->getStreamParamf("depthScalingFactor").value);
     EXPECT_EQ(readAll(reader), (std::vector<int64_t>{1, 2, 4, 5, 7}));
 
     // The capture thread path, at a quick rate.

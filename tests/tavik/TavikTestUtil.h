@@ -38,10 +38,11 @@ struct Rig {
     void record()
     {
         for (Tavik::FrameType t = 0; t < Tavik::FRAME_TYPE_COUNT; ++t)
-            camera->registerCallback(t, [this](const Tavik::DepthCameraPtr& cam, const Tavik::FramePtr& frame, Tavik::FrameType type) {
-                std::lock_guard<std::mutex> lock(m);
-                calls.push_back({cam, frame, type});
-            });
+            camera->registerCallback(
+                t, [this](const Tavik::DepthCameraPtr& cam, const Tavik::FramePtr& frame, Tavik::FrameType type) {
+                    std::lock_guard<std::mutex> lock(m);
+                    calls.push_back({cam, frame, type});
+                });
     }
 
     // Starts (when needed) and delivers `count` sets synchronously.

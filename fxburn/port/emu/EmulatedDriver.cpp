@@ -13,11 +13,13 @@ namespace {
 constexpr std::uint32_t HEADER_SIZE = 38;
 
 // The driver's own reading of the request header, field by field.
-std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t le16(const std::uint8_t* p)
+{
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 std::uint32_t le32(const std::uint8_t* p)
 {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
+    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
 }
 void put32(std::uint8_t* p, std::uint32_t v)
 {
@@ -115,7 +117,10 @@ struct EmulatedDriver::Request {
 
 class EmuOp : public AsyncOp {
 public:
-    explicit EmuOp(EmulatedDriver& driver) : driver_(driver) {}
+    explicit EmuOp(EmulatedDriver& driver)
+        : driver_(driver)
+    {
+    }
     ~EmuOp() override
     {
         if (pending) {
@@ -146,12 +151,18 @@ private:
     EmulatedDriver& driver_;
 };
 
-EmulatedDriver::EmulatedDriver(Bus& bus) : bus_(bus) {}
+EmulatedDriver::EmulatedDriver(Bus& bus)
+    : bus_(bus)
+{
+}
 
-EmulatedDriver::~EmulatedDriver() { abandoned_.clear(); }
+EmulatedDriver::~EmulatedDriver()
+{
+    abandoned_.clear();
+}
 
-void EmulatedDriver::record(std::uint32_t code, bool overlapped, const void* in,
-                            std::uint32_t inLength, std::uint32_t outLength)
+void EmulatedDriver::record(std::uint32_t code, bool overlapped, const void* in, std::uint32_t inLength,
+                            std::uint32_t outLength)
 {
     IoctlRecord r;
     r.timeMs = bus_.now();
@@ -170,13 +181,11 @@ DevSet EmulatedDriver::getClassDevs(const Guid& interfaceClass)
 {
     bus_.driverCall();
     const DevSet id = nextSet_++;
-    sets_[id] = interfaceClass == USB_DRIVER_INTERFACE_GUID ? bus_.presentDevices()
-                                                           : std::vector<std::uint64_t>{};
+    sets_[id] = interfaceClass == USB_DRIVER_INTERFACE_GUID ? bus_.presentDevices() : std::vector<std::uint64_t>{};
     return id;
 }
 
-bool EmulatedDriver::enumInterface(DevSet set, const Guid&, std::uint32_t member,
-                                   std::uint32_t& error)
+bool EmulatedDriver::enumInterface(DevSet set, const Guid&, std::uint32_t member, std::uint32_t& error)
 {
     bus_.driverCall();
     const auto it = sets_.find(set);
@@ -195,8 +204,8 @@ bool EmulatedDriver::enumInterface(DevSet set, const Guid&, std::uint32_t member
     return true;
 }
 
-bool EmulatedDriver::interfacePath(DevSet set, const Guid& interfaceClass, std::uint32_t member,
-                                   std::string& path, std::uint32_t& error)
+bool EmulatedDriver::interfacePath(DevSet set, const Guid& interfaceClass, std::uint32_t member, std::string& path,
+                                   std::uint32_t& error)
 {
     if (!enumInterface(set, interfaceClass, member, error))
         return false;
@@ -262,8 +271,8 @@ std::optional<std::uint64_t> EmulatedDriver::instanceOf(Handle handle) const
     return it->second;
 }
 
-bool EmulatedDriver::decode(std::uint32_t code, const std::uint8_t* in, std::uint32_t inLength,
-                            void* out, std::uint32_t outLength, Request& r)
+bool EmulatedDriver::decode(std::uint32_t code, const std::uint8_t* in, std::uint32_t inLength, void* out,
+                            std::uint32_t outLength, Request& r)
 {
     auto malformed = [this](const std::string& what) {
         bus_.violation("malformed request: " + what);
@@ -278,8 +287,7 @@ bool EmulatedDriver::decode(std::uint32_t code, const std::uint8_t* in, std::uin
         r.endpoint = in[0];
         return true;
     }
-    if (code != IOCTL_CONTROL_TRANSFER && code != IOCTL_BUFFERED_TRANSFER &&
-        code != IOCTL_DIRECT_TRANSFER)
+    if (code != IOCTL_CONTROL_TRANSFER && code != IOCTL_BUFFERED_TRANSFER && code != IOCTL_DIRECT_TRANSFER)
         return malformed("unknown control code " + std::to_string(code));
     if (!in || inLength < HEADER_SIZE)
         return malformed("input shorter than the request header");
@@ -313,9 +321,8 @@ bool EmulatedDriver::decode(std::uint32_t code, const std::uint8_t* in, std::uin
         r.toHost = (r.endpoint & 0x80u) != 0;
         if (code == IOCTL_BUFFERED_TRANSFER) {
             r.kind = Request::Kind::Buffered;
-            if (r.dataOffset != HEADER_SIZE + r.tableLength ||
-                inLength != std::uint64_t{r.dataOffset} + r.dataLength || !out ||
-                outLength != inLength)
+            if (r.dataOffset != HEADER_SIZE + r.tableLength || inLength != std::uint64_t{r.dataOffset} + r.dataLength
+                || !out || outLength != inLength)
                 return malformed("buffered block size disagrees with the header");
         } else {
             r.kind = Request::Kind::Direct;
@@ -342,9 +349,8 @@ void EmulatedDriver::run(Request& r, UsbDeviceModel& device)
         r.reply = device.dataTransfer(r.endpoint, r.data.data(), r.dataLength);
 }
 
-bool EmulatedDriver::information(std::uint64_t instance, std::uint32_t code, const void* in,
-                                 std::uint32_t inLength, void* out, std::uint32_t outLength,
-                                 std::uint32_t& returned, std::uint32_t& error)
+bool EmulatedDriver::information(std::uint64_t instance, std::uint32_t code, const void* in, std::uint32_t inLength,
+                                 void* out, std::uint32_t outLength, std::uint32_t& returned, std::uint32_t& error)
 {
     const std::uint32_t size = informationSize(code);
     if (!in || !out || inLength != size || outLength != size) {
@@ -353,8 +359,7 @@ bool EmulatedDriver::information(std::uint64_t instance, std::uint32_t code, con
         return false;
     }
     UsbDeviceModel* device = bus_.findDevice(instance);
-    if (bus_.infoFails(code) || !device ||
-        !device->query(code, static_cast<std::uint8_t*>(out), size)) {
+    if (bus_.infoFails(code) || !device || !device->query(code, static_cast<std::uint8_t*>(out), size)) {
         error = device ? err::GEN_FAILURE : err::DEVICE_NOT_CONNECTED;
         return false;
     }
@@ -362,9 +367,8 @@ bool EmulatedDriver::information(std::uint64_t instance, std::uint32_t code, con
     return true;
 }
 
-bool EmulatedDriver::ioctl(Handle handle, std::uint32_t code, const void* in,
-                           std::uint32_t inLength, void* out, std::uint32_t outLength,
-                           std::uint32_t& returned, std::uint32_t& error)
+bool EmulatedDriver::ioctl(Handle handle, std::uint32_t code, const void* in, std::uint32_t inLength, void* out,
+                           std::uint32_t outLength, std::uint32_t& returned, std::uint32_t& error)
 {
     bus_.driverCall();
     record(code, false, in, inLength, outLength);
@@ -442,9 +446,8 @@ std::unique_ptr<AsyncOp> EmulatedDriver::newAsyncOp(std::uint32_t& error)
     return std::make_unique<EmuOp>(*this);
 }
 
-std::uint32_t EmulatedDriver::ioctlBegin(Handle handle, std::uint32_t code, const void* in,
-                                         std::uint32_t inLength, void* out,
-                                         std::uint32_t outLength, AsyncOp& asyncOp)
+std::uint32_t EmulatedDriver::ioctlBegin(Handle handle, std::uint32_t code, const void* in, std::uint32_t inLength,
+                                         void* out, std::uint32_t outLength, AsyncOp& asyncOp)
 {
     bus_.driverCall();
     record(code, true, in, inLength, outLength);
@@ -609,8 +612,7 @@ WaitResult EmulatedDriver::wait(AsyncOp& asyncOp, std::uint32_t timeoutMs)
         bus_.advanceTo(bus_.now() + timeoutMs);
         return WaitResult::TimedOut;
     }
-    const std::uint64_t deadline =
-        forever ? std::numeric_limits<std::uint64_t>::max() : bus_.now() + timeoutMs;
+    const std::uint64_t deadline = forever ? std::numeric_limits<std::uint64_t>::max() : bus_.now() + timeoutMs;
     if (op.completeAt && *op.completeAt <= deadline) {
         bus_.advanceTo(std::max(bus_.now(), *op.completeAt));
         refresh(op);
@@ -631,8 +633,7 @@ WaitResult EmulatedDriver::wait(AsyncOp& asyncOp, std::uint32_t timeoutMs)
     return WaitResult::TimedOut;
 }
 
-bool EmulatedDriver::overlappedResult(Handle handle, AsyncOp& asyncOp, std::uint32_t& bytes,
-                                      std::uint32_t& error)
+bool EmulatedDriver::overlappedResult(Handle handle, AsyncOp& asyncOp, std::uint32_t& bytes, std::uint32_t& error)
 {
     bus_.driverCall();
     auto& op = static_cast<EmuOp&>(asyncOp);
@@ -657,8 +658,7 @@ void EmulatedDriver::abandon(std::unique_ptr<AsyncOp> asyncOp)
     abandoned_.push_back(std::move(asyncOp));
 }
 
-bool EmulatedDriver::registerInterfaceNotification(WindowId window, const Guid&, NotifyId& id,
-                                                   std::uint32_t& error)
+bool EmulatedDriver::registerInterfaceNotification(WindowId window, const Guid&, NotifyId& id, std::uint32_t& error)
 {
     bus_.driverCall();
     if (!window) {
@@ -670,8 +670,7 @@ bool EmulatedDriver::registerInterfaceNotification(WindowId window, const Guid&,
     return true;
 }
 
-bool EmulatedDriver::registerHandleNotification(WindowId window, Handle handle, NotifyId& id,
-                                                std::uint32_t& error)
+bool EmulatedDriver::registerHandleNotification(WindowId window, Handle handle, NotifyId& id, std::uint32_t& error)
 {
     bus_.driverCall();
     if (!window || !instanceOf(handle)) {

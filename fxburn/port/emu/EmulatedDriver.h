@@ -36,28 +36,24 @@ public:
     ~EmulatedDriver() override;
 
     DevSet getClassDevs(const Guid& interfaceClass) override;
-    bool enumInterface(DevSet set, const Guid& interfaceClass, std::uint32_t member,
+    bool enumInterface(DevSet set, const Guid& interfaceClass, std::uint32_t member, std::uint32_t& error) override;
+    bool interfacePath(DevSet set, const Guid& interfaceClass, std::uint32_t member, std::string& path,
                        std::uint32_t& error) override;
-    bool interfacePath(DevSet set, const Guid& interfaceClass, std::uint32_t member,
-                       std::string& path, std::uint32_t& error) override;
     void destroyDevs(DevSet set) override;
     Handle openPath(const std::string& path, std::uint32_t& error) override;
     bool closeHandle(Handle handle, std::uint32_t& error) override;
     bool ioctl(Handle handle, std::uint32_t code, const void* in, std::uint32_t inLength, void* out,
                std::uint32_t outLength, std::uint32_t& returned, std::uint32_t& error) override;
     std::unique_ptr<AsyncOp> newAsyncOp(std::uint32_t& error) override;
-    std::uint32_t ioctlBegin(Handle handle, std::uint32_t code, const void* in,
-                             std::uint32_t inLength, void* out, std::uint32_t outLength,
-                             AsyncOp& op) override;
+    std::uint32_t ioctlBegin(Handle handle, std::uint32_t code, const void* in, std::uint32_t inLength, void* out,
+                             std::uint32_t outLength, AsyncOp& op) override;
     WaitResult wait(AsyncOp& op, std::uint32_t timeoutMs) override;
     void cancel(Handle handle, AsyncOp& op) override;
-    bool overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& bytes,
-                          std::uint32_t& error) override;
+    bool overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& bytes, std::uint32_t& error) override;
     void abandon(std::unique_ptr<AsyncOp> op) override;
     bool registerInterfaceNotification(WindowId window, const Guid& interfaceClass, NotifyId& id,
                                        std::uint32_t& error) override;
-    bool registerHandleNotification(WindowId window, Handle handle, NotifyId& id,
-                                    std::uint32_t& error) override;
+    bool registerHandleNotification(WindowId window, Handle handle, NotifyId& id, std::uint32_t& error) override;
     bool unregisterNotification(NotifyId id, std::uint32_t& error) override;
 
     // What the tool handed to the driver, for tests.
@@ -86,19 +82,17 @@ private:
     friend class EmuOp;
     struct Request; // a decoded request and its outcome
 
-    bool decode(std::uint32_t code, const std::uint8_t* in, std::uint32_t inLength, void* out,
-                std::uint32_t outLength, Request& request);
+    bool decode(std::uint32_t code, const std::uint8_t* in, std::uint32_t inLength, void* out, std::uint32_t outLength,
+                Request& request);
     void run(Request& request, UsbDeviceModel& device);
     void complete(EmuOp& op, UsbStatus status);
     void refresh(EmuOp& op);
     void startCancel(EmuOp& op);
     void abortPipe(Handle handle, std::uint8_t endpoint);
-    bool information(std::uint64_t instance, std::uint32_t code, const void* in,
-                     std::uint32_t inLength, void* out, std::uint32_t outLength,
-                     std::uint32_t& returned, std::uint32_t& error);
+    bool information(std::uint64_t instance, std::uint32_t code, const void* in, std::uint32_t inLength, void* out,
+                     std::uint32_t outLength, std::uint32_t& returned, std::uint32_t& error);
     std::optional<std::uint64_t> instanceOf(Handle handle) const;
-    void record(std::uint32_t code, bool overlapped, const void* in, std::uint32_t inLength,
-                std::uint32_t outLength);
+    void record(std::uint32_t code, bool overlapped, const void* in, std::uint32_t inLength, std::uint32_t outLength);
 
     Bus& bus_;
     std::map<DevSet, std::vector<std::uint64_t>> sets_;

@@ -15,8 +15,7 @@ void put32(Bytes& b, std::uint32_t v)
 
 std::uint32_t get32(const std::uint8_t* p)
 {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
+    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
 }
 
 Bytes pattern(std::size_t size, std::uint32_t seed)
@@ -41,8 +40,7 @@ std::uint32_t bootChecksum(const std::vector<BootRecord>& records)
     return sum;
 }
 
-Bytes buildBootImage(const std::vector<BootRecord>& records, std::uint32_t entry,
-                     std::uint32_t checksumDelta)
+Bytes buildBootImage(const std::vector<BootRecord>& records, std::uint32_t entry, std::uint32_t checksumDelta)
 {
     Bytes image{'C', 'Y', 0x1C, 0xB0};
     for (const auto& r : records) {
@@ -63,7 +61,10 @@ std::vector<BootRecord> programmerRecords()
     return {code, {0x40003000, pattern(600 * 4, 2)}, {0x10000000, pattern(20, 3)}};
 }
 
-Bytes makeProgrammerImage() { return buildBootImage(programmerRecords(), PROGRAMMER_ENTRY); }
+Bytes makeProgrammerImage()
+{
+    return buildBootImage(programmerRecords(), PROGRAMMER_ENTRY);
+}
 
 Bytes makeCameraFirmware(std::size_t fileSize, std::uint16_t productId, std::uint16_t bcdDevice)
 {
@@ -108,8 +109,7 @@ std::optional<FirmwareIdentity> findCameraFirmware(const Bytes& bytes)
         if (position + 4 + length > bytes.size())
             return std::nullopt;
         const std::uint8_t* data = bytes.data() + position + 4;
-        if (!found && length >= 12 &&
-            std::memcmp(data, CAMERA_MARKER, sizeof CAMERA_MARKER) == 0)
+        if (!found && length >= 12 && std::memcmp(data, CAMERA_MARKER, sizeof CAMERA_MARKER) == 0)
             found = FirmwareIdentity{static_cast<std::uint16_t>(data[8] | (data[9] << 8)),
                                      static_cast<std::uint16_t>(data[10] | (data[11] << 8))};
         for (std::size_t i = 0; i < length; i += 4)

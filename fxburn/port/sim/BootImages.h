@@ -23,8 +23,7 @@ inline constexpr char CAMERA_MARKER[8] = {'K', 'V', 'C', 'A', 'M', 'F', 'W', '1'
 inline constexpr std::uint32_t PROGRAMMER_ENTRY = 0x40000000;
 
 std::uint32_t bootChecksum(const std::vector<BootRecord>& records);
-Bytes buildBootImage(const std::vector<BootRecord>& records, std::uint32_t entry,
-                     std::uint32_t checksumDelta = 0);
+Bytes buildBootImage(const std::vector<BootRecord>& records, std::uint32_t entry, std::uint32_t checksumDelta = 0);
 
 // Three records (one of 600 words); the entry record starts with the marker.
 std::vector<BootRecord> programmerRecords();

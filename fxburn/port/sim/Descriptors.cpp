@@ -32,24 +32,22 @@ Bytes deviceDescriptor(const DeviceFields& f)
     return d;
 }
 
-ConfigBuilder::ConfigBuilder(std::uint8_t configurationValue, std::uint8_t attributes,
-                             std::uint8_t maxPower)
+ConfigBuilder::ConfigBuilder(std::uint8_t configurationValue, std::uint8_t attributes, std::uint8_t maxPower)
     : bytes_{9, 2, 0, 0, 0, configurationValue, 0, attributes, maxPower}
 {
 }
 
-ConfigBuilder& ConfigBuilder::interface(std::uint8_t number, std::uint8_t alternateSetting,
-                                        std::uint8_t numEndpoints, std::uint8_t interfaceClass)
+ConfigBuilder& ConfigBuilder::interface(std::uint8_t number, std::uint8_t alternateSetting, std::uint8_t numEndpoints,
+                                        std::uint8_t interfaceClass)
 {
-    bytes_.insert(bytes_.end(),
-                  {9, 4, number, alternateSetting, numEndpoints, interfaceClass, 0, 0, 0});
+    bytes_.insert(bytes_.end(), {9, 4, number, alternateSetting, numEndpoints, interfaceClass, 0, 0, 0});
     if (std::find(numbers_.begin(), numbers_.end(), number) == numbers_.end())
         numbers_.push_back(number);
     return *this;
 }
 
-ConfigBuilder& ConfigBuilder::endpoint(std::uint8_t address, std::uint8_t attributes,
-                                       std::uint16_t maxPacketSize, std::uint8_t interval)
+ConfigBuilder& ConfigBuilder::endpoint(std::uint8_t address, std::uint8_t attributes, std::uint16_t maxPacketSize,
+                                       std::uint8_t interval)
 {
     bytes_.insert(bytes_.end(), {7, 5, address, attributes});
     put16(bytes_, maxPacketSize);
@@ -57,8 +55,7 @@ ConfigBuilder& ConfigBuilder::endpoint(std::uint8_t address, std::uint8_t attrib
     return *this;
 }
 
-ConfigBuilder& ConfigBuilder::companion(std::uint8_t maxBurst, std::uint8_t attributes,
-                                        std::uint16_t bytesPerInterval)
+ConfigBuilder& ConfigBuilder::companion(std::uint8_t maxBurst, std::uint8_t attributes, std::uint16_t bytesPerInterval)
 {
     bytes_.insert(bytes_.end(), {6, 0x30, maxBurst, attributes});
     put16(bytes_, bytesPerInterval);

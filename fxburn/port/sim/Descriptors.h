@@ -32,12 +32,11 @@ class ConfigBuilder {
 public:
     explicit ConfigBuilder(std::uint8_t configurationValue = 1, std::uint8_t attributes = 0x80,
                            std::uint8_t maxPower = 50);
-    ConfigBuilder& interface(std::uint8_t number, std::uint8_t alternateSetting,
-                             std::uint8_t numEndpoints, std::uint8_t interfaceClass = 0xFF);
-    ConfigBuilder& endpoint(std::uint8_t address, std::uint8_t attributes,
-                            std::uint16_t maxPacketSize, std::uint8_t interval = 0);
-    ConfigBuilder& companion(std::uint8_t maxBurst, std::uint8_t attributes = 0,
-                             std::uint16_t bytesPerInterval = 0);
+    ConfigBuilder& interface(std::uint8_t number, std::uint8_t alternateSetting, std::uint8_t numEndpoints,
+                             std::uint8_t interfaceClass = 0xFF);
+    ConfigBuilder& endpoint(std::uint8_t address, std::uint8_t attributes, std::uint16_t maxPacketSize,
+                            std::uint8_t interval = 0);
+    ConfigBuilder& companion(std::uint8_t maxBurst, std::uint8_t attributes = 0, std::uint16_t bytesPerInterval = 0);
     ConfigBuilder& raw(const Bytes& descriptor);
     // Fills in wTotalLength and bNumInterfaces (distinct interface numbers).
     Bytes build() const;

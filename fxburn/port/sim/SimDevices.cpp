@@ -18,7 +18,10 @@ namespace {
 constexpr std::uint8_t VENDOR_OUT = 0x40;
 constexpr std::uint8_t VENDOR_IN = 0xC0;
 
-std::uint32_t address32(const SetupPacket& s) { return (std::uint32_t{s.wIndex} << 16) | s.wValue; }
+std::uint32_t address32(const SetupPacket& s)
+{
+    return (std::uint32_t{s.wIndex} << 16) | s.wValue;
+}
 
 void putValue(std::uint8_t* buffer, std::uint32_t length, std::uint32_t value)
 {
@@ -87,15 +90,16 @@ void SimRam::clear()
 }
 
 SimFlash::SimFlash(std::size_t size)
-    : bytes(size), pageWrites(size / PAGE, 0), sectorErases(size / SECTOR, 0)
+    : bytes(size)
+    , pageWrites(size / PAGE, 0)
+    , sectorErases(size / SECTOR, 0)
 {
     // A recognisable old content: what is not erased keeps it.
     for (std::size_t i = 0; i < size; ++i)
         bytes[i] = static_cast<std::uint8_t>((i * 7 + (i >> 8)) & 0xFF);
 }
 
-bool SimFlash::program(std::uint32_t offset, const std::uint8_t* data, std::uint32_t length,
-                       std::string& violation)
+bool SimFlash::program(std::uint32_t offset, const std::uint8_t* data, std::uint32_t length, std::string& violation)
 {
     if (std::uint64_t{offset} + length > bytes.size())
         return false;
@@ -128,7 +132,10 @@ SimBoard::SimBoard()
 }
 
 SimDevice::SimDevice(SimWorld& world, std::size_t slotIndex, Identity id, std::uint16_t pid)
-    : identity(id), productId(pid), slot(slotIndex), world_(world)
+    : identity(id)
+    , productId(pid)
+    , slot(slotIndex)
+    , world_(world)
 {
     DeviceFields fields;
     fields.vendorId = world.board(slot).vendorId;
@@ -140,7 +147,10 @@ SimDevice::SimDevice(SimWorld& world, std::size_t slotIndex, Identity id, std::u
     strings[3] = stringDescriptor("SIM0001");
 }
 
-SimBoard& SimDevice::board() { return world_.board(slot); }
+SimBoard& SimDevice::board()
+{
+    return world_.board(slot);
+}
 
 Reply SimDevice::control(const SetupPacket& setup, std::uint8_t* data, std::uint32_t timeout)
 {
@@ -233,9 +243,14 @@ bool SimDevice::query(std::uint32_t code, std::uint8_t* buffer, std::uint32_t le
     }
 }
 
-Reply SimDevice::vendor(const SetupPacket&, std::uint8_t*) { return Reply::stall(); }
+Reply SimDevice::vendor(const SetupPacket&, std::uint8_t*)
+{
+    return Reply::stall();
+}
 
-void SimDevice::done(const SetupPacket&, UsbStatus) {}
+void SimDevice::done(const SetupPacket&, UsbStatus)
+{
+}
 
 SimCamera::SimCamera(SimWorld& world, std::size_t slotIndex)
     : SimDevice(world, slotIndex, Identity::Camera, world.board(slotIndex).cameraProductId)
@@ -289,8 +304,8 @@ void SimCamera::done(const SetupPacket& s, UsbStatus status)
         return;
     SimBoard& b = board();
     ++b.enterBootLoaderCommands;
-    world_.reenumerate(slot, b.bootLoaderComesBackAs.value_or(Identity::BootLoader), b.detachLagMs,
-                       b.bootLoaderDelayMs, b.bootLoaderReturns);
+    world_.reenumerate(slot, b.bootLoaderComesBackAs.value_or(Identity::BootLoader), b.detachLagMs, b.bootLoaderDelayMs,
+                       b.bootLoaderReturns);
 }
 
 SimBootLoader::SimBootLoader(SimWorld& world, std::size_t slotIndex)
@@ -307,12 +322,10 @@ Reply SimBootLoader::vendor(const SetupPacket& s, std::uint8_t* data)
     if (s.bmRequestType == VENDOR_OUT) {
         if (s.wLength == 0)
             return board().jumpStatusFails ? Reply::stall() : Reply::ok(0);
-        return board().ram.write(address32(s), data, s.wLength) ? Reply::ok(s.wLength)
-                                                                : Reply::stall();
+        return board().ram.write(address32(s), data, s.wLength) ? Reply::ok(s.wLength) : Reply::stall();
     }
     if (s.bmRequestType == VENDOR_IN)
-        return board().ram.read(address32(s), data, s.wLength) ? Reply::ok(s.wLength)
-                                                               : Reply::stall();
+        return board().ram.read(address32(s), data, s.wLength) ? Reply::ok(s.wLength) : Reply::stall();
     return Reply::stall();
 }
 
@@ -324,8 +337,8 @@ void SimBootLoader::done(const SetupPacket& s, UsbStatus)
     const std::uint32_t entry = address32(s);
     b.lastJump = entry;
     std::uint8_t code[sizeof PROGRAMMER_MARKER] = {};
-    const bool programmer = b.ram.read(entry, code, sizeof code) &&
-                            std::memcmp(code, PROGRAMMER_MARKER, sizeof code) == 0;
+    const bool programmer =
+        b.ram.read(entry, code, sizeof code) && std::memcmp(code, PROGRAMMER_MARKER, sizeof code) == 0;
     // Anything else at the entry address hangs the chip: it never comes back.
     world_.reenumerate(slot, Identity::Programmer, b.detachLagMs, b.programmerDelayMs,
                        programmer && b.programmerReturns);
@@ -339,8 +352,7 @@ SimProgrammer::SimProgrammer(SimWorld& world, std::size_t slotIndex)
     fields.vendorId = board().vendorId;
     fields.productId = productId;
     deviceDesc = deviceDescriptor(fields);
-    configurations = {
-        ConfigBuilder().interface(0, 0, 2).endpoint(0x81, 2, 512).endpoint(0x01, 2, 512).build()};
+    configurations = {ConfigBuilder().interface(0, 0, 2).endpoint(0x81, 2, 512).endpoint(0x01, 2, 512).build()};
     strings[1] = stringDescriptor("FX3");
     strings[2] = stringDescriptor("FX3 flash programmer");
 }
@@ -368,8 +380,7 @@ Reply SimProgrammer::vendor(const SetupPacket& s, std::uint8_t* data)
         }
         return Reply::ok(1);
     }
-    if (s.bmRequestType == VENDOR_OUT && s.bRequest == 0xC2 && s.wValue == 0 && s.wLength > 0 &&
-        s.wLength <= 2048) {
+    if (s.bmRequestType == VENDOR_OUT && s.bRequest == 0xC2 && s.wValue == 0 && s.wLength > 0 && s.wLength <= 2048) {
         if (erasing_)
             world_.violation("page write while a sector erase is under way");
         std::string violation;
@@ -379,8 +390,7 @@ Reply SimProgrammer::vendor(const SetupPacket& s, std::uint8_t* data)
             world_.violation(violation);
         return Reply::ok(s.wLength);
     }
-    if ((s.bmRequestType == VENDOR_OUT && s.bRequest == 0xBA) ||
-        (s.bmRequestType == VENDOR_IN && s.bRequest == 0xBB)) {
+    if ((s.bmRequestType == VENDOR_OUT && s.bRequest == 0xBA) || (s.bmRequestType == VENDOR_IN && s.bRequest == 0xBB)) {
         const std::size_t base = (std::size_t{s.wValue} & 7u) * 65536;
         for (std::uint32_t i = 0; i < s.wLength; ++i) {
             std::uint8_t& cell = b.eeprom[base + ((s.wIndex + i) & 0xFFFFu)];

@@ -50,13 +50,12 @@ public:
     explicit SimFlash(std::size_t size = std::size_t{2} << 20);
     // NOR programming: bits only go from 1 to 0. A byte that needed a 1 back
     // is reported through `violation`.
-    bool program(std::uint32_t offset, const std::uint8_t* data, std::uint32_t length,
-                 std::string& violation);
+    bool program(std::uint32_t offset, const std::uint8_t* data, std::uint32_t length, std::string& violation);
     bool erase(std::uint32_t sector);
     std::size_t size() const { return bytes.size(); }
 
     Bytes bytes;
-    std::vector<std::uint32_t> pageWrites;   // since the last erase of its sector
+    std::vector<std::uint32_t> pageWrites; // since the last erase of its sector
     std::vector<std::uint32_t> sectorErases; // in all
 };
 
@@ -92,8 +91,7 @@ class SimDevice : public emu::UsbDeviceModel {
 public:
     SimDevice(SimWorld& world, std::size_t slot, Identity identity, std::uint16_t productId);
 
-    emu::Reply control(const emu::SetupPacket& setup, std::uint8_t* data,
-                       std::uint32_t headerTimeoutSeconds) final;
+    emu::Reply control(const emu::SetupPacket& setup, std::uint8_t* data, std::uint32_t headerTimeoutSeconds) final;
     bool query(std::uint32_t code, std::uint8_t* buffer, std::uint32_t length) override;
     void controlDone(const emu::SetupPacket& setup, emu::UsbStatus status) final;
 
@@ -147,8 +145,7 @@ protected:
 class SimProgrammer : public SimDevice {
 public:
     SimProgrammer(SimWorld& world, std::size_t slot);
-    emu::Reply dataTransfer(std::uint8_t endpoint, std::uint8_t* data,
-                            std::uint32_t length) override;
+    emu::Reply dataTransfer(std::uint8_t endpoint, std::uint8_t* data, std::uint32_t length) override;
 
 protected:
     emu::Reply vendor(const emu::SetupPacket& setup, std::uint8_t* data) override;

@@ -16,7 +16,10 @@ FaultRule FaultRule::on(Identity identity, int request, FaultAction action, std:
     return rule;
 }
 
-SimWorld::SimWorld() : driver_(*this) {}
+SimWorld::SimWorld()
+    : driver_(*this)
+{
+}
 
 SimWorld::~SimWorld() = default;
 
@@ -34,9 +37,15 @@ std::size_t SimWorld::addDevice(Identity identity, std::uint16_t productId)
     return index;
 }
 
-SimBoard& SimWorld::board(std::size_t slot) { return *slots_.at(slot).board; }
+SimBoard& SimWorld::board(std::size_t slot)
+{
+    return *slots_.at(slot).board;
+}
 
-SimDevice* SimWorld::device(std::size_t slot) { return slots_.at(slot).device.get(); }
+SimDevice* SimWorld::device(std::size_t slot)
+{
+    return slots_.at(slot).device.get();
+}
 
 void SimWorld::attach(std::size_t slot, Identity identity)
 {
@@ -78,8 +87,7 @@ void SimWorld::replug(std::size_t slot)
     }
 }
 
-void SimWorld::reenumerate(std::size_t slot, Identity next, std::uint32_t lagMs,
-                           std::uint32_t delayMs, bool comesBack)
+void SimWorld::reenumerate(std::size_t slot, Identity next, std::uint32_t lagMs, std::uint32_t delayMs, bool comesBack)
 {
     schedule(now_ + lagMs, [this, slot] { detach(slot); });
     if (comesBack)
@@ -159,7 +167,10 @@ void SimWorld::sleepMs(std::uint32_t ms)
     advanceTo(now_ + ms);
 }
 
-void SimWorld::deadlock(const std::string& what) { trip("deadlock: " + what); }
+void SimWorld::deadlock(const std::string& what)
+{
+    trip("deadlock: " + what);
+}
 
 std::uint32_t SimWorld::enumError(std::uint32_t member)
 {
@@ -203,17 +214,19 @@ std::uint32_t SimWorld::unregisterError()
     return consume(driverFaults.unregisterFailures) ? err::INVALID_HANDLE : 0;
 }
 
-bool SimWorld::infoFails(std::uint32_t code) { return driverFaults.failingInfoCodes.count(code) > 0; }
+bool SimWorld::infoFails(std::uint32_t code)
+{
+    return driverFaults.failingInfoCodes.count(code) > 0;
+}
 
 FaultRule* SimWorld::matchFault(const SimDevice& device, const emu::SetupPacket& setup)
 {
     for (auto& rule : faults_) {
         if (rule.identity && *rule.identity != device.identity)
             continue;
-        if ((rule.request >= 0 && rule.request != setup.bRequest) ||
-            (rule.deviceToHost >= 0 && rule.deviceToHost != int{setup.isIn()}) ||
-            (rule.value >= 0 && rule.value != setup.wValue) ||
-            (rule.index >= 0 && rule.index != setup.wIndex))
+        if ((rule.request >= 0 && rule.request != setup.bRequest)
+            || (rule.deviceToHost >= 0 && rule.deviceToHost != int{setup.isIn()})
+            || (rule.value >= 0 && rule.value != setup.wValue) || (rule.index >= 0 && rule.index != setup.wIndex))
             continue;
         if (rule.seen++ < rule.skip)
             continue;
@@ -225,9 +238,8 @@ FaultRule* SimWorld::matchFault(const SimDevice& device, const emu::SetupPacket&
     return nullptr;
 }
 
-void SimWorld::logControl(const SimDevice& device, const emu::SetupPacket& setup,
-                          const std::uint8_t* data, const emu::Reply& reply,
-                          std::uint32_t headerTimeoutSeconds, bool faulted)
+void SimWorld::logControl(const SimDevice& device, const emu::SetupPacket& setup, const std::uint8_t* data,
+                          const emu::Reply& reply, std::uint32_t headerTimeoutSeconds, bool faulted)
 {
     ControlRecord r;
     r.timeMs = now_;
@@ -236,8 +248,7 @@ void SimWorld::logControl(const SimDevice& device, const emu::SetupPacket& setup
     r.productId = device.productId;
     r.setup = setup;
     r.headerTimeoutSeconds = headerTimeoutSeconds;
-    const std::uint32_t n = setup.isIn() ? std::min<std::uint32_t>(reply.actual, setup.wLength)
-                                         : setup.wLength;
+    const std::uint32_t n = setup.isIn() ? std::min<std::uint32_t>(reply.actual, setup.wLength) : setup.wLength;
     if (data && (!setup.isIn() || reply.status == emu::UsbStatus::Ok))
         r.data.assign(data, data + n);
     r.status = reply.status;

@@ -29,20 +29,20 @@ public:
 };
 
 enum class FaultAction {
-    Stall,          // the request stalls, the device does nothing
-    Silent,         // the device never answers (the header time-out ends it)
+    Stall, // the request stalls, the device does nothing
+    Silent, // the device never answers (the header time-out ends it)
     HangUntilAbort, // the driver holds the request until the pipe is aborted
-    HangForever,    // not even an abort completes it
-    AbortLatency,   // held until aborted, then takes `arg` ms to complete
-    Delay,          // the answer comes `arg` ms later
-    ShortReply,     // at most `arg` data bytes move
-    ZeroReply,      // no data bytes move
-    CorruptXor,     // the data returned is XORed with `arg`
-    ReturnedCount,  // the driver reports `arg` bytes returned
-    BeginError,     // the begin call fails at once with error `arg`
+    HangForever, // not even an abort completes it
+    AbortLatency, // held until aborted, then takes `arg` ms to complete
+    Delay, // the answer comes `arg` ms later
+    ShortReply, // at most `arg` data bytes move
+    ZeroReply, // no data bytes move
+    CorruptXor, // the data returned is XORed with `arg`
+    ReturnedCount, // the driver reports `arg` bytes returned
+    BeginError, // the begin call fails at once with error `arg`
     CompleteAtOnce, // the begin call completes the request
-    Vanish,         // the device goes away while this request is in flight
-    VanishAfter,    // the device answers this request, then goes away
+    Vanish, // the device goes away while this request is in flight
+    VanishAfter, // the device answers this request, then goes away
 };
 
 struct FaultRule {
@@ -53,7 +53,7 @@ struct FaultRule {
     int value = -1;
     int index = -1;
     std::uint32_t skip = 0; // matches let through first
-    int times = 1;          // then acts on this many (-1: every one)
+    int times = 1; // then acts on this many (-1: every one)
     FaultAction action = FaultAction::Stall;
     std::uint32_t arg = 0;
 
@@ -67,7 +67,7 @@ struct DriverFaults {
     std::optional<std::uint32_t> enumErrorMember;
     std::uint32_t enumErrorCode = err::GEN_FAILURE;
     std::uint32_t openError = 0;
-    int closeFailures = 0;      // closeHandle fails this many times (-1: always)
+    int closeFailures = 0; // closeHandle fails this many times (-1: always)
     std::optional<Identity> closeFailsFor; // ... but only on handles of this identity
     int unregisterFailures = 0; // unregisterNotification likewise
     std::set<std::uint32_t> failingInfoCodes;
@@ -103,8 +103,7 @@ public:
     // Unplug and plug in again: RAM is lost and the board boots from flash.
     void replug(std::size_t slot = 0);
     // Leave now (after `lagMs`) and, when it comes back, attach as `next` after `delayMs`.
-    void reenumerate(std::size_t slot, Identity next, std::uint32_t lagMs, std::uint32_t delayMs,
-                     bool comesBack);
+    void reenumerate(std::size_t slot, Identity next, std::uint32_t lagMs, std::uint32_t delayMs, bool comesBack);
     void schedule(std::uint64_t atMs, std::function<void()> event);
 
     FaultRule& addFault(const FaultRule& rule);
@@ -149,9 +148,8 @@ public:
 
     // For the device models.
     FaultRule* matchFault(const SimDevice& device, const emu::SetupPacket& setup);
-    void logControl(const SimDevice& device, const emu::SetupPacket& setup,
-                    const std::uint8_t* data, const emu::Reply& reply,
-                    std::uint32_t headerTimeoutSeconds, bool faulted);
+    void logControl(const SimDevice& device, const emu::SetupPacket& setup, const std::uint8_t* data,
+                    const emu::Reply& reply, std::uint32_t headerTimeoutSeconds, bool faulted);
 
 private:
     struct Slot {

@@ -25,12 +25,14 @@ GUID toWin(const Guid& g)
     return w;
 }
 
-HANDLE toHandle(Handle h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE toHandle(Handle h)
+{
+    return reinterpret_cast<HANDLE>(h);
+}
 
 bool registerFilter(WindowId window, void* filter, NotifyId& id, std::uint32_t& error)
 {
-    HDEVNOTIFY n = RegisterDeviceNotificationA(reinterpret_cast<HWND>(window), filter,
-                                               DEVICE_NOTIFY_WINDOW_HANDLE);
+    HDEVNOTIFY n = RegisterDeviceNotificationA(reinterpret_cast<HWND>(window), filter, DEVICE_NOTIFY_WINDOW_HANDLE);
     if (!n) {
         error = GetLastError();
         id = 0;
@@ -45,7 +47,8 @@ bool registerFilter(WindowId window, void* filter, NotifyId& id, std::uint32_t& 
 // still not complete, what the kernel may write into is never freed.
 class WinAsyncOp : public AsyncOp {
 public:
-    WinAsyncOp() : overlapped(std::make_unique<OVERLAPPED>())
+    WinAsyncOp()
+        : overlapped(std::make_unique<OVERLAPPED>())
     {
         ZeroMemory(overlapped.get(), sizeof(OVERLAPPED));
         overlapped->hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -71,8 +74,7 @@ public:
     // started, although its overlapped structure reads as pending for ever.
     bool inFlight() const
     {
-        return pending && device != INVALID_HANDLE_VALUE &&
-               !HasOverlappedIoCompleted(overlapped.get());
+        return pending && device != INVALID_HANDLE_VALUE && !HasOverlappedIoCompleted(overlapped.get());
     }
 
     std::unique_ptr<OVERLAPPED> overlapped;
@@ -91,8 +93,7 @@ DevSet WinDriverPort::getClassDevs(const Guid& interfaceClass)
     return reinterpret_cast<DevSet>(set);
 }
 
-bool WinDriverPort::enumInterface(DevSet set, const Guid& interfaceClass, std::uint32_t member,
-                                  std::uint32_t& error)
+bool WinDriverPort::enumInterface(DevSet set, const Guid& interfaceClass, std::uint32_t member, std::uint32_t& error)
 {
     const GUID g = toWin(interfaceClass);
     SP_DEVICE_INTERFACE_DATA data;
@@ -104,8 +105,8 @@ bool WinDriverPort::enumInterface(DevSet set, const Guid& interfaceClass, std::u
     return false;
 }
 
-bool WinDriverPort::interfacePath(DevSet set, const Guid& interfaceClass, std::uint32_t member,
-                                  std::string& path, std::uint32_t& error)
+bool WinDriverPort::interfacePath(DevSet set, const Guid& interfaceClass, std::uint32_t member, std::string& path,
+                                  std::uint32_t& error)
 {
     const GUID g = toWin(interfaceClass);
     HDEVINFO info = reinterpret_cast<HDEVINFO>(set);
@@ -145,9 +146,8 @@ void WinDriverPort::destroyDevs(DevSet set)
 
 Handle WinDriverPort::openPath(const std::string& path, std::uint32_t& error)
 {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OVERLAPPED, nullptr);
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error = GetLastError();
         return INVALID_HANDLE;
@@ -163,9 +163,8 @@ bool WinDriverPort::closeHandle(Handle handle, std::uint32_t& error)
     return false;
 }
 
-bool WinDriverPort::ioctl(Handle handle, std::uint32_t code, const void* in,
-                          std::uint32_t inLength, void* out, std::uint32_t outLength,
-                          std::uint32_t& returned, std::uint32_t& error)
+bool WinDriverPort::ioctl(Handle handle, std::uint32_t code, const void* in, std::uint32_t inLength, void* out,
+                          std::uint32_t outLength, std::uint32_t& returned, std::uint32_t& error)
 {
     // The handle is opened for overlapped I/O, and a driver may leave a
     // request pending for ever (a device pulled mid-request): the wait is
@@ -183,15 +182,14 @@ std::unique_ptr<AsyncOp> WinDriverPort::newAsyncOp(std::uint32_t& error)
     return op;
 }
 
-std::uint32_t WinDriverPort::ioctlBegin(Handle handle, std::uint32_t code, const void* in,
-                                        std::uint32_t inLength, void* out,
-                                        std::uint32_t outLength, AsyncOp& op)
+std::uint32_t WinDriverPort::ioctlBegin(Handle handle, std::uint32_t code, const void* in, std::uint32_t inLength,
+                                        void* out, std::uint32_t outLength, AsyncOp& op)
 {
     auto& w = static_cast<WinAsyncOp&>(op);
     w.device = toHandle(handle);
     w.pending = true;
-    if (DeviceIoControl(toHandle(handle), code, const_cast<void*>(in), inLength, out, outLength,
-                        nullptr, w.overlapped.get()))
+    if (DeviceIoControl(toHandle(handle), code, const_cast<void*>(in), inLength, out, outLength, nullptr,
+                        w.overlapped.get()))
         return 0; // completed at once; the last error would be stale
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING)
@@ -216,8 +214,7 @@ void WinDriverPort::cancel(Handle handle, AsyncOp& op)
         CancelIoEx(toHandle(handle), w.overlapped.get());
 }
 
-bool WinDriverPort::overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& bytes,
-                                     std::uint32_t& error)
+bool WinDriverPort::overlappedResult(Handle handle, AsyncOp& op, std::uint32_t& bytes, std::uint32_t& error)
 {
     auto& w = static_cast<WinAsyncOp&>(op);
     DWORD n = 0;
@@ -249,8 +246,8 @@ WinDriverPort::~WinDriverPort()
             (void)op.release();
 }
 
-bool WinDriverPort::registerInterfaceNotification(WindowId window, const Guid& interfaceClass,
-                                                  NotifyId& id, std::uint32_t& error)
+bool WinDriverPort::registerInterfaceNotification(WindowId window, const Guid& interfaceClass, NotifyId& id,
+                                                  std::uint32_t& error)
 {
     DEV_BROADCAST_DEVICEINTERFACE_A filter;
     ZeroMemory(&filter, sizeof filter);
@@ -260,8 +257,7 @@ bool WinDriverPort::registerInterfaceNotification(WindowId window, const Guid& i
     return registerFilter(window, &filter, id, error);
 }
 
-bool WinDriverPort::registerHandleNotification(WindowId window, Handle handle, NotifyId& id,
-                                               std::uint32_t& error)
+bool WinDriverPort::registerHandleNotification(WindowId window, Handle handle, NotifyId& id, std::uint32_t& error)
 {
     DEV_BROADCAST_HANDLE filter;
     ZeroMemory(&filter, sizeof filter);
@@ -279,8 +275,14 @@ bool WinDriverPort::unregisterNotification(NotifyId id, std::uint32_t& error)
     return false;
 }
 
-std::uint64_t WinClock::nowMs() { return GetTickCount64(); }
+std::uint64_t WinClock::nowMs()
+{
+    return GetTickCount64();
+}
 
-void WinClock::sleepMs(std::uint32_t ms) { Sleep(ms); }
+void WinClock::sleepMs(std::uint32_t ms)
+{
+    Sleep(ms);
+}
 
 } // namespace fxburn::port::win

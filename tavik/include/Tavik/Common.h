@@ -11,8 +11,7 @@ namespace Tavik {
 // Result of a read or a typed write: ok false means refused or unreadable.
 // A failed read carries the zero of its kind, so callers that ignore ok see a
 // defined value.
-template <class T>
-struct Result {
+template <class T> struct Result {
     bool ok = false;
     T value{};
 };
@@ -25,7 +24,10 @@ constexpr FrameType FRAME_DEPTH_FRAME = 2;
 constexpr FrameType FRAME_XYZI_POINT_CLOUD_FRAME = 3;
 constexpr int FRAME_TYPE_COUNT = 4;
 
-inline bool isValidFrameType(FrameType type) { return type >= 0 && type < FRAME_TYPE_COUNT; }
+inline bool isValidFrameType(FrameType type)
+{
+    return type >= 0 && type < FRAME_TYPE_COUNT;
+}
 
 // Log levels; a level value equals its index in a level list.
 enum LogLevel : int {

@@ -42,7 +42,10 @@ using CameraProfilePtr = std::shared_ptr<CameraProfile>;
 // The camera's profile store, a data member of the camera.
 class ConfigFile {
 public:
-    explicit ConfigFile(detail::CameraState* camera) : camera_(camera) {}
+    explicit ConfigFile(detail::CameraState* camera)
+        : camera_(camera)
+    {
+    }
     // The profile of that id, or an empty handle for an unknown id.
     CameraProfilePtr getCameraProfile(int id) const;
 
@@ -51,13 +54,15 @@ private:
 };
 
 enum class TriggerResult {
-    False,       // the camera answered false
-    True,        // the camera answered true
+    False, // the camera answered false
+    True, // the camera answered true
     Unsupported, // the camera has no trigger function of that name
-    Error,       // the call failed in another way
+    Error, // the call failed in another way
 };
 
-class DepthCamera : public ParameterEngine, public StreamParamProvider, public std::enable_shared_from_this<DepthCamera> {
+class DepthCamera : public ParameterEngine,
+                    public StreamParamProvider,
+                    public std::enable_shared_from_this<DepthCamera> {
 public:
     static constexpr FrameType FRAME_RAW_FRAME_UNPROCESSED = Tavik::FRAME_RAW_FRAME_UNPROCESSED;
     static constexpr FrameType FRAME_RAW_FRAME_PROCESSED = Tavik::FRAME_RAW_FRAME_PROCESSED;

@@ -32,7 +32,7 @@ public:
     ~Frame();
 
     FrameType type = FRAME_RAW_FRAME_UNPROCESSED;
-    int64_t id = 0;        // frame index, shared by the four frames of a set
+    int64_t id = 0; // frame index, shared by the four frames of a set
     int64_t timestamp = 0; // microseconds
     int width = 0;
     int height = 0;

@@ -45,7 +45,7 @@ struct StreamHeader {
 namespace detail {
 struct ReaderState;
 struct WriterState;
-}
+} // namespace detail
 
 class FrameStreamReader : public StreamParamProvider {
 public:

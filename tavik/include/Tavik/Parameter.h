@@ -49,8 +49,7 @@ protected:
 };
 
 // Value access shared by every kind of one value type.
-template <class T>
-class ValueParameter : public Parameter {
+template <class T> class ValueParameter : public Parameter {
 public:
     using ValueType = T;
     Result<T> get(bool refresh = false) const;
@@ -59,8 +58,7 @@ protected:
     using Parameter::Parameter;
 };
 
-template <class T>
-class RangeParameter : public ValueParameter<T> {
+template <class T> class RangeParameter : public ValueParameter<T> {
 public:
     T lowerLimit() const;
     T upperLimit() const;
@@ -97,14 +95,17 @@ protected:
     using ValueParameter<bool>::ValueParameter;
 };
 
-#define TAVIK_PARAMETER_KIND(Kind, Base)                                              \
-    class Kind : public Base {                                                        \
-    public:                                                                           \
-        explicit Kind(std::shared_ptr<detail::ParameterState> state) : Base(std::move(state)) {} \
-        static std::shared_ptr<Kind> typeCast(const ParameterPtr& param)              \
-        {                                                                             \
-            return std::dynamic_pointer_cast<Kind>(param);                            \
-        }                                                                             \
+#define TAVIK_PARAMETER_KIND(Kind, Base)                                                                               \
+    class Kind : public Base {                                                                                         \
+    public:                                                                                                            \
+        explicit Kind(std::shared_ptr<detail::ParameterState> state)                                                   \
+            : Base(std::move(state))                                                                                   \
+        {                                                                                                              \
+        }                                                                                                              \
+        static std::shared_ptr<Kind> typeCast(const ParameterPtr& param)                                               \
+        {                                                                                                              \
+            return std::dynamic_pointer_cast<Kind>(param);                                                             \
+        }                                                                                                              \
     };
 
 // Camera parameter kinds.

@@ -13,9 +13,9 @@
 namespace Tavik {
 
 enum class CameraModel {
-    Quenta14,  // "Quenta14Camera", chipset "sim.common", profiles 0-5, triggers 1-6, 8, 9
-    QuentaD,   // "QuentaDCamera", chipset "meridian.tk", triggers 1-3
-    Degraded,  // "QuentaDCamera", empty chipset, few parameters, trigger 1, disconnect fails
+    Quenta14, // "Quenta14Camera", chipset "sim.common", profiles 0-5, triggers 1-6, 8, 9
+    QuentaD, // "QuentaDCamera", chipset "meridian.tk", triggers 1-3
+    Degraded, // "QuentaDCamera", empty chipset, few parameters, trigger 1, disconnect fails
 };
 
 struct DeviceSpec {

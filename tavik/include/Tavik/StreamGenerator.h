@@ -16,7 +16,7 @@ struct Spec {
     int sets = 10;
     int width = 32;
     int height = 24;
-    std::vector<int64_t> ids;        // per set; missing entries continue by +1 from 1
+    std::vector<int64_t> ids; // per set; missing entries continue by +1 from 1
     std::vector<int64_t> timestamps; // per set, µs; missing entries continue by intervalUs
     int64_t firstTimestamp = 1000000;
     int64_t intervalUs = 33333;
@@ -31,7 +31,8 @@ struct Spec {
 };
 
 // A frame set of the simulated scene at that size.
-FrameSet makeFrameSet(int width, int height, int64_t id, int64_t timestamp, float unambiguousRange = 3.9972f, uint32_t seed = 1);
+FrameSet makeFrameSet(int width, int height, int64_t id, int64_t timestamp, float unambiguousRange = 3.9972f,
+                      uint32_t seed = 1);
 
 // The wall or floor behind pixel (x, y) of makeFrameSet's scene at that size,
 // which only the moving sphere ever hides: its distance along the pixel's ray
@@ -45,14 +46,14 @@ Background backgroundAt(int width, int height, int x, int y, float unambiguousRa
 bool write(const std::string& path, const Spec& spec, std::string* error = nullptr);
 
 enum class Crafted {
-    Empty,                // good header, no sets
-    CorruptMiddle,        // 10 sets, set 5 fails its checksum
-    IdGap,                // ids 10, 13, 14, 15, 16; 10 -> 13 lie 100 ms apart
-    ZeroTimestamp,        // 5 sets, the first with timestamp 0
+    Empty, // good header, no sets
+    CorruptMiddle, // 10 sets, set 5 fails its checksum
+    IdGap, // ids 10, 13, 14, 15, 16; 10 -> 13 lie 100 ms apart
+    ZeroTimestamp, // 5 sets, the first with timestamp 0
     NoDepthScalingFactor, // 5 sets, header without "depthScalingFactor"
-    Truncated,            // 6 sets, the last cut in half, no index
-    NoIndex,              // 5 good sets without the index footer
-    DamagedLength,        // 20 sets, the length of set 1 damaged, the index sound
+    Truncated, // 6 sets, the last cut in half, no index
+    NoIndex, // 5 good sets without the index footer
+    DamagedLength, // 20 sets, the length of set 1 damaged, the index sound
 };
 std::vector<Crafted> allCrafted();
 Spec craftedSpec(Crafted kind);

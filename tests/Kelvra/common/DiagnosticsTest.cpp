@@ -8,8 +8,7 @@ using Kelvra::formatFloat;
 
 TEST(Diagnostics, TupleQuotesTextsAndSpellsFlags)
 {
-    EXPECT_EQ(tuple(std::string("cam"), "stop Thread running : ", true),
-              "('cam', 'stop Thread running : ', True)");
+    EXPECT_EQ(tuple(std::string("cam"), "stop Thread running : ", true), "('cam', 'stop Thread running : ', True)");
     EXPECT_EQ(tuple(false, 3, -2), "(False, 3, -2)");
     EXPECT_EQ(tuple("it's"), "('it\\'s')");
 }

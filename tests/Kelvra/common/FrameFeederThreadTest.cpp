@@ -11,8 +11,8 @@
 
 using Kelvra::FrameDeque;
 using Kelvra::FrameFeederThread;
-using Tavik::Frame;
 using KelvraTest::frameWithId;
+using Tavik::Frame;
 using Tavik::FramePtr;
 
 TEST(FrameDeque, TakesInArrivalOrderAndYieldsNothingWhenEmpty)

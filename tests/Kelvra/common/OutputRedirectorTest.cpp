@@ -20,7 +20,10 @@ using KelvraTest::CaptureStream;
 
 namespace {
 
-QString emitted(const QSignalSpy& spy, int i) { return spy.at(i).at(0).toString(); }
+QString emitted(const QSignalSpy& spy, int i)
+{
+    return spy.at(i).at(0).toString();
+}
 
 } // namespace
 

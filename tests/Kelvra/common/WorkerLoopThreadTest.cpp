@@ -27,11 +27,12 @@ TEST(WorkerLoopThread, ConsumerRunsOnTimeoutsWhenNobodyProduces)
     std::atomic<int> calls{0};
     std::atomic<bool> onWorker{true};
     const auto owner = std::this_thread::get_id();
-    NoArgLoop loop([] {}, [&] {
-        ++calls;
-        if (std::this_thread::get_id() == owner)
-            onWorker = false;
-    });
+    NoArgLoop loop([] {},
+                   [&] {
+                       ++calls;
+                       if (std::this_thread::get_id() == owner)
+                           onWorker = false;
+                   });
     ASSERT_TRUE(KelvraTest::waitFor([&] { return calls >= 2; }));
     loop.stop();
     EXPECT_TRUE(onWorker);
@@ -82,8 +83,9 @@ TEST(WorkerLoopThread, ProducerGetsTheArgumentsOnTheCallingThreadAndWakesTheCons
             consumedCount = consumed.size();
         });
     // Installed where a frame callback is expected.
-    Tavik::FrameCallback callback = [&](const Tavik::DepthCameraPtr& c, const Tavik::FramePtr& f,
-                                        Tavik::FrameType t) { loop.produceFunction(c, f, t); };
+    Tavik::FrameCallback callback = [&](const Tavik::DepthCameraPtr& c, const Tavik::FramePtr& f, Tavik::FrameType t) {
+        loop.produceFunction(c, f, t);
+    };
     auto frame = std::make_shared<Tavik::Frame>();
     frame->id = 41;
     std::thread caller([&] { callback(nullptr, frame, Tavik::FRAME_DEPTH_FRAME); });
@@ -234,10 +236,11 @@ TEST(WorkerLoopThread, FailingConsumerEndsTheWorker)
 {
     KelvraTest::CaptureStream out;
     std::atomic<int> calls{0};
-    Kelvra::WorkerLoopThread<> loop([] {}, [&] {
-        ++calls;
-        throw std::runtime_error("consumer");
-    });
+    Kelvra::WorkerLoopThread<> loop([] {},
+                                    [&] {
+                                        ++calls;
+                                        throw std::runtime_error("consumer");
+                                    });
     ASSERT_TRUE(KelvraTest::waitFor([&] { return out.text().size() > 0; }));
     loop.produceFunction(); // the lock is free again
     loop.stop();
@@ -263,13 +266,14 @@ TEST(WorkerLoopThread, StopFromTheConsumerEndsTheWorker)
     std::atomic<int> calls{0};
     std::atomic<bool> stoppedItself{false};
     std::atomic<Kelvra::WorkerLoopThread<>*> self{nullptr};
-    Kelvra::WorkerLoopThread<> loop([] {}, [&] {
-        ++calls;
-        if (auto* s = self.load()) {
-            s->stop();
-            stoppedItself = true;
-        }
-    });
+    Kelvra::WorkerLoopThread<> loop([] {},
+                                    [&] {
+                                        ++calls;
+                                        if (auto* s = self.load()) {
+                                            s->stop();
+                                            stoppedItself = true;
+                                        }
+                                    });
     self = &loop;
     loop.produceFunction();
     ASSERT_TRUE(KelvraTest::waitFor([&] { return stoppedItself.load(); }));

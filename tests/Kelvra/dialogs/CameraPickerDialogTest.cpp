@@ -35,7 +35,11 @@ QStringList rowTexts(const QListWidget* list)
 // armed, so the probe's own connect then fails.
 class ConnectProbe {
 public:
-    explicit ConnectProbe(Tavik::CameraSystem& system) : system_(system) { system_.simulation().failNext("connect"); }
+    explicit ConnectProbe(Tavik::CameraSystem& system)
+        : system_(system)
+    {
+        system_.simulation().failNext("connect");
+    }
     // True when nothing connected since the probe was armed.
     bool untouched(const Tavik::CameraDevicePtr& device) { return !system_.connect(device)->isConnected(); }
 
@@ -49,8 +53,8 @@ class CameraPickerDialogTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        system.simulation().setDevices({device("Quenta14Camera", "A-1"), device("QuentaDCamera", "B-2"),
-                                        device("Quenta14Camera", "C-3")});
+        system.simulation().setDevices(
+            {device("Quenta14Camera", "A-1"), device("QuentaDCamera", "B-2"), device("Quenta14Camera", "C-3")});
     }
     Tavik::CameraSystem system;
 };

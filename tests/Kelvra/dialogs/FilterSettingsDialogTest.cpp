@@ -26,7 +26,10 @@ using KelvraTest::ModalWatch;
 
 namespace {
 
-QGridLayout* gridOf(QWidget* dialog) { return dialog->findChild<QGridLayout*>(); }
+QGridLayout* gridOf(QWidget* dialog)
+{
+    return dialog->findChild<QGridLayout*>();
+}
 
 QStringList rowLabels(QWidget* dialog)
 {
@@ -39,8 +42,7 @@ QStringList rowLabels(QWidget* dialog)
 }
 
 // The editor of the row whose label reads `label`.
-template <class Editor>
-Editor* editorOf(QWidget* dialog, const QString& label)
+template <class Editor> Editor* editorOf(QWidget* dialog, const QString& label)
 {
     QGridLayout* grid = gridOf(dialog);
     for (int r = 0; r < grid->rowCount(); ++r) {
@@ -58,8 +60,7 @@ QAbstractSpinBox* spinOf(QWidget* dialog, const QString& label)
     return view ? view->spinbox : nullptr;
 }
 
-template <class Kind>
-auto valueOf(const Tavik::FilterPtr& filter, const std::string& name)
+template <class Kind> auto valueOf(const Tavik::FilterPtr& filter, const std::string& name)
 {
     return Kind::typeCast(filter->parameters().at(name))->get();
 }
@@ -171,7 +172,7 @@ TEST_F(FilterSettingsDialogTest, RefusedWriteShowsOneBoxAndKeepsTheEditorValue)
     QTest::keyClick(window, Qt::Key_Up);
     ASSERT_TRUE(KelvraTest::waitFor([&] { return !boxes.seen.isEmpty(); }));
     EXPECT_EQ(boxes.seen.front(), "Parameter Set Failed / Failed to set parameter");
-    EXPECT_EQ(window->value(), 6);                                                  // the refused value stays shown
+    EXPECT_EQ(window->value(), 6); // the refused value stays shown
     EXPECT_EQ(valueOf<Tavik::UnsignedFilterParameter>(filter, "window").value, 5u); // nothing written
     // The box taking the focus makes the editor report again: still one box.
     QTest::qWait(50);

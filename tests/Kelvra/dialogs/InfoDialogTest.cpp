@@ -1,7 +1,7 @@
 #include "Kelvra/dialogs/InfoDialog.h"
 #include "tests/Kelvra/dialogs/ModalDriver.h"
 
-#include "host/base/about.h"
+#include "platform/base/about.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -27,9 +27,9 @@ TEST(InfoDialog, ShowsNameVersionMakerDescriptionAndLicence)
     InfoDialog dialog;
     EXPECT_EQ(dialog.windowTitle(), "About Ornavu "); // trailing blank kept
     EXPECT_GE(dialog.minimumWidth(), 400);
-    EXPECT_EQ(labelTexts(&dialog),
-              QStringList({QString(SOFTWARE_NAME) + " Version: " + QString(VERSION_NUMBER),
-                           "By " + QString(COMPANY_NAME)}));
+    EXPECT_EQ(
+        labelTexts(&dialog),
+        QStringList({QString(SOFTWARE_NAME) + " Version: " + QString(VERSION_NUMBER), "By " + QString(COMPANY_NAME)}));
     EXPECT_EQ(QString(SOFTWARE_NAME), "Ornavu");
     EXPECT_TRUE(dialog.messageBox->toPlainText().startsWith(QString(SHORT_DESCRIPTION)));
     EXPECT_TRUE(dialog.messageBox->toPlainText().endsWith(QString(LICENSE).trimmed()));
@@ -51,7 +51,8 @@ TEST(InfoDialog, ShowDialogRunsModallyUntilOkOrItsMnemonic)
     EXPECT_TRUE(sawAbout);
 
     bool accepted = false;
-    KelvraTest::onModal([&](QWidget* w) { accepted = KelvraTest::acceptsByMnemonic(static_cast<QDialog*>(w), Qt::Key_O); });
+    KelvraTest::onModal(
+        [&](QWidget* w) { accepted = KelvraTest::acceptsByMnemonic(static_cast<QDialog*>(w), Qt::Key_O); });
     InfoDialog::showDialog();
     EXPECT_TRUE(accepted);
 }

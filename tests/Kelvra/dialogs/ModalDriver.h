@@ -44,7 +44,8 @@ inline void onModal(std::function<void(QWidget*)> action, int timeoutMs = 10000)
 // each new one (a message box that a write shows, say), counting them.
 class ModalWatch {
 public:
-    explicit ModalWatch(std::function<void(QWidget*)> action) : action_(std::move(action))
+    explicit ModalWatch(std::function<void(QWidget*)> action)
+        : action_(std::move(action))
     {
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             QWidget* modal = QApplication::activeModalWidget();
@@ -76,8 +77,7 @@ struct MessageBoxLog {
 };
 
 // The visible top-level widgets of one class (non-modal dialogs, say).
-template <class Widget>
-std::vector<Widget*> visibleTopLevels()
+template <class Widget> std::vector<Widget*> visibleTopLevels()
 {
     std::vector<Widget*> found;
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -96,8 +96,8 @@ inline bool acceptsByMnemonic(QDialog* dialog, Qt::Key key)
     dialog->activateWindow();
     (void)QTest::qWaitForWindowActive(dialog, 10000); // the key press below tells
     QTest::keyClick(dialog, key, Qt::AltModifier);
-    const bool accepted = waitFor([dialog] { return !dialog->isVisible(); }, 10000)
-        && dialog->result() == QDialog::Accepted;
+    const bool accepted =
+        waitFor([dialog] { return !dialog->isVisible(); }, 10000) && dialog->result() == QDialog::Accepted;
     dialog->reject();
     return accepted;
 }

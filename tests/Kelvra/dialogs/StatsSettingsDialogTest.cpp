@@ -2,8 +2,8 @@
 #include "tests/Kelvra/dialogs/ModalDriver.h"
 #include "tests/support/TestSupport.h"
 
-#include "host/base/DataEngine.h"
-#include "host/base/StatusMessageBar.h"
+#include "platform/base/DataEngine.h"
+#include "platform/base/StatusMessageBar.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -28,7 +28,10 @@ QGroupBox* group(QWidget* dialog, const QString& title)
     return nullptr;
 }
 
-QSpinBox* spinIn(QWidget* parent) { return parent ? parent->findChild<QSpinBox*>() : nullptr; }
+QSpinBox* spinIn(QWidget* parent)
+{
+    return parent ? parent->findChild<QSpinBox*>() : nullptr;
+}
 
 // Counts the settling times written to it.
 class WatchedEngine : public DataEngine {

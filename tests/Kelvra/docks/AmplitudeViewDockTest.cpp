@@ -4,7 +4,7 @@
 #include "Kelvra/docks/AmplitudeViewDock.h"
 
 #include "Kelvra/views/PlaneView.h"
-#include "host/base/StatusMessageBar.h"
+#include "platform/base/StatusMessageBar.h"
 #include "tests/Kelvra/docks/ViewDockTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -21,7 +21,7 @@ TEST(AmplitudeViewDock, EmbedsALinkedAmplitudeViewWithTheDepthReadOut)
     EXPECT_FALSE(dock.streamHub);
     DockTest::checkSingleViewBody(dock, dock.scroller, dock.layout, dock.amplitudeViewer, 300);
     EXPECT_EQ(dock.amplitudeViewer->getFormatName(), "amplitude");
-    Kelvra::PlaneView* view = dock.amplitudeViewer->planeView();
+    Kelvra::PlaneView* view = dock.amplitudeViewer->viewAs<Kelvra::PlaneView>();
     ASSERT_TRUE(view);
     EXPECT_TRUE(view->isLinked());
     EXPECT_TRUE(view->isDisplayDepth());
@@ -42,7 +42,7 @@ TEST(AmplitudeViewDock, AHiddenDockDrawsNoFrame)
     DockTest::Window w{&dock};
     w.window.show();
     dock.hide();
-    Kelvra::PlaneView* view = dock.amplitudeViewer->planeView();
+    Kelvra::PlaneView* view = dock.amplitudeViewer->viewAs<Kelvra::PlaneView>();
     ASSERT_TRUE(rig.streamHub->start());
     ASSERT_TRUE(KelvraTest::waitFor([&] { return rig.engine->frameStats().published >= 3; }));
     EXPECT_EQ(view->getUpdateCount(), 0);

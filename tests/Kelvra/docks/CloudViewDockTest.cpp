@@ -3,7 +3,7 @@
 
 #include "Kelvra/docks/CloudViewDock.h"
 
-#include "host/base/StatusMessageBar.h"
+#include "platform/base/StatusMessageBar.h"
 #include "host/engine/PointCloudView.h"
 #include "tests/Kelvra/docks/ViewDockTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -20,7 +20,7 @@ TEST(CloudViewDock, EmbedsThePointCloudView)
     EXPECT_EQ(dock.dataEngine, rig.engine.get());
     DockTest::checkSingleViewBody(dock, dock.scroller, dock.layout, dock.pointcloudViewer, 400);
     EXPECT_EQ(dock.pointcloudViewer->getFormatName(), "pointcloud");
-    ASSERT_TRUE(dock.pointcloudViewer->pointCloudView());
+    ASSERT_TRUE(dock.pointcloudViewer->viewAs<PointCloudView>());
 
     // Unlike the combined dock, this one hands its cloud view the status bar.
     StatusMessageBar bar;
@@ -39,7 +39,7 @@ TEST(CloudViewDock, TheCloudIsDrawnOnlyWhileTheDockShows)
 {
     DockTest::Rig rig;
     CloudViewDock dock(rig.engine.get());
-    PointCloudView* view = dock.pointcloudViewer->pointCloudView();
+    PointCloudView* view = dock.pointcloudViewer->viewAs<PointCloudView>();
     DockTest::Window w{&dock};
     w.window.show();
     ASSERT_TRUE(rig.streamHub->start());

@@ -3,7 +3,7 @@
 
 #include "Kelvra/docks/ColorViewDock.h"
 
-#include "host/base/StatusMessageBar.h"
+#include "platform/base/StatusMessageBar.h"
 #include "tests/Kelvra/docks/ViewDockTestSupport.h"
 
 #include <QMetaObject>

@@ -5,7 +5,7 @@
 #include "Kelvra/docks/CombinedViewDock.h"
 
 #include "Kelvra/views/PlaneView.h"
-#include "host/base/StatusMessageBar.h"
+#include "platform/base/StatusMessageBar.h"
 #include "host/engine/PointCloudView.h"
 #include "tests/Kelvra/docks/ViewDockTestSupport.h"
 
@@ -74,7 +74,8 @@ TEST(CombinedViewDock, PhaseOverAmplitudeLeftPointCloudRight)
     EXPECT_EQ(dock.phaselayout->itemAt(0)->widget(), dock.viewerPhase);
     ASSERT_EQ(dock.pointcloudlayout->count(), 1);
     EXPECT_EQ(dock.pointcloudlayout->itemAt(0)->widget(), dock.viewerPointCloud);
-    for (QBoxLayout* box : {static_cast<QBoxLayout*>(dock.phaselayout), static_cast<QBoxLayout*>(dock.pointcloudlayout)}) {
+    for (QBoxLayout* box :
+         {static_cast<QBoxLayout*>(dock.phaselayout), static_cast<QBoxLayout*>(dock.pointcloudlayout)}) {
         EXPECT_EQ(box->spacing(), 0);
         EXPECT_EQ(box->contentsMargins(), QMargins(0, 0, 0, 0));
     }
@@ -86,11 +87,11 @@ TEST(CombinedViewDock, PhaseOverAmplitudeLeftPointCloudRight)
     EXPECT_EQ(dock.viewerAmplitude->getFormatName(), "amplitude");
     EXPECT_EQ(dock.viewerPointCloud->getFormatName(), "pointcloud");
     for (DataViewContainer* view : {dock.viewerPhase, dock.viewerAmplitude}) {
-        ASSERT_TRUE(view->planeView());
-        EXPECT_TRUE(view->planeView()->isLinked());
-        EXPECT_FALSE(view->planeView()->isDisplayDepth());
+        ASSERT_TRUE(view->viewAs<Kelvra::PlaneView>());
+        EXPECT_TRUE(view->viewAs<Kelvra::PlaneView>()->isLinked());
+        EXPECT_FALSE(view->viewAs<Kelvra::PlaneView>()->isDisplayDepth());
     }
-    EXPECT_TRUE(dock.viewerPointCloud->pointCloudView());
+    EXPECT_TRUE(dock.viewerPointCloud->viewAs<PointCloudView>());
 }
 
 TEST(CombinedViewDock, ShowingResetsPhaseThenAmplitudeAndStartsAllThree)

@@ -2,14 +2,14 @@
 // x and y, so every plotted sample can be checked.
 
 #include "Kelvra/docks/LineChartDock.h"
-#include "host/base/DataEngine.h"
-#include "host/plot/GraphicsLayoutWidget.h"
-#include "host/plot/InfiniteLine.h"
-#include "host/plot/LabelItem.h"
-#include "host/plot/PlotCurve.h"
-#include "host/plot/PlotEvents.h"
-#include "host/plot/PlotItem.h"
-#include "host/plot/ViewBox.h"
+#include "platform/base/DataEngine.h"
+#include "platform/plot/GraphicsLayoutWidget.h"
+#include "platform/plot/InfiniteLine.h"
+#include "platform/plot/LabelItem.h"
+#include "platform/plot/PlotCurve.h"
+#include "platform/plot/PlotEvents.h"
+#include "platform/plot/PlotItem.h"
+#include "platform/plot/ViewBox.h"
 #include "tests/Kelvra/common/CaptureStream.h"
 
 #include <QButtonGroup>

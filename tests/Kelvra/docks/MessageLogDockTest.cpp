@@ -2,8 +2,8 @@
 // appending at the end, the level combo and the log file.
 
 #include "Kelvra/docks/MessageLogDock.h"
-#include "host/base/ScaleFactor.h"
-#include "host/base/about.h"
+#include "platform/base/ScaleFactor.h"
+#include "platform/base/about.h"
 #include "tests/Kelvra/common/CaptureStream.h"
 #include "tests/Kelvra/dialogs/ModalDriver.h"
 

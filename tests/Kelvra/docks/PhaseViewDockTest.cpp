@@ -5,7 +5,7 @@
 #include "Kelvra/docks/PhaseViewDock.h"
 
 #include "Kelvra/views/PlaneView.h"
-#include "host/base/StatusMessageBar.h"
+#include "platform/base/StatusMessageBar.h"
 #include "tests/Kelvra/docks/ViewDockTestSupport.h"
 
 #include <QVBoxLayout>
@@ -20,7 +20,7 @@ TEST(PhaseViewDock, EmbedsALinkedPhaseViewWithTheDepthReadOut)
     EXPECT_EQ(dock.dataEngine, rig.engine.get());
     DockTest::checkSingleViewBody(dock, dock.scroller, dock.layout, dock.viewer1, 300);
     EXPECT_EQ(dock.viewer1->getFormatName(), "phase");
-    Kelvra::PlaneView* view = dock.viewer1->planeView();
+    Kelvra::PlaneView* view = dock.viewer1->viewAs<Kelvra::PlaneView>();
     ASSERT_TRUE(view);
     EXPECT_TRUE(view->isLinked());
     EXPECT_TRUE(view->isDisplayDepth());

@@ -5,8 +5,9 @@
 // checks across camera selection and disconnection.
 
 #include "Kelvra/models/StreamHub.h"
-#include "host/engine/DataViewContainer.h"
+#include "platform/base/DataViewContainer.h"
 #include "host/engine/HostDataEngine.h"
+#include "tests/support/HostViews.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
 
@@ -74,7 +75,10 @@ private:
 
 // Whether a widget can be seen: a dock tabbed behind another stays "visible"
 // to Qt but is moved out of sight.
-inline bool onScreen(const QWidget& widget) { return widget.isVisible() && !widget.visibleRegion().isEmpty(); }
+inline bool onScreen(const QWidget& widget)
+{
+    return widget.isVisible() && !widget.visibleRegion().isEmpty();
+}
 
 // A main window that shows docks; the docks stay the test's.
 struct Window {
@@ -126,8 +130,7 @@ inline void checkShowAndHide(QDockWidget& dock, DataViewContainer* view, bool re
 }
 
 // A second controller replaces the first, whose news no longer reach the dock.
-template <class Dock>
-void checkSecondControllerReplacesTheFirst(Dock& dock)
+template <class Dock> void checkSecondControllerReplacesTheFirst(Dock& dock)
 {
     Rig first, second;
     dock.setStreamHub(first.streamHub.get());

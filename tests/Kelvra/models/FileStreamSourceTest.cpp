@@ -132,6 +132,28 @@ TEST_F(FileStreamSourceTest, StopAndPauseEndPlaybackAtOnce)
     EXPECT_FALSE(s->stop());
 }
 
+TEST_F(FileStreamSourceTest, StopAfterAPlaybackEndedByItselfWaitsForItsThreadToLeave)
+{
+    // The playback thread lingers in a receiver of its own `stopped`; stop()
+    // must not return while it is still there (the owner may go next).
+    auto s = open(evenSets(2, 1000));
+    const auto caller = std::this_thread::get_id();
+    std::atomic<bool> tailDone{false};
+    QObject::connect(
+        s.get(), &StreamSource::stopped, s.get(),
+        [&] {
+            if (std::this_thread::get_id() == caller)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            tailDone = true;
+        },
+        Qt::DirectConnection);
+    ASSERT_TRUE(s->start());
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !s->isRunning(); }));
+    EXPECT_FALSE(s->stop()); // ended by itself: nothing to stop
+    EXPECT_TRUE(tailDone);
+}
+
 TEST_F(FileStreamSourceTest, StopFromThePauseRewinds)
 {
     auto s = open(evenSets(6, 500000));

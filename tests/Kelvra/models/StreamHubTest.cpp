@@ -2,7 +2,7 @@
 
 #include "StreamTestSupport.h"
 
-#include "host/log/Logger.h"
+#include "platform/log/Logger.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -12,7 +12,6 @@
 
 using namespace Kelvra;
 using namespace StreamTest;
-
 
 namespace {
 
@@ -143,9 +142,10 @@ TEST_F(StreamHubTest, CallbacksPerTypeInRegistrationOrder)
     StreamHub hub(&sim.system, sim.camera);
     std::vector<std::string> calls;
     auto named = [&calls](std::string name) {
-        return FrameCallback([&calls, name](const Tavik::DepthCameraPtr& c, const Tavik::FramePtr& f, Tavik::FrameType t) {
-            calls.push_back(name + ":" + std::to_string(t) + (c ? "c" : "-") + std::to_string(f ? f->id : -1));
-        });
+        return FrameCallback(
+            [&calls, name](const Tavik::DepthCameraPtr& c, const Tavik::FramePtr& f, Tavik::FrameType t) {
+                calls.push_back(name + ":" + std::to_string(t) + (c ? "c" : "-") + std::to_string(f ? f->id : -1));
+            });
     };
     FrameCallback f = named("f"), g = named("g"), p = named("p");
     EXPECT_TRUE(hub.registerCallback(Tavik::FRAME_DEPTH_FRAME, f));
@@ -158,7 +158,8 @@ TEST_F(StreamHubTest, CallbacksPerTypeInRegistrationOrder)
         hub.callbackInternal(nullptr, makeFrame(0, 5, 1), bad);
     }
     hub.callbackInternal(sim.camera, makeFrame(Tavik::FRAME_DEPTH_FRAME, 5, 1), Tavik::FRAME_DEPTH_FRAME);
-    hub.callbackInternal(sim.camera, makeFrame(Tavik::FRAME_RAW_FRAME_PROCESSED, 5, 1), Tavik::FRAME_RAW_FRAME_PROCESSED);
+    hub.callbackInternal(sim.camera, makeFrame(Tavik::FRAME_RAW_FRAME_PROCESSED, 5, 1),
+                         Tavik::FRAME_RAW_FRAME_PROCESSED);
     EXPECT_EQ(calls, (std::vector<std::string>{"f:2c5", "g:2c5", "f:2c5"}));
 
     EXPECT_TRUE(hub.clearCallback(Tavik::FRAME_DEPTH_FRAME, f));
@@ -355,8 +356,9 @@ TEST_F(StreamHubTest, ResetDepthCameraDropsACurrentLiveSource)
     hub.resetDepthCamera();
     EXPECT_FALSE(hub.getCurrentSource());
     EXPECT_TRUE(hub.getSources().empty());
-    EXPECT_EQ(out.text(), "sourceLive Capture\nidx0\ndelete camera source1\nafter delete camera source0\n"
-                          "disconnect failed\nreset finished\n");
+    EXPECT_EQ(out.text(),
+              "sourceLive Capture\nidx0\ndelete camera source1\nafter delete camera source0\n"
+              "disconnect failed\nreset finished\n");
     CoutCapture none;
     hub.resetDepthCamera();
     EXPECT_EQ(none.text(), "");

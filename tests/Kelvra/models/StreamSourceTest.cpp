@@ -13,7 +13,10 @@ namespace {
 // A source whose running state and stream-parameter handler the test sets.
 class ProbeSource : public StreamSource {
 public:
-    ProbeSource() : StreamSource("probe") {}
+    ProbeSource()
+        : StreamSource("probe")
+    {
+    }
     bool isRunning() const override { return runningNow; }
     void deliver(int64_t id)
     {
@@ -25,7 +28,10 @@ public:
 };
 
 struct FixedHandler : FrameStreamHandler {
-    FixedHandler(bool ok, float value) : answer{ok, value} {}
+    FixedHandler(bool ok, float value)
+        : answer{ok, value}
+    {
+    }
     Tavik::Result<float> getStreamParamf(const std::string& name) const override
     {
         asked.push_back(name);
@@ -35,12 +41,16 @@ struct FixedHandler : FrameStreamHandler {
     mutable std::vector<std::string> asked;
 };
 
-void plainFunction(const Tavik::DepthCameraPtr&, const Tavik::FramePtr&, Tavik::FrameType) {}
-void otherFunction(const Tavik::DepthCameraPtr&, const Tavik::FramePtr&, Tavik::FrameType) {}
+void plainFunction(const Tavik::DepthCameraPtr&, const Tavik::FramePtr&, Tavik::FrameType)
+{
+}
+void otherFunction(const Tavik::DepthCameraPtr&, const Tavik::FramePtr&, Tavik::FrameType)
+{
+}
 
 struct Consumer {
     void onFrame(const Tavik::DepthCameraPtr&, const Tavik::FramePtr&, Tavik::FrameType) { ++count; }
-    void onOther(const Tavik::DepthCameraPtr&, const Tavik::FramePtr&, Tavik::FrameType) {}
+    void onOther(const Tavik::DepthCameraPtr&, const Tavik::FramePtr&, Tavik::FrameType) { }
     int count = 0;
 };
 

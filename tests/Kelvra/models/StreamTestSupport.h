@@ -71,8 +71,7 @@ private:
 // emitted on another thread arrives queued.
 class SignalLog : public QObject {
 public:
-    template <class Emitter>
-    explicit SignalLog(Emitter* emitter)
+    template <class Emitter> explicit SignalLog(Emitter* emitter)
     {
         record(emitter, &Emitter::started, "started");
         record(emitter, &Emitter::beforestart, "beforestart");
@@ -82,15 +81,15 @@ public:
         if constexpr (std::is_same_v<Emitter, Kelvra::StreamHub>) {
             record(emitter, &Emitter::sourceListChanged, "sourceListChanged");
             record(emitter, &Emitter::onDepthCameraSet, "onDepthCameraSet");
-            connect(emitter, &Emitter::sourceSelected, this, [this](int pos) { names << QString("sourceSelected(%1)").arg(pos); });
+            connect(emitter, &Emitter::sourceSelected, this,
+                    [this](int pos) { names << QString("sourceSelected(%1)").arg(pos); });
         }
     }
     QString joined() const { return names.join(' '); }
     QStringList names;
 
 private:
-    template <class Emitter, class Signal>
-    void record(Emitter* emitter, Signal signal, const char* name)
+    template <class Emitter, class Signal> void record(Emitter* emitter, Signal signal, const char* name)
     {
         connect(emitter, signal, this, [this, name] { names << name; });
     }
@@ -99,7 +98,10 @@ private:
 // Captures what is printed on std::cout while it lives.
 class CoutCapture {
 public:
-    CoutCapture() : old_(std::cout.rdbuf(buffer_.rdbuf())) {}
+    CoutCapture()
+        : old_(std::cout.rdbuf(buffer_.rdbuf()))
+    {
+    }
     ~CoutCapture() { std::cout.rdbuf(old_); }
     std::string text() const { return buffer_.str(); }
 
@@ -139,8 +141,8 @@ struct SetSpec {
 };
 
 // Writes a small recording of the given sets; true when it was written.
-inline bool writeRecording(const std::string& path, const std::vector<SetSpec>& sets,
-                           bool withDepthScaling = true, std::set<int> corruptSets = {})
+inline bool writeRecording(const std::string& path, const std::vector<SetSpec>& sets, bool withDepthScaling = true,
+                           std::set<int> corruptSets = {})
 {
     Tavik::StreamGenerator::Spec spec;
     spec.sets = static_cast<int>(sets.size());

@@ -1,8 +1,8 @@
 #include "Kelvra/views/ClipRangeView.h"
 
-#include "host/base/DataView.h"
-#include "host/base/QxtSpanSlider.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/DataView.h"
+#include "platform/base/QxtSpanSlider.h"
+#include "platform/base/ViewCommunicator.h"
 
 #include <QLabel>
 #include <QSignalSpy>

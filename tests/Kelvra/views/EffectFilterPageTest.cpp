@@ -94,7 +94,7 @@ TEST_F(EffectFilterPageTest, BuildsThePromptAndShortNamesWithoutTouchingTheCamer
     EXPECT_EQ(page->modeList->itemText(0), "  Please Select ");
     for (size_t i = 0; i < page->filters.size(); ++i)
         EXPECT_EQ(page->modeList->itemText(static_cast<int>(i) + 1),
-            PointCloudEffectSettingView::shortName(page->filters[i]));
+                  PointCloudEffectSettingView::shortName(page->filters[i]));
     EXPECT_EQ(page->modeList->currentIndex(), 0);
     EXPECT_EQ(page->modeList->minimumContentsLength(), 12);
     EXPECT_EQ(page->filtersLabel->text(), "Filters:");
@@ -247,7 +247,8 @@ TEST_F(EffectFilterPageTest, WithoutACameraNothingIsAddedOrRemoved)
     EXPECT_EQ(rows(), 0);
     const QStringList missing{"Depth Camera Missing", "Depth Camera Missing"};
     EXPECT_EQ(boxes.titles, missing);
-    EXPECT_EQ(boxes.texts, QStringList({"No depth camera selected to add filter", "No depth camera selected to add filter"}));
+    EXPECT_EQ(boxes.texts,
+              QStringList({"No depth camera selected to add filter", "No depth camera selected to add filter"}));
     EXPECT_EQ(page->currentFilterIndex, index); // unchanged without a camera
 }
 
@@ -271,9 +272,10 @@ TEST_F(EffectFilterPageTest, CreationAndAdditionFailuresBuildNoRow)
 
     EXPECT_EQ(rows(), 1);
     EXPECT_EQ(boxes.titles, QStringList({"Filter not found", "Failed to add filter", "Filter not found"}));
-    EXPECT_EQ(boxes.texts, QStringList({"Could not create filter \"Tavik::BilateralFilter\"",
-                               "Could not add filter \"Tavik::TemporalMedianFilter\"",
-                               "Could not create filter \"Tavik::PointCloud::OutlierFilter\""}));
+    EXPECT_EQ(boxes.texts,
+              QStringList({"Could not create filter \"Tavik::BilateralFilter\"",
+                           "Could not add filter \"Tavik::TemporalMedianFilter\"",
+                           "Could not create filter \"Tavik::PointCloud::OutlierFilter\""}));
     EXPECT_EQ(chain(cameraA, 1).size(), 1u);
 }
 

@@ -1,8 +1,8 @@
 #include "Kelvra/views/ImageOptionsPage.h"
 
 #include "Kelvra/models/StreamHub.h"
-#include "host/base/DataView.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/DataView.h"
+#include "platform/base/ViewCommunicator.h"
 #include "tests/Kelvra/common/CaptureStream.h"
 
 #include "Tavik/CameraSystem.h"
@@ -144,7 +144,8 @@ TEST_F(ImageOptionsPageTest, MissingProfileOrValueLeavesTheCaption)
     Tavik::DeviceSpec full;
     full.description = "Quenta14Camera";
     full.id = "SIM-A";
-    full.profiles = std::vector<Tavik::CameraProfilePtr>{profile(0, {{"fx", 200}, {"fy", 200}, {"cx", 160}, {"cy", 120}}),
+    full.profiles = std::vector<Tavik::CameraProfilePtr>{
+        profile(0, {{"fx", 200}, {"fy", 200}, {"cx", 160}, {"cy", 120}}),
         profile(1, {{"fx", 200}, {"fy", 200}, {"cy", 120}}), profile(2, {{"fx", 1}, {"fy", 1}, {"cx", -1}, {"cy", 0}})};
     Tavik::DeviceSpec none;
     none.description = "Quenta14Camera";
@@ -191,7 +192,8 @@ TEST_F(ImageOptionsPageTest, ConventionHooksAndUnconnectedSlotsOnlyPrint)
     EXPECT_EQ(page.displayCone->text(), "Display Cone");
     EXPECT_EQ(spies.total(), 0);
     EXPECT_EQ(changed.count(), 0);
-    EXPECT_EQ(out.text(),
+    EXPECT_EQ(
+        out.text(),
         " image2d_setting releaseDepthCamera \nauto_exposure 3\ndepthLevels lower: 10 \ndepthLevels upper: 4000 \n");
 }
 

@@ -2,9 +2,9 @@
 #include "Kelvra/dialogs/StatsSettingsDialog.h"
 #include "tests/Kelvra/dialogs/ModalDriver.h"
 
-#include "host/base/DataEngine.h"
-#include "host/base/HostWindow.h"
-#include "host/base/StatusMessageBar.h"
+#include "platform/base/DataEngine.h"
+#include "platform/base/HostWindow.h"
+#include "platform/base/StatusMessageBar.h"
 
 #include <QCheckBox>
 #include <QGroupBox>

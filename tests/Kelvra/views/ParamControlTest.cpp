@@ -9,8 +9,8 @@
 #include <climits>
 
 using Kelvra::BoolParamControl;
-using Kelvra::EnumParameterView;
 using Kelvra::EnumParamControl;
+using Kelvra::EnumParameterView;
 using Kelvra::FloatParamControl;
 using Kelvra::IntegerParamControl;
 using Kelvra::ParamControl;
@@ -23,16 +23,14 @@ using Tavik::detail::ParamKind;
 
 namespace {
 
-template <class T>
-bool isA(const std::shared_ptr<ParamControl>& h)
+template <class T> bool isA(const std::shared_ptr<ParamControl>& h)
 {
     return dynamic_cast<T*>(h.get()) != nullptr;
 }
 
 // The first filter parameter (of any filter the system offers) that the
 // given kind class accepts, with its filter.
-template <class Kind>
-std::pair<Tavik::FilterPtr, Tavik::ParameterPtr> findFilterParam(Tavik::CameraSystem& system)
+template <class Kind> std::pair<Tavik::FilterPtr, Tavik::ParameterPtr> findFilterParam(Tavik::CameraSystem& system)
 {
     for (const auto& name : system.getSupportedFilters())
         for (int type = 0; type < Tavik::FRAME_TYPE_COUNT; ++type)
@@ -89,7 +87,8 @@ TEST_F(Factory, UnknownNamesAndMissingCamerasGiveNothing)
 TEST_F(Factory, KindTablesAreLookedUpPerParameterSet)
 {
     // A camera kind is unknown to the filter table and the other way round.
-    EXPECT_EQ(ParamControl::getParamControl(camera, camera->getParam("mix_volt"), nullptr, ParamControl::PARAM_TYPE_FILTER),
+    EXPECT_EQ(
+        ParamControl::getParamControl(camera, camera->getParam("mix_volt"), nullptr, ParamControl::PARAM_TYPE_FILTER),
         nullptr);
 
     auto [filter, boolParam] = findFilterParam<Tavik::BoolFilterParameter>(system);
@@ -104,6 +103,24 @@ TEST_F(Factory, KindTablesAreLookedUpPerParameterSet)
     ASSERT_TRUE(filter2);
     EXPECT_TRUE(isA<FloatParamControl>(
         ParamControl::getParamControl(filter2, floatParam, nullptr, ParamControl::PARAM_TYPE_FILTER)));
+}
+
+// The numeric kinds share a class template, which Qt does not see: each
+// still reports its own class and casts through Qt to itself and to the range base.
+TEST_F(Factory, NumericHandlersKeepTheirQtClass)
+{
+    auto offset = handler("depth_offset");
+    auto time = handler("intg_time");
+    auto volt = handler("mix_volt");
+    EXPECT_STREQ(offset->metaObject()->className(), "Kelvra::IntegerParamControl");
+    EXPECT_STREQ(time->metaObject()->className(), "Kelvra::UnsignedIntegerParamControl");
+    EXPECT_STREQ(volt->metaObject()->className(), "Kelvra::FloatParamControl");
+    EXPECT_TRUE(qobject_cast<IntegerParamControl*>(offset.get()));
+    EXPECT_TRUE(qobject_cast<UnsignedIntegerParamControl*>(time.get()));
+    EXPECT_TRUE(qobject_cast<FloatParamControl*>(volt.get()));
+    EXPECT_FALSE(qobject_cast<FloatParamControl*>(offset.get()));
+    for (const auto& h : {offset, time, volt})
+        EXPECT_TRUE(qobject_cast<RangeParamControl*>(h.get()));
 }
 
 TEST_F(Factory, HandlerWithAParentIsFreedOnce)
@@ -251,21 +268,23 @@ TEST_F(Texts, HelpTextOfRegisterParameter)
 
 TEST_F(Texts, HelpTextBreaksLinesAndTagsAccess)
 {
-    EXPECT_TRUE(handler("intg_time")->getDescription().startsWith(
-        "intg_time [RW] Integration Time\n\nIntegration time\nper sub frame\n\n"));
-    EXPECT_TRUE(handler("chip_temp")->getDescription().startsWith("chip_temp [RO] Chip Temperature\n\nCurrent Value: "));
+    EXPECT_TRUE(handler("intg_time")
+                    ->getDescription()
+                    .startsWith("intg_time [RW] Integration Time\n\nIntegration time\nper sub frame\n\n"));
+    EXPECT_TRUE(
+        handler("chip_temp")->getDescription().startsWith("chip_temp [RO] Chip Temperature\n\nCurrent Value: "));
     // Write-only: no value to read, only the list.
     EXPECT_EQ(handler("soft_reset")->getDescription(),
-        "soft_reset [WO] Soft Reset\n\nRestarts the sensor\nwithout reconnecting\n\n"
-        "Possible Values: \nFalse\nTrue\n");
+              "soft_reset [WO] Soft Reset\n\nRestarts the sensor\nwithout reconnecting\n\n"
+              "Possible Values: \nFalse\nTrue\n");
 }
 
 TEST_F(Texts, RangeHelpTextWithFloatsInShortestForm)
 {
     auto h = handler("illum_volt");
     EXPECT_EQ(h->getDescription(),
-        "illum_volt [RW] Illumination Voltage\n\nSupply of the light source\n\n"
-        "Current Value: 2.5V\nLimits: [0.0V, 10.0V]");
+              "illum_volt [RW] Illumination Voltage\n\nSupply of the light source\n\n"
+              "Current Value: 2.5V\nLimits: [0.0V, 10.0V]");
     ASSERT_TRUE(h->set(QVariant(0.1)).ok);
     EXPECT_TRUE(h->getDescription().contains("Current Value: 0.1V\n"));
 
@@ -279,8 +298,8 @@ TEST_F(Texts, EnumLabelsAndHelpText)
     EXPECT_EQ(h->getDisplayValue(QVariant(2)), "2 (High)");
     EXPECT_EQ(h->getDisplayValue(QVariant(5)), "(Unknown)");
     EXPECT_EQ(h->getDisplayValue(), "2 (High)");
-    EXPECT_TRUE(h->getDescription().endsWith(
-        "Current Value: 2\nPossible Values: \n0 -> Off\n1 -> Low (short)\n2 -> High\n"));
+    EXPECT_TRUE(
+        h->getDescription().endsWith("Current Value: 2\nPossible Values: \n0 -> Off\n1 -> Low (short)\n2 -> High\n"));
 
     // A given value is shown without reading: the injected failure stays.
     sim().failNext("get:illum_power");

@@ -97,7 +97,10 @@ private:
 // that reach it and can refuse them.
 class FakeEngine : public Tavik::detail::ParamHost, public Tavik::ParameterEngine {
 public:
-    FakeEngine() : ParamHost(std::make_shared<Tavik::detail::SystemShared>()) {}
+    FakeEngine()
+        : ParamHost(std::make_shared<Tavik::detail::SystemShared>())
+    {
+    }
 
     void failNext(const std::string& operation, int count = 1) { shared()->set(operation, count); }
     int writes(const std::string& name) const
@@ -124,8 +127,7 @@ public:
     }
 
 private:
-    template <class T>
-    Tavik::Result<T> typed(const std::string& name, Tavik::detail::Setter setter, double value)
+    template <class T> Tavik::Result<T> typed(const std::string& name, Tavik::detail::Setter setter, double value)
     {
         ++writes_[name];
         return Tavik::detail::typed<T>(writeParam(name, setter, value));
@@ -135,8 +137,8 @@ private:
 };
 
 // A parameter of `engine` built from `shape` (camera or filter kind class).
-inline Tavik::ParameterPtr addParam(
-    const std::shared_ptr<FakeEngine>& engine, const Tavik::detail::ParamSpec& shape, bool filterSide = false)
+inline Tavik::ParameterPtr addParam(const std::shared_ptr<FakeEngine>& engine, const Tavik::detail::ParamSpec& shape,
+                                    bool filterSide = false)
 {
     engine->addParam(shape);
     return Tavik::detail::makeParameter(shape, engine, filterSide);

@@ -34,7 +34,7 @@ namespace {
 bool sendWheelUp(QObject* target)
 {
     QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(0, 0), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
-        Qt::NoScrollPhase, false);
+                      Qt::NoScrollPhase, false);
     wheel.accept();
     QApplication::sendEvent(target, &wheel);
     return wheel.isAccepted();
@@ -412,7 +412,7 @@ TEST_F(DetailedView, ControlsShowWhatIsReadBack)
     ASSERT_TRUE(camera->getParam("depth_offset"));
     // valueChanged() comes before the read-back: change the value in between.
     QObject::connect(view.get(), &RangeParameterDetailedView::valueChanged,
-        [this] { ASSERT_TRUE(camera->seti("depth_offset", -7).ok); });
+                     [this] { ASSERT_TRUE(camera->seti("depth_offset", -7).ok); });
     QTest::keyClick(view->spinbox, Qt::Key_Return);
     EXPECT_EQ(qobject_cast<QSpinBox*>(view->spinbox)->value(), -7);
     EXPECT_EQ(view->slider->value(), -7);

@@ -4,7 +4,7 @@
 
 #include "tests/Kelvra/views/PlaneViewRig.h"
 
-#include "host/base/StatusMessageBar.h"
+#include "platform/base/StatusMessageBar.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -86,8 +86,7 @@ TEST(PlaneViewSchedule, PhaseResetsOnFrameThreeAndLevelsOnFrameSeven)
         DataFormat phase(name);
         auto view = host.view(&phase);
         host.engine->publishFrame(uniformFrame(80, 60, 100, 200, 1));
-        EXPECT_EQ(run(*view, 12), (std::vector<Call>{{"resetView", 3}, {"autoLevels", 3}, {"autoLevels", 7}}))
-            << name;
+        EXPECT_EQ(run(*view, 12), (std::vector<Call>{{"resetView", 3}, {"autoLevels", 3}, {"autoLevels", 7}})) << name;
         EXPECT_TRUE(sameImage(view->getImageItem()->image(), host.engine->data()["phase"])) << name;
     }
 }
@@ -294,8 +293,8 @@ TEST(PlaneViewLens, PhaseViewsAndViewsWithoutReadOutNeverShowIt)
     DataFormat phase("phase");
     auto phaseView = host.view(&phase, true);
     auto plain = host.view(&amplitude, false);
-    host.engine->publishFrame({{"amplitude", PlaneViewTest::checkerboard(8, 6, 10)},
-                               {"phase", PlaneViewTest::checkerboard(8, 6, 10)}});
+    host.engine->publishFrame(
+        {{"amplitude", PlaneViewTest::checkerboard(8, 6, 10)}, {"phase", PlaneViewTest::checkerboard(8, 6, 10)}});
     for (RecordingView* v : {phaseView.get(), plain.get()}) {
         v->lensFocusingChanged(true);
         v->streamStarted();

@@ -6,9 +6,9 @@
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/PlaneView.h"
 #include "Tavik/Tavik.h"
-#include "host/base/DataEngine.h"
-#include "host/base/DataFormat.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/DataEngine.h"
+#include "platform/base/DataFormat.h"
+#include "platform/base/ViewCommunicator.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
@@ -31,12 +31,12 @@ inline bool sameImage(const cv::Mat& a, const cv::Mat& b)
 // the call, and may save its exports under a chosen folder.
 class RecordingView : public Kelvra::PlaneView {
 public:
-    using Kelvra::PlaneView::PlaneView;
     using Kelvra::PlaneView::_setDataFormat;
-    using Kelvra::PlaneView::flipud;
     using Kelvra::PlaneView::fliplr;
+    using Kelvra::PlaneView::flipud;
     using Kelvra::PlaneView::isLensFocusing;
     using Kelvra::PlaneView::isShow;
+    using Kelvra::PlaneView::PlaneView;
 
     struct Call {
         std::string name;
@@ -64,10 +64,7 @@ public:
         return n;
     }
 
-    QString programFolder() const override
-    {
-        return folder.isEmpty() ? Kelvra::PlaneView::programFolder() : folder;
-    }
+    QString programFolder() const override { return folder.isEmpty() ? Kelvra::PlaneView::programFolder() : folder; }
 };
 
 inline std::ostream& operator<<(std::ostream& os, const RecordingView::Call& c)
@@ -109,8 +106,7 @@ struct Host {
 };
 
 // w x h image ([x][y]) with the value f(x, y).
-template <class F>
-cv::Mat image(int w, int h, F f, int type = CV_32F)
+template <class F> cv::Mat image(int w, int h, F f, int type = CV_32F)
 {
     cv::Mat img(w, h, CV_64F);
     for (int x = 0; x < w; ++x)
@@ -129,13 +125,13 @@ inline cv::Mat constant(int w, int h, double value)
 // Alternating 0 / `high` cells: every Laplacian element is +-4 * high.
 inline cv::Mat checkerboard(int w, int h, double high, int type = CV_32F)
 {
-    return image(w, h, [high](int x, int y) { return (x + y) % 2 ? high : 0.0; }, type);
+    return image(
+        w, h, [high](int x, int y) { return (x + y) % 2 ? high : 0.0; }, type);
 }
 
 inline QString lensText(const QString& figure)
 {
-    return " <span style='font-size: 20pt'>Len clarity : <span style='color: red'> " + figure
-           + "  </span>    ";
+    return " <span style='font-size: 20pt'>Len clarity : <span style='color: red'> " + figure + "  </span>    ";
 }
 
 // Closes the next message box that opens and notes what it said.

@@ -164,8 +164,8 @@ TEST(PlaneViewState, LensFocusingPlacesTheLabelOnlyInTheAmplitudeViewWithReadOut
     auto plain = host.view(&amplitude, false);
 
     emit DataView::communicator()->lensFocusing(true);
-    ASSERT_TRUE(KelvraTest::waitFor([&] { return lens->isLensFocusing && phaseView->isLensFocusing
-                                                 && plain->isLensFocusing; }));
+    ASSERT_TRUE(KelvraTest::waitFor(
+        [&] { return lens->isLensFocusing && phaseView->isLensFocusing && plain->isLensFocusing; }));
     EXPECT_TRUE(lens->getGraphicsWidget()->containsItem(lens->getLabel()));
     EXPECT_EQ(lens->getLabel()->text(), PlaneViewTest::lensText("0"));
     EXPECT_EQ(lens->getUpdateCount(), 2);
@@ -236,8 +236,8 @@ TEST(PlaneViewState, LinkingJoinsTheRegistryAndUnlinkLeavesIt)
     auto view = host.view(&amplitude);
     view->linkViewBox();
     EXPECT_TRUE(view->isLinked());
-    EXPECT_TRUE(DataView::linkedViewBoxes().contains(qMakePair<DataView*, Plot::ViewBox*>(
-        view.get(), view->getViewBox())));
+    EXPECT_TRUE(
+        DataView::linkedViewBoxes().contains(qMakePair<DataView*, Plot::ViewBox*>(view.get(), view->getViewBox())));
     view->unlink();
     EXPECT_FALSE(view->isLinked());
     EXPECT_FALSE(view->getViewBox()->isRegistered());
@@ -323,8 +323,7 @@ TEST(PlaneViewFormat, DepthTypeFormatTakesTheSourcesFloatFactor)
     DataFormat depth("amplitude", {{0, 4000}}, 1, true);
     auto view = host.view(&depth);
     ASSERT_FALSE(depth.isIntegerScaling());
-    EXPECT_FLOAT_EQ(static_cast<float>(depth.scalingValue()),
-                    host.hub->getCurrentSource()->getDepthScalingFactor());
+    EXPECT_FLOAT_EQ(static_cast<float>(depth.scalingValue()), host.hub->getCurrentSource()->getDepthScalingFactor());
 
     Host noSource;
     DataFormat kept("amplitude", {{0, 4000}}, 4, true);
@@ -649,9 +648,8 @@ TEST_F(PlaneViewExport, CreatesMissingParentsAndReportsAFolderItCannotMake)
     ASSERT_EQ(boxes.seen.size(), 2u);
     EXPECT_EQ(boxes.seen[1].icon, QMessageBox::Critical);
     EXPECT_EQ(boxes.seen[1].title, "Save Image Failed");
-    EXPECT_TRUE(boxes.seen[1].text.startsWith("Failed to save image to \""
-                                              + QDir::toNativeSeparators(blocker.fileName())
-                                              + "/export_images/amplitude_"))
+    EXPECT_TRUE(boxes.seen[1].text.startsWith(
+        "Failed to save image to \"" + QDir::toNativeSeparators(blocker.fileName()) + "/export_images/amplitude_"))
         << boxes.seen[1].text.toStdString();
     EXPECT_TRUE(boxes.seen[1].text.endsWith(".jpg\"."));
 }

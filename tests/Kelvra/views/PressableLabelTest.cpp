@@ -19,8 +19,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent*) override { ++releases; }
 };
 
-void send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button,
-          Qt::MouseButtons buttons)
+void send(QWidget* w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons)
 {
     QMouseEvent ev(type, pos, w->mapToGlobal(pos), button, buttons, Qt::NoModifier);
     QApplication::sendEvent(w, &ev);
@@ -75,7 +74,7 @@ TEST(PressableLabel, ReleaseDoesNotReachTheParent)
     auto* pressable = new PressableLabel(&parent);
     EXPECT_EQ(pressable->parentWidget(), &parent);
     QTest::mouseClick(plain, Qt::LeftButton);
-    ASSERT_EQ(parent.releases, 1);  // a plain label lets it through
+    ASSERT_EQ(parent.releases, 1); // a plain label lets it through
     QTest::mouseClick(pressable, Qt::LeftButton);
     QTest::mouseClick(pressable, Qt::RightButton);
     EXPECT_EQ(parent.releases, 1);

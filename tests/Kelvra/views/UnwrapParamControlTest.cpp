@@ -1,8 +1,8 @@
 #include "Kelvra/views/UnwrapParamControl.h"
 
 #include "Kelvra/models/StreamHub.h"
-#include "host/base/DataView.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/DataView.h"
+#include "platform/base/ViewCommunicator.h"
 #include "tests/Kelvra/views/PageTestSupport.h"
 
 #include <QLabel>
@@ -36,7 +36,8 @@ QStringList names(std::initializer_list<const char*> list)
 }
 
 const QStringList COMMON = names({"dealias_en", "mod_freq1", "quad_cnt_max", "sub_frame_cnt_max"});
-const QStringList COMMON_DEALIASING = COMMON + names({"mod_freq2", "ma", "mb", "dealias_16bit_op_enable", "dealiased_ph_mask"});
+const QStringList COMMON_DEALIASING =
+    COMMON + names({"mod_freq2", "ma", "mb", "dealias_16bit_op_enable", "dealiased_ph_mask"});
 const QStringList MERIDIAN = names({"dealias_en", "alt_frm_en", "mod_freq1", "sub_frame_cnt_max1"});
 const QStringList MERIDIAN_DEALIASING = MERIDIAN + names({"alt_freq_sel", "sub_frame_cnt_max2", "sup_frm_intg_scale"});
 
@@ -147,7 +148,8 @@ TEST_F(UnwrapParamControlTest, SuccessfulEditRefreshesBeforeTheHostHearsOfIt)
     auto page = build(camera);
     thresholds.clear();
     int thresholdsSeenByHost = -1;
-    QObject::connect(page.get(), &UnambiguousRangeView::valueChanged, [&] { thresholdsSeenByHost = thresholds.count(); });
+    QObject::connect(page.get(), &UnambiguousRangeView::valueChanged,
+                     [&] { thresholdsSeenByHost = thresholds.count(); });
     QSignalSpy changed(page.get(), &UnambiguousRangeView::valueChanged);
     MessageBoxWatcher boxes;
 

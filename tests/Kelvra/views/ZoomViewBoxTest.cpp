@@ -1,5 +1,5 @@
 #include "Kelvra/views/ZoomViewBox.h"
-#include "host/plot/GraphicsLayoutWidget.h"
+#include "platform/plot/GraphicsLayoutWidget.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
@@ -26,8 +26,8 @@ std::unique_ptr<ZoomViewBox> imageBox()
     return box;
 }
 
-MouseDragEvent drag(QPointF pos, QPointF last, Qt::MouseButton button,
-                    Qt::KeyboardModifiers modifiers, bool start = false, bool finish = false)
+MouseDragEvent drag(QPointF pos, QPointF last, Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+                    bool start = false, bool finish = false)
 {
     return MouseDragEvent(pos, last, QPointF(100, 90), button, modifiers, start, finish);
 }
@@ -42,14 +42,13 @@ void expectRect(const QRectF& a, const QRectF& b)
 
 struct KeySpies {
     explicit KeySpies(ZoomViewBox* box)
-        : reset(box, &ZoomViewBox::resetView), autoHist(box, &ZoomViewBox::autoHistogram),
-          toggle(box, &ZoomViewBox::histogramToggle), exported(box, &ZoomViewBox::exportImage)
+        : reset(box, &ZoomViewBox::resetView)
+        , autoHist(box, &ZoomViewBox::autoHistogram)
+        , toggle(box, &ZoomViewBox::histogramToggle)
+        , exported(box, &ZoomViewBox::exportImage)
     {
     }
-    std::array<int, 4> counts() const
-    {
-        return {{reset.count(), autoHist.count(), toggle.count(), exported.count()}};
-    }
+    std::array<int, 4> counts() const { return {{reset.count(), autoHist.count(), toggle.count(), exported.count()}}; }
     QSignalSpy reset, autoHist, toggle, exported;
 };
 
@@ -117,8 +116,7 @@ TEST(ZoomViewBox, OtherDragsGoToTheBase)
     auto start = drag(QPointF(120, 100), QPointF(100, 90), Qt::LeftButton, Qt::NoModifier, true);
     box->mouseDragEvent(start);
     expectRect(box->viewRect(), QRectF(0, 0, 80, 60));
-    auto finish =
-        drag(QPointF(150, 115), QPointF(120, 100), Qt::LeftButton, Qt::NoModifier, false, true);
+    auto finish = drag(QPointF(150, 115), QPointF(120, 100), Qt::LeftButton, Qt::NoModifier, false, true);
     box->mouseDragEvent(finish);
     expectRect(box->targetRect(), QRectF(40, 36, 20, 10));
     EXPECT_EQ(manual.count(), 1);
@@ -137,8 +135,7 @@ TEST(ZoomViewBox, ReleasingShiftMidDragHandsTheRestToTheRectangleZoom)
     auto pan = drag(QPointF(110, 100), QPointF(100, 90), Qt::LeftButton, Qt::ShiftModifier, true);
     box->mouseDragEvent(pan);
     expectRect(box->viewRect(), QRectF(-4, -4, 80, 60));
-    auto finish =
-        drag(QPointF(150, 115), QPointF(110, 100), Qt::LeftButton, Qt::NoModifier, false, true);
+    auto finish = drag(QPointF(150, 115), QPointF(110, 100), Qt::LeftButton, Qt::NoModifier, false, true);
     box->mouseDragEvent(finish);
     // The rectangle from the press (100, 90) to (150, 115), in the panned view.
     expectRect(box->targetRect(), QRectF(36, 32, 20, 10));
@@ -166,7 +163,7 @@ TEST(ZoomViewBox, RightClickShowsOnlyTheOwnersMenuAndNothingBefore)
 {
     ZoomViewBox box;
     Plot::MouseClickEvent click(QPointF(5, 5), QPointF(120.4, 140.6), Qt::RightButton);
-    box.mouseClickEvent(click);  // no menu yet
+    box.mouseClickEvent(click); // no menu yet
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 
     QWidget owner;
@@ -201,11 +198,10 @@ TEST(ZoomViewBox, WorksThroughTheLayoutWidget)
 
     QWidget* vp = w.viewport();
     const QPoint at(200, 150);
-    QMouseEvent down(QEvent::MouseButtonPress, at, vp->mapToGlobal(at), Qt::RightButton,
-                     Qt::RightButton, Qt::NoModifier);
+    QMouseEvent down(QEvent::MouseButtonPress, at, vp->mapToGlobal(at), Qt::RightButton, Qt::RightButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(vp, &down);
-    QMouseEvent up(QEvent::MouseButtonRelease, at, vp->mapToGlobal(at), Qt::RightButton,
-                   Qt::NoButton, Qt::NoModifier);
+    QMouseEvent up(QEvent::MouseButtonRelease, at, vp->mapToGlobal(at), Qt::RightButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(vp, &up);
     ASSERT_TRUE(menu.isVisible());
     EXPECT_EQ(menu.pos(), vp->mapToGlobal(at));

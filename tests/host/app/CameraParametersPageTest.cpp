@@ -27,8 +27,9 @@ QStringList rowNames(const CameraParametersPage& page)
 
 class CameraParametersPageTest : public PageTest::PageFixture {
 protected:
-    std::unique_ptr<CameraParametersPage> build(
-        const Tavik::DepthCameraPtr& camera, const CameraParametersPage::NameTable& table = Kelvra::CameraDisplayParamMap)
+    std::unique_ptr<CameraParametersPage>
+    build(const Tavik::DepthCameraPtr& camera,
+          const CameraParametersPage::NameTable& table = Kelvra::CameraDisplayParamMap)
     {
         return std::make_unique<CameraParametersPage>(nullptr, &system, makeHub(camera), false, table);
     }
@@ -40,7 +41,8 @@ TEST_F(CameraParametersPageTest, ListsTheCameraTypesParametersInTableOrder)
     auto page = build(connect(PageTest::Quenta14));
     EXPECT_EQ(CameraParametersPage::getID(), "camera_parameters");
     EXPECT_EQ(page->getTitle(), "Camera Parameters");
-    EXPECT_EQ(rowNames(*page), QStringList({"intg_time", "illum_volt", "mix_volt", "vco_freq", "mod_freq1", "mod_freq2"}));
+    EXPECT_EQ(rowNames(*page),
+              QStringList({"intg_time", "illum_volt", "mix_volt", "vco_freq", "mod_freq1", "mod_freq2"}));
     for (const auto& row : page->rows()) {
         EXPECT_EQ(row.label->text(), row.handler->getName());
         EXPECT_FALSE(row.label->toolTip().isEmpty());

@@ -4,7 +4,7 @@
 
 #include "host/app/MainWindow.h"
 #include "host/app/SettingsDock.h"
-#include "host/log/Logger.h"
+#include "platform/log/Logger.h"
 
 #include "Kelvra/dialogs/CameraPickerDialog.h"
 #include "Kelvra/dialogs/FilterSettingsDialog.h"
@@ -22,15 +22,15 @@
 #include "Kelvra/views/UnwrapParamControl.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/PlaneView.h"
-#include "host/base/DataChannels.h"
-#include "host/base/DataFormat.h"
-#include "host/base/QxtSpanSlider.h"
-#include "host/base/DataView.h"
-#include "host/engine/DataViewContainer.h"
+#include "platform/base/DataChannels.h"
+#include "platform/base/DataFormat.h"
+#include "platform/base/QxtSpanSlider.h"
+#include "platform/base/DataView.h"
+#include "platform/base/DataViewContainer.h"
 #include "host/engine/HostDataEngine.h"
 #include "host/engine/PointCloudView.h"
-#include "host/base/StatusMessageBar.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/StatusMessageBar.h"
+#include "platform/base/ViewCommunicator.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
 #include "Tavik/Simulation.h"
@@ -112,15 +112,14 @@ protected:
         return KelvraTest::waitFor([&] { return window->getLogDock()->logBox->toPlainText().contains(line); });
     }
 
-    Kelvra::PlaneView* amplitudeView() const { return window->amplitudeContainer()->planeView(); }
-    PointCloudView* cloudView() const { return window->cloudContainer()->pointCloudView(); }
-    Kelvra::PlaneView* phaseView() const { return window->phaseContainer()->planeView(); }
+    Kelvra::PlaneView* amplitudeView() const { return window->amplitudeContainer()->viewAs<Kelvra::PlaneView>(); }
+    PointCloudView* cloudView() const { return window->cloudContainer()->viewAs<PointCloudView>(); }
+    Kelvra::PlaneView* phaseView() const { return window->phaseContainer()->viewAs<Kelvra::PlaneView>(); }
 
     bool bothViewsDrew(int64_t frames)
     {
-        return KelvraTest::waitFor([&] {
-            return amplitudeView()->getUpdateCount() >= frames && phaseView()->getUpdateCount() >= frames;
-        });
+        return KelvraTest::waitFor(
+            [&] { return amplitudeView()->getUpdateCount() >= frames && phaseView()->getUpdateCount() >= frames; });
     }
 
     int64_t newestId() const
@@ -139,9 +138,9 @@ protected:
         spec.height = height;
         const QString path = recordings.filePath(QStringLiteral("%1x%2.tvks").arg(width).arg(height));
         return Tavik::StreamGenerator::write(path.toStdString(), spec) && window->openRecording(path, true)
-               && KelvraTest::waitFor([&] {
-                      return window->getDataEngine()->frameSize() == DataEngine::FrameSize{{width, height}};
-                  });
+            && KelvraTest::waitFor([&] {
+                   return window->getDataEngine()->frameSize() == DataEngine::FrameSize{{width, height}};
+               });
     }
 
     QTemporaryDir recordings;
@@ -156,10 +155,12 @@ TEST_F(MainWindowTest, DocksAreMadeWiredAndListedInTheViewMenu)
 {
     const QList<QDockWidget*> docks = window->getDocks();
     ASSERT_EQ(docks.size(), 10);
-    EXPECT_EQ(docks.mid(0, 5), (QList<QDockWidget*>{window->getAmplitudeDock(), window->getPhaseDock(),
-                                   window->getCloudDock(), window->getCombinedDock(), window->getColorDock()}));
-    EXPECT_EQ(docks.mid(5), (QList<QDockWidget*>{window->getSettingsDock(), window->getDiagramDock(),
-                                window->getChartDock(), window->getTriggerDock(), window->getLogDock()}));
+    EXPECT_EQ(docks.mid(0, 5),
+              (QList<QDockWidget*>{window->getAmplitudeDock(), window->getPhaseDock(), window->getCloudDock(),
+                                   window->getCombinedDock(), window->getColorDock()}));
+    EXPECT_EQ(docks.mid(5),
+              (QList<QDockWidget*>{window->getSettingsDock(), window->getDiagramDock(), window->getChartDock(),
+                                   window->getTriggerDock(), window->getLogDock()}));
     // Captions until the first camera news.
     EXPECT_EQ(titles(), QStringList({"Amplitude", "Phase", "Tavik", "All In One", "RGB"}));
 
@@ -203,9 +204,9 @@ TEST_F(MainWindowTest, LayoutShowsAmplitudePhaseAndCloudAt1280x800)
     QCoreApplication::processEvents();
     const QRect area = window->rect();
     QList<QRect> shown;
-    for (QDockWidget* dock : {static_cast<QDockWidget*>(window->getAmplitudeDock()),
-                              static_cast<QDockWidget*>(window->getPhaseDock()),
-                              static_cast<QDockWidget*>(window->getCloudDock())}) {
+    for (QDockWidget* dock :
+         {static_cast<QDockWidget*>(window->getAmplitudeDock()), static_cast<QDockWidget*>(window->getPhaseDock()),
+          static_cast<QDockWidget*>(window->getCloudDock())}) {
         ASSERT_TRUE(MainWindow::isDockShowing(dock)) << dock->windowTitle().toStdString();
         const QRect r = dock->geometry();
         EXPECT_TRUE(area.contains(r)) << dock->windowTitle().toStdString();
@@ -302,10 +303,10 @@ TEST_F(MainWindowTest, DocksOutOfSightDrawNothing)
     ASSERT_TRUE(KelvraTest::waitFor([&] { return cloudView()->renderCount() >= 5; }));
     // The combined dock is a tab behind the cloud: its three views are stopped.
     Kelvra::CombinedViewDock* combined = window->getCombinedDock();
-    EXPECT_EQ(combined->viewerPhase->planeView()->getUpdateCount(), 0);
-    EXPECT_EQ(combined->viewerAmplitude->planeView()->getUpdateCount(), 0);
-    EXPECT_EQ(combined->viewerPointCloud->pointCloudView()->renderCount(), 0);
-    EXPECT_FALSE(combined->viewerPointCloud->pointCloudView()->isShown());
+    EXPECT_EQ(combined->viewerPhase->viewAs<Kelvra::PlaneView>()->getUpdateCount(), 0);
+    EXPECT_EQ(combined->viewerAmplitude->viewAs<Kelvra::PlaneView>()->getUpdateCount(), 0);
+    EXPECT_EQ(combined->viewerPointCloud->viewAs<PointCloudView>()->renderCount(), 0);
+    EXPECT_FALSE(combined->viewerPointCloud->viewAs<PointCloudView>()->isShown());
 
     // Hidden through the View menu: the amplitude view stops, and starts again.
     QAction* toggle = window->getAmplitudeDock()->toggleViewAction();
@@ -420,8 +421,8 @@ TEST_F(MainWindowTest, PlaysTheSampleRecording)
     ASSERT_TRUE(source->isRunning());
     window->stopStream();
     // The slider follows the rewind once the stop has been announced.
-    ASSERT_TRUE(KelvraTest::waitFor(
-        [&] { return source->currentPosition() == 0 && window->seekSlider()->value() == 0; }));
+    ASSERT_TRUE(
+        KelvraTest::waitFor([&] { return source->currentPosition() == 0 && window->seekSlider()->value() == 0; }));
     const int64_t idAtStart = [&] {
         KelvraTest::waitFor([&] { return newestId() >= 0; });
         return newestId();
@@ -615,7 +616,7 @@ TEST_F(MainWindowTest, ShutdownStopsEverythingAndJoins)
     QCoreApplication::processEvents();
     EXPECT_EQ(window->getDataEngine()->frameStats().published, published);
     window->shutdown(); // idempotent
-    window.reset();     // joins nothing twice, leaves no thread behind
+    window.reset(); // joins nothing twice, leaves no thread behind
     EXPECT_FALSE(camera->isRunning());
 }
 
@@ -636,8 +637,9 @@ TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOne)
     ASSERT_TRUE(chosen);
     EXPECT_NE(chosen, camera);
     EXPECT_FALSE(camera->isConnected()); // the old one was disconnected first
-    EXPECT_EQ(camera.use_count(), 1);      // and released by the settings pages
-    EXPECT_NE(static_cast<const void*>(window->getSettingsDock()->unambiguousRangePage()), oldRangePage); // built for the new one
+    EXPECT_EQ(camera.use_count(), 1); // and released by the settings pages
+    EXPECT_NE(static_cast<const void*>(window->getSettingsDock()->unambiguousRangePage()),
+              oldRangePage); // built for the new one
     EXPECT_TRUE(logShows(QStringLiteral("Camera connected: QuentaDCamera SIM-D-0002")));
     EXPECT_EQ(window->sourceChooser()->count(), 1);
     EXPECT_EQ(titles(), QStringList({"Amplitude", "Phase", "Tavik", "ALL In One", "RGB"}));
@@ -762,8 +764,8 @@ TEST_F(MainWindowTest, AnUnpluggedCameraIsLetGoOfAndSaidSo)
     EXPECT_TRUE(logShows(QStringLiteral("succeed  to disconnect depth camera")));
     EXPECT_EQ(camera.use_count(), 1); // the settings pages let go of it too
     EXPECT_EQ(window->sourceChooser()->count(), 0);
-    for (QAction* action : {window->startAction, window->pauseAction, window->resumeAction, window->stopAction,
-                            window->disconnectAction})
+    for (QAction* action :
+         {window->startAction, window->pauseAction, window->resumeAction, window->stopAction, window->disconnectAction})
         EXPECT_FALSE(action->isEnabled()) << action->text().toStdString();
     EXPECT_EQ(titles(), QStringList({"Disconnect", "Disconnect", "Disconnect", "Disconnect", "Disconnect"}));
 }
@@ -846,9 +848,8 @@ TEST_F(MainWindowTest, ReadOutsAreClearedWhenFramesOfAnotherSizeCome)
     // A pixel that the smaller frames below have too.
     view->getMousePosition(view->getImageItem()->mapToScene(QPointF(20.5, 10.5)));
     StatusMessageBar* bar = window->statusMessage();
-    ASSERT_TRUE(KelvraTest::waitFor([&] {
-        return !view->getStatus()->text().isEmpty() && bar->statisticsText().startsWith("Z mean:");
-    }));
+    ASSERT_TRUE(KelvraTest::waitFor(
+        [&] { return !view->getStatus()->text().isEmpty() && bar->statisticsText().startsWith("Z mean:"); }));
     EXPECT_FALSE(bar->pointText().isEmpty());
 
     ASSERT_TRUE(playsFramesOf(60, 40, 30));

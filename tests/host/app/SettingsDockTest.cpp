@@ -1,8 +1,8 @@
 #include "host/app/SettingsDock.h"
 
 #include "host/app/CameraParametersPage.h"
-#include "host/base/DataView.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/DataView.h"
+#include "platform/base/ViewCommunicator.h"
 
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/ClipRangeView.h"
@@ -59,8 +59,9 @@ TEST_F(SettingsDockTest, FilesEveryPageUnderItsIdWithItsTitle)
 {
     EXPECT_EQ(dock->windowTitle(), "Settings");
     EXPECT_EQ(dock->widget(), dock->toolBox());
-    EXPECT_EQ(titles(dock->toolBox()), QStringList({"Filters Setting", "Image Setting",
-                                           "Unambiguous Range (unambiguous_range)", "Depth Limit", "Camera Parameters"}));
+    EXPECT_EQ(titles(dock->toolBox()),
+              QStringList({"Filters Setting", "Image Setting", "Unambiguous Range (unambiguous_range)", "Depth Limit",
+                           "Camera Parameters"}));
     EXPECT_EQ(dock->page("pointcloud_effect_setting"), dock->effectPage());
     EXPECT_EQ(dock->page("image2d_setting"), dock->imagePage());
     EXPECT_EQ(dock->page("unambiguous_range"), dock->unambiguousRangePage());

@@ -18,7 +18,10 @@ DemoRun runDemo(const std::string& recording)
     return KelvraTest::runProgram(std::string("timeout -s KILL 60 ") + STREAM_DEMO + " '" + recording + "' 1");
 }
 
-bool says(const DemoRun& run, const std::string& line) { return run.output.find(line + "\n") != std::string::npos; }
+bool says(const DemoRun& run, const std::string& line)
+{
+    return run.output.find(line + "\n") != std::string::npos;
+}
 
 TEST(StreamDemo, ADamagedOrCutRecordingIsToldAndCountedAsThePositionsAre)
 {

@@ -1,16 +1,17 @@
 // The per-format containers: which view they build, how frames reach it and
 // what they forward.
 
-#include "host/engine/DataViewContainer.h"
+#include "platform/base/DataViewContainer.h"
 
 #include "Kelvra/views/PlaneView.h"
-#include "host/base/DataFormat.h"
+#include "platform/base/DataFormat.h"
 #include "host/engine/HostDataEngine.h"
 #include "host/engine/PointCloudView.h"
-#include "host/base/StatusMessageBar.h"
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/StatusMessageBar.h"
+#include "platform/base/ViewCommunicator.h"
 #include "tests/host/engine/HostTestFrames.h"
 #include "tests/Kelvra/dialogs/ModalDriver.h"
+#include "tests/support/HostViews.h"
 #include "tests/support/TestSupport.h"
 
 #include <QDir>
@@ -43,26 +44,27 @@ TEST(DataViewContainer, AmplitudeAndPhaseEmbedAPlaneViewOfTheirOwnFormat)
     DataViewContainer amplitude(&engine, "amplitude", true, true);
     DataViewContainer phase(&engine, "phase");
 
-    ASSERT_TRUE(amplitude.planeView());
-    ASSERT_TRUE(phase.planeView());
-    EXPECT_FALSE(amplitude.pointCloudView());
-    EXPECT_EQ(amplitude.view(), amplitude.planeView());
-    EXPECT_EQ(amplitude.planeView()->getDataFormat()->name, "amplitude");
-    EXPECT_EQ(phase.planeView()->getDataFormat()->name, "phase");
-    EXPECT_NE(amplitude.planeView()->getDataFormat(), phase.planeView()->getDataFormat());
-    EXPECT_TRUE(amplitude.planeView()->isDisplayDepth());
-    EXPECT_FALSE(phase.planeView()->isDisplayDepth());
+    ASSERT_TRUE(amplitude.viewAs<Kelvra::PlaneView>());
+    ASSERT_TRUE(phase.viewAs<Kelvra::PlaneView>());
+    EXPECT_FALSE(amplitude.viewAs<PointCloudView>());
+    EXPECT_EQ(amplitude.view(), amplitude.viewAs<Kelvra::PlaneView>());
+    EXPECT_EQ(amplitude.viewAs<Kelvra::PlaneView>()->getDataFormat()->name, "amplitude");
+    EXPECT_EQ(phase.viewAs<Kelvra::PlaneView>()->getDataFormat()->name, "phase");
+    EXPECT_NE(amplitude.viewAs<Kelvra::PlaneView>()->getDataFormat(),
+              phase.viewAs<Kelvra::PlaneView>()->getDataFormat());
+    EXPECT_TRUE(amplitude.viewAs<Kelvra::PlaneView>()->isDisplayDepth());
+    EXPECT_FALSE(phase.viewAs<Kelvra::PlaneView>()->isDisplayDepth());
     // Only the container asked to link is in the registry.
-    EXPECT_TRUE(amplitude.planeView()->isLinked());
-    EXPECT_FALSE(phase.planeView()->isLinked());
-    EXPECT_EQ(amplitude.planeView()->parentWidget(), &amplitude);
+    EXPECT_TRUE(amplitude.viewAs<Kelvra::PlaneView>()->isLinked());
+    EXPECT_FALSE(phase.viewAs<Kelvra::PlaneView>()->isLinked());
+    EXPECT_EQ(amplitude.viewAs<Kelvra::PlaneView>()->parentWidget(), &amplitude);
 }
 
 TEST(DataViewContainer, EveryPublishedFrameIsDrawnUntilHidden)
 {
     HostDataEngine engine(nullptr);
     DataViewContainer amplitude(&engine, "amplitude");
-    Kelvra::PlaneView* view = amplitude.planeView();
+    Kelvra::PlaneView* view = amplitude.viewAs<Kelvra::PlaneView>();
     ASSERT_TRUE(view);
 
     deliverSet(engine, 1);
@@ -96,10 +98,10 @@ TEST(DataViewContainer, ForwardsStatusBarAndReset)
 
     deliverSet(engine, 1);
     ASSERT_TRUE(waitForId(engine, 1));
-    ASSERT_TRUE(phase.planeView()->getImageItem()->hasImage());
+    ASSERT_TRUE(phase.viewAs<Kelvra::PlaneView>()->getImageItem()->hasImage());
     // The view's reset draws the current frame again at once.
     phase.resetView();
-    const cv::Mat& shown = phase.planeView()->getImageItem()->image();
+    const cv::Mat& shown = phase.viewAs<Kelvra::PlaneView>()->getImageItem()->image();
     EXPECT_EQ(cv::countNonZero(shown != engine.data()["phase"]), 0);
 }
 
@@ -107,9 +109,9 @@ TEST(DataViewContainer, PointCloudDrawsTheNewestSetWhileShown)
 {
     HostDataEngine engine(nullptr);
     DataViewContainer cloud(&engine, "pointcloud");
-    PointCloudView* view = cloud.pointCloudView();
+    PointCloudView* view = cloud.viewAs<PointCloudView>();
     ASSERT_TRUE(view);
-    EXPECT_FALSE(cloud.planeView());
+    EXPECT_FALSE(cloud.viewAs<Kelvra::PlaneView>());
     cloud.resize(320, 240);
 
     deliverSet(engine, 5);
@@ -137,12 +139,10 @@ TEST(DataViewContainer, AnnouncesEachResetAndShowAfterTheView)
     HostDataEngine engine(nullptr);
     DataViewContainer cloud(&engine, "pointcloud");
     QStringList calls;
-    QObject::connect(&cloud, &DataViewContainer::resetViewCalled, [&] {
-        calls << "reset";
-    });
+    QObject::connect(&cloud, &DataViewContainer::resetViewCalled, [&] { calls << "reset"; });
     QObject::connect(&cloud, &DataViewContainer::showViewCalled, [&](bool shown) {
         // The view already has the value when the signal comes.
-        EXPECT_EQ(cloud.pointCloudView()->isShown(), shown);
+        EXPECT_EQ(cloud.viewAs<PointCloudView>()->isShown(), shown);
         calls << (shown ? "show" : "hide");
     });
     cloud.resetView();
@@ -167,7 +167,7 @@ TEST(DataViewContainer, EExportsThePictureAndHShowsOrHidesTheThresholdRow)
 {
     HostDataEngine engine(nullptr);
     DataViewContainer amplitude(&engine, "amplitude");
-    Kelvra::PlaneView* view = amplitude.planeView();
+    Kelvra::PlaneView* view = amplitude.viewAs<Kelvra::PlaneView>();
     amplitude.resize(400, 300);
     amplitude.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&amplitude));

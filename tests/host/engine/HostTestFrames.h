@@ -9,9 +9,18 @@
 
 namespace HostTest {
 
-inline float depthAt(int x, int y) { return 0.5f + 0.25f * x + 0.01f * y; }
-inline uint16_t amplitudeAt(int x, int y) { return static_cast<uint16_t>(100 * x + y); }
-inline uint16_t phaseAt(int x, int y) { return static_cast<uint16_t>(1000 + 10 * y + x); }
+inline float depthAt(int x, int y)
+{
+    return 0.5f + 0.25f * x + 0.01f * y;
+}
+inline uint16_t amplitudeAt(int x, int y)
+{
+    return static_cast<uint16_t>(100 * x + y);
+}
+inline uint16_t phaseAt(int x, int y)
+{
+    return static_cast<uint16_t>(1000 + 10 * y + x);
+}
 
 inline Tavik::FramePtr makeFrame(Tavik::FrameType type, int64_t id, int width, int height)
 {

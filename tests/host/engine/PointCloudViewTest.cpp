@@ -4,7 +4,7 @@
 
 #include "host/engine/PointCloudView.h"
 
-#include "host/base/ViewCommunicator.h"
+#include "platform/base/ViewCommunicator.h"
 #include "host/engine/HostDataEngine.h"
 #include "tests/host/engine/HostTestFrames.h"
 #include "tests/support/TestSupport.h"
@@ -35,8 +35,7 @@ protected:
         const auto set = makeSet(id, 32, 24);
         for (int t = 0; t < Tavik::FRAME_TYPE_COUNT; ++t)
             engine.frameCallback(nullptr, set[t], t);
-        ASSERT_TRUE(KelvraTest::waitFor(
-            [&] { return engine.newestFrameSet() && engine.newestFrameSet()->id == id; }));
+        ASSERT_TRUE(KelvraTest::waitFor([&] { return engine.newestFrameSet() && engine.newestFrameSet()->id == id; }));
     }
 
     void mouse(QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons)

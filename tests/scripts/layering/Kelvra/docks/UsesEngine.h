@@ -1,3 +1,3 @@
 #pragma once
-#include "host/engine/DataViewContainer.h"
+#include "host/engine/HostDataEngine.h"
 #include "Kelvra/views/PlaneView.h"

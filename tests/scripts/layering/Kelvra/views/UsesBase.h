@@ -1,4 +1,4 @@
 #pragma once
-#include "host/base/DataView.h"
+#include "platform/base/DataView.h"
 #include "Tavik/Frame.h"
 #include <QWidget>

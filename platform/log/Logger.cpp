@@ -1,0 +1,160 @@
+#include "platform/log/Logger.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QThread>
+
+namespace {
+
+int clampLevelIndex(int index)
+{
+    if (index < Tavik::LOG_CRITICAL)
+        return Tavik::LOG_CRITICAL;
+    if (index > Tavik::LOG_DEBUG)
+        return Tavik::LOG_DEBUG;
+    return index;
+}
+
+} // namespace
+
+LoggerCore* LoggerCore::instance()
+{
+    static LoggerCore core;
+    return &core;
+}
+
+LoggerCore::LoggerCore()
+{
+    qRegisterMetaType<Tavik::LogLevel>("Tavik::LogLevel");
+    // The first writeLog may come from a worker thread that ends long before
+    // the application; the core belongs to the application's thread.
+    if (QCoreApplication::instance() && thread() != QCoreApplication::instance()->thread())
+        moveToThread(QCoreApplication::instance()->thread());
+}
+
+LoggerCore::~LoggerCore()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    file.close();
+}
+
+void LoggerCore::write(Tavik::LogLevel level, const QString& text)
+{
+    emit messageWritten(level, text);
+
+    QString line = text;
+    if (!line.endsWith(QLatin1Char('\n')))
+        line += QLatin1Char('\n');
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (static_cast<int>(level) > defaultLevel)
+            return;
+        writeToFileLocked(level, line);
+    }
+    // Emitted outside the lock: a direct receiver may log again.
+    emit outputAvailable(level, line);
+}
+
+void LoggerCore::writeToFileLocked(Tavik::LogLevel level, const QString& line)
+{
+    if (!fileWritable || fileName.isEmpty())
+        return;
+    if (!file.isOpen()) {
+        file.setFileName(fileName);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+            // Unwritable name: stay quiet until the user sets another one.
+            fileWritable = false;
+            return;
+        }
+    }
+    const QString stamped = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"))
+        + QStringLiteral(" [") + Logger::levelName(level) + QStringLiteral("] ") + line;
+    file.write(stamped.toUtf8());
+    file.flush();
+}
+
+int LoggerCore::getDefaultLogLevel() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return defaultLevel;
+}
+
+void LoggerCore::setDefaultLogLevel(int index)
+{
+    const int level = clampLevelIndex(index);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        defaultLevel = level;
+    }
+    emit defaultLogLevelSet(level);
+}
+
+QString LoggerCore::getLogFileName() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return fileName;
+}
+
+void LoggerCore::setLogFileName(const QString& name)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (name == fileName && file.isOpen())
+        return;
+    file.close();
+    fileName = name;
+    fileWritable = !name.isEmpty();
+}
+
+void LoggerCore::stop()
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    file.close();
+    fileWritable = false;
+}
+
+Logger::Logger(QObject* parent)
+    : QObject(parent)
+{
+    qRegisterMetaType<Tavik::LogLevel>("Tavik::LogLevel");
+    // Automatic connection: a message written on another thread is queued to
+    // this object's thread and re-emitted there.
+    connect(LoggerCore::instance(), &LoggerCore::outputAvailable, this, &Logger::outputAvailable);
+}
+
+void Logger::writeLog(Tavik::LogLevel level, const QString& text)
+{
+    LoggerCore::instance()->write(level, text);
+}
+
+int Logger::getDefaultLogLevel() const
+{
+    return LoggerCore::instance()->getDefaultLogLevel();
+}
+void Logger::setDefaultLogLevel(int index)
+{
+    LoggerCore::instance()->setDefaultLogLevel(index);
+}
+QString Logger::getLogFileName() const
+{
+    return LoggerCore::instance()->getLogFileName();
+}
+void Logger::setLogFileName(const QString& name)
+{
+    LoggerCore::instance()->setLogFileName(name);
+}
+void Logger::stop()
+{
+    LoggerCore::instance()->stop();
+}
+
+QString Logger::levelName(Tavik::LogLevel level)
+{
+    switch (level) {
+    case Tavik::LOG_CRITICAL: return QStringLiteral("Critical");
+    case Tavik::LOG_ERROR: return QStringLiteral("Error");
+    case Tavik::LOG_WARNING: return QStringLiteral("Warning");
+    case Tavik::LOG_INFO: return QStringLiteral("Information");
+    case Tavik::LOG_DEBUG: return QStringLiteral("Debug");
+    }
+    return QStringLiteral("Level %1").arg(static_cast<int>(level));
+}

@@ -1,3 +1,0 @@
-#pragma once
-#include "host/engine/HostDataEngine.h"
-#include "host/plot/ViewBox.h"

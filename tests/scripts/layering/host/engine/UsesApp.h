@@ -1,0 +1,3 @@
+#pragma once
+#include "Kelvra/docks/AmplitudeViewDock.h"
+#include "host/app/MainWindow.h"

@@ -1,3 +1,0 @@
-#pragma once
-#include "Kelvra/views/PlaneView.h"
-#include "Kelvra/docks/AmplitudeViewDock.h"

@@ -1,0 +1,3 @@
+#pragma once
+#include "host/engine/HostDataEngine.h"
+#include "platform/plot/ViewBox.h"

@@ -1,0 +1,3 @@
+#pragma once
+#include <QObject>
+#include "platform/plot/ViewBox.h"
