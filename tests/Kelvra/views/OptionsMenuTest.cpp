@@ -5,6 +5,7 @@
 #include "platform/base/DataEngine.h"
 #include "platform/base/HostWindow.h"
 #include "platform/base/StatusMessageBar.h"
+#include "tests/support/HostTestWindow.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -18,13 +19,7 @@ using Kelvra::StatsSettingsDialog;
 
 namespace {
 
-class TestWindow : public QMainWindow, public HostWindow {
-public:
-    TestWindow() { setStatusBar(bar = new StatusMessageBar); }
-    StatusMessageBar* statusMessage() const override { return bar; }
-    QWidget* windowWidget() override { return this; }
-    StatusMessageBar* bar;
-};
+using TestWindow = KelvraTest::HostTestWindow;
 
 // What the test saw of the dialog the menu opened.
 struct Opened {

@@ -3,6 +3,7 @@
 #include "platform/base/HostWindow.h"
 #include "platform/base/StatusMessageBar.h"
 #include "platform/base/about.h"
+#include "tests/support/HostTestWindow.h"
 
 #include <QCheckBox>
 #include <QColor>
@@ -71,14 +72,7 @@ TEST(StatusMessageBarTest, ShowsThePointAndOffersTheStatisticsSwitch)
     EXPECT_EQ(bar.statisticsText(), "mean 3.2");
 }
 
-// What a host main window looks like to plug-ins.
-class TestWindow : public QMainWindow, public HostWindow {
-public:
-    TestWindow() { setStatusBar(bar = new StatusMessageBar); }
-    StatusMessageBar* statusMessage() const override { return bar; }
-    QWidget* windowWidget() override { return this; }
-    StatusMessageBar* bar;
-};
+using TestWindow = KelvraTest::HostTestWindow;
 
 TEST(HostWindowTest, PlugInsReachStatusBarAndWindowThroughTheInterface)
 {
