@@ -789,6 +789,11 @@ TEST_F(StreamFiles, ManyLongSetsInARowAllVerify)
     }
     EXPECT_EQ(threadsNamed("tavik-pieces"), threads + 1);
     reader.reset();
+    // The join returns once the thread has ended; the kernel drops its entry
+    // from /proc a moment later, so look again for a while before failing.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (threadsNamed("tavik-pieces") != threads && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(threadsNamed("tavik-pieces"), threads);
 }
 
