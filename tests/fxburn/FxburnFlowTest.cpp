@@ -25,22 +25,22 @@ using port::sim::SimWorld;
 constexpr std::size_t IMAGE_SIZE = 200000; // not a whole number of pages
 constexpr std::uint16_t NEW_BCD_DEVICE = 0x0201;
 
-const std::string CAMERA_TRANSCRIPT = "FxDevDeviceSelected! input firmware image name :  fw.img\n"
-                                      "Info : Found TOF Camera \n"
-                                      "Info : Erase data command is transfer ok \n"
-                                      "Info : Request of enter bootloader mode had been transferred.\n"
-                                      "Info : Found FX3 loader \n"
-                                      "Info : DownloadFw to FAM result : SUCCESS !\n"
-                                      "Info : Open fw.img\n"
-                                      "Info : Wait device to load as Flash Programmer !\n"
-                                      "Info : Found FX3 Flash Programmer\n"
-                                      "Info : Begin to download firmware to SPI FLASH!\n"
-                                      "Info : DownloadFw to SPI FLASH result : SUCCESS !\n"
-                                      "Info : Firmware had been updated. Please unplug the devcie and re-plug it !\n"
-                                      "Press enter key to quit!\n";
-
 const std::string HEAD = "FxDevDeviceSelected! input firmware image name :  fw.img\n";
 const std::string PROMPT = "Press enter key to quit!\n";
+// From the boot loader found to the flash written.
+const std::string FROM_THE_LOADER = "Info : Found FX3 loader \n"
+                                    "Info : DownloadFw to FAM result : SUCCESS !\n"
+                                    "Info : Open fw.img\n"
+                                    "Info : Wait device to load as Flash Programmer !\n"
+                                    "Info : Found FX3 Flash Programmer\n"
+                                    "Info : Begin to download firmware to SPI FLASH!\n"
+                                    "Info : DownloadFw to SPI FLASH result : SUCCESS !\n"
+                                    "Info : Firmware had been updated. Please unplug the devcie and re-plug it !\n";
+const std::string CAMERA_TRANSCRIPT = HEAD
+    + "Info : Found TOF Camera \n"
+      "Info : Erase data command is transfer ok \n"
+      "Info : Request of enter bootloader mode had been transferred.\n"
+    + FROM_THE_LOADER + PROMPT;
 
 // While a device is slow to leave, each wait also finds the identity it is
 // leaving: drop those lines (the camera after the boot-loader request, the
@@ -216,17 +216,7 @@ TEST_F(FlowTest, StartAsTheBootLoaderSkipsTheCameraCommands)
 {
     world.addDevice(Identity::BootLoader);
     const auto result = run();
-    EXPECT_EQ(result.out,
-              HEAD
-                  + "Info : Found FX3 loader \n"
-                    "Info : DownloadFw to FAM result : SUCCESS !\n"
-                    "Info : Open fw.img\n"
-                    "Info : Wait device to load as Flash Programmer !\n"
-                    "Info : Found FX3 Flash Programmer\n"
-                    "Info : Begin to download firmware to SPI FLASH!\n"
-                    "Info : DownloadFw to SPI FLASH result : SUCCESS !\n"
-                    "Info : Firmware had been updated. Please unplug the devcie and re-plug it !\n"
-                  + PROMPT);
+    EXPECT_EQ(result.out, HEAD + FROM_THE_LOADER + PROMPT);
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(flashHoldsTheImage());
     EXPECT_EQ(world.board().eraseDataCommands, 0);
