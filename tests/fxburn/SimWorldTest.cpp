@@ -174,22 +174,45 @@ TEST(EmulatedDriver, RequestRefusedAtOnceNeverCompletesAsOnWindows)
     EXPECT_TRUE(world.violations().empty());
 }
 
+// A RAM read of the boot loader under way on `op`, with `action` on it; its
+// block is the context's.
+struct RamRead {
+    explicit RamRead(FaultAction action, std::uint32_t arg = 0)
+    {
+        world.addDevice(Identity::BootLoader);
+        world.addFault(FaultRule::on(Identity::BootLoader, VR_RAM_ACCESS, action, arg));
+        ep = std::make_unique<UsbControlEndPoint>(&world.driver(), test::openDevice(world), nullptr);
+        ep->requestCode = VR_RAM_ACCESS;
+        std::uint32_t error = 0;
+        op = world.driver().newAsyncOp(error);
+        context = ep->BeginTransfer(data, 4, *op);
+    }
+    SimWorld world;
+    std::unique_ptr<UsbControlEndPoint> ep;
+    std::unique_ptr<port::AsyncOp> op;
+    std::uint8_t data[4] = {};
+    TransferContextPtr context;
+};
+
 TEST(EmulatedDriver, FreeingAPendingRequestIsReported)
 {
-    SimWorld world;
-    world.addDevice(Identity::BootLoader);
-    world.addFault(FaultRule::on(Identity::BootLoader, VR_RAM_ACCESS, FaultAction::HangUntilAbort));
-    const port::Handle handle = test::openDevice(world);
-    UsbControlEndPoint ep(&world.driver(), handle, nullptr);
-    ep.requestCode = VR_RAM_ACCESS;
-    std::uint32_t error = 0;
-    auto op = world.driver().newAsyncOp(error);
-    std::uint8_t data[4] = {};
-    auto context = ep.BeginTransfer(data, 4, *op);
-    ASSERT_TRUE(context);
-    op.reset();
-    ASSERT_EQ(world.violations().size(), 1u);
-    EXPECT_NE(world.violations()[0].find("pending"), std::string::npos);
+    RamRead read(FaultAction::HangUntilAbort);
+    ASSERT_TRUE(read.context);
+    read.op.reset();
+    ASSERT_EQ(read.world.violations().size(), 1u);
+    EXPECT_NE(read.world.violations()[0].find("pending"), std::string::npos);
+}
+
+TEST(EmulatedDriver, AGivenUpRequestEndingWithoutItsBlockIsReported)
+{
+    RamRead read(FaultAction::Delay, 300);
+    ASSERT_TRUE(read.context);
+    read.world.driver().abandon(std::move(read.op)); // its block not handed over with it
+    read.world.sleepMs(300);
+    read.world.driver().completeDue();
+    EXPECT_EQ(read.world.driver().pendingRequestCount(), 0u);
+    ASSERT_EQ(read.world.violations().size(), 1u);
+    EXPECT_NE(read.world.violations()[0].find("block was freed"), std::string::npos);
 }
 
 } // namespace

@@ -132,6 +132,19 @@ public:
     EmuOp(const EmuOp&) = delete;
     EmuOp& operator=(const EmuOp&) = delete;
 
+    // Whether the block the driver writes back into (in and out in one, as in
+    // control and buffered requests) is still the op's own.
+    bool holdsItsBlock() const
+    {
+        if (request.kind == EmulatedDriver::Request::Kind::Direct || !request.out)
+            return true;
+        if (!heldBlock)
+            return false;
+        const auto from = reinterpret_cast<std::uintptr_t>(heldBlock->data());
+        const auto out = reinterpret_cast<std::uintptr_t>(request.out);
+        return out >= from && out - from + request.outLength <= heldBlock->size();
+    }
+
     bool pending = false;
     bool unstarted = false; // the begin call failed: nothing will ever complete it
     bool abandoned = false; // handed to the driver while still pending
@@ -544,6 +557,11 @@ void EmulatedDriver::complete(EmuOp& op, UsbStatus status)
     UsbDeviceModel* device = bus_.findDevice(op.instance);
     if (!device && status == UsbStatus::Ok)
         status = UsbStatus::DeviceGone;
+    if (op.abandoned && !op.holdsItsBlock()) {
+        // The real driver would write into memory that is no longer the request's.
+        bus_.violation("a request given up in flight completed after its block was freed");
+        op.request.out = nullptr;
+    }
     op.request.apply(status, op.ok, op.error, op.returned);
     op.pending = false;
     op.signalled = true;

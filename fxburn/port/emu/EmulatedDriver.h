@@ -6,8 +6,9 @@
 // on the bus's clock: with a reply, a header time-out, an abort or cancel, or the
 // device going away. As on Windows, a request whose begin call fails at once never
 // completes: its result stays incomplete and its event is never signalled.
-// Misuse (a freed request still pending, a malformed header) is reported to
-// the bus as a violation.
+// Misuse (a freed request still pending, a given-up request completing after
+// its block was freed, a malformed header) is reported to the bus as a
+// violation.
 
 #include "fxburn/port/DriverPort.h"
 #include "fxburn/port/emu/UsbDeviceModel.h"
