@@ -2,6 +2,8 @@
 // Runs a program as a user starts it from a shell, with nothing on its
 // standard input, and keeps what it prints (standard output and error).
 
+#include "tests/support/TestSupport.h"
+
 #include <cstdio>
 #include <string>
 #include <sys/wait.h>
@@ -27,6 +29,13 @@ inline ProgramRun runProgram(const std::string& commandLine)
     if (WIFEXITED(status))
         run.exitCode = WEXITSTATUS(status);
     return run;
+}
+
+// The same, killed after `seconds` (grown by timeFactor()): a program that
+// hangs fails its test rather than stalling the suite.
+inline ProgramRun runProgramWithin(int seconds, const std::string& commandLine)
+{
+    return runProgram("timeout -s KILL " + std::to_string(budget(seconds)) + " " + commandLine);
 }
 
 } // namespace KelvraTest

@@ -28,9 +28,9 @@ inline void onModal(std::function<void(QWidget*)> action, int timeoutMs = 10000)
     auto* timer = new QTimer;
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
-    QObject::connect(timer, &QTimer::timeout, [timer, clock, action, timeoutMs] {
+    QObject::connect(timer, &QTimer::timeout, [timer, clock, action, bound = budget(timeoutMs)] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal && clock->elapsed() < timeoutMs)
+        if (!modal && clock->elapsed() < bound)
             return;
         timer->stop();
         timer->deleteLater();
@@ -94,7 +94,7 @@ inline bool acceptsByMnemonic(QDialog* dialog, Qt::Key key)
     // Shortcuts only reach the active window; under load the new dialog may
     // not be active yet when the timer hands it over.
     dialog->activateWindow();
-    (void)QTest::qWaitForWindowActive(dialog, 10000); // the key press below tells
+    (void)QTest::qWaitForWindowActive(dialog, budget(10000)); // the key press below tells
     QTest::keyClick(dialog, key, Qt::AltModifier);
     const bool accepted =
         waitFor([dialog] { return !dialog->isVisible(); }, 10000) && dialog->result() == QDialog::Accepted;
