@@ -5,6 +5,7 @@
 #include "Tavik/StreamGenerator.h"
 #include "tavik/src/Detail.h"
 #include "tavik/src/PieceReadThread.h"
+#include "tests/support/TestSupport.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -701,7 +702,7 @@ public:
     Deadline(std::string what, std::chrono::seconds limit)
         : watchdog([this, what = std::move(what), limit] {
             std::unique_lock<std::mutex> lock(mutex);
-            if (!ended.wait_for(lock, limit, [this] { return done; })) {
+            if (!ended.wait_for(lock, KelvraTest::budget(limit), [this] { return done; })) {
                 std::fprintf(stderr, "%s did not end within %lld s\n", what.c_str(),
                              static_cast<long long>(limit.count()));
                 std::abort(); // the stuck thread holds the reader: nothing to go on with
@@ -783,7 +784,7 @@ TEST_F(StreamFiles, ManyLongSetsInARowAllVerify)
         }
         EXPECT_EQ(Frame::constructedCount(), made);
     });
-    if (reading.wait_for(std::chrono::minutes(1)) != std::future_status::ready) {
+    if (reading.wait_for(KelvraTest::budget(std::chrono::minutes(1))) != std::future_status::ready) {
         std::fprintf(stderr, "reading long sets in a row never returned\n");
         std::abort(); // the reading thread holds the reader: nothing to go on with
     }
@@ -791,7 +792,7 @@ TEST_F(StreamFiles, ManyLongSetsInARowAllVerify)
     reader.reset();
     // The join returns once the thread has ended; the kernel drops its entry
     // from /proc a moment later, so look again for a while before failing.
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto until = std::chrono::steady_clock::now() + KelvraTest::budget(std::chrono::seconds(10));
     while (threadsNamed("tavik-pieces") != threads && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(threadsNamed("tavik-pieces"), threads);
@@ -844,7 +845,7 @@ TEST_F(StreamFiles, PiecesAreSharedWithTheHelpingThread)
     readAll();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     const std::size_t before = reader.piecesByThread();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto deadline = std::chrono::steady_clock::now() + KelvraTest::budget(std::chrono::seconds(20));
     while (reader.piecesByThread() == before && std::chrono::steady_clock::now() < deadline && !HasFailure())
         readAll();
     EXPECT_GT(reader.piecesByThread(), before) << "after " << reads << " reads";

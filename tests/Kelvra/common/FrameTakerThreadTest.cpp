@@ -117,8 +117,9 @@ TEST(FrameTakerThread, EmptyDequeIsPolledWithoutConsumerCalls)
 {
     FrameDeque deque;
     Recorder rec;
-    FrameTakerThread taker([&](const FramePtr& f) { rec.add(f, 0); }, deque);
-    std::this_thread::sleep_for(100ms);
+    KelvraTest::ManualClock clock;
+    FrameTakerThread taker([&](const FramePtr& f) { rec.add(f, 0); }, deque, clock.passClock());
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return clock.sleeps().size() >= 3; })); // three passes
     EXPECT_EQ(rec.count(), 0u);
     EXPECT_TRUE(taker.isAlive());
     deque.append(frameWithId(7)); // found by a later poll, nobody signals
@@ -148,7 +149,7 @@ TEST(FrameTakerThread, StopWaitsForTheRunningConsumerCall)
     });
     EXPECT_EQ(stopped.wait_for(50ms), std::future_status::timeout);
     release = true;
-    ASSERT_EQ(stopped.wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(stopped.wait_for(KelvraTest::budget(10s)), std::future_status::ready);
     EXPECT_TRUE(stopped.get());
     EXPECT_FALSE(taker.isAlive());
     taker.stop(); // second stop returns at once
@@ -171,16 +172,19 @@ TEST(FrameTakerThread, DestroyedWhileRunningStopsAndJoins)
 {
     FrameDeque deque;
     Recorder rec;
+    KelvraTest::ThreadEnd thread;
     {
-        FrameTakerThread taker([&](const FramePtr& f) { rec.add(f, 0); }, deque);
+        FrameTakerThread taker(
+            [&](const FramePtr& f) {
+                thread.watchThisThread();
+                rec.add(f, 0);
+            },
+            deque);
         deque.append(frameWithId(1));
         ASSERT_TRUE(KelvraTest::waitFor([&] { return rec.count() == 1; }));
     }
-    // The thread has ended with the object: nothing takes this frame.
-    deque.append(frameWithId(2));
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(rec.count(), 1u);
-    EXPECT_EQ(deque.size(), 1u);
+    // The thread has ended with the object: nothing takes a later frame.
+    EXPECT_TRUE(thread.hasEnded());
 }
 
 TEST(FrameTakerThread, StopFromTheConsumerEndsTheThreadWithoutSelfJoin)

@@ -200,10 +200,16 @@ TEST(WorkerLoopThread, StopEndsAfterAtMostOneMoreCallAndProducingGoesOn)
 {
     std::atomic<int> calls{0};
     std::atomic<int> produced{0};
-    Kelvra::WorkerLoopThread<> loop([&] { ++produced; }, [&] { ++calls; });
+    KelvraTest::ThreadEnd worker;
+    Kelvra::WorkerLoopThread<> loop([&] { ++produced; },
+                                    [&] {
+                                        worker.watchThisThread();
+                                        ++calls;
+                                    });
     ASSERT_TRUE(KelvraTest::waitFor([&] { return calls >= 1; }));
     const int before = calls;
     loop.stop();
+    EXPECT_TRUE(worker.hasEnded()); // joined: no call can follow
     const int after = calls;
     // One call may be under way when stop clears the flag, and one follows
     // the wait that was running.
@@ -211,7 +217,6 @@ TEST(WorkerLoopThread, StopEndsAfterAtMostOneMoreCallAndProducingGoesOn)
     loop.stop(); // nothing left to join
     loop.produceFunction();
     EXPECT_EQ(produced, 1);
-    std::this_thread::sleep_for(300ms); // longer than a consumer time-out
     EXPECT_EQ(calls, after);
 }
 
@@ -251,14 +256,17 @@ TEST(WorkerLoopThread, FailingConsumerEndsTheWorker)
 TEST(WorkerLoopThread, DestroyedWhileRunningJoinsTheWorker)
 {
     std::atomic<int> calls{0};
+    KelvraTest::ThreadEnd worker;
     {
-        Kelvra::WorkerLoopThread<> loop([] {}, [&] { ++calls; });
+        Kelvra::WorkerLoopThread<> loop([] {},
+                                        [&] {
+                                            worker.watchThisThread();
+                                            ++calls;
+                                        });
         loop.produceFunction();
         ASSERT_TRUE(KelvraTest::waitFor([&] { return calls >= 1; }));
     }
-    const int after = calls;
-    std::this_thread::sleep_for(300ms);
-    EXPECT_EQ(calls, after);
+    EXPECT_TRUE(worker.hasEnded());
 }
 
 TEST(WorkerLoopThread, StopFromTheConsumerEndsTheWorker)
@@ -266,8 +274,10 @@ TEST(WorkerLoopThread, StopFromTheConsumerEndsTheWorker)
     std::atomic<int> calls{0};
     std::atomic<bool> stoppedItself{false};
     std::atomic<Kelvra::WorkerLoopThread<>*> self{nullptr};
+    KelvraTest::ThreadEnd worker;
     Kelvra::WorkerLoopThread<> loop([] {},
                                     [&] {
+                                        worker.watchThisThread();
                                         ++calls;
                                         if (auto* s = self.load()) {
                                             s->stop();
@@ -278,7 +288,8 @@ TEST(WorkerLoopThread, StopFromTheConsumerEndsTheWorker)
     loop.produceFunction();
     ASSERT_TRUE(KelvraTest::waitFor([&] { return stoppedItself.load(); }));
     const int after = calls;
-    std::this_thread::sleep_for(300ms); // longer than a consumer time-out
+    // The thread ends by itself after that call.
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return worker.hasEnded(); }));
     EXPECT_EQ(calls, after);
     loop.stop();
 }

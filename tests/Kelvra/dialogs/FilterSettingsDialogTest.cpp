@@ -174,8 +174,9 @@ TEST_F(FilterSettingsDialogTest, RefusedWriteShowsOneBoxAndKeepsTheEditorValue)
     EXPECT_EQ(boxes.seen.front(), "Parameter Set Failed / Failed to set parameter");
     EXPECT_EQ(window->value(), 6); // the refused value stays shown
     EXPECT_EQ(valueOf<Tavik::UnsignedFilterParameter>(filter, "window").value, 5u); // nothing written
-    // The box taking the focus makes the editor report again: still one box.
-    QTest::qWait(50);
+    // The box taking the focus makes the editor report again: still one box
+    // once what the box left queued has run.
+    KelvraTest::drainEvents();
     EXPECT_EQ(boxes.seen.size(), 1);
 
     // A further step tries again.
@@ -206,7 +207,7 @@ TEST_F(FilterSettingsDialogTest, ReadOnlyParameterIsShownNotOffered)
     QTest::keyClicks(dropped, "7");
     QTest::keyClick(dropped, Qt::Key_Return);
     spinOf(&dialog, "Threshold")->setFocus();
-    QTest::qWait(50);
+    KelvraTest::drainEvents();
     EXPECT_TRUE(boxes.seen.isEmpty());
     EXPECT_EQ(qobject_cast<QSpinBox*>(dropped)->value(), 0);
 }
@@ -229,7 +230,7 @@ TEST_F(FilterSettingsDialogTest, LeavingARoundedFloatEditorWritesNothing)
     QTest::keyClick(spatial, Qt::Key_Tab);
     QTest::keyClick(spatial, Qt::Key_Return); // editing finished again, same value
     dialog.close();
-    QTest::qWait(50);
+    KelvraTest::drainEvents();
     EXPECT_TRUE(boxes.seen.isEmpty());
     EXPECT_FLOAT_EQ(valueOf<Tavik::FloatFilterParameter>(filter, "sigma_spatial").value, 1.234f);
     system.simulation().clearFailures();

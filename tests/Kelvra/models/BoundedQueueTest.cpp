@@ -68,7 +68,7 @@ TEST(BoundedQueue, BlockingGetReturnsItemOfNextPut)
     auto taken = std::async(std::launch::async, [&] { return q.get(); });
     EXPECT_EQ(taken.wait_for(50ms), std::future_status::timeout);
     q.put(42);
-    ASSERT_EQ(taken.wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(taken.wait_for(KelvraTest::budget(10s)), std::future_status::ready);
     EXPECT_EQ(taken.get(), 42);
 }
 
@@ -116,7 +116,7 @@ TEST(BoundedQueue, CapacityZeroDropsEveryItemAndWaiterKeepsWaiting)
     EXPECT_EQ(taken.wait_for(50ms), std::future_status::timeout);
     q.bypass = true;
     q.put(4);
-    ASSERT_EQ(taken.wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(taken.wait_for(KelvraTest::budget(10s)), std::future_status::ready);
     EXPECT_EQ(taken.get(), 4);
 }
 
@@ -194,7 +194,7 @@ TEST(BoundedQueue, FailingHookPassesToCallerAndGivesBackTheLock)
         q.put(8);
         return q.get(1.0);
     });
-    ASSERT_EQ(other.wait_for(10s), std::future_status::ready);
+    ASSERT_EQ(other.wait_for(KelvraTest::budget(10s)), std::future_status::ready);
     EXPECT_EQ(other.get(), 8);
 }
 

@@ -113,7 +113,7 @@ TEST_F(FileStreamSourceTest, StopAndPauseEndPlaybackAtOnce)
     ASSERT_TRUE(KelvraTest::waitFor([&] { return frames.setIds().size() == 2; }));
     const auto before = Clock::now();
     EXPECT_TRUE(s->pause());
-    EXPECT_LT(Clock::now() - before, std::chrono::seconds(5));
+    EXPECT_LT(Clock::now() - before, KelvraTest::budget(std::chrono::seconds(5)));
     EXPECT_FALSE(s->isRunning());
     EXPECT_TRUE(s->isPaused());
     EXPECT_FALSE(s->pause());
@@ -124,7 +124,7 @@ TEST_F(FileStreamSourceTest, StopAndPauseEndPlaybackAtOnce)
     ASSERT_TRUE(KelvraTest::waitFor([&] { return frames.setIds().size() == 4; }));
     const auto stopAt = Clock::now();
     EXPECT_TRUE(s->stop());
-    EXPECT_LT(Clock::now() - stopAt, std::chrono::seconds(5));
+    EXPECT_LT(Clock::now() - stopAt, KelvraTest::budget(std::chrono::seconds(5)));
     EXPECT_EQ(log.joined(), "beforestart started paused beforestart started paused stopped");
     EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{1, 2, 3, 4, 1})); // set 0 again on stop
     EXPECT_EQ(s->currentPosition(), 0);
@@ -380,10 +380,14 @@ TEST_F(FileStreamSourceTest, AFirstTimestampOfZeroMeansNoWaitAfterTheSecondSet)
 TEST_F(FileStreamSourceTest, DestroyedWhilePlaying)
 {
     auto s = open(evenSets(50, 100000));
+    KelvraTest::ThreadEnd playback;
+    const auto caller = std::this_thread::get_id();
+    s->setCallback([&](const Tavik::DepthCameraPtr&, const Tavik::FramePtr&, Tavik::FrameType) {
+        if (std::this_thread::get_id() != caller)
+            playback.watchThisThread();
+    });
     ASSERT_TRUE(s->start());
-    ASSERT_TRUE(KelvraTest::waitFor([&] { return frames.size() >= 4; }));
-    s.reset(); // stops and joins
-    const auto n = frames.size();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(frames.size(), n);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return playback.isWatching(); }));
+    s.reset(); // stops and joins: nothing delivers any more
+    EXPECT_TRUE(playback.hasEnded());
 }

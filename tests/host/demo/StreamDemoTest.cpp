@@ -15,7 +15,7 @@ using DemoRun = KelvraTest::ProgramRun;
 // after a minute.
 DemoRun runDemo(const std::string& recording)
 {
-    return KelvraTest::runProgram(std::string("timeout -s KILL 60 ") + STREAM_DEMO + " '" + recording + "' 1");
+    return KelvraTest::runProgramWithin(60, std::string(STREAM_DEMO) + " '" + recording + "' 1");
 }
 
 bool says(const DemoRun& run, const std::string& line)

@@ -131,7 +131,11 @@ namespace {
 // Counts notifications; the test plays the user-interface thread.
 struct Receiver {
     std::atomic<int> notifications{0};
-    FrameSetWorker worker{[this] { ++notifications; }};
+    KelvraTest::ThreadEnd workerThread; // known from its first notification
+    FrameSetWorker worker{[this] {
+        workerThread.watchThisThread();
+        ++notifications;
+    }};
 
     void putSet(int64_t id, int width = 4, int height = 3)
     {
@@ -307,10 +311,12 @@ TEST(FrameSetWorker, StopJoinsAndLaterFramesAreHarmless)
 {
     Receiver r;
     r.putSet(1);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return r.notifications == 1; }));
     r.worker.stop();
+    EXPECT_TRUE(r.workerThread.hasEnded());
     r.worker.stop();
     r.putSet(2); // lands in the ring, nobody converts it
-    EXPECT_LE(r.worker.convertedSets(), 1u);
+    EXPECT_EQ(r.worker.convertedSets(), 1u);
 }
 
 TEST(FrameSetWorker, ProducersOnSeveralThreads)

@@ -170,12 +170,12 @@ TEST(HostDataEngine, FrameStatsCountFromARestart)
     // one still waiting to be published, which is dropped. (Waited for
     // without the event loop, which would publish them.)
     int64_t id = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (engine.frameStats().dropped == 0 && std::chrono::steady_clock::now() < deadline) {
+    ASSERT_TRUE(KelvraTest::waitWithoutEvents([&] {
+        if (engine.frameStats().dropped > 0)
+            return true;
         deliverSet(engine, ++id);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ASSERT_GT(engine.frameStats().dropped, 0u);
+        return false;
+    }));
     ASSERT_TRUE(waitForId(engine, id));
     EXPECT_GE(engine.frameStats().published, 1u);
     const auto before = engine.frameStats();
@@ -354,18 +354,25 @@ TEST(HostDataEngine, ClearedFramesStayClearedUntilTheNextFrame)
 {
     HostDataEngine engine(nullptr);
     engine.setStatisticsEnabled(true);
-    for (const int wait : {0, 50}) { // the last set still being converted, or waiting
-        const int64_t id = 10 * (wait + 1);
+    for (const bool waiting : {false, true}) { // the last set still being converted, or waiting
+        const int64_t id = waiting ? 20 : 10;
         deliverSet(engine, id);
         ASSERT_TRUE(waitForId(engine, id));
+        KelvraTest::QueuedCalls handOvers(&engine);
         deliverSet(engine, id + 1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(wait)); // no event loop: nothing published
+        if (waiting) { // no event loop meanwhile: a newer set takes its place
+            const uint64_t dropped = engine.frameStats().dropped;
+            deliverSet(engine, id + 2);
+            ASSERT_TRUE(KelvraTest::waitWithoutEvents([&] { return engine.frameStats().dropped > dropped; }));
+        }
         QSignalSpy updated(&engine, &DataEngine::frameUpdated);
         engine.clearFrames();
         EXPECT_EQ(updated.count(), 1);
-        QTest::qWait(200);
+        // The worker's one hand-over of those frames comes, and is turned away.
+        ASSERT_TRUE(KelvraTest::waitFor([&] { return handOvers.count() == 1; }));
+        KelvraTest::drainEvents();
         ASSERT_TRUE(engine.newestFrameSet());
-        EXPECT_EQ(engine.newestFrameSet()->id, -1) << "wait " << wait;
+        EXPECT_EQ(engine.newestFrameSet()->id, -1) << "waiting " << waiting;
         EXPECT_TRUE(engine.newestFrameSet()->cloudPoints().empty());
         EXPECT_EQ(engine.frameSize(), (DataEngine::FrameSize{0, 0}));
         for (const char* key : {"amplitude", "phase", "depth"})
