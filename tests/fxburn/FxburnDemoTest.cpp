@@ -14,9 +14,10 @@ namespace {
 
 using DemoRun = KelvraTest::ProgramRun;
 
-DemoRun runDemo(const std::string& arguments, const std::string& prefix = "")
+// A demo that hangs is ended after a minute.
+DemoRun runDemo(const std::string& arguments)
 {
-    return KelvraTest::runProgram(prefix + FXBURN_DEMO + " " + arguments);
+    return KelvraTest::runProgramWithin(60, std::string(FXBURN_DEMO) + " " + arguments);
 }
 
 bool says(const DemoRun& run, const std::string& text)
@@ -66,12 +67,11 @@ TEST(FxburnDemo, ImageFilesAreReadNoFurtherThanFxburnReads)
     test::writeFile("large.img", {});
     std::filesystem::resize_file("large.img", MAX_IMAGE_FILE_SIZE + 1);
     const std::string limit = std::to_string(MAX_IMAGE_FILE_SIZE);
-    // A device without end must not keep the demo reading: a demo that does is
-    // ended after a minute.
+    // A device without end must not keep the demo reading.
     for (const std::string option : {"--firmware", "--programmer"})
         for (const std::string file : {"/dev/zero", "large.img"}) {
             SCOPED_TRACE(option + " " + file);
-            const DemoRun run = runDemo("--dir out " + option + " " + file, "timeout -s KILL 60 ");
+            const DemoRun run = runDemo("--dir out " + option + " " + file);
             EXPECT_EQ(run.exitCode, 2) << run.output;
             EXPECT_TRUE(says(run,
                              "fxburn-demo: " + file + " (" + option + ") holds more than " + limit
@@ -79,6 +79,12 @@ TEST(FxburnDemo, ImageFilesAreReadNoFurtherThanFxburnReads)
                 << run.output;
             EXPECT_FALSE(says(run, "[demo] running"));
         }
+    // Exactly the most fxburn reads is taken, as a file and as a generated image.
+    std::filesystem::resize_file("large.img", MAX_IMAGE_FILE_SIZE);
+    const DemoRun exact = runDemo("--dir out --start none --size " + limit + " --programmer large.img");
+    EXPECT_TRUE(says(exact, "CyBootProgrammer.img (" + limit + " bytes), fw.img (" + limit + " bytes)"))
+        << exact.output;
+    EXPECT_TRUE(says(exact, "[demo] running")) << exact.output;
     const DemoRun missing = runDemo("--dir out --firmware missing.img");
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_TRUE(says(missing, "fxburn-demo: cannot read missing.img"));

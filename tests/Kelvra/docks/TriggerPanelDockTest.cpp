@@ -180,13 +180,15 @@ TEST_F(TriggerFixture, AHostileNamesFileIsReadNoFurtherThanANamesFileGoes)
         EXPECT_EQ(panel.functionName.size(), read.count('\n') + (read.endsWith('\n') ? 0 : 1));
         EXPECT_EQ(panel.namesFileCut, QStringList({bytesCut}));
     }
-    // Several long lines are told once; a file just at the bound is whole.
-    QByteArray lines = QByteArray(100, 'a') + "\nshort\n" + QByteArray(65, 'b') + "\n";
+    // Several long lines are told once, a line of the longest length is not
+    // cut; a file just at the bound is whole.
+    QByteArray lines = QByteArray(100, 'a') + "\nshort\n" + QByteArray(65, 'b') + "\n" + QByteArray(64, 'd') + "\n";
     writeNames(lines + QByteArray(TriggerPanelDock::MAX_NAMES_FILE_BYTES - lines.size(), 'c'));
     {
         TriggerPanelDock panel(nullptr);
         EXPECT_EQ(caption(panel, 2), "short");
         EXPECT_EQ(caption(panel, 3), QString(64, 'b'));
+        EXPECT_EQ(caption(panel, 4), QString(64, 'd'));
         EXPECT_EQ(panel.namesFileCut,
                   QStringList({"FunctionName.txt: 3 lines cut to 64 characters, the first line 1"}));
     }
@@ -202,7 +204,7 @@ TEST(TriggerNamesFile, AFileWithoutEndIsReadOnlyUpToTheBound)
     // On a thread of its own, so that a read without end fails the test
     // rather than stalling it.
     auto reading = std::async(std::launch::async, [&] { return Kelvra::readNameLines(zeros, names, cut); });
-    if (reading.wait_for(std::chrono::minutes(1)) != std::future_status::ready) {
+    if (reading.wait_for(KelvraTest::budget(std::chrono::minutes(1))) != std::future_status::ready) {
         std::fprintf(stderr, "reading /dev/zero as a names file never returned\n");
         std::abort();
     }

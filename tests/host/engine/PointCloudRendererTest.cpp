@@ -321,6 +321,16 @@ TEST(PointCloudRenderer, DrawsOnlyPointsWithinTheDepthLimits)
     EXPECT_LT(middle.maxX, whole.maxX - 10);
     EXPECT_EQ(lit(within, nearest).count, 0);
 
+    // A point exactly on a limit is drawn, four at a time (the wall's ends)
+    // and in the rest (the near points): limits a hair wider draw the same.
+    for (const float z : {1.f, 3.f}) {
+        r.setDepthLimits(z, z);
+        const QImage onLimits = r.render(points, 0, size).copy();
+        EXPECT_GT(lit(onLimits).count, 0) << z;
+        r.setDepthLimits(std::nextafter(z, 0.f), std::nextafter(z, 4.f));
+        EXPECT_EQ(r.render(points, 0, size), onLimits) << z;
+    }
+
     // The pair in either order; a limit that is no number is none; huge limits keep all.
     r.setDepthLimits(2.5f, 1.5f);
     EXPECT_EQ(r.render(points, 0, size), within);
