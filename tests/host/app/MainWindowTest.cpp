@@ -659,11 +659,19 @@ TEST_F(MainWindowTest, ARecordingRefusedAtStartLeavesTheQuitToTheEventLoop)
     // SIGTERM and SIGINT quit the event loop; a box opened before the loop
     // ran would take that quit for itself and the viewer would run on.
     QStringList boxes;
+    QString text;
+    Qt::TextFormat format = Qt::AutoText;
     KelvraTest::onModal([&](QWidget* w) {
         boxes << w->windowTitle();
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            text = box->text();
+            format = box->textFormat();
+        }
         QCoreApplication::quit(); // the box stays open
     });
-    window->startWhenRunning(QStringLiteral("/nonexistent/recording.tvks"));
+    // A name that reads as markup is shown as it is.
+    const QString path = QStringLiteral("/nonexistent/<b>x</b>.tvks");
+    window->startWhenRunning(path);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr); // nothing before the loop runs
     QObject guard;
     bool quitAgain = false;
@@ -674,6 +682,10 @@ TEST_F(MainWindowTest, ARecordingRefusedAtStartLeavesTheQuitToTheEventLoop)
     QCoreApplication::exec();
     EXPECT_EQ(boxes, QStringList({"Open Recording Failed"}));
     EXPECT_FALSE(quitAgain);
+    EXPECT_EQ(format, Qt::PlainText);
+    const QString said = "Cannot play the recording " + path + ": ";
+    EXPECT_TRUE(text.startsWith(said)) << text.toStdString();
+    EXPECT_TRUE(logShows(said));
 
     // Without a recording the camera streams, once the loop runs.
     window->startWhenRunning(QString());
