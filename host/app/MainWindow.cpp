@@ -344,6 +344,12 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     shutdown();
     event->accept();
+    // What is left goes with the window: the filter dialogs, which have no
+    // parent, and a dock floating beside it.
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget != this && widget->isVisible())
+            widget->close();
+    emit closed();
 }
 
 void MainWindow::selectCamera()

@@ -175,6 +175,8 @@ int main(int argc, char** argv)
     int result = 0;
     {
         MainWindow window(&cameraSystem, camera);
+        // Closing the window ends the program, whatever window is still up.
+        QObject::connect(&window, &MainWindow::closed, &app, &QCoreApplication::quit);
         window.show();
         if (qEnvironmentVariableIsSet("KELVRA_DOCK_GEOMETRY")) {
             // Where each dock, tab and diagram block is, for scripts/screenshot:

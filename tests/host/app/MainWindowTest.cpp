@@ -1053,6 +1053,38 @@ TEST_F(MainWindowTest, TheChainEditorsShowEachOthersFilters)
     EXPECT_EQ(diagram->getItemsView().size(), 10);
 }
 
+TEST_F(MainWindowTest, QuittingClosesTheFilterDialogsAndEndsTheProgram)
+{
+    window->startStream();
+    // Opened from the filters page and from the diagram, both without a parent.
+    Kelvra::PointCloudEffectSettingView* page = window->getSettingsDock()->effectPage();
+    page->modeList->setCurrentIndex(1);
+    ASSERT_EQ(page->rows().size(), 1u);
+    qobject_cast<QPushButton*>(page->rows()[0].first->itemAt(2)->widget())->click();
+    window->getDiagramDock()->showFilterParameters(window->getDiagramDock()->getItems()[2].get());
+    const auto dialogs = [] {
+        QList<QWidget*> shown;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<Kelvra::FilterSettingsDialog*>(w) && w->isVisible() && !w->parentWidget())
+                shown << w;
+        return shown;
+    };
+    ASSERT_EQ(dialogs().size(), 2);
+
+    QAction* quit = nullptr;
+    for (QAction* action : window->menuBar()->actions().at(0)->menu()->actions())
+        if (action->text() == "&Quit")
+            quit = action;
+    ASSERT_TRUE(quit);
+    EXPECT_EQ(quit->shortcut(), QKeySequence(QKeySequence::Quit));
+    QSignalSpy closed(window.get(), &MainWindow::closed);
+    quit->trigger();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(dialogs().isEmpty());
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(window->getStreamHub()->isRunning());
+}
+
 TEST_F(MainWindowTest, AClickOnTheSeekSliderJumpsThere)
 {
     ASSERT_TRUE(window->openRecording(KELVRA_SAMPLE_RECORDING, true));
