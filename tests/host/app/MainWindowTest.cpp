@@ -625,6 +625,9 @@ TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOne)
     window->startStream();
     ASSERT_TRUE(bothViewsDrew(1));
     const void* oldRangePage = window->getSettingsDock()->unambiguousRangePage();
+    Kelvra::PointCloudEffectSettingView* page = window->getSettingsDock()->effectPage();
+    page->modeList->setCurrentIndex(1); // a filter of the old camera, on the page and in the diagram
+    ASSERT_EQ(window->getDiagramDock()->getItems().size(), 5u);
     // Row 1 is the second simulated device, another camera than the first.
     KelvraTest::onModal([](QWidget* w) {
         auto* dialog = qobject_cast<Kelvra::CameraPickerDialog*>(w);
@@ -643,6 +646,9 @@ TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOne)
     EXPECT_TRUE(logShows(QStringLiteral("Camera connected: QuentaDCamera SIM-D-0002")));
     EXPECT_EQ(window->sourceChooser()->count(), 1);
     EXPECT_EQ(titles(), QStringList({"Amplitude", "Phase", "Tavik", "ALL In One", "RGB"}));
+    // Both chain editors show the new camera's filters: none.
+    EXPECT_TRUE(page->rows().empty());
+    EXPECT_EQ(window->getDiagramDock()->getItems().size(), 4u);
 
     // Cancelling keeps the camera.
     KelvraTest::onModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
