@@ -1,7 +1,9 @@
 #include "Kelvra/docks/MessageLogDock.h"
 
 #include "Kelvra/common/Diagnostics.h"
+#include "platform/base/HostWindow.h"
 #include "platform/base/ScaleFactor.h"
+#include "platform/base/StatusMessageBar.h"
 #include "platform/base/about.h"
 
 #include <QComboBox>
@@ -98,7 +100,18 @@ void MessageLogDock::browseFile()
 
 void MessageLogDock::setLogFile()
 {
-    logger->setLogFileName(fileName->text());
+    const QString name = fileName->text();
+    QString reason;
+    if (logger->openLogFile(name, &reason))
+        return;
+    // The log file before stays.
+    const QString kept = logger->getLogFileName();
+    const QString text = QStringLiteral("Cannot open the log file \"%1\": %2. ").arg(name, reason)
+        + (kept.isEmpty() ? QStringLiteral("No log file is written.")
+                          : QStringLiteral("The log file stays \"%1\".").arg(kept));
+    Logger::writeLog(Tavik::LOG_ERROR, text);
+    if (auto* host = dynamic_cast<HostWindow*>(mainWindow); host && host->statusMessage())
+        host->statusMessage()->showMessage(text);
 }
 
 void MessageLogDock::setLogLevel(int index)

@@ -27,7 +27,8 @@ public:
     using LevelColors = std::pair<QColor, QColor>;
     static const QHash<int, LevelColors> colors;
 
-    // `window` is the main window, whose style gives the browse icon.
+    // `window` is the main window, whose style gives the browse icon; a host
+    // window's status bar also tells a log file that cannot be opened.
     explicit MessageLogDock(QWidget* window);
 
     // At shutdown: stops the logger.
@@ -40,6 +41,8 @@ public:
 
 public slots:
     void browseFile();
+    // Opens the field's file for the log; one that cannot be opened is said,
+    // with the reason, in the log and the status bar, and the file before stays.
     void setLogFile();
     void setLogLevel(int index);
     // Queues the message; the queued messages are appended together at the

@@ -56,7 +56,12 @@ PipelineDiagramDock::~PipelineDiagramDock() = default;
 
 void PipelineDiagramDock::setDepthCamera()
 {
-    depthCamera = depthCameraController ? depthCameraController->getDepthCamera() : nullptr;
+    Tavik::DepthCameraPtr camera = depthCameraController ? depthCameraController->getDepthCamera() : nullptr;
+    const bool another = camera && camera != depthCamera;
+    depthCamera = std::move(camera);
+    // The filters shown are those of the camera whose chains the menus edit.
+    if (another && diagram)
+        refreshFilters();
 }
 
 const QStringList& PipelineDiagramDock::getFiltersFor(Tavik::FrameType type) const
@@ -313,12 +318,15 @@ void PipelineDiagramDock::refreshFilters()
             }
             return -1;
         };
+        // Nodes of another camera go, and those of filters no longer in the chain.
         for (int i = static_cast<int>(items.size()) - 1; i >= 0; --i) {
             const FilterNode* node = filterNodeOf(items[i].get());
-            if (!node || node->outputType != type || node->camera.lock() != depthCamera)
+            if (!node || node->outputType != type)
                 continue;
             const int index = node->filterIndex;
-            if (std::none_of(chain.begin(), chain.end(), [index](const auto& entry) { return entry.index == index; })) {
+            if (node->camera.lock() != depthCamera
+                || std::none_of(chain.begin(), chain.end(),
+                                [index](const auto& entry) { return entry.index == index; })) {
                 items.erase(items.begin() + i);
                 removeDiagram(i);
             }

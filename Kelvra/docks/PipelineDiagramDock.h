@@ -79,11 +79,12 @@ signals:
     void filtersChanged();
 
 public slots:
-    // Takes the controller's current camera (or none); the diagram stays.
+    // Takes the controller's current camera. Another camera: the diagram
+    // shows its chains (refreshFilters); none: the diagram stays.
     void setDepthCamera();
     // Follows a change made elsewhere to the current camera's chains: nodes
-    // of its filters no longer there go, its filters without a node get one
-    // in chain order.
+    // of its filters no longer there, and of any other camera, go; its
+    // filters without a node get one in chain order.
     void refreshFilters();
 
 protected:

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -136,8 +137,10 @@ void TriggerPanelDock::readFunctionNames()
     QFile file(NAMES_FILE);
     // Opened for writing too, as the file must be writable; nothing is written.
     // A file marked read-only counts as unopenable, whoever runs the viewer.
-    bool ok =
-        file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly) && (file.permissions() & QFileDevice::WriteOwner);
+    // So does anything but a plain file: a FIFO or a device could block the
+    // open or the reads for ever.
+    bool ok = QFileInfo(NAMES_FILE).isFile() && file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)
+        && !file.isSequential() && (file.permissions() & QFileDevice::WriteOwner);
     if (ok)
         ok = readNameLines(file, functionName, namesFileCut);
     for (const QString& note : namesFileCut)

@@ -63,6 +63,11 @@ PointCloudEffectSettingView::PointCloudEffectSettingView(HostWindow* window, Tav
 
     vlayout->addLayout(hlayoutFilterList);
     setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Minimum);
+
+    // The rows are those of the camera whose chain they edit.
+    if (depthCameraController)
+        connect(depthCameraController, &StreamHub::onDepthCameraSet, this,
+                &PointCloudEffectSettingView::refreshFilters);
 }
 
 QString PointCloudEffectSettingView::getID()
@@ -218,10 +223,10 @@ void PointCloudEffectSettingView::refreshFilters()
     const auto inChain = [&chain](int index) {
         return std::any_of(chain.begin(), chain.end(), [index](const auto& entry) { return entry.index == index; });
     };
-    // Rows of another camera name none of this one's filters: they stay.
+    // Rows of another camera go, and those of filters no longer in the chain.
     std::vector<QHBoxLayout*> gone;
     for (const FilterRow& r : filterRows)
-        if (r.addedTo.lock() == camera && !inChain(r.index))
+        if (r.addedTo.lock() != camera || !inChain(r.index))
             gone.push_back(r.row);
     for (QHBoxLayout* row : gone)
         for (QObject* object : takeRowOff(row))

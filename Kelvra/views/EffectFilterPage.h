@@ -87,8 +87,10 @@ public slots:
     void vertical_flip(int stateChanged);
     void auto_exposure(int stateChanged);
     void init();
-    // Follows a change made elsewhere to the current camera's chain: rows of
-    // its filters no longer there go, its filters without a row get one.
+    // Follows a change made elsewhere to the current camera's chain, and a
+    // camera change (the controller's onDepthCameraSet): rows of its filters
+    // no longer there, and of any other camera, go; its filters without a
+    // row get one. Without a camera the rows stay.
     void refreshFilters();
 
 private:

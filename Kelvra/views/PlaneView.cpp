@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QHBoxLayout>
@@ -37,6 +38,14 @@ QString lensClarityText(const QString& figure)
 {
     return QStringLiteral(" <span style='font-size: 20pt'>Len clarity : <span style='color: red'> ") + figure
         + QStringLiteral("  </span>    ");
+}
+
+// A modal box whose text is shown as it is.
+void showPlainText(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text)
+{
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 // Integer part of a value for "%d"-style output; NaN reads as 0 and the
@@ -475,15 +484,30 @@ void PlaneView::exportImage()
     const bool folderReady = QDir(folder).exists() || QDir().mkpath(folder);
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy_MM_dd_HH_mm_ss"));
     const QString name = dataFormat ? dataFormat->name : QString();
-    const QString file = folder + QDir::separator() + name + QStringLiteral("_") + stamp + QStringLiteral(".jpg");
+    const QString base = folder + QDir::separator() + name + QStringLiteral("_") + stamp;
+    QString file = base + QStringLiteral(".jpg");
 
-    if (folderReady && pixmap->toImage().save(file)) {
-        QMessageBox::information(this, QStringLiteral("Export Image Successfully"),
-                                 QStringLiteral("Successfully save image to \"") + file + QStringLiteral("\"."));
-    } else {
-        QMessageBox::critical(this, QStringLiteral("Save Image Failed"),
-                              QStringLiteral("Failed to save image to \"") + file + QStringLiteral("\"."));
+    // A snapshot never replaces another: the later ones of a second are
+    // "_2", "_3", ... (a new file only, so nothing written meanwhile is lost).
+    bool saved = false;
+    for (int next = 2; folderReady; ++next) {
+        QFile out(file);
+        if (out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            saved = pixmap->toImage().save(&out, "JPG");
+            if (!saved)
+                out.remove();
+            break;
+        }
+        if (!QFileInfo::exists(file))
+            break; // not writable
+        file = base + QStringLiteral("_%1.jpg").arg(next);
     }
+    if (saved)
+        showPlainText(this, QMessageBox::Information, QStringLiteral("Export Image Successfully"),
+                      QStringLiteral("Successfully save image to \"") + file + QStringLiteral("\"."));
+    else
+        showPlainText(this, QMessageBox::Critical, QStringLiteral("Save Image Failed"),
+                      QStringLiteral("Failed to save image to \"") + file + QStringLiteral("\"."));
 }
 
 // --- per-frame update ------------------------------------------------------------

@@ -2,17 +2,53 @@
 
 namespace CommandLine {
 
+namespace {
+
+// How many arguments Qt's option `argument` takes in all: 1, or 2 with its
+// value; 0 when it is none of Qt's.
+int qtOptionLength(const QString& argument)
+{
+    // What QApplication and its platforms take, each with "-" or "--".
+    static const QStringList withValue =
+        QStringLiteral("platform platformpluginpath platformtheme plugin qwindowgeometry qwindowtitle qwindowicon "
+                       "geometry title icon display name visual session style stylesheet")
+            .split(QLatin1Char(' '));
+    static const QStringList flags = {"reverse", "testability", "widgetcount", "nograb", "dograb", "qdevel"};
+    static const QStringList joined = {"style=", "stylesheet=", "qmljsdebugger="};
+    if (!argument.startsWith(QLatin1Char('-')))
+        return 0;
+    const QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+    if (withValue.contains(name))
+        return 2;
+    if (flags.contains(name))
+        return 1;
+    for (const QString& prefix : joined)
+        if (name.startsWith(prefix))
+            return 1;
+    return 0;
+}
+
+} // namespace
+
 Parsed parse(const QStringList& arguments)
 {
     Parsed parsed;
     bool options = true;
     int given = 0;
-    for (const QString& argument : arguments) {
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
         if (options && argument == QLatin1String("--")) {
             options = false;
         } else if (options && (argument == QLatin1String("-h") || argument == QLatin1String("--help"))) {
             parsed.action = Parsed::Action::Help;
             return parsed;
+        } else if (const int length = options ? qtOptionLength(argument) : 0; length > 0) {
+            if (i + length > arguments.size()) {
+                parsed.action = Parsed::Action::Error;
+                parsed.error = QStringLiteral("option %1 needs a value").arg(argument);
+                return parsed;
+            }
+            i += length - 1; // Qt's: left to Qt
         } else if (options && argument.size() > 1 && argument.startsWith(QLatin1Char('-'))) {
             // Not taken for a recording's path: "--" comes before such a name.
             parsed.action = Parsed::Action::Error;
@@ -39,6 +75,9 @@ QString usage(const QString& program)
                           "\n"
                           "Options:\n"
                           "  -h, --help    print this text and exit\n"
+                          "\n"
+                          "Qt's own options go to Qt, for example -platform offscreen,\n"
+                          "-style fusion, -reverse, -display NAME, -session ID.\n"
                           "\n"
                           "Environment:\n"
                           "  KELVRA_UNPLUG_AFTER_MS=N     pull the simulated camera's cable N ms\n"

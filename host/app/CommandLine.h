@@ -1,6 +1,8 @@
 #pragma once
-// kelvra-viewer's command line: [-h | --help] [--] [recording]. Read before
-// Qt starts, so that --help needs no display.
+// kelvra-viewer's command line: [-h | --help] [Qt's options] [--] [recording].
+// Qt's own options (-platform NAME, -style NAME, -reverse, -display NAME,
+// -session ID, ...) are known here but left to Qt, so that --help and a
+// wrong option are answered before Qt starts, without a display.
 
 #include <QString>
 #include <QStringList>

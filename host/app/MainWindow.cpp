@@ -295,8 +295,11 @@ bool MainWindow::openRecording(const QString& path, bool quiet)
         streamHub->removeStreamSource(index);
         const QString text = QStringLiteral("Cannot play the recording %1: %2").arg(path, error);
         Logger::writeLog(Tavik::LOG_ERROR, text);
-        if (!quiet)
-            QMessageBox::warning(this, QStringLiteral("Open Recording Failed"), text);
+        if (!quiet) {
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Open Recording Failed"), text, QMessageBox::Ok, this);
+            box.setTextFormat(Qt::PlainText); // the file's name as it is, never as markup
+            box.exec();
+        }
         return false;
     }
     Logger::writeLog(Tavik::LOG_INFO, QStringLiteral("Recording opened: %1").arg(path));
@@ -341,6 +344,12 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     shutdown();
     event->accept();
+    // What is left goes with the window: the filter dialogs, which have no
+    // parent, and a dock floating beside it.
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget != this && widget->isVisible())
+            widget->close();
+    emit closed();
 }
 
 void MainWindow::selectCamera()

@@ -161,6 +161,11 @@ public slots:
     void selectCamera();
     void disconnectCamera();
 
+signals:
+    // Closed by the user (File > Quit, Ctrl+Q, the close button), after the
+    // orderly shutdown and with every other window of the viewer: the program ends.
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;

@@ -26,9 +26,12 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
+#include <vector>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -111,16 +114,9 @@ void printLayout(MainWindow& window)
         }
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// --help: the usage, 0. An error: it and the usage, 2. Otherwise -1: run.
+int answer(const CommandLine::Parsed& parsed, const QString& program)
 {
-    // Before Qt starts, which needs a display.
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine::Parsed parsed = CommandLine::parse(arguments);
-    const QString program = QString::fromLocal8Bit(argc > 0 ? argv[0] : "kelvra-viewer").section(QLatin1Char('/'), -1);
     if (parsed.action == CommandLine::Parsed::Action::Help) {
         std::fputs(CommandLine::usage(program).toLocal8Bit().constData(), stdout);
         return 0;
@@ -130,8 +126,39 @@ int main(int argc, char** argv)
                      CommandLine::usage(program).toLocal8Bit().constData());
         return 2;
     }
+    return -1;
+}
 
-    QApplication app(argc, argv);
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const QString program = QString::fromLocal8Bit(argc > 0 ? argv[0] : "kelvra-viewer").section(QLatin1Char('/'), -1);
+    // --help and a wrong option are answered before Qt starts, which needs a
+    // display; the parse knows Qt's own options and leaves them to Qt.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (const int exitCode = answer(CommandLine::parse(arguments), program); exitCode >= 0)
+        return exitCode;
+
+    // Qt takes its options from those before "--"; the recording comes from what it leaves.
+    int end = std::min(argc, 1);
+    while (end < argc && std::strcmp(argv[end], "--") != 0)
+        ++end;
+    std::vector<char*> qtArgv(argv, argv + end);
+    qtArgv.push_back(nullptr);
+    int qtArgc = end;
+    QApplication app(qtArgc, qtArgv.data());
+    QStringList left;
+    for (int i = 1; i < qtArgc; ++i)
+        left << QString::fromLocal8Bit(qtArgv[i]);
+    for (int i = end; i < argc; ++i)
+        left << QString::fromLocal8Bit(argv[i]);
+    const CommandLine::Parsed parsed = CommandLine::parse(left);
+    if (const int exitCode = answer(parsed, program); exitCode >= 0)
+        return exitCode;
+
     // Before any other thread prints; the text still reaches the terminal.
     Kelvra::OutputRedirector redirector(nullptr, true);
     quitOnTerminate(app);
@@ -148,6 +175,8 @@ int main(int argc, char** argv)
     int result = 0;
     {
         MainWindow window(&cameraSystem, camera);
+        // Closing the window ends the program, whatever window is still up.
+        QObject::connect(&window, &MainWindow::closed, &app, &QCoreApplication::quit);
         window.show();
         if (qEnvironmentVariableIsSet("KELVRA_DOCK_GEOMETRY")) {
             // Where each dock, tab and diagram block is, for scripts/screenshot:

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
 #include <QThread>
 
 namespace {
@@ -35,7 +36,7 @@ LoggerCore::LoggerCore()
 LoggerCore::~LoggerCore()
 {
     std::lock_guard<std::mutex> lock(mutex);
-    file.close();
+    file->close();
 }
 
 void LoggerCore::write(Tavik::LogLevel level, const QString& text)
@@ -59,9 +60,9 @@ void LoggerCore::writeToFileLocked(Tavik::LogLevel level, const QString& line)
 {
     if (!fileWritable || fileName.isEmpty())
         return;
-    if (!file.isOpen()) {
-        file.setFileName(fileName);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+    if (!file->isOpen()) {
+        file->setFileName(fileName);
+        if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
             // Unwritable name: stay quiet until the user sets another one.
             fileWritable = false;
             return;
@@ -69,8 +70,8 @@ void LoggerCore::writeToFileLocked(Tavik::LogLevel level, const QString& line)
     }
     const QString stamped = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"))
         + QStringLiteral(" [") + Logger::levelName(level) + QStringLiteral("] ") + line;
-    file.write(stamped.toUtf8());
-    file.flush();
+    file->write(stamped.toUtf8());
+    file->flush();
 }
 
 int LoggerCore::getDefaultLogLevel() const
@@ -98,17 +99,40 @@ QString LoggerCore::getLogFileName() const
 void LoggerCore::setLogFileName(const QString& name)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    if (name == fileName && file.isOpen())
+    if (name == fileName && file->isOpen())
         return;
-    file.close();
+    file->close();
     fileName = name;
     fileWritable = !name.isEmpty();
+}
+
+bool LoggerCore::openLogFile(const QString& name, QString* reason)
+{
+    auto opened = std::make_unique<QFile>(name);
+    const QFileInfo info(name);
+    QString why;
+    if (name.isEmpty())
+        why = QStringLiteral("no file name given");
+    else if (info.exists() && !info.isFile()) // a FIFO would hold the open up until someone reads it
+        why = QStringLiteral("not a regular file");
+    else if (!opened->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
+        why = opened->errorString();
+    if (!why.isEmpty()) {
+        if (reason)
+            *reason = why;
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    file = std::move(opened);
+    fileName = name;
+    fileWritable = true;
+    return true;
 }
 
 void LoggerCore::stop()
 {
     std::lock_guard<std::mutex> lock(mutex);
-    file.close();
+    file->close();
     fileWritable = false;
 }
 
@@ -141,6 +165,10 @@ QString Logger::getLogFileName() const
 void Logger::setLogFileName(const QString& name)
 {
     LoggerCore::instance()->setLogFileName(name);
+}
+bool Logger::openLogFile(const QString& name, QString* reason)
+{
+    return LoggerCore::instance()->openLogFile(name, reason);
 }
 void Logger::stop()
 {

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
 #include <mutex>
 
 Q_DECLARE_METATYPE(Tavik::LogLevel)
@@ -28,6 +29,7 @@ public:
     void setDefaultLogLevel(int index);
     QString getLogFileName() const;
     void setLogFileName(const QString& name);
+    bool openLogFile(const QString& name, QString* reason);
     void stop();
 
     // "Information" (index 3) until the user picks another level.
@@ -49,7 +51,7 @@ private:
     mutable std::mutex mutex;
     int defaultLevel = DEFAULT_LEVEL_INDEX;
     QString fileName;
-    QFile file;
+    std::unique_ptr<QFile> file = std::make_unique<QFile>(); // replaced whole by openLogFile
     bool fileWritable = false; // false after stop() until a new name is set
 };
 
@@ -68,6 +70,10 @@ public:
     QString getLogFileName() const;
     // Any text; lines are appended to that file from now on, empty turns the file off.
     void setLogFileName(const QString& name);
+    // Opens that file at once and appends the lines to it from now on. A name
+    // that cannot be opened (none, a missing folder, no permission, anything
+    // but a plain file) changes nothing: false, and `reason` says why.
+    bool openLogFile(const QString& name, QString* reason = nullptr);
     // Closes the log file; messages still reach outputAvailable.
     void stop();
 

@@ -6,6 +6,7 @@
 #include "platform/base/about.h"
 #include "tests/Kelvra/common/CaptureStream.h"
 #include "tests/Kelvra/dialogs/ModalDriver.h"
+#include "tests/support/HostTestWindow.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -252,18 +253,40 @@ TEST_F(LogFixture, TheFileFieldAndApplyPassTheNameEveryTime)
     Logger::writeLog(Tavik::LOG_INFO, "to the file");
     EXPECT_TRUE(fileText(path).contains("to the file"));
 
-    // Apply with the field emptied turns the file off; the dock does not judge the name.
-    dock.fileName->clear();
+    // Apply passes the same name again.
     dock.findChildren<QPushButton*>().at(1)->click();
-    EXPECT_EQ(dock.logger->getLogFileName(), QString());
+    EXPECT_EQ(dock.logger->getLogFileName(), path);
 
     // stop() closes the file; the panel still shows what comes.
-    dock.fileName->setText(path);
-    dock.findChildren<QPushButton*>().at(1)->click();
     dock.stop();
     Logger::writeLog(Tavik::LOG_INFO, "after stop");
     ASSERT_TRUE(shows(dock, "after stop"));
     EXPECT_FALSE(fileText(path).contains("after stop"));
+}
+
+TEST_F(LogFixture, AFileThatCannotBeOpenedIsSaidWithItsReasonAndTheOneBeforeStays)
+{
+    KelvraTest::HostTestWindow host;
+    MessageLogDock dock(&host);
+    const auto apply = [&](const QString& name) {
+        dock.fileName->setText(name);
+        dock.findChildren<QPushButton*>().at(1)->click();
+        return host.bar->currentMessage();
+    };
+    const QString missing = folder.filePath("missing/log.txt");
+    const QString none =
+        "Cannot open the log file \"" + missing + "\": No such file or directory. No log file is written.";
+    EXPECT_EQ(apply(missing), none);
+    EXPECT_TRUE(shows(dock, none));
+    EXPECT_EQ(dock.logger->getLogFileName(), QString());
+
+    const QString path = folder.filePath("kept.txt");
+    apply(path);
+    const QString empty = "Cannot open the log file \"\": no file name given. The log file stays \"" + path + "\".";
+    EXPECT_EQ(apply(QString()), empty);
+    EXPECT_TRUE(shows(dock, empty));
+    EXPECT_EQ(dock.logger->getLogFileName(), path);
+    EXPECT_TRUE(fileText(path).contains(empty)); // logged to the file that stays
 }
 
 TEST_F(LogFixture, BrowsingSetsTheFieldAndTheLoggerAtOnceAndCancelChangesNothing)

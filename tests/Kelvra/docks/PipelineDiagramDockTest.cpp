@@ -265,19 +265,22 @@ TEST_F(DiagramTest, FilterTableFromTheCameraSystemsDescriptions)
     EXPECT_TRUE(dock->getFiltersFor(4).isEmpty());
 }
 
-TEST_F(DiagramTest, FollowsTheControllersCameraWithoutRebuilding)
+TEST_F(DiagramTest, FollowsTheControllersCamera)
 {
     EXPECT_EQ(dock->getDepthCamera(), camera); // held at construction: taken over
     ASSERT_TRUE(addAfter(1, Median));
 
-    auto other = system.connect(devices.at(1));
-    hub->setDepthCamera(other);
-    EXPECT_EQ(dock->getDepthCamera(), other);
-    EXPECT_EQ(row(), QStringList({"[0]", "[1]", "MedianFilter", "[2]", "[3]"}));
-
+    // No camera: the diagram stays as it is.
     hub->disconnectDepthCamera();
     EXPECT_EQ(dock->getDepthCamera(), nullptr);
     EXPECT_EQ(row(), QStringList({"[0]", "[1]", "MedianFilter", "[2]", "[3]"}));
+    expectRowInStep();
+
+    // Another camera: its chains, a fresh camera has none.
+    auto other = system.connect(devices.at(1));
+    hub->setDepthCamera(other);
+    EXPECT_EQ(dock->getDepthCamera(), other);
+    EXPECT_EQ(row(), QStringList({"[0]", "[1]", "[2]", "[3]"}));
     expectRowInStep();
 
     StreamHub empty(&system);
@@ -606,44 +609,38 @@ TEST_F(DiagramMoveTest, AFailedReAddLeavesTheFilterOut)
     expectRowInStep();
 }
 
-// --- nodes of an earlier camera ------------------------------------------------------
+// --- switching cameras -------------------------------------------------------------
 
-TEST_F(DiagramTest, AnotherCamerasIndexIsNeverPassedToTheCurrentOne)
+TEST_F(DiagramTest, ACameraChangeShowsTheChainsOfTheCameraNowCurrent)
 {
     ASSERT_TRUE(addAfter(1, Median));
     ASSERT_TRUE(addAfter(2, Bilateral));
-    auto old = std::weak_ptr<DepthCamera>(camera);
-    EXPECT_EQ(filterNode(2)->camera.lock(), camera);
+    ASSERT_TRUE(addAfter(4, Pass)); // depth chain
 
     auto other = system.connect(devices.at(1));
     ASSERT_TRUE(other);
     hub->setDepthCamera(other);
-    ASSERT_EQ(dock->getDepthCamera(), other);
-    const QStringList before = row();
-    auto& sim = system.simulation();
-
-    ASSERT_TRUE(pick(2, {"Remove"})); // its own index
-    ASSERT_TRUE(addBefore(2, Pass)); // its own index
-    ASSERT_TRUE(addAfter(1, Pass)); // the next node's index
-    ASSERT_TRUE(addAfter(2, Pass)); // the next node's index
-    EXPECT_EQ(takeBoxes(),
-              QStringList({"Remove Filter Failed / Failed to remove filter",
-                           "Failed to add filter / Could not add filter \"Tavik::PassThroughFilter\"",
-                           "Failed to add filter / Could not add filter \"Tavik::PassThroughFilter\"",
-                           "Failed to add filter / Could not add filter \"Tavik::PassThroughFilter\""}));
-    EXPECT_EQ(sim.filterCalls(other), 0);
-    EXPECT_EQ(row(), before);
+    EXPECT_EQ(row(), QStringList({"[0]", "[1]", "[2]", "[3]"}));
+    // Edits go to the camera shown, by its own indexes.
+    ASSERT_TRUE(addAfter(1, Pass));
+    ASSERT_TRUE(addAfter(2, Gate));
+    ASSERT_TRUE(pick(2, {"Remove"}));
+    EXPECT_TRUE(takeBoxes().isEmpty());
+    EXPECT_EQ(chainOf(other, PROCESSED), QStringList({"AmplitudeGateFilter"}));
     EXPECT_EQ(chainOf(camera, PROCESSED), QStringList({"MedianFilter", "BilateralFilter"}));
 
-    // No index of a node: the current camera appends as usual.
-    ASSERT_TRUE(addAfter(3, Pass)); // after the old chain's last filter
-    EXPECT_EQ(sim.filterCalls(other), 1);
-    EXPECT_EQ(chainOf(other, PROCESSED), QStringList({"PassThroughFilter"}));
-    EXPECT_EQ(filterNode(4)->camera.lock(), other);
-    ASSERT_TRUE(pick(4, {"Remove"}));
-    EXPECT_TRUE(chainOf(other, PROCESSED).isEmpty());
+    // Back to the first camera, still connected: its filters again, in chain order.
+    hub->setDepthCamera(camera);
+    EXPECT_EQ(row(), QStringList({"[0]", "[1]", "MedianFilter", "BilateralFilter", "[2]", "PassThroughFilter", "[3]"}));
+    expectRowInStep();
+    expectIndexesOfChain(PROCESSED);
+    expectIndexesOfChain(DEPTH);
+    ASSERT_TRUE(pick(3, {"Remove"}));
+    EXPECT_TRUE(takeBoxes().isEmpty());
+    EXPECT_EQ(chainOf(camera, PROCESSED), QStringList({"MedianFilter"}));
 
     // The nodes hold their camera weakly: the dock keeps no old camera alive.
+    hub->setDepthCamera(other);
     const long held = camera.use_count();
     dock.reset();
     EXPECT_EQ(camera.use_count(), held);

@@ -23,7 +23,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using Kelvra::TriggerPanelDock;
 
@@ -222,6 +225,26 @@ TEST_F(TriggerFixture, AReadOnlyNamesFileCountsAsMissing)
     EXPECT_EQ(caption(panel, 1), "Trigger Funcion1");
     EXPECT_TRUE(panel.functionName.isEmpty());
     EXPECT_NE(out.text().find("Can't open FunctionName.txt"), std::string::npos);
+}
+
+TEST_F(TriggerFixture, ANamesFileThatIsNoPlainFileCountsAsMissing)
+{
+    // A FIFO holding more than the panel reads: were it read, its lines would
+    // be the captions (and the read would end rather than wait for a writer).
+    ASSERT_EQ(::mkfifo("FunctionName.txt", 0600), 0);
+    const int fifo = ::open("FunctionName.txt", O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fifo, 0);
+    const int bytes = TriggerPanelDock::MAX_NAMES_FILE_BYTES + 1;
+    ASSERT_GE(::fcntl(fifo, F_SETPIPE_SZ, 2 * bytes), bytes);
+    const QByteArray lines = QByteArray("From a FIFO\n").repeated(bytes).left(bytes);
+    ASSERT_EQ(::write(fifo, lines.constData(), lines.size()), bytes);
+    {
+        TriggerPanelDock panel(nullptr);
+        EXPECT_EQ(caption(panel, 1), "Trigger Funcion1");
+        EXPECT_TRUE(panel.functionName.isEmpty());
+        EXPECT_NE(out.text().find("Can't open FunctionName.txt"), std::string::npos);
+    }
+    ::close(fifo);
 }
 
 TEST_F(TriggerFixture, TheFieldsTextsAtThePressReachTheCameraUnchanged)

@@ -144,7 +144,7 @@ public:
             for (QWidget* w : QApplication::topLevelWidgets()) {
                 auto* box = qobject_cast<QMessageBox*>(w);
                 if (box && box->isVisible()) {
-                    seen.push_back({box->icon(), box->windowTitle(), box->text()});
+                    seen.push_back({box->icon(), box->windowTitle(), box->text(), box->textFormat()});
                     box->done(QMessageBox::Ok);
                 }
             }
@@ -156,6 +156,7 @@ public:
         QMessageBox::Icon icon;
         QString title;
         QString text;
+        Qt::TextFormat format;
     };
     std::vector<Box> seen;
 

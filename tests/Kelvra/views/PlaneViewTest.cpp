@@ -596,27 +596,44 @@ TEST_F(PlaneViewExport, SavesTheShownImageUnderFormatNameAndLocalTime)
     EXPECT_EQ(boxes.seen[0].text, "Successfully save image to \"" + QDir::toNativeSeparators(file) + "\".");
 }
 
-TEST_F(PlaneViewExport, ExportsInTheSameSecondShareOneFileAndFormatsTheirOwn)
+TEST_F(PlaneViewExport, ExportsInTheSameSecondEachKeepTheirFileAndFormatsTheirOwn)
 {
     DataFormat phase("phase");
     auto phaseView = host.view(&phase);
     phaseView->folder = tmp.path();
     MessageBoxCatcher boxes;
-    // Retry until both exports fall into one second.
+    // Retry until the exports fall into one second.
+    QString stamp;
     for (int attempt = 0; attempt < 5; ++attempt) {
         QDir(exportFolder()).removeRecursively();
-        const QString before = QDateTime::currentDateTime().toString("ss");
+        boxes.seen.clear();
+        stamp = QDateTime::currentDateTime().toString("yyyy_MM_dd_HH_mm_ss");
+        view->exportImage();
         view->exportImage();
         view->exportImage();
         phaseView->exportImage();
-        if (QDateTime::currentDateTime().toString("ss") == before)
+        if (QDateTime::currentDateTime().toString("yyyy_MM_dd_HH_mm_ss") == stamp)
             break;
     }
-    const QStringList files = exported();
-    ASSERT_EQ(files.size(), 2);
-    EXPECT_TRUE(files[0].startsWith("amplitude_"));
-    EXPECT_TRUE(files[1].startsWith("phase_"));
-    EXPECT_EQ(files[0].mid(10), files[1].mid(6));
+    const QStringList names = {"amplitude_" + stamp + ".jpg", "amplitude_" + stamp + "_2.jpg",
+                               "amplitude_" + stamp + "_3.jpg", "phase_" + stamp + ".jpg"};
+    EXPECT_EQ(exported(), names);
+    // Each box names the file written.
+    ASSERT_EQ(boxes.seen.size(), 4u);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(boxes.seen[i].text,
+                  "Successfully save image to \"" + QDir::toNativeSeparators(exportFolder() + "/" + names[i]) + "\".");
+}
+
+TEST_F(PlaneViewExport, TheFileIsNamedAsItIsNotAsMarkup)
+{
+    view->folder = tmp.path() + "/<b>bold</b>";
+    MessageBoxCatcher boxes;
+    view->exportImage();
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].title, "Export Image Successfully");
+    EXPECT_TRUE(boxes.seen[0].text.contains("/<b>bold</b>/export_images/amplitude_"));
+    EXPECT_EQ(boxes.seen[0].format, Qt::PlainText);
 }
 
 TEST_F(PlaneViewExport, BlankImageIsExportedButNoImageIsReported)

@@ -625,6 +625,9 @@ TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOne)
     window->startStream();
     ASSERT_TRUE(bothViewsDrew(1));
     const void* oldRangePage = window->getSettingsDock()->unambiguousRangePage();
+    Kelvra::PointCloudEffectSettingView* page = window->getSettingsDock()->effectPage();
+    page->modeList->setCurrentIndex(1); // a filter of the old camera, on the page and in the diagram
+    ASSERT_EQ(window->getDiagramDock()->getItems().size(), 5u);
     // Row 1 is the second simulated device, another camera than the first.
     KelvraTest::onModal([](QWidget* w) {
         auto* dialog = qobject_cast<Kelvra::CameraPickerDialog*>(w);
@@ -643,6 +646,9 @@ TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOne)
     EXPECT_TRUE(logShows(QStringLiteral("Camera connected: QuentaDCamera SIM-D-0002")));
     EXPECT_EQ(window->sourceChooser()->count(), 1);
     EXPECT_EQ(titles(), QStringList({"Amplitude", "Phase", "Tavik", "ALL In One", "RGB"}));
+    // Both chain editors show the new camera's filters: none.
+    EXPECT_TRUE(page->rows().empty());
+    EXPECT_EQ(window->getDiagramDock()->getItems().size(), 4u);
 
     // Cancelling keeps the camera.
     KelvraTest::onModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
@@ -659,11 +665,19 @@ TEST_F(MainWindowTest, ARecordingRefusedAtStartLeavesTheQuitToTheEventLoop)
     // SIGTERM and SIGINT quit the event loop; a box opened before the loop
     // ran would take that quit for itself and the viewer would run on.
     QStringList boxes;
+    QString text;
+    Qt::TextFormat format = Qt::AutoText;
     KelvraTest::onModal([&](QWidget* w) {
         boxes << w->windowTitle();
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            text = box->text();
+            format = box->textFormat();
+        }
         QCoreApplication::quit(); // the box stays open
     });
-    window->startWhenRunning(QStringLiteral("/nonexistent/recording.tvks"));
+    // A name that reads as markup is shown as it is.
+    const QString path = QStringLiteral("/nonexistent/<b>x</b>.tvks");
+    window->startWhenRunning(path);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr); // nothing before the loop runs
     QObject guard;
     bool quitAgain = false;
@@ -674,6 +688,10 @@ TEST_F(MainWindowTest, ARecordingRefusedAtStartLeavesTheQuitToTheEventLoop)
     QCoreApplication::exec();
     EXPECT_EQ(boxes, QStringList({"Open Recording Failed"}));
     EXPECT_FALSE(quitAgain);
+    EXPECT_EQ(format, Qt::PlainText);
+    const QString said = "Cannot play the recording " + path + ": ";
+    EXPECT_TRUE(text.startsWith(said)) << text.toStdString();
+    EXPECT_TRUE(logShows(said));
 
     // Without a recording the camera streams, once the loop runs.
     window->startWhenRunning(QString());
@@ -1063,6 +1081,38 @@ TEST_F(MainWindowTest, TheChainEditorsShowEachOthersFilters)
     EXPECT_TRUE(page->rows().empty());
     EXPECT_EQ(camera->getFilterChain(1).size(), 0u);
     EXPECT_EQ(diagram->getItemsView().size(), 10);
+}
+
+TEST_F(MainWindowTest, QuittingClosesTheFilterDialogsAndEndsTheProgram)
+{
+    window->startStream();
+    // Opened from the filters page and from the diagram, both without a parent.
+    Kelvra::PointCloudEffectSettingView* page = window->getSettingsDock()->effectPage();
+    page->modeList->setCurrentIndex(1);
+    ASSERT_EQ(page->rows().size(), 1u);
+    qobject_cast<QPushButton*>(page->rows()[0].first->itemAt(2)->widget())->click();
+    window->getDiagramDock()->showFilterParameters(window->getDiagramDock()->getItems()[2].get());
+    const auto dialogs = [] {
+        QList<QWidget*> shown;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (qobject_cast<Kelvra::FilterSettingsDialog*>(w) && w->isVisible() && !w->parentWidget())
+                shown << w;
+        return shown;
+    };
+    ASSERT_EQ(dialogs().size(), 2);
+
+    QAction* quit = nullptr;
+    for (QAction* action : window->menuBar()->actions().at(0)->menu()->actions())
+        if (action->text() == "&Quit")
+            quit = action;
+    ASSERT_TRUE(quit);
+    EXPECT_EQ(quit->shortcut(), QKeySequence(QKeySequence::Quit));
+    QSignalSpy closed(window.get(), &MainWindow::closed);
+    quit->trigger();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(dialogs().isEmpty());
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(window->getStreamHub()->isRunning());
 }
 
 TEST_F(MainWindowTest, AClickOnTheSeekSliderJumpsThere)

@@ -10,7 +10,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -196,6 +200,35 @@ TEST_F(LoggerTest, EmptyOrUnwritableFileNameOnlyTurnsTheFileOff)
     Logger::writeLog(Tavik::LOG_ERROR, "not to file");
     EXPECT_EQ(shown.count(), 3);
     EXPECT_EQ(fileLines(path).size(), 1);
+}
+
+TEST_F(LoggerTest, AFileOpenedAtOnceOrRefusedWithItsReasonKeepingTheOneBefore)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    Logger logger;
+    const QString path = dir.filePath("viewer.log");
+    QString reason;
+    ASSERT_TRUE(logger.openLogFile(path, &reason));
+    EXPECT_TRUE(QFile::exists(path)); // before any line
+    // A FIFO, read from so that opening it would not wait: no plain file.
+    const QString fifo = dir.filePath("fifo");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    for (const auto& [name, why] : {std::pair{dir.filePath("missing-folder/viewer.log"), "No such file or directory"},
+                                    {QString(), "no file name given"},
+                                    {fifo, "not a regular file"},
+                                    {dir.path(), "not a regular file"}}) {
+        EXPECT_FALSE(logger.openLogFile(name, &reason)) << name.toStdString();
+        EXPECT_EQ(reason, why);
+        EXPECT_EQ(logger.getLogFileName(), path);
+    }
+    ::close(reader);
+    Logger::writeLog(Tavik::LOG_ERROR, "still to the file");
+    const QStringList lines = fileLines(path);
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].endsWith("still to the file"));
 }
 
 TEST_F(LoggerTest, ConcurrentWritersKeepFileLinesWhole)
