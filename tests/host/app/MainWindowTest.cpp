@@ -57,6 +57,7 @@
 #include <QTextBrowser>
 #include <QSignalSpy>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
@@ -837,6 +838,26 @@ TEST_F(MainWindowTest, AReadOutNeverWidensTheWindowNorResetsTheZoom)
     EXPECT_EQ(view->width(), viewWidth);
     // Still zoomed in: no resize reset it to the whole 320 × 240 image.
     EXPECT_LT(view->getViewBox()->viewRect().width(), 100);
+}
+
+TEST_F(MainWindowTest, TheReadOutCanBeReadInFullAtEveryWindowSize)
+{
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(2));
+    Kelvra::PlaneView* view = amplitudeView();
+    QLabel* status = view->getStatus();
+    view->getMousePosition(view->getImageItem()->mapToScene(QPointF(300.5, 200.5)));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !status->text().isEmpty(); }));
+    for (const QRect& screen : {QRect(0, 0, 1280, 800), QRect(0, 0, 1100, 800), QRect(0, 0, 1920, 1080)}) {
+        window->layOutFor(screen);
+        QCoreApplication::processEvents();
+        const QString text = status->text();
+        const QRect room = status->contentsRect();
+        const QRect needed = status->fontMetrics().boundingRect(room, Qt::AlignCenter | Qt::TextWordWrap, text);
+        EXPECT_TRUE(room.contains(needed))
+            << screen.width() << ": " << text.toStdString() << " needs " << needed.width() << "x" << needed.height()
+            << ", has " << room.width() << "x" << room.height();
+    }
 }
 
 TEST_F(MainWindowTest, ReadOutsAreClearedWhenFramesOfAnotherSizeCome)
