@@ -181,8 +181,8 @@ TEST_F(MainWindowTest, DocksAreMadeWiredAndListedInTheViewMenu)
     QCoreApplication::processEvents(); // a floating log shows once the window has
     for (QDockWidget* dock : docks) {
         EXPECT_EQ(dock->parentWidget(), window.get());
-        EXPECT_TRUE(window->getViewMenu()->actions().contains(dock->toggleViewAction()));
-        EXPECT_TRUE(dock->toggleViewAction()->isChecked());
+        EXPECT_TRUE(window->getViewMenu()->actions().contains(window->viewAction(dock)));
+        EXPECT_TRUE(window->viewAction(dock)->isChecked());
     }
     EXPECT_EQ(window->getViewMenu()->actions().first(), window->lensFocusingAction);
 
@@ -190,12 +190,41 @@ TEST_F(MainWindowTest, DocksAreMadeWiredAndListedInTheViewMenu)
     auto* extra = new QDockWidget("Extra");
     window->addDock(extra, Qt::RightDockWidgetArea, window->getCloudDock());
     EXPECT_EQ(window->getDocks().last(), extra);
-    EXPECT_EQ(window->getViewMenu()->actions().last(), extra->toggleViewAction());
+    EXPECT_EQ(window->getViewMenu()->actions().last(), window->viewAction(extra));
     EXPECT_EQ(window->dockWidgetArea(extra), Qt::RightDockWidgetArea);
     EXPECT_TRUE(window->tabifiedDockWidgets(window->getCloudDock()).contains(extra));
     QCoreApplication::processEvents();
     EXPECT_TRUE(MainWindow::isDockShowing(window->getCloudDock())); // stays in front
     EXPECT_FALSE(MainWindow::isDockShowing(extra));
+}
+
+TEST_F(MainWindowTest, TheViewMenuNamesEachDockByWhatItShowsAlsoWithoutACamera)
+{
+    const QStringList names({"Amplitude", "Phase", "Tavik", "All In One", "RGB", "Settings", "Data Flow Diagram",
+                             "PolygonalChart", "ExtensionCommand", "Logs"});
+    auto menuNames = [&] {
+        QStringList texts;
+        for (QDockWidget* dock : window->getDocks())
+            texts << window->viewAction(dock)->text();
+        return texts;
+    };
+    window->disconnectCamera();
+    ASSERT_EQ(titles(), QStringList({"Disconnect", "Disconnect", "Disconnect", "Disconnect", "Disconnect"}));
+    EXPECT_EQ(menuNames(), names);
+
+    // Each entry still shows and hides its dock, and follows the dock closed elsewhere.
+    QDockWidget* phase = window->getPhaseDock();
+    QAction* action = window->viewAction(phase);
+    action->trigger();
+    EXPECT_FALSE(phase->isVisible());
+    EXPECT_FALSE(action->isChecked());
+    action->trigger();
+    EXPECT_TRUE(phase->isVisible());
+    phase->close();
+    EXPECT_FALSE(action->isChecked());
+
+    window->getStreamHub()->setDepthCamera(camera);
+    EXPECT_EQ(menuNames(), names);
 }
 
 TEST_F(MainWindowTest, LayoutShowsAmplitudePhaseAndCloudAt1280x800)
