@@ -37,6 +37,7 @@
 #include <QFileDialog>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QResizeEvent>
 #include <QTimer>
 
 MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr depthCamera, QWidget* parent)
@@ -215,8 +216,10 @@ void MainWindow::moveEvent(QMoveEvent* event)
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    if (windowLayout)
+    if (windowLayout) {
         windowLayout->fitFrameToScreen();
+        windowLayout->keepLogOnScreen(QRect(geometry().topLeft(), event->oldSize()));
+    }
 }
 
 void MainWindow::showEvent(QShowEvent* event)

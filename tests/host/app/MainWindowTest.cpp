@@ -315,6 +315,21 @@ TEST_F(MainWindowTest, TheLogStandsInAColumnOfItsOwnOrFloats)
     EXPECT_TRUE(log->isVisible());
     EXPECT_EQ(log->width(), log->maximumWidth());
     EXPECT_TRUE(window->geometry().contains(log->geometry())) << "over the window";
+
+    // Docked, it would stand beside an empty band: a drag of its title only
+    // moves it (Qt docks no floating dock that is not movable), and neither a
+    // float button nor a double click docks it.
+    EXPECT_FALSE(log->features() & (QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable));
+    EXPECT_TRUE(log->features() & QDockWidget::DockWidgetClosable);
+    // A smaller window keeps it over itself.
+    window->resize(1100, 712);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window->geometry().contains(log->geometry()));
+    // In its column again, it moves and floats as before.
+    window->layOutFor(QRect(0, 0, 1920, 1080));
+    EXPECT_FALSE(log->isFloating());
+    EXPECT_TRUE(log->features() & QDockWidget::DockWidgetMovable);
+    EXPECT_TRUE(log->features() & QDockWidget::DockWidgetFloatable);
 }
 
 TEST_F(MainWindowTest, SizeStaysWithinTheScreen)
