@@ -12,6 +12,8 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using Kelvra::EnumParameterView;
 using Kelvra::ParamControl;
 using Kelvra::RangeParameterDetailedView;
@@ -95,7 +97,11 @@ void CameraParametersPage::rebuild()
     rowsWidget = new QWidget();
     grid = new QGridLayout(rowsWidget);
     grid->setContentsMargins(0, 0, 0, 0);
-    for (const std::string& name : entry->second)
+    std::vector<std::string> names = entry->second;
+    for (const std::string& name : SWITCHES)
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    for (const std::string& name : names)
         if (auto handler = ParamControl::getParamControl(camera, name))
             addRow(name, std::move(handler));
     if (rows_.empty()) {
