@@ -137,11 +137,21 @@ int sliderEnd(const QVariant& limit, bool upper)
     return toControlInt(QVariant(upper ? std::ceil(v) : std::floor(v)));
 }
 
-// A spin box that shows a value the user cannot change.
+// A spin box that shows a value the user cannot change, and looks it: on the
+// window's grey, without arrows, never taking the focus (nor its frame).
 void showReadOnly(QAbstractSpinBox* box, bool readOnly)
 {
     box->setReadOnly(readOnly);
     box->setButtonSymbols(readOnly ? QAbstractSpinBox::NoButtons : QAbstractSpinBox::UpDownArrows);
+    box->setFocusPolicy(readOnly ? Qt::NoFocus : Qt::WheelFocus);
+    if (readOnly) {
+        box->clearFocus();
+        QPalette grey = box->palette();
+        grey.setColor(QPalette::Base, grey.color(QPalette::Window));
+        box->setPalette(grey);
+    } else {
+        box->setPalette(QPalette()); // the inherited one again
+    }
 }
 
 } // namespace
@@ -173,6 +183,17 @@ QVariant EnumParameterView::getValue() const
     if (index >= 0 && index < values.size())
         return values[index];
     return QVariant();
+}
+
+void EnumParameterView::showValue(const QVariant& value)
+{
+    for (int i = 0; i < values.size(); ++i) {
+        if (sameValue(values[i], value)) {
+            const QSignalBlocker block(this);
+            setCurrentIndex(i);
+            return;
+        }
+    }
 }
 
 void EnumParameterView::setReadOnly(bool readOnly)
@@ -233,6 +254,12 @@ void RangeParameterView::setReadOnly(bool on)
 QVariant RangeParameterView::getValue() const
 {
     return spinBoxValue(spinbox);
+}
+
+void RangeParameterView::showValue(const QVariant& value)
+{
+    const QSignalBlocker block(spinbox);
+    setSpinBoxValue(spinbox, value);
 }
 
 // --- WheelEventFilter ----------------------------------------------------------

@@ -30,6 +30,8 @@ public:
     // current item stands for no value. Right after construction it is the
     // value the editor shows.
     Q_INVOKABLE QVariant getValue() const;
+    // Shows the item of `value`, if any, without reporting it.
+    void showValue(const QVariant& value);
     // A read-only parameter: shown, not offered for choice.
     void setReadOnly(bool readOnly);
 
@@ -56,8 +58,10 @@ public:
     // The spin box's value: int or double. Right after construction it is the
     // value the editor shows.
     Q_INVOKABLE QVariant getValue() const;
-    // A read-only parameter: shown without arrows, not editable, and nothing
-    // reported.
+    // Shows `value` without reporting it.
+    void showValue(const QVariant& value);
+    // A read-only parameter: shown without arrows on grey, neither editable
+    // nor taking the focus, and nothing reported.
     void setReadOnly(bool readOnly);
     bool isReadOnly() const { return readOnly; }
 

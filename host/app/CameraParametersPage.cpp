@@ -3,13 +3,11 @@
 #include "Kelvra/models/CameraDisplayParamMap.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/ParamControl.h"
-#include "Kelvra/views/ParamValue.h"
 #include "Kelvra/views/ParameterViews.h"
 
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
-#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -180,16 +178,8 @@ void CameraParametersPage::refresh(const Row& row)
     auto* combo = qobject_cast<EnumParameterView*>(row.editor);
     if (!combo)
         return;
-    const auto [ok, value] = row.handler->get();
-    if (!ok)
-        return;
-    for (int i = 0; i < combo->values.size(); ++i) {
-        if (Kelvra::paramvalue::sameValue(combo->values[i], value)) {
-            const QSignalBlocker block(combo);
-            combo->setCurrentIndex(i);
-            return;
-        }
-    }
+    if (const auto [ok, value] = row.handler->get(); ok)
+        combo->showValue(value);
 }
 
 void CameraParametersPage::init()
