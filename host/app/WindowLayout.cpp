@@ -81,7 +81,10 @@ void WindowLayout::placeLogDock(const QRect& frame)
     window->removeDockWidget(log);
     if (fitsLogColumn(frame.width())) {
         window->addDockWidget(Qt::RightDockWidgetArea, log, Qt::Horizontal); // right of the tabbed docks
-        log->setFeatures(logFeatures);
+        // Anywhere else its fixed width would leave an empty band beside it
+        // (as a tab, or in a column with other docks): a drag of its title
+        // never docks it; the float button takes it out and back.
+        log->setFeatures(logFeatures & ~QDockWidget::DockWidgetMovable);
         log->setFloating(false); // docks it where it was just added
         log->show();
     } else {
@@ -90,9 +93,8 @@ void WindowLayout::placeLogDock(const QRect& frame)
         // room. Shown once the window is: a window manager keeps a tool
         // window above the window it belongs to only when that one was there first.
         log->setFloating(true);
-        // Docked, it would stand as a tab beside an empty band: a drag of
-        // its title only moves it, and neither its float button nor a
-        // double click docks it.
+        // No column to go back to: a drag of its title only moves it, and
+        // neither a float button nor a double click docks it.
         log->setFeatures(logFeatures & ~(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable));
         const int height = std::max(log->minimumHeight(), frame.height() / 3);
         log->setGeometry(frame.right() - log->maximumWidth() - 8, frame.bottom() - height - 70, log->maximumWidth(),

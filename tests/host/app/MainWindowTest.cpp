@@ -306,6 +306,12 @@ TEST_F(MainWindowTest, TheLogStandsInAColumnOfItsOwnOrFloats)
     for (QDockWidget* dock : window->getDocks())
         EXPECT_GE(dock->width(), dock->minimumWidth()) << dock->windowTitle().toStdString();
     EXPECT_TRUE(window->fitsLogColumn(1920));
+    // Elsewhere (a tab, or beside another dock) its fixed width would leave an
+    // empty band: a drag of its title never docks it (Qt drags no docked dock
+    // that is not movable, and docks no such floating one), the float button
+    // takes it out and back.
+    EXPECT_FALSE(log->features() & QDockWidget::DockWidgetMovable);
+    EXPECT_TRUE(log->features() & QDockWidget::DockWidgetFloatable);
 
     // A narrow one: no column fits beside the chart's minimum width; the log floats.
     EXPECT_FALSE(window->fitsLogColumn(1280));
@@ -316,19 +322,16 @@ TEST_F(MainWindowTest, TheLogStandsInAColumnOfItsOwnOrFloats)
     EXPECT_EQ(log->width(), log->maximumWidth());
     EXPECT_TRUE(window->geometry().contains(log->geometry())) << "over the window";
 
-    // Docked, it would stand beside an empty band: a drag of its title only
-    // moves it (Qt docks no floating dock that is not movable), and neither a
-    // float button nor a double click docks it.
+    // No column to go back to: neither a float button nor a double click.
     EXPECT_FALSE(log->features() & (QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable));
     EXPECT_TRUE(log->features() & QDockWidget::DockWidgetClosable);
     // A smaller window keeps it over itself.
     window->resize(1100, 712);
     QCoreApplication::processEvents();
     EXPECT_TRUE(window->geometry().contains(log->geometry()));
-    // In its column again, it moves and floats as before.
+    // In its column again, it floats by its button again.
     window->layOutFor(QRect(0, 0, 1920, 1080));
     EXPECT_FALSE(log->isFloating());
-    EXPECT_TRUE(log->features() & QDockWidget::DockWidgetMovable);
     EXPECT_TRUE(log->features() & QDockWidget::DockWidgetFloatable);
 }
 
