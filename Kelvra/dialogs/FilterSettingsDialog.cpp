@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace Kelvra {
@@ -54,6 +55,7 @@ FilterSettingsDialog::FilterSettingsDialog(Tavik::FilterPtr filter_, QWidget* pa
     grid->setSizeConstraint(QLayout::SetMaximumSize);
 
     int r = 0;
+    bool readOnlyRows = false;
     for (const auto& p : params) {
         auto handler = ParamControl::getParamControl(filter, p, nullptr, ParamControl::PARAM_TYPE_FILTER);
         QWidget* editor = handler ? handler->getDisplayWidget() : nullptr;
@@ -77,8 +79,14 @@ FilterSettingsDialog::FilterSettingsDialog(Tavik::FilterPtr filter_, QWidget* pa
         grid->addWidget(editor, r, 1, Qt::AlignLeft);
 
         auto* range = qobject_cast<RangeParameterView*>(editor);
-        rows_.push_back({handler, range ? qobject_cast<QDoubleSpinBox*>(range->spinbox) : nullptr});
+        rows_.push_back({handler, range ? qobject_cast<QDoubleSpinBox*>(range->spinbox) : nullptr, editor});
+        readOnlyRows |= handler->isReadOnly();
         ++r;
+    }
+    if (readOnlyRows) {
+        auto* timer = new QTimer(this);
+        connect(timer, &QTimer::timeout, this, &FilterSettingsDialog::refreshReadOnly);
+        timer->start(READ_ONLY_REFRESH_MS);
     }
 
     mainLayout->addStretch(0);
@@ -106,6 +114,23 @@ const FilterSettingsDialog::Row* FilterSettingsDialog::rowOf(const ParamControl*
         if (row.handler.get() == handler)
             return &row;
     return nullptr;
+}
+
+void FilterSettingsDialog::refreshReadOnly()
+{
+    if (!isVisible())
+        return;
+    for (const Row& row : rows_) {
+        if (!row.handler->isReadOnly())
+            continue;
+        const auto [ok, value] = row.handler->get();
+        if (!ok)
+            continue;
+        if (auto* range = qobject_cast<RangeParameterView*>(row.editor))
+            range->showValue(value);
+        else if (auto* choice = qobject_cast<EnumParameterView*>(row.editor))
+            choice->showValue(value);
+    }
 }
 
 void FilterSettingsDialog::setParam(const std::shared_ptr<ParamControl>& handler, const QVariant& value)

@@ -1,6 +1,8 @@
 #pragma once
 // Non-modal dialog listing every parameter of one filter, each with a name
 // label and a compact editor; every change is written to the filter at once.
+// What a read-only parameter shows (a count the filter reports) is read
+// again while the dialog is shown.
 
 #include "Tavik/Filter.h"
 
@@ -36,14 +38,20 @@ public:
     // dialog deletes itself when closed.
     static void showDialog(const Tavik::FilterPtr& filter, QWidget* parent = nullptr);
 
+    // How often the read-only rows are read again.
+    static constexpr int READ_ONLY_REFRESH_MS = 500;
+
     const Tavik::FilterPtr filter;
 
 private:
     struct Row {
         std::shared_ptr<ParamControl> handler;
         QPointer<QDoubleSpinBox> floatBox; // the spin box of a float editor
+        QWidget* editor;
     };
     const Row* rowOf(const ParamControl* handler) const;
+    // The read-only rows show what their parameters hold now.
+    void refreshReadOnly();
 
     std::vector<Row> rows_;
     bool writing_ = false; // a refusal box is open for a write

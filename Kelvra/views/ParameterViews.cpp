@@ -14,6 +14,7 @@
 #include <QSlider>
 #include <QSpinBox>
 
+#include <cmath>
 #include <utility>
 
 namespace Kelvra {
@@ -25,7 +26,9 @@ using paramvalue::toControlInt;
 namespace {
 
 // A spin box whose steps (arrows, keys, wheel) go to a hook; the hook runs the
-// box's own stepping through baseStepBy.
+// box's own stepping through baseStepBy. A number typed beyond a limit is
+// taken as that limit when editing finishes (Qt's own box would keep only
+// the digits that fit, "2" of "20", or silently go back to its last value).
 template <class Base> class StepHookSpinBox : public Base {
 public:
     using Base::Base;
@@ -38,6 +41,33 @@ public:
             Base::stepBy(steps);
     }
     void baseStepBy(int steps) { Base::stepBy(steps); }
+
+    QValidator::State validate(QString& input, int& pos) const override
+    {
+        const QValidator::State state = Base::validate(input, pos);
+        if (state == QValidator::Invalid && beyondLimit(input))
+            return QValidator::Intermediate;
+        return state;
+    }
+    void fixup(QString& input) const override
+    {
+        bool ok = false;
+        const double typed = this->locale().toDouble(input.trimmed(), &ok);
+        if (ok && typed > this->maximum())
+            input = this->textFromValue(this->maximum());
+        else if (ok && typed < this->minimum())
+            input = this->textFromValue(this->minimum());
+        else
+            Base::fixup(input);
+    }
+
+private:
+    bool beyondLimit(const QString& input) const
+    {
+        bool ok = false;
+        const double typed = this->locale().toDouble(input.trimmed(), &ok);
+        return ok && (typed > this->maximum() || typed < this->minimum());
+    }
 };
 using IntSpinBox = StepHookSpinBox<QSpinBox>;
 using DoubleSpinBox = StepHookSpinBox<QDoubleSpinBox>;
@@ -87,11 +117,41 @@ void setSpinBoxRange(QAbstractSpinBox* box, const QVariant& minimum, const QVari
     }
 }
 
-// A spin box that shows a value the user cannot change.
+// Whether the spin box stands at its upper (1) or lower (-1) limit, or between (0).
+int atLimit(const QAbstractSpinBox* box)
+{
+    if (auto* i = qobject_cast<const QSpinBox*>(box))
+        return i->value() >= i->maximum() ? 1 : i->value() <= i->minimum() ? -1 : 0;
+    if (auto* d = qobject_cast<const QDoubleSpinBox*>(box))
+        return d->value() >= d->maximum() ? 1 : d->value() <= d->minimum() ? -1 : 0;
+    return 0;
+}
+
+// The slider's end for a limit: the whole position at or beyond it, where the
+// spin box then takes the limit itself, so that a drag reaches both limits.
+int sliderEnd(const QVariant& limit, bool upper)
+{
+    if (isIntegral(limit))
+        return toControlInt(limit);
+    const double v = limit.toDouble();
+    return toControlInt(QVariant(upper ? std::ceil(v) : std::floor(v)));
+}
+
+// A spin box that shows a value the user cannot change, and looks it: on the
+// window's grey, without arrows, never taking the focus (nor its frame).
 void showReadOnly(QAbstractSpinBox* box, bool readOnly)
 {
     box->setReadOnly(readOnly);
     box->setButtonSymbols(readOnly ? QAbstractSpinBox::NoButtons : QAbstractSpinBox::UpDownArrows);
+    box->setFocusPolicy(readOnly ? Qt::NoFocus : Qt::WheelFocus);
+    if (readOnly) {
+        box->clearFocus();
+        QPalette grey = box->palette();
+        grey.setColor(QPalette::Base, grey.color(QPalette::Window));
+        box->setPalette(grey);
+    } else {
+        box->setPalette(QPalette()); // the inherited one again
+    }
 }
 
 } // namespace
@@ -123,6 +183,17 @@ QVariant EnumParameterView::getValue() const
     if (index >= 0 && index < values.size())
         return values[index];
     return QVariant();
+}
+
+void EnumParameterView::showValue(const QVariant& value)
+{
+    for (int i = 0; i < values.size(); ++i) {
+        if (sameValue(values[i], value)) {
+            const QSignalBlocker block(this);
+            setCurrentIndex(i);
+            return;
+        }
+    }
 }
 
 void EnumParameterView::setReadOnly(bool readOnly)
@@ -185,6 +256,12 @@ QVariant RangeParameterView::getValue() const
     return spinBoxValue(spinbox);
 }
 
+void RangeParameterView::showValue(const QVariant& value)
+{
+    const QSignalBlocker block(spinbox);
+    setSpinBoxValue(spinbox, value);
+}
+
 // --- WheelEventFilter ----------------------------------------------------------
 
 WheelEventFilter::WheelEventFilter(QObject* parent)
@@ -240,7 +317,14 @@ void RangeParameterDetailedView::showValue(const QVariant& value)
     const QSignalBlocker blockSpin(spinbox);
     const QSignalBlocker blockSlider(slider);
     setSpinBoxValue(spinbox, value);
-    slider->setValue(toControlInt(value));
+    slider->setValue(sliderPosition());
+}
+
+int RangeParameterDetailedView::sliderPosition() const
+{
+    // From what the spin box shows: 1.9986 shows as 2.00 and stands at 2.
+    const int limit = atLimit(spinbox);
+    return limit > 0 ? slider->maximum() : limit < 0 ? slider->minimum() : toControlInt(spinValue());
 }
 
 void RangeParameterDetailedView::init()
@@ -253,7 +337,7 @@ void RangeParameterDetailedView::init()
         const QSignalBlocker blockSpin(spinbox);
         const QSignalBlocker blockSlider(slider);
         setSpinBoxRange(spinbox, lower, upper);
-        slider->setRange(toControlInt(lower), toControlInt(upper));
+        slider->setRange(sliderEnd(lower, false), sliderEnd(upper, true));
     }
     const ParamControl::Result read = paramHandler->get();
     if (!read.ok)
@@ -314,7 +398,7 @@ void RangeParameterDetailedView::updateParam()
     }
     {
         const QSignalBlocker blockSlider(slider);
-        slider->setValue(toControlInt(value));
+        slider->setValue(sliderPosition());
     }
     old_value = value;
     shownValue_ = value;

@@ -30,6 +30,8 @@ public:
     // current item stands for no value. Right after construction it is the
     // value the editor shows.
     Q_INVOKABLE QVariant getValue() const;
+    // Shows the item of `value`, if any, without reporting it.
+    void showValue(const QVariant& value);
     // A read-only parameter: shown, not offered for choice.
     void setReadOnly(bool readOnly);
 
@@ -45,7 +47,7 @@ public slots:
 // Compact editor of a numeric parameter: a spin box (integer when `minimum`
 // is an integer) and an optional unit label; reports its value on every step
 // and when editing finishes. Integer limits and values are clamped into the
-// spin box's 32-bit signed range.
+// spin box's 32-bit signed range; a number typed beyond a limit is the limit.
 class RangeParameterView : public QWidget {
     Q_OBJECT
 public:
@@ -56,8 +58,10 @@ public:
     // The spin box's value: int or double. Right after construction it is the
     // value the editor shows.
     Q_INVOKABLE QVariant getValue() const;
-    // A read-only parameter: shown without arrows, not editable, and nothing
-    // reported.
+    // Shows `value` without reporting it.
+    void showValue(const QVariant& value);
+    // A read-only parameter: shown without arrows on grey, neither editable
+    // nor taking the focus, and nothing reported.
     void setReadOnly(bool readOnly);
     bool isReadOnly() const { return readOnly; }
 
@@ -86,7 +90,10 @@ public:
 
 // Slider editor of a numeric parameter that writes by itself through its
 // handler: a refused write shows a message box and puts the controls back,
-// a successful one emits valueChanged() and reads limits and value back.
+// a successful one emits valueChanged() and reads limits and value back. The
+// slider's ends stand for the limits (a float limit between two whole
+// positions gets the outer one), so a drag or Home and End reach both; a
+// number typed beyond a limit is the limit.
 class RangeParameterDetailedView : public QWidget {
     Q_OBJECT
 public:
@@ -116,6 +123,9 @@ public slots:
 private:
     QVariant spinValue() const;
     void showValue(const QVariant& value); // both controls, signals blocked
+    // Where the slider stands for the spin box's value: at its ends for the
+    // limits, else at the value truncated.
+    int sliderPosition() const;
 
     // What the spin box showed for old_value. Edits are compared with this,
     // so a value the spin box shows rounded is never written back unchanged.

@@ -181,8 +181,10 @@ PlaneView::PlaneView(DataEngine* dataEngine, DataFormat* dataFormat, bool displa
     auto* statusRow = new QHBoxLayout();
     status = new QLabel(this);
     status->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Minimum);
-    // A long read-out is cut, never widens the view (and the window).
+    // A long read-out never widens the view (and the window): where the
+    // column is too narrow for one line it wraps onto the next.
     status->setMinimumWidth(1);
+    status->setWordWrap(true);
     status->setAlignment(Qt::AlignCenter);
     QFont font(QStringLiteral("Monospace"), 12);
     font.setStyleHint(QFont::TypeWriter);

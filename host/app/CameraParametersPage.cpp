@@ -3,14 +3,14 @@
 #include "Kelvra/models/CameraDisplayParamMap.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/ParamControl.h"
-#include "Kelvra/views/ParamValue.h"
 #include "Kelvra/views/ParameterViews.h"
 
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
-#include <QSignalBlocker>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using Kelvra::EnumParameterView;
 using Kelvra::ParamControl;
@@ -95,7 +95,11 @@ void CameraParametersPage::rebuild()
     rowsWidget = new QWidget();
     grid = new QGridLayout(rowsWidget);
     grid->setContentsMargins(0, 0, 0, 0);
-    for (const std::string& name : entry->second)
+    std::vector<std::string> names = entry->second;
+    for (const std::string& name : SWITCHES)
+        if (std::find(names.begin(), names.end(), name) == names.end())
+            names.push_back(name);
+    for (const std::string& name : names)
         if (auto handler = ParamControl::getParamControl(camera, name))
             addRow(name, std::move(handler));
     if (rows_.empty()) {
@@ -174,16 +178,8 @@ void CameraParametersPage::refresh(const Row& row)
     auto* combo = qobject_cast<EnumParameterView*>(row.editor);
     if (!combo)
         return;
-    const auto [ok, value] = row.handler->get();
-    if (!ok)
-        return;
-    for (int i = 0; i < combo->values.size(); ++i) {
-        if (Kelvra::paramvalue::sameValue(combo->values[i], value)) {
-            const QSignalBlocker block(combo);
-            combo->setCurrentIndex(i);
-            return;
-        }
-    }
+    if (const auto [ok, value] = row.handler->get(); ok)
+        combo->showValue(value);
 }
 
 void CameraParametersPage::init()

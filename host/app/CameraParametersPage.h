@@ -1,10 +1,10 @@
 #pragma once
 // Settings page "Camera Parameters": for the connected camera's type, the
-// parameters of CameraDisplayParamMap in table order, each with its name and
-// editor (the slider editor for numbers, the combo box for enum and bool
-// kinds); parameters the camera lacks are left out. After a successful write
-// the parameters that depend on the written one are read again and
-// valueChanged() is emitted.
+// parameters of CameraDisplayParamMap in table order, then the SWITCHES the
+// table does not list, each with its name and editor (the slider editor for
+// numbers, the combo box for enum and bool kinds); parameters the camera
+// lacks are left out. After a successful write the parameters that depend on
+// the written one are read again and valueChanged() is emitted.
 
 #include "Kelvra/models/CameraDisplayParamMap.h"
 #include "Tavik/CameraSystem.h"
@@ -32,6 +32,9 @@ class CameraParametersPage : public QWidget {
     Q_OBJECT
 public:
     using NameTable = std::map<std::string, std::vector<std::string>>;
+    // Offered after the table's names wherever the camera has them: dealiasing
+    // sets the range the unambiguous-range page edits.
+    static inline const std::vector<std::string> SWITCHES{"dealias_en"};
 
     // Built for the controller's camera of the moment, from `table` (camera
     // type -> parameter names); `protection` is not used.

@@ -37,6 +37,7 @@
 #include <QFileDialog>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QResizeEvent>
 #include <QTimer>
 
 MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr depthCamera, QWidget* parent)
@@ -106,6 +107,7 @@ MainWindow::~MainWindow()
         delete dock;
     }
     docks.clear();
+    viewActions.clear(); // went with their docks
     delete optionsMenu;
     dataEngine.reset();
     streamHub.reset();
@@ -179,8 +181,29 @@ void MainWindow::addDock(QDockWidget* dock, Qt::DockWidgetArea area, QDockWidget
         tabifyDockWidget(tabifyWith, dock);
         tabifyWith->raise(); // else the tab added last would be in front
     }
-    viewMenu->addAction(dock->toggleViewAction());
+    QAction* action = makeViewAction(dock);
+    viewMenu->addAction(action);
+    viewActions.append(action);
     docks.append(dock);
+}
+
+QAction* MainWindow::makeViewAction(QDockWidget* dock)
+{
+    // The dock's own toggle action takes the dock's title, which reads
+    // "Disconnect" without a camera; the menu keeps the name it was added under.
+    QAction* toggle = dock->toggleViewAction();
+    auto* action = new QAction(dock->windowTitle(), dock);
+    action->setCheckable(true);
+    action->setChecked(toggle->isChecked());
+    connect(action, &QAction::triggered, toggle, &QAction::trigger);
+    connect(toggle, &QAction::toggled, action, &QAction::setChecked);
+    return action;
+}
+
+QAction* MainWindow::viewAction(const QDockWidget* dock) const
+{
+    const int index = docks.indexOf(const_cast<QDockWidget*>(dock));
+    return index < 0 ? nullptr : viewActions.at(index);
 }
 
 void MainWindow::moveEvent(QMoveEvent* event)
@@ -193,8 +216,10 @@ void MainWindow::moveEvent(QMoveEvent* event)
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    if (windowLayout)
+    if (windowLayout) {
         windowLayout->fitFrameToScreen();
+        windowLayout->keepLogOnScreen(QRect(geometry().topLeft(), event->oldSize()));
+    }
 }
 
 void MainWindow::showEvent(QShowEvent* event)

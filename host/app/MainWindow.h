@@ -94,11 +94,14 @@ public:
     ~MainWindow() override;
 
     // Puts a dock into the window, in `area`, or as a tab behind
-    // `tabifyWith` (which stays in front), and its show/hide action into the
-    // View menu. The window owns the dock from then on.
+    // `tabifyWith` (which stays in front), and a show/hide action named by
+    // the dock's title at this call into the View menu. The window owns the
+    // dock from then on.
     void addDock(QDockWidget* dock, Qt::DockWidgetArea area, QDockWidget* tabifyWith = nullptr);
     // Whether the dock can be seen: shown, and not tabbed behind another.
     static bool isDockShowing(const QDockWidget* dock);
+    // The View menu's show/hide action of a dock added, or nothing.
+    QAction* viewAction(const QDockWidget* dock) const;
     // Every dock added, in order.
     const QList<QDockWidget*>& getDocks() const { return docks; }
     QMenu* getViewMenu() const { return viewMenu; }
@@ -174,6 +177,8 @@ protected:
 
 private:
     void createDocks();
+    // Shows or hides the dock like its own toggle action, under a fixed name.
+    QAction* makeViewAction(QDockWidget* dock);
     // The views show nothing of a camera that went.
     void blankViews();
     // ShowView(false) on the view containers of every dock out of sight: Qt
@@ -215,6 +220,7 @@ private:
     Kelvra::TriggerPanelDock* triggerDock = nullptr;
     Kelvra::MessageLogDock* logDock = nullptr;
     QList<QDockWidget*> docks;
+    QList<QAction*> viewActions; // the View menu's, one per dock
     QMenu* viewMenu = nullptr;
     Kelvra::OptionsMenu* optionsMenu = nullptr;
     bool shownOnce = false;

@@ -14,6 +14,16 @@ int minimumWidthOf(const QWidget* widget)
     return std::max(widget->minimumWidth(), widget->minimumSizeHint().width());
 }
 
+// `r` moved into `area` along each axis on which it fits there.
+QRect keptWithin(QRect r, const QRect& area)
+{
+    if (r.width() <= area.width())
+        r.moveLeft(std::clamp(r.left(), area.left(), area.right() - r.width() + 1));
+    if (r.height() <= area.height())
+        r.moveTop(std::clamp(r.top(), area.top(), area.bottom() - r.height() + 1));
+    return r;
+}
+
 } // namespace
 
 WindowLayout::WindowLayout(QMainWindow* window, QDockWidget* upperView, QDockWidget* lowerView, QDockWidget* tabbed,
@@ -23,6 +33,7 @@ WindowLayout::WindowLayout(QMainWindow* window, QDockWidget* upperView, QDockWid
     , lowerView(lowerView)
     , tabbed(tabbed)
     , log(log)
+    , logFeatures(log->features())
 {
 }
 
@@ -70,6 +81,10 @@ void WindowLayout::placeLogDock(const QRect& frame)
     window->removeDockWidget(log);
     if (fitsLogColumn(frame.width())) {
         window->addDockWidget(Qt::RightDockWidgetArea, log, Qt::Horizontal); // right of the tabbed docks
+        // Anywhere else its fixed width would leave an empty band beside it
+        // (as a tab, or in a column with other docks): a drag of its title
+        // never docks it; the float button takes it out and back.
+        log->setFeatures(logFeatures & ~QDockWidget::DockWidgetMovable);
         log->setFloating(false); // docks it where it was just added
         log->show();
     } else {
@@ -78,6 +93,9 @@ void WindowLayout::placeLogDock(const QRect& frame)
         // room. Shown once the window is: a window manager keeps a tool
         // window above the window it belongs to only when that one was there first.
         log->setFloating(true);
+        // No column to go back to: a drag of its title only moves it, and
+        // neither a float button nor a double click docks it.
+        log->setFeatures(logFeatures & ~(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable));
         const int height = std::max(log->minimumHeight(), frame.height() / 3);
         log->setGeometry(frame.right() - log->maximumWidth() - 8, frame.bottom() - height - 70, log->maximumWidth(),
                          height);
@@ -101,4 +119,17 @@ void WindowLayout::fitFrameToScreen()
     const QRect fitted = fittedFrame(onScreen->availableGeometry(), frame, window->size());
     window->resize(fitted.size().shrunkBy(frame));
     window->move(fitted.topLeft()); // a window's position is its frame's
+}
+
+void WindowLayout::keepLogOnScreen(const QRect& before)
+{
+    if (!log->isFloating())
+        return;
+    QRect r = log->geometry();
+    if (before.isValid() && before.contains(r))
+        r = keptWithin(r, window->geometry()); // over the window it was over
+    if (const QScreen* onScreen = window->screen())
+        r = keptWithin(r, onScreen->availableGeometry());
+    if (r != log->geometry())
+        log->move(r.topLeft());
 }

@@ -6,11 +6,11 @@
 // width, in a column of its own at the right edge where the window is wide
 // enough for it, else floating over the window.
 
+#include <QDockWidget>
 #include <QMargins>
 #include <QRect>
 #include <QSize>
 
-class QDockWidget;
 class QMainWindow;
 
 class WindowLayout {
@@ -40,6 +40,9 @@ public:
     // Once the window manager has put its frame around the window: a frame
     // that does not fit the screen's available area is made to fit, once.
     void fitFrameToScreen();
+    // After the window took a new geometry (it was at `before`): a floating
+    // log that stood over it stays over it where it fits, and on the screen.
+    void keepLogOnScreen(const QRect& before);
 
 private:
     // The log in a column of its own when a window of that geometry has
@@ -51,5 +54,6 @@ private:
     QDockWidget* const lowerView;
     QDockWidget* const tabbed;
     QDockWidget* const log;
+    const QDockWidget::DockWidgetFeatures logFeatures; // the log's own, for its column
     bool frameFitted = false; // the window manager's frame was seen and fitted
 };

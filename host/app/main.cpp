@@ -11,15 +11,18 @@
 #include "host/app/MainWindow.h"
 #include "host/app/SettingsDock.h"
 #include "Kelvra/views/ParameterViews.h"
+#include "Kelvra/views/PlaneView.h"
 #include "Kelvra/views/UnwrapParamControl.h"
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
 #include "Tavik/Simulation.h"
+#include "platform/base/DataViewContainer.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDockWidget>
 #include <QGraphicsView>
+#include <QLabel>
 #include <QSlider>
 #include <QTabBar>
 #include <QToolBox>
@@ -87,10 +90,24 @@ void printSettingsLayout(const SettingsDock& settings)
     }
 }
 
+// The amplitude view's read-out line, and whether all of it shows.
+void printReadOut(const MainWindow& window)
+{
+    const auto* view = window.amplitudeContainer()->viewAs<Kelvra::PlaneView>();
+    const QLabel* status = view ? view->getStatus() : nullptr;
+    if (!status || status->text().isEmpty())
+        return;
+    const QRect room = status->contentsRect();
+    const int flags = Qt::AlignCenter | Qt::TextWordWrap;
+    Kelvra::diag::printTuple("readout", status->text(),
+                             room.contains(status->fontMetrics().boundingRect(room, flags, status->text())));
+}
+
 void printLayout(MainWindow& window)
 {
     using Kelvra::diag::printTuple;
     printTuple("window", window.x(), window.y(), window.width(), window.height());
+    printReadOut(window);
     for (QDockWidget* dock : window.getDocks()) {
         const QPoint at = dock->mapToGlobal(QPoint(0, 0));
         printTuple("dock", dock->objectName(), at.x(), at.y(), dock->width(), dock->height(),

@@ -2,9 +2,11 @@
 #include "Kelvra/views/ParamControl.h"
 #include "Kelvra/views/ParameterViews.h"
 #include "tests/Kelvra/dialogs/ModalDriver.h"
+#include "tests/support/TestSupport.h"
 
 #include "Tavik/CameraSystem.h"
 #include "Tavik/DepthCamera.h"
+#include "Tavik/Frame.h"
 #include "Tavik/Simulation.h"
 #include "tavik/src/Detail.h" // to give a filter a parameter no handler fits
 
@@ -200,6 +202,22 @@ TEST_F(FilterSettingsDialogTest, ReadOnlyParameterIsShownNotOffered)
     EXPECT_TRUE(dropped->isReadOnly());
     EXPECT_EQ(dropped->buttonSymbols(), QAbstractSpinBox::NoButtons);
     EXPECT_FALSE(spinOf(&dialog, "Threshold")->isReadOnly());
+    // It looks it: on grey, and never given the focus (nor its frame).
+    EXPECT_EQ(dropped->palette().color(QPalette::Base), dropped->palette().color(QPalette::Window));
+    EXPECT_NE(spinOf(&dialog, "Threshold")->palette().color(QPalette::Base), dropped->palette().color(QPalette::Base));
+    EXPECT_EQ(dropped->focusPolicy(), Qt::NoFocus);
+    EXPECT_FALSE(dropped->hasFocus());
+
+    // It shows the count the filter reports while the dialog is open.
+    Tavik::Frame frame;
+    frame.type = Tavik::FRAME_RAW_FRAME_PROCESSED;
+    frame.width = 4;
+    frame.height = 3;
+    frame.amplitude.assign(12, 5); // all below the threshold of 20
+    frame.phase.assign(12, 100);
+    frame.flags.assign(12, 0);
+    filter->apply(frame);
+    EXPECT_TRUE(KelvraTest::waitFor([&] { return qobject_cast<QSpinBox*>(dropped)->value() == 12; }));
 
     // Neither a step nor an edit left behind tries a write (a refusal box).
     dropped->setFocus();
@@ -209,7 +227,7 @@ TEST_F(FilterSettingsDialogTest, ReadOnlyParameterIsShownNotOffered)
     spinOf(&dialog, "Threshold")->setFocus();
     KelvraTest::drainEvents();
     EXPECT_TRUE(boxes.seen.isEmpty());
-    EXPECT_EQ(qobject_cast<QSpinBox*>(dropped)->value(), 0);
+    EXPECT_EQ(qobject_cast<QSpinBox*>(dropped)->value(), 12);
 }
 
 TEST_F(FilterSettingsDialogTest, LeavingARoundedFloatEditorWritesNothing)

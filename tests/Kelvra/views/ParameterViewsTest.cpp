@@ -273,8 +273,8 @@ TEST_F(DetailedView, FloatRangesAndValueInBothControls)
     ASSERT_NE(spin, nullptr);
     EXPECT_NEAR(spin->minimum(), 0.5, 1e-9);
     EXPECT_NEAR(spin->maximum(), 3.7, 1e-9);
-    EXPECT_EQ(view->slider->minimum(), 0);
-    EXPECT_EQ(view->slider->maximum(), 3);
+    EXPECT_EQ(view->slider->minimum(), 0); // the whole positions that take in both limits
+    EXPECT_EQ(view->slider->maximum(), 4);
     EXPECT_DOUBLE_EQ(spin->value(), 2.75);
     EXPECT_EQ(view->slider->value(), 2);
     EXPECT_EQ(view->slider->orientation(), Qt::Horizontal);
@@ -302,6 +302,51 @@ TEST_F(DetailedView, DraggingTheSliderWritesWholeNumbers)
     EXPECT_EQ(calls("mix_volt"), 2);
     EXPECT_FLOAT_EQ(value("mix_volt"), 1.0f);
     EXPECT_EQ(changed.count(), 2);
+}
+
+TEST_F(DetailedView, TheSliderReachesBothLimitsAndStandsWhereTheBoxReads)
+{
+    // 1.50 m to 7.49 m, each written through the nearest frequency step.
+    auto view = editor("unambiguous_range");
+    auto* spin = qobject_cast<QDoubleSpinBox*>(view->spinbox);
+    ASSERT_TRUE(spin);
+    QTest::keyClick(view->slider, Qt::Key_End);
+    EXPECT_EQ(view->slider->value(), view->slider->maximum());
+    EXPECT_DOUBLE_EQ(spin->value(), spin->maximum());
+    EXPECT_NEAR(value("unambiguous_range"), spin->maximum(), 0.01);
+    QTest::keyClick(view->slider, Qt::Key_Home);
+    EXPECT_EQ(view->slider->value(), view->slider->minimum());
+    EXPECT_DOUBLE_EQ(spin->value(), spin->minimum());
+    EXPECT_NEAR(value("unambiguous_range"), spin->minimum(), 0.01);
+    // 2 m reads back as 1.9986 m: the box shows 2.00 and the slider stays at 2.
+    view->slider->setValue(2);
+    EXPECT_NE(value("unambiguous_range"), 2.0f);
+    EXPECT_DOUBLE_EQ(spin->value(), 2.0);
+    EXPECT_EQ(view->slider->value(), 2);
+}
+
+TEST_F(DetailedView, ANumberTypedBeyondALimitIsTheLimit)
+{
+    auto view = editor("unambiguous_range");
+    auto* spin = qobject_cast<QDoubleSpinBox*>(view->spinbox);
+    ASSERT_TRUE(spin);
+    typeInto(spin, "20");
+    QTest::keyClick(spin, Qt::Key_Return);
+    EXPECT_DOUBLE_EQ(spin->value(), spin->maximum());
+    EXPECT_NEAR(value("unambiguous_range"), spin->maximum(), 0.01);
+    EXPECT_EQ(view->slider->value(), view->slider->maximum());
+    typeInto(spin, "0.5");
+    QTest::keyClick(spin, Qt::Key_Return);
+    EXPECT_DOUBLE_EQ(spin->value(), spin->minimum());
+    EXPECT_NEAR(value("unambiguous_range"), spin->minimum(), 0.01);
+
+    // The compact editor's integer box too.
+    RangeParameterView compact(QVariant(20), QVariant(1000), QVariant(200), QString());
+    QSignalSpy reported(&compact, &RangeParameterView::paramValueChanged);
+    typeInto(compact.spinbox, "5000");
+    QTest::keyClick(compact.spinbox, Qt::Key_Return);
+    ASSERT_EQ(reported.count(), 1);
+    EXPECT_EQ(reported.at(0).at(0).value<QVariant>().toInt(), 1000);
 }
 
 TEST_F(DetailedView, TypedValueIsWrittenAndReadBack)

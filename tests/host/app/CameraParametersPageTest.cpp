@@ -41,13 +41,16 @@ TEST_F(CameraParametersPageTest, ListsTheCameraTypesParametersInTableOrder)
     auto page = build(connect(PageTest::Quenta14));
     EXPECT_EQ(CameraParametersPage::getID(), "camera_parameters");
     EXPECT_EQ(page->getTitle(), "Camera Parameters");
+    // Then dealiasing, which the table leaves out.
     EXPECT_EQ(rowNames(*page),
-              QStringList({"intg_time", "illum_volt", "mix_volt", "vco_freq", "mod_freq1", "mod_freq2"}));
+              QStringList({"intg_time", "illum_volt", "mix_volt", "vco_freq", "mod_freq1", "mod_freq2", "dealias_en"}));
     for (const auto& row : page->rows()) {
         EXPECT_EQ(row.label->text(), row.handler->getName());
         EXPECT_FALSE(row.label->toolTip().isEmpty());
-        EXPECT_TRUE(qobject_cast<RangeParameterDetailedView*>(row.editor)) << row.name;
+        EXPECT_EQ(qobject_cast<RangeParameterDetailedView*>(row.editor) != nullptr, row.name != "dealias_en")
+            << row.name;
     }
+    EXPECT_TRUE(qobject_cast<EnumParameterView*>(page->editorOf("dealias_en")));
     EXPECT_TRUE(page->placeholder()->isHidden());
     EXPECT_EQ(shown(page->editorOf("intg_time")), 200);
 }
@@ -55,7 +58,8 @@ TEST_F(CameraParametersPageTest, ListsTheCameraTypesParametersInTableOrder)
 TEST_F(CameraParametersPageTest, LeavesOutWhatTheCameraLacks)
 {
     auto quentaD = build(connect(PageTest::QuentaD));
-    EXPECT_EQ(rowNames(*quentaD), QStringList({"intg_time", "illum_volt", "mix_volt", "mod_freq1", "mod_freq2"}));
+    EXPECT_EQ(rowNames(*quentaD),
+              QStringList({"intg_time", "illum_volt", "mix_volt", "mod_freq1", "mod_freq2", "dealias_en"}));
 
     auto degraded = build(connect(PageTest::Degraded));
     EXPECT_EQ(rowNames(*degraded), QStringList({"intg_time", "mod_freq1"}));
@@ -151,6 +155,7 @@ TEST_F(CameraParametersPageTest, ReleaseTakesTheRowsAwayAndRebuildFollowsTheCame
 
     hub->setDepthCamera(connect(PageTest::QuentaD));
     page->rebuild();
-    EXPECT_EQ(rowNames(*page), QStringList({"intg_time", "illum_volt", "mix_volt", "mod_freq1", "mod_freq2"}));
+    EXPECT_EQ(rowNames(*page),
+              QStringList({"intg_time", "illum_volt", "mix_volt", "mod_freq1", "mod_freq2", "dealias_en"}));
     EXPECT_TRUE(page->placeholder()->isHidden());
 }

@@ -57,6 +57,7 @@
 #include <QTextBrowser>
 #include <QSignalSpy>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
@@ -180,8 +181,8 @@ TEST_F(MainWindowTest, DocksAreMadeWiredAndListedInTheViewMenu)
     QCoreApplication::processEvents(); // a floating log shows once the window has
     for (QDockWidget* dock : docks) {
         EXPECT_EQ(dock->parentWidget(), window.get());
-        EXPECT_TRUE(window->getViewMenu()->actions().contains(dock->toggleViewAction()));
-        EXPECT_TRUE(dock->toggleViewAction()->isChecked());
+        EXPECT_TRUE(window->getViewMenu()->actions().contains(window->viewAction(dock)));
+        EXPECT_TRUE(window->viewAction(dock)->isChecked());
     }
     EXPECT_EQ(window->getViewMenu()->actions().first(), window->lensFocusingAction);
 
@@ -189,12 +190,41 @@ TEST_F(MainWindowTest, DocksAreMadeWiredAndListedInTheViewMenu)
     auto* extra = new QDockWidget("Extra");
     window->addDock(extra, Qt::RightDockWidgetArea, window->getCloudDock());
     EXPECT_EQ(window->getDocks().last(), extra);
-    EXPECT_EQ(window->getViewMenu()->actions().last(), extra->toggleViewAction());
+    EXPECT_EQ(window->getViewMenu()->actions().last(), window->viewAction(extra));
     EXPECT_EQ(window->dockWidgetArea(extra), Qt::RightDockWidgetArea);
     EXPECT_TRUE(window->tabifiedDockWidgets(window->getCloudDock()).contains(extra));
     QCoreApplication::processEvents();
     EXPECT_TRUE(MainWindow::isDockShowing(window->getCloudDock())); // stays in front
     EXPECT_FALSE(MainWindow::isDockShowing(extra));
+}
+
+TEST_F(MainWindowTest, TheViewMenuNamesEachDockByWhatItShowsAlsoWithoutACamera)
+{
+    const QStringList names({"Amplitude", "Phase", "Tavik", "All In One", "RGB", "Settings", "Data Flow Diagram",
+                             "PolygonalChart", "ExtensionCommand", "Logs"});
+    auto menuNames = [&] {
+        QStringList texts;
+        for (QDockWidget* dock : window->getDocks())
+            texts << window->viewAction(dock)->text();
+        return texts;
+    };
+    window->disconnectCamera();
+    ASSERT_EQ(titles(), QStringList({"Disconnect", "Disconnect", "Disconnect", "Disconnect", "Disconnect"}));
+    EXPECT_EQ(menuNames(), names);
+
+    // Each entry still shows and hides its dock, and follows the dock closed elsewhere.
+    QDockWidget* phase = window->getPhaseDock();
+    QAction* action = window->viewAction(phase);
+    action->trigger();
+    EXPECT_FALSE(phase->isVisible());
+    EXPECT_FALSE(action->isChecked());
+    action->trigger();
+    EXPECT_TRUE(phase->isVisible());
+    phase->close();
+    EXPECT_FALSE(action->isChecked());
+
+    window->getStreamHub()->setDepthCamera(camera);
+    EXPECT_EQ(menuNames(), names);
 }
 
 TEST_F(MainWindowTest, LayoutShowsAmplitudePhaseAndCloudAt1280x800)
@@ -276,6 +306,12 @@ TEST_F(MainWindowTest, TheLogStandsInAColumnOfItsOwnOrFloats)
     for (QDockWidget* dock : window->getDocks())
         EXPECT_GE(dock->width(), dock->minimumWidth()) << dock->windowTitle().toStdString();
     EXPECT_TRUE(window->fitsLogColumn(1920));
+    // Elsewhere (a tab, or beside another dock) its fixed width would leave an
+    // empty band: a drag of its title never docks it (Qt drags no docked dock
+    // that is not movable, and docks no such floating one), the float button
+    // takes it out and back.
+    EXPECT_FALSE(log->features() & QDockWidget::DockWidgetMovable);
+    EXPECT_TRUE(log->features() & QDockWidget::DockWidgetFloatable);
 
     // A narrow one: no column fits beside the chart's minimum width; the log floats.
     EXPECT_FALSE(window->fitsLogColumn(1280));
@@ -285,6 +321,18 @@ TEST_F(MainWindowTest, TheLogStandsInAColumnOfItsOwnOrFloats)
     EXPECT_TRUE(log->isVisible());
     EXPECT_EQ(log->width(), log->maximumWidth());
     EXPECT_TRUE(window->geometry().contains(log->geometry())) << "over the window";
+
+    // No column to go back to: neither a float button nor a double click.
+    EXPECT_FALSE(log->features() & (QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable));
+    EXPECT_TRUE(log->features() & QDockWidget::DockWidgetClosable);
+    // A smaller window keeps it over itself.
+    window->resize(1100, 712);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window->geometry().contains(log->geometry()));
+    // In its column again, it floats by its button again.
+    window->layOutFor(QRect(0, 0, 1920, 1080));
+    EXPECT_FALSE(log->isFloating());
+    EXPECT_TRUE(log->features() & QDockWidget::DockWidgetFloatable);
 }
 
 TEST_F(MainWindowTest, SizeStaysWithinTheScreen)
@@ -855,6 +903,26 @@ TEST_F(MainWindowTest, AReadOutNeverWidensTheWindowNorResetsTheZoom)
     EXPECT_EQ(view->width(), viewWidth);
     // Still zoomed in: no resize reset it to the whole 320 × 240 image.
     EXPECT_LT(view->getViewBox()->viewRect().width(), 100);
+}
+
+TEST_F(MainWindowTest, TheReadOutCanBeReadInFullAtEveryWindowSize)
+{
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(2));
+    Kelvra::PlaneView* view = amplitudeView();
+    QLabel* status = view->getStatus();
+    view->getMousePosition(view->getImageItem()->mapToScene(QPointF(300.5, 200.5)));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !status->text().isEmpty(); }));
+    for (const QRect& screen : {QRect(0, 0, 1280, 800), QRect(0, 0, 1100, 800), QRect(0, 0, 1920, 1080)}) {
+        window->layOutFor(screen);
+        QCoreApplication::processEvents();
+        const QString text = status->text();
+        const QRect room = status->contentsRect();
+        const QRect needed = status->fontMetrics().boundingRect(room, Qt::AlignCenter | Qt::TextWordWrap, text);
+        EXPECT_TRUE(room.contains(needed))
+            << screen.width() << ": " << text.toStdString() << " needs " << needed.width() << "x" << needed.height()
+            << ", has " << room.width() << "x" << room.height();
+    }
 }
 
 TEST_F(MainWindowTest, ReadOutsAreClearedWhenFramesOfAnotherSizeCome)

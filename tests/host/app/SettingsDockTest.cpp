@@ -76,7 +76,7 @@ TEST_F(SettingsDockTest, FilesEveryPageUnderItsIdWithItsTitle)
     EXPECT_EQ(dock->depthLimitPage()->cameraSystem, &system);
     EXPECT_EQ(dock->unambiguousRangePage()->depthCameraController, hub.get());
     EXPECT_EQ(dock->unambiguousRangePage()->depthCamera, quenta14);
-    EXPECT_EQ(dock->cameraParametersPage()->rows().size(), 6u);
+    EXPECT_EQ(dock->cameraParametersPage()->rows().size(), 7u);
 }
 
 TEST_F(SettingsDockTest, ReleaseDropsEveryCameraReference)
@@ -110,7 +110,7 @@ TEST_F(SettingsDockTest, ANewCameraGetsANewRangePageInTheSamePlace)
     EXPECT_EQ(fresh->depthCamera, quentaD);
     EXPECT_EQ(fresh->paramSetToShow, "meridian.tk");
     EXPECT_EQ(dock->page("unambiguous_range"), fresh);
-    EXPECT_EQ(dock->cameraParametersPage()->rows().size(), 5u);
+    EXPECT_EQ(dock->cameraParametersPage()->rows().size(), 6u);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_FALSE(old);
 }
@@ -194,11 +194,17 @@ TEST_F(SettingsDockTest, TheRangeSliderOffersOnlyWhatTheCameraTakes)
         return written;
     };
     EXPECT_NEAR(spin->maximum(), 7.49, 1e-9); // 20 MHz: no further
-    EXPECT_EQ(editor->slider->maximum(), 7);
+    EXPECT_EQ(editor->slider->maximum(), 8); // its last position stands for 7.49
     EXPECT_GE(dragAcross(), 5);
     EXPECT_TRUE(boxes.titles.isEmpty()) << boxes.titles.join(',').toStdString();
 
-    ASSERT_TRUE(quenta14->setb("dealias_en", true).ok);
+    // Dealiasing turned on on the parameters page: the range page follows.
+    auto* dealias = qobject_cast<Kelvra::EnumParameterView*>(dock->cameraParametersPage()->editorOf("dealias_en"));
+    ASSERT_TRUE(dealias);
+    dealias->setCurrentIndex(1);
+    EXPECT_TRUE(dock->unambiguousRangePage()->details->text().contains("dealias_en = True"));
+    EXPECT_NEAR(spin->maximum(), param->upperLimit(), 0.005);
+    EXPECT_GT(spin->maximum(), 7.49);
     typeInto(dock->cameraParametersPage()->editorOf("mod_freq1"), 40); // the page writes: the range page follows
     EXPECT_NEAR(spin->maximum(), param->upperLimit(), 0.005);
     EXPECT_EQ(editor->slider->maximum(), 15);
