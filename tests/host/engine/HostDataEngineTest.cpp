@@ -376,3 +376,23 @@ TEST(HostDataEngine, ClearedFramesStayClearedUntilTheNextFrame)
     deliverSet(engine, 99);
     EXPECT_TRUE(waitForId(engine, 99));
 }
+
+// A set begun before clearFrames() is not shown, also when its last frame
+// comes after it (another source's set still in the hand-off).
+TEST(HostDataEngine, ASetBegunBeforeAClearIsNeverShown)
+{
+    HostDataEngine engine(nullptr);
+    const auto set = makeSet(5);
+    for (int t = 0; t < Tavik::FRAME_XYZI_POINT_CLOUD_FRAME; ++t)
+        engine.frameCallback(nullptr, set[t], t);
+    engine.clearFrames();
+    const auto before = engine.frameStats();
+    engine.frameCallback(nullptr, set[Tavik::FRAME_XYZI_POINT_CLOUD_FRAME], Tavik::FRAME_XYZI_POINT_CLOUD_FRAME);
+    ASSERT_TRUE(KelvraTest::waitFor([&] {
+        const auto now = engine.frameStats();
+        return now.published + now.dropped > before.published + before.dropped;
+    }));
+    EXPECT_EQ(engine.newestFrameSet()->id, -1);
+    deliverSet(engine, 6);
+    EXPECT_TRUE(waitForId(engine, 6));
+}
