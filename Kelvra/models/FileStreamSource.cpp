@@ -107,8 +107,8 @@ bool FileStreamSource::readAndDeliver()
         timestamp = raw->timestamp;
         frameID = raw->id;
     }
-    delivered = position;
     if (auto cb = getCallback(); cb && *cb) {
+        delivered = position;
         for (Tavik::FrameType type = 0; type < Tavik::DepthCamera::FRAME_TYPE_COUNT; ++type)
             (*cb)(nullptr, frames[type], type);
     }

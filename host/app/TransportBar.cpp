@@ -161,10 +161,11 @@ void TransportBar::followFrame()
     const auto source = streamHub->getCurrentSource();
     if (source && source->isSeekable()) {
         // The set on show, counted from 1 (0 for none); the reader's own
-        // position is the set after it while playing.
+        // position is the set after it while playing. With none on show the
+        // slider stands where Start goes on.
         const auto* file = qobject_cast<const Kelvra::FileStreamSource*>(source.get());
         const int64_t shown = file ? file->deliveredPosition() : source->currentPosition();
-        const int64_t at = shown >= 0 ? shown : source->currentPosition();
+        const int64_t at = shown >= 0 ? shown : file ? file->startPosition() : 0;
         if (!seekBar->isSliderDown()) {
             const QSignalBlocker blocker(seekBar);
             seekBar->setValue(static_cast<int>(std::min<int64_t>(at, seekBar->maximum())));

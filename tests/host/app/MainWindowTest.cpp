@@ -1043,9 +1043,11 @@ TEST_F(MainWindowTest, AfterASwitchOfSourceTheViewsShowOnlyTheNewSourcesFrames)
         shown << qMakePair(set->id, set->width);
     });
     const int index = hub->addFileStreamSource(smallRecording("ids.tvks", 5, 33333, 1001));
+    ASSERT_TRUE(hub->getSources()[index]->seek(4)); // not current: shown to nobody
     window->sourceChooser()->activated(index);
     EXPECT_TRUE(KelvraTest::waitFor([&] { return !amplitudeView()->getImageItem()->hasImage(); }));
     EXPECT_EQ(window->positionText(), "0 / 5");
+    EXPECT_EQ(window->seekSlider()->value(), 0); // where Start goes on: at the last set it rewinds
     window->seekSlider()->setValue(3);
     ASSERT_TRUE(KelvraTest::waitFor([&] { return newestId() == 1004; }));
     EXPECT_EQ(window->positionText(), "4 / 5");
