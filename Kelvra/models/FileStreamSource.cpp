@@ -108,7 +108,7 @@ bool FileStreamSource::readAndDeliver()
         frameID = raw->id;
     }
     if (auto cb = getCallback(); cb && *cb) {
-        delivered = position;
+        lastDelivered = position;
         for (Tavik::FrameType type = 0; type < Tavik::DepthCamera::FRAME_TYPE_COUNT; ++type)
             (*cb)(nullptr, frames[type], type);
     }
@@ -139,7 +139,7 @@ bool FileStreamSource::deliverAtOnce(int position, bool goOn)
 void FileStreamSource::setCallback(FrameCallback cb)
 {
     StreamSource::setCallback(std::move(cb));
-    delivered = -1;
+    lastDelivered = -1;
 }
 
 bool FileStreamSource::rewindsOnStart() const

@@ -47,7 +47,7 @@ public:
     bool processNext();
     // Position of the set delivered last to the callback installed now (the
     // set on show), -1 when it has delivered none since it was installed.
-    int64_t deliveredPosition() const { return delivered; }
+    int64_t deliveredPosition() const { return lastDelivered; }
     // Where start() begins: the next set, or 0 when it rewinds (at the last
     // set or past it).
     int64_t startPosition() const;
@@ -102,7 +102,7 @@ private:
     Tavik::CameraSystem* const cameraSystem;
     std::shared_ptr<Tavik::FrameStreamReader> frameStream;
     std::atomic<int64_t> frameID{0};
-    std::atomic<int64_t> delivered{-1};
+    std::atomic<int64_t> lastDelivered{-1};
     // The set the rewind showed, for the first wait of the pass after it.
     int64_t rewindTimeStamp = -1;
     int64_t rewindFrameIndex = -1;
