@@ -35,7 +35,8 @@ public:
     StreamHub* streamHub = nullptr;
 
 public slots:
-    // "RGB" with a camera, "Disconnect" without (or before setStreamHub).
+    // "RGB" with a camera or a recording current, "Disconnect" without (or
+    // before setStreamHub).
     void onDepthCameraSet();
 };
 

@@ -46,7 +46,8 @@ public:
     StreamHub* streamHub = nullptr;
 
 public slots:
-    // "ALL In One" with a camera, "Disconnect" without (or before setStreamHub).
+    // "ALL In One" with a camera or a recording current, "Disconnect" without
+    // (or before setStreamHub).
     void onDepthCameraSet();
     // Shown: resets phase then amplitude; then ShowView(visible) on phase,
     // amplitude and point cloud.

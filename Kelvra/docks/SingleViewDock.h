@@ -32,7 +32,8 @@ public:
     StreamHub* streamHub = nullptr;
 
 public slots:
-    // The caption with a camera, "Disconnect" without (or before setStreamHub).
+    // The caption with a camera or a recording current, "Disconnect" without
+    // (or before setStreamHub).
     void onDepthCameraSet();
     // Shown: resetView first where the dock asks for it, then ShowView(true);
     // hidden: ShowView(false), nothing else.

@@ -18,11 +18,16 @@ namespace Kelvra::ViewDock {
 inline const QString DISCONNECTED_TITLE = QStringLiteral("Disconnect");
 inline constexpr int MINIMUM_WIDTH = 300;
 
-// The caption while the controller holds a camera, "Disconnect" otherwise;
-// a dock not yet handed a controller counts as having no camera.
+// The caption while the controller holds a camera or a recording is its
+// current source, "Disconnect" otherwise; a dock not yet handed a controller
+// counts as having no camera.
 inline QString cameraTitle(const StreamHub* streamHub, const QString& caption)
 {
-    return streamHub && streamHub->getDepthCamera() ? caption : DISCONNECTED_TITLE;
+    if (!streamHub)
+        return DISCONNECTED_TITLE;
+    const auto source = streamHub->getCurrentSource();
+    const bool recording = source && !source->isLiveStream();
+    return streamHub->getDepthCamera() || recording ? caption : DISCONNECTED_TITLE;
 }
 
 // Installs `layout` on the scroll area itself (the area gets no content

@@ -72,14 +72,24 @@ bool FileStreamSource::seek(int position)
 {
     if (!frameStream || position < 0 || position >= length())
         return false;
-    frameStream->seekTo(position);
-    // A damaged set moves the reader past it; the seek still ends at `position`.
-    if (!isRunning() && !processNext())
+    if (isRunning())
         frameStream->seekTo(position);
+    else
+        deliverAtOnce(position, false);
     return true;
 }
 
 bool FileStreamSource::processNext()
+{
+    if (!readAndDeliver())
+        return false;
+    // Delivered while not playing: the same set stays the next one read.
+    if (isPaused() || !isRunning())
+        frameStream->seekTo(frameStream->currentPosition() - 1);
+    return true;
+}
+
+bool FileStreamSource::readAndDeliver()
 {
     if (!frameStream)
         return false;
@@ -98,13 +108,48 @@ bool FileStreamSource::processNext()
         frameID = raw->id;
     }
     if (auto cb = getCallback(); cb && *cb) {
+        lastDelivered = position;
         for (Tavik::FrameType type = 0; type < Tavik::DepthCamera::FRAME_TYPE_COUNT; ++type)
             (*cb)(nullptr, frames[type], type);
     }
-    // Delivered while not playing: the same set stays the next one read.
-    if (isPaused() || !isRunning())
-        frameStream->seekTo(frameStream->currentPosition() - 1);
     return true;
+}
+
+bool FileStreamSource::deliverAtOnce(int position, bool goOn)
+{
+    frameStream->seekTo(position);
+    bool shown = false;
+    std::string failure;
+    try {
+        shown = readAndDeliver();
+    } catch (const std::exception& e) {
+        failure = e.what();
+    } catch (...) {
+        failure = "unknown error";
+    }
+    if (!failure.empty())
+        diag::printLine("FileStreamSource: showing frame set " + std::to_string(position + 1) + " / "
+                        + std::to_string(length()) + " failed: " + failure);
+    // A damaged set moves the reader past it; it stays where it was asked to be.
+    if (!shown || !goOn)
+        frameStream->seekTo(position);
+    return shown;
+}
+
+void FileStreamSource::setCallback(FrameCallback cb)
+{
+    StreamSource::setCallback(std::move(cb));
+    lastDelivered = -1;
+}
+
+bool FileStreamSource::rewindsOnStart() const
+{
+    return currentPosition() >= length() - 1;
+}
+
+int64_t FileStreamSource::startPosition() const
+{
+    return rewindsOnStart() ? 0 : currentPosition();
 }
 
 void FileStreamSource::runLoop()
@@ -112,8 +157,8 @@ void FileStreamSource::runLoop()
     diag::nameThisThread("kelvra-playback");
     const bool ownClock = passClock_.has_value();
     const PassClock clock = passClock_.value_or(PassClock());
-    int64_t lastTimeStamp = -1;
-    int64_t lastFrameIndex = -1;
+    int64_t lastTimeStamp = rewindTimeStamp;
+    int64_t lastFrameIndex = rewindFrameIndex;
     while (running) {
         const double t = clock.now();
         bool delivered = false;
@@ -203,8 +248,13 @@ bool FileStreamSource::start()
     if (isPaused())
         StreamSource::resume();
     setStopReason(QString());
-    if (currentPosition() >= length() - 1)
-        seek(0);
+    rewindTimeStamp = -1;
+    rewindFrameIndex = -1;
+    if (rewindsOnStart() && length() > 0 && deliverAtOnce(0, true)) {
+        // The pass goes on after the set the rewind showed, paced from it.
+        rewindTimeStamp = timestamp;
+        rewindFrameIndex = frameID;
+    }
     emit beforestart();
     running = true;
     try {

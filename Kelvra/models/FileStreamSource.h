@@ -45,6 +45,15 @@ public:
     bool seek(int pos) override;
     // Reads and delivers one frame set on the calling thread.
     bool processNext();
+    // Position of the set delivered last to the callback installed now (the
+    // set on show), -1 when it has delivered none since it was installed.
+    int64_t deliveredPosition() const { return lastDelivered; }
+    // Where start() begins: the next set, or 0 when it rewinds (at the last
+    // set or past it).
+    int64_t startPosition() const;
+    void setCallback(FrameCallback callback) override;
+    // At the last set or past it, start() rewinds and shows set 0 at once;
+    // playback then goes on after it.
     bool start() override;
     bool pause() override;
     bool stop() override;
@@ -70,6 +79,14 @@ public:
 
 private:
     void runLoop();
+    bool rewindsOnStart() const;
+    // Reads the next set and delivers it; the reader stays after it.
+    bool readAndDeliver();
+    // Delivers the set at `position` on the calling thread and leaves the
+    // reader at `position`, or after the set with `goOn`. A failure of the
+    // read or of a callback is caught and named here: this runs outside the
+    // playback thread.
+    bool deliverAtOnce(int position, bool goOn);
     // The wait after a set: the recorded interval less the work, spread over
     // an id gap, never more than MAX_SET_WAIT; 0 for none.
     static double setWait(int64_t timestamp, int64_t lastTimeStamp, int64_t id, int64_t lastFrameIndex,
@@ -85,6 +102,10 @@ private:
     Tavik::CameraSystem* const cameraSystem;
     std::shared_ptr<Tavik::FrameStreamReader> frameStream;
     std::atomic<int64_t> frameID{0};
+    std::atomic<int64_t> lastDelivered{-1};
+    // The set the rewind showed, for the first wait of the pass after it.
+    int64_t rewindTimeStamp = -1;
+    int64_t rewindFrameIndex = -1;
 
     std::mutex wakeMutex_;
     std::condition_variable wake_;

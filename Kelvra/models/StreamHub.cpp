@@ -314,7 +314,10 @@ void StreamHub::disconnectDepthCamera(bool onlyFromUI)
         diag::printLine("depthCamera is not valid , can't perform disconnectDepthCamera");
         return;
     }
-    stop();
+    // A recording that is current plays on: losing the camera is nothing to it.
+    const auto live = liveSource();
+    if (live && currentSource == live)
+        stop();
     if (!onlyFromUI) {
         if (cameraSystem && cameraSystem->disconnect(camera, true))
             Logger::writeLog(Tavik::LOG_INFO, QStringLiteral("succeed  to disconnect depth camera"));
@@ -322,7 +325,7 @@ void StreamHub::disconnectDepthCamera(bool onlyFromUI)
             Logger::writeLog(Tavik::LOG_ERROR, QStringLiteral("Failed to disconnect depth camera"));
     }
     depthCamera.store(nullptr);
-    if (const auto live = liveSource()) {
+    if (live) {
         if (currentSource == live)
             currentSource.reset();
         live->disconnect();

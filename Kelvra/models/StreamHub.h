@@ -76,6 +76,8 @@ public:
     void setDepthCamera(Tavik::DepthCameraPtr depthCamera);
     Tavik::DepthCameraPtr getDepthCamera() const { return depthCamera.load(); }
     void resetDepthCamera();
+    // Drops the camera and the live source (stopped first); a recording that
+    // is current keeps playing.
     void disconnectDepthCamera(bool onlyFromUI = false);
 
     // Power relay.

@@ -65,6 +65,8 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
     using Kelvra::StreamHub;
     connect(transportBar, &TransportBar::transportUpdated, this, &MainWindow::followTransport);
     connect(streamHub.get(), &StreamHub::stopped, this, &MainWindow::reportPlaybackStop);
+    shownSource = streamHub->getCurrentSource();
+    connect(streamHub.get(), &StreamHub::sourceSelected, this, &MainWindow::followSource);
     connect(streamHub.get(), &StreamHub::started, statusBarObject, &QStatusBar::clearMessage);
     connectionCheck = new QTimer(this);
     connectionCheck->setInterval(CONNECTION_CHECK_MS);
@@ -137,6 +139,12 @@ void MainWindow::createDocks()
     connect(streamHub.get(), &StreamHub::onDepthCameraSet, phaseDock, &PhaseViewDock::onDepthCameraSet);
     connect(streamHub.get(), &StreamHub::onDepthCameraSet, cloudDock, &CloudViewDock::onDepthCameraSet);
     connect(streamHub.get(), &StreamHub::onDepthCameraSet, combinedDock, &CombinedViewDock::onDepthCameraSet);
+    // The titles also tell whether a recording is shown.
+    connect(streamHub.get(), &StreamHub::sourceSelected, amplitudeDock, &AmplitudeViewDock::onDepthCameraSet);
+    connect(streamHub.get(), &StreamHub::sourceSelected, phaseDock, &PhaseViewDock::onDepthCameraSet);
+    connect(streamHub.get(), &StreamHub::sourceSelected, cloudDock, &CloudViewDock::onDepthCameraSet);
+    connect(streamHub.get(), &StreamHub::sourceSelected, combinedDock, &CombinedViewDock::onDepthCameraSet);
+    connect(streamHub.get(), &StreamHub::sourceSelected, colorDock, &ColorViewDock::onDepthCameraSet);
 
     // Connects onDepthCameraSet itself.
     diagramDock = new PipelineDiagramDock(cameraSystem, streamHub.get());
@@ -418,6 +426,15 @@ void MainWindow::disconnectCamera()
         blankViews();
 }
 
+void MainWindow::followSource()
+{
+    const auto source = streamHub->getCurrentSource();
+    if (source == shownSource.lock())
+        return;
+    shownSource = source;
+    blankViews(); // until the new source delivers
+}
+
 void MainWindow::blankViews()
 {
     dataEngine->clearFrames(); // the point clouds draw the empty set
@@ -449,8 +466,12 @@ void MainWindow::reportPlaybackStop()
     const QString reason = file->stopReason();
     if (reason.isEmpty()) // the end, or stopped
         return;
-    // The reason names the set skipped; the position stands after it.
-    reportError(QStringLiteral("Playback of %1 stopped: %2").arg(file->getName(), reason));
+    // The reason names the set skipped; Start goes on after it, or from the
+    // first set when nothing follows it.
+    reportError(QStringLiteral("Playback of %1 stopped: %2; Start goes on with frame set %3 / %4")
+                    .arg(file->getName(), reason)
+                    .arg(file->startPosition() + 1)
+                    .arg(file->length()));
 }
 
 void MainWindow::reportError(const QString& text)

@@ -56,6 +56,7 @@ class OptionsMenu;
 class PhaseViewDock;
 class PipelineDiagramDock;
 class StreamHub;
+class StreamSource;
 class TriggerPanelDock;
 } // namespace Kelvra
 
@@ -127,7 +128,7 @@ public:
     TransportBar* getTransportBar() const { return transportBar; }
     QComboBox* sourceChooser() const { return transportBar->sourceChooser(); }
     QSlider* seekSlider() const { return transportBar->seekSlider(); }
-    // "position / length" of a recording, "live" for the camera.
+    // "set shown / length" of a recording, "live" for the camera.
     QString positionText() const { return transportBar->positionText(); }
 
     // The transport bar's.
@@ -179,6 +180,8 @@ private:
     void createDocks();
     // Shows or hides the dock like its own toggle action, under a fixed name.
     QAction* makeViewAction(QDockWidget* dock);
+    // On a change of the current source the views go blank until it delivers.
+    void followSource();
     // The views show nothing of a camera that went.
     void blankViews();
     // ShowView(false) on the view containers of every dock out of sight: Qt
@@ -208,6 +211,7 @@ private:
     Tavik::CameraSystem* const cameraSystem;
     StatusMessageBar* statusBarObject = nullptr;
     std::unique_ptr<Kelvra::StreamHub> streamHub;
+    std::weak_ptr<Kelvra::StreamSource> shownSource; // whose frames the views may show
     std::unique_ptr<HostDataEngine> dataEngine;
     Kelvra::AmplitudeViewDock* amplitudeDock = nullptr;
     Kelvra::PhaseViewDock* phaseDock = nullptr;

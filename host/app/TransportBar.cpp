@@ -1,5 +1,6 @@
 #include "host/app/TransportBar.h"
 
+#include "Kelvra/models/FileStreamSource.h"
 #include "Kelvra/models/StreamHub.h"
 
 #include <QComboBox>
@@ -39,8 +40,11 @@ TransportBar::TransportBar(Kelvra::StreamHub* streamHub, QWidget* parent)
     sourceBox = new QComboBox(this);
     sourceBox->setMinimumContentsLength(18);
     addWidget(sourceBox);
-    connect(sourceBox, QOverload<int>::of(&QComboBox::activated), this,
-            [this](int index) { this->streamHub->setCurrentSource(index); });
+    // Choosing the current source again changes nothing (selecting it would stop it).
+    connect(sourceBox, QOverload<int>::of(&QComboBox::activated), this, [this](int index) {
+        if (index != this->streamHub->getCurrentSourceIndex())
+            this->streamHub->setCurrentSource(index);
+    });
     addSeparator();
     startAction = addAction(QStringLiteral("Start"), this, &TransportBar::startStream);
     pauseAction = addAction(QStringLiteral("Pause"), this, &TransportBar::pauseStream);
@@ -156,13 +160,19 @@ void TransportBar::followFrame()
 {
     const auto source = streamHub->getCurrentSource();
     if (source && source->isSeekable()) {
-        const int position = static_cast<int>(std::min<int64_t>(source->currentPosition(), seekBar->maximum()));
+        // The set on show, counted from 1 (0 for none); the reader's own
+        // position is the set after it while playing. With none on show the
+        // slider stands where Start goes on.
+        const auto* file = qobject_cast<const Kelvra::FileStreamSource*>(source.get());
+        const int64_t shown = file ? file->deliveredPosition() : source->currentPosition();
+        const int64_t at = shown >= 0 ? shown : file ? file->startPosition() : 0;
         if (!seekBar->isSliderDown()) {
             const QSignalBlocker blocker(seekBar);
-            seekBar->setValue(position);
+            seekBar->setValue(static_cast<int>(std::min<int64_t>(at, seekBar->maximum())));
         }
         const int length = source->length();
-        positionLabel->setText(QStringLiteral("%1 / %2").arg(length > 0 ? position + 1 : 0).arg(length));
+        const int64_t number = length > 0 && shown >= 0 ? std::min<int64_t>(shown, length - 1) + 1 : 0;
+        positionLabel->setText(QStringLiteral("%1 / %2").arg(number).arg(length));
     } else {
         positionLabel->setText(source && source->isLiveStream() ? QStringLiteral("live") : QString());
     }

@@ -1,9 +1,10 @@
 #pragma once
 // The viewer's transport bar: the source chooser, Start / Pause / Resume /
 // Stop, the seek slider (a click on its groove jumps there) and the position
-// of a recording ("position / length", "live" for the camera). It follows the
-// stream hub's sources and states by itself; the window hands it each new
-// frame (followFrame) and reacts to transportUpdated().
+// of a recording ("set shown / length", 0 while none is; "live" for the
+// camera). It follows the stream hub's sources and states by itself; the
+// window hands it each new frame (followFrame) and reacts to
+// transportUpdated(). Choosing the current source again changes nothing.
 
 #include <QString>
 #include <QToolBar>
@@ -26,7 +27,7 @@ public:
 
     QComboBox* sourceChooser() const { return sourceBox; }
     QSlider* seekSlider() const { return seekBar; }
-    // "position / length" of a recording, "live" for the camera.
+    // "set shown / length" of a recording, "live" for the camera.
     QString positionText() const;
 
     QAction* startAction = nullptr;
@@ -39,7 +40,7 @@ public slots:
     void pauseStream();
     void resumeStream();
     void stopStream();
-    // The slider and the position follow the current source's position.
+    // The slider and the position follow the set the current source shows.
     void followFrame();
 
 signals:

@@ -20,6 +20,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDockWidget>
 #include <QGraphicsView>
 #include <QLabel>
@@ -108,6 +109,13 @@ void printLayout(MainWindow& window)
     using Kelvra::diag::printTuple;
     printTuple("window", window.x(), window.y(), window.width(), window.height());
     printReadOut(window);
+    // The source shown and its position; where the source chooser and Start are.
+    const QComboBox* sources = window.sourceChooser();
+    const QPoint chooser = sources->mapToGlobal(sources->rect().center());
+    const QWidget* start = window.getTransportBar()->widgetForAction(window.startAction);
+    const QPoint startAt = start ? start->mapToGlobal(start->rect().center()) : QPoint();
+    printTuple("transport", sources->currentText(), window.positionText(), chooser.x(), chooser.y(), startAt.x(),
+               startAt.y());
     for (QDockWidget* dock : window.getDocks()) {
         const QPoint at = dock->mapToGlobal(QPoint(0, 0));
         printTuple("dock", dock->objectName(), at.x(), at.y(), dock->width(), dock->height(),

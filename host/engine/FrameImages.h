@@ -13,6 +13,7 @@
 
 struct FrameImages {
     int64_t id = -1; // frame index of the set
+    uint64_t generation = 0; // FrameSetWorker::discard() before its frames came
     int64_t timestamp = 0; // microseconds
     int width = 0; // of the depth frame; 0 when the set had none
     int height = 0;

@@ -38,6 +38,13 @@ FrameImagesPtr FrameSetWorker::takePending()
     return images;
 }
 
+uint64_t FrameSetWorker::discard()
+{
+    const uint64_t generation = ring->discard();
+    takePending();
+    return generation;
+}
+
 void FrameSetWorker::stop()
 {
     if (running.exchange(false)) {
@@ -75,6 +82,12 @@ void FrameSetWorker::handle(Kelvra::FrameHandle& handle)
     const Tavik::Frame& frame = *handle;
     if (!Tavik::isValidFrameType(frame.type))
         return;
+    // A set begun before a discard() is dropped.
+    const uint64_t generation = ring->takenGeneration();
+    if (partial && partial->generation != generation) {
+        partial.reset();
+        ++dropped;
+    }
     // A frame of another set closes the one being assembled: the ring dropped
     // the rest of it.
     if (partial && partial->id != frame.id)
@@ -82,6 +95,7 @@ void FrameSetWorker::handle(Kelvra::FrameHandle& handle)
     if (!partial) {
         partial = std::make_shared<FrameImages>();
         partial->id = frame.id;
+        partial->generation = generation;
     }
     if (frame.type != Tavik::FRAME_XYZI_POINT_CLOUD_FRAME) {
         FrameConversion::addFrame(*partial, frame);

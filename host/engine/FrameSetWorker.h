@@ -31,7 +31,9 @@
 #include <thread>
 
 // The frame ring with one more way in: a frame put without waking the
-// taker, for the frames of a set before its last.
+// taker, for the frames of a set before its last; and generations: discard()
+// drops what is queued and begins a new one in one step, so a frame taken
+// afterwards was put afterwards.
 class SetRing : public Kelvra::FrameRing {
 public:
     using FrameRing::FrameRing;
@@ -40,6 +42,27 @@ public:
         Lock lock(mutex);
         _put(frame);
     }
+    // Returns the new generation.
+    uint64_t discard()
+    {
+        Lock lock(mutex);
+        while (!queue.empty())
+            release(FrameRing::_get()); // not ours: `taken` is the taker's
+        return ++generation;
+    }
+    // The generation of the frame taken last; the taker's thread only.
+    uint64_t takenGeneration() const { return taken; }
+
+protected:
+    Kelvra::FrameHandle _get() override
+    {
+        taken = generation;
+        return FrameRing::_get();
+    }
+
+private:
+    uint64_t generation = 0; // under the mutex
+    uint64_t taken = 0;
 };
 
 class FrameSetWorker {
@@ -71,6 +94,10 @@ public:
 
     // The newest converted set not taken yet, or nothing.
     FrameImagesPtr takePending();
+    // Any thread: the frames put so far are never converted, nor the set
+    // they began; sets of later frames carry the generation returned
+    // (FrameImages::generation), earlier ones a lower one.
+    uint64_t discard();
 
     // Ends the worker after its current frame and joins it. Idempotent.
     void stop();

@@ -53,14 +53,12 @@ void HostDataEngine::frameCallback(const Tavik::DepthCameraPtr&, const Tavik::Fr
 {
     if (!frame)
         return;
-    cleared.store(false);
     worker->putFrame(*frame); // a copy: the frame is the caller's again on return
 }
 
 void HostDataEngine::clearFrames()
 {
-    cleared.store(true);
-    worker->takePending();
+    generation = worker->discard();
     history.clear();
     newest = std::make_shared<const FrameImages>();
     publishFrame(Images{{DataChannels::AMPLITUDE, cv::Mat()},
@@ -74,8 +72,12 @@ void HostDataEngine::publishPending()
     if (stopped)
         return;
     FrameImagesPtr images = worker->takePending();
-    if (!images || cleared.load()) // a set of the frames before clearFrames()
+    if (!images)
         return;
+    if (images->generation != generation) { // of frames that came before clearFrames()
+        ++discarded;
+        return;
+    }
     newest = images;
     ++published;
     lastLag = std::max<int64_t>(0, worker->newestFrameId() - images->id);
@@ -127,13 +129,13 @@ void HostDataEngine::setPointCloudViewShown(QObject* view, bool shown)
 
 HostDataEngine::FrameStats HostDataEngine::frameStats() const
 {
-    return FrameStats{published - publishedBefore, worker->droppedSets() - droppedBefore, lastLag, maxLag};
+    return FrameStats{published - publishedBefore, worker->droppedSets() + discarded - droppedBefore, lastLag, maxLag};
 }
 
 void HostDataEngine::restartFrameStats()
 {
     publishedBefore = published;
-    droppedBefore = worker->droppedSets();
+    droppedBefore = worker->droppedSets() + discarded;
     maxLag = 0;
 }
 

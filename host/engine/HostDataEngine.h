@@ -17,7 +17,6 @@
 #include <QPointF>
 #include <QString>
 
-#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -51,10 +50,11 @@ public:
     // The callback registered for every frame type; any thread, never waits.
     void frameCallback(const Tavik::DepthCameraPtr& depthCamera, const Tavik::FramePtr& frame, Tavik::FrameType type);
 
-    // Forgets the frames shown (the camera went): publishes an empty set, no
-    // images of 0 x 0 pixels, which the point-cloud views draw as nothing,
-    // and drops every set converted from earlier frames, until the next frame
-    // comes. The statistics' kept images go too.
+    // Forgets the frames shown (the camera went, another source was chosen):
+    // publishes an empty set, no images of 0 x 0 pixels, which the point-cloud
+    // views draw as nothing, and never publishes a set of the frames that came
+    // before, wherever they are in the hand-off. The statistics' kept images
+    // go too.
     void clearFrames();
 
     // The newest published set (the point-cloud view draws its points), or nothing.
@@ -93,7 +93,8 @@ private:
     std::unique_ptr<FrameSetWorker> worker;
     bool registered = false;
     bool stopped = false;
-    std::atomic<bool> cleared{false}; // since clearFrames(), no frame came
+    uint64_t generation = 0; // of the frames that came since the last clearFrames()
+    uint64_t discarded = 0; // sets of earlier frames, converted after clearFrames()
     FrameImagesPtr newest;
 
     uint64_t published = 0;

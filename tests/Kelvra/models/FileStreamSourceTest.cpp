@@ -10,6 +10,7 @@
 #include <climits>
 #include <fstream>
 #include <functional>
+#include <new>
 
 using namespace Kelvra;
 using namespace StreamTest;
@@ -64,14 +65,18 @@ TEST_F(FileStreamSourceTest, SeekDeliversAtOnceAndRefusesOutOfRange)
 {
     auto s = open(evenSets(10), false);
     EXPECT_EQ(s->length(), 10);
+    EXPECT_EQ(s->deliveredPosition(), -1);
     EXPECT_TRUE(s->seek(7));
     EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{8}));
     EXPECT_EQ(frames.entries().front().camera, nullptr);
     EXPECT_EQ(frames.entries().front().thread, std::this_thread::get_id());
     EXPECT_EQ(s->currentPosition(), 7);
+    EXPECT_EQ(s->deliveredPosition(), 7);
     EXPECT_FALSE(s->seek(-1));
     EXPECT_FALSE(s->seek(10));
     EXPECT_EQ(s->currentPosition(), 7);
+    s->setCallback(frames.callback()); // a new consumer has been shown nothing
+    EXPECT_EQ(s->deliveredPosition(), -1);
     EXPECT_EQ(frames.size(), 4u);
     EXPECT_EQ(s->getDepthScalingFactor(), 0.f); // missing in this file
     EXPECT_EQ(s->getAmplitudeScalingFactor(), 1.f);
@@ -90,18 +95,54 @@ TEST_F(FileStreamSourceTest, PlaysToTheEndAndStartsAgain)
         EXPECT_NE(e.thread, std::this_thread::get_id());
     EXPECT_FALSE(s->stop()); // ended by itself: nothing to stop
     EXPECT_EQ(s->currentPosition(), 5);
+    EXPECT_EQ(s->deliveredPosition(), 4);
+    EXPECT_EQ(s->startPosition(), 0);
 
-    // At the end: rewound with set 0 delivered at once, then played again by
-    // a new thread once the finished one is joined.
+    // At the end: rewound with set 0 delivered at once, then played on after
+    // it by a new thread once the finished one is joined, paced from set 0.
     frames.clear();
     log.names.clear();
+    KelvraTest::ManualClock clock;
+    s->setPassClock(clock.passClock());
     ASSERT_TRUE(s->start());
     EXPECT_FALSE(s->start()); // already playing: refused silently
     ASSERT_TRUE(ended(*s, log));
     EXPECT_EQ(log.joined(), "beforestart started stopped");
-    EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{1, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{1, 2, 3, 4, 5}));
     EXPECT_EQ(frames.entries()[0].thread, std::this_thread::get_id());
     EXPECT_NE(frames.entries()[4].thread, std::this_thread::get_id());
+    EXPECT_EQ(clock.sleeps().size(), 4u); // after sets 2 to 5
+
+    // A recording of one set plays it once.
+    frames.clear();
+    auto one = open(evenSets(1));
+    SignalLog oneLog(one.get());
+    ASSERT_TRUE(one->start());
+    ASSERT_TRUE(ended(*one, oneLog));
+    EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{1}));
+}
+
+TEST_F(FileStreamSourceTest, AFailureWhileTheRewindShowsSetZeroIsCaughtAndNamed)
+{
+    auto s = open(evenSets(3));
+    SignalLog log(s.get());
+    ASSERT_TRUE(s->start());
+    ASSERT_TRUE(ended(*s, log));
+    frames.clear();
+    log.names.clear();
+    // The rewind runs on this thread: its failure must not leave start().
+    std::atomic<bool> failed{false};
+    s->setCallback([&](const Tavik::DepthCameraPtr& camera, const Tavik::FramePtr& frame, Tavik::FrameType type) {
+        if (!failed.exchange(true))
+            throw std::bad_alloc();
+        frames.callback()(camera, frame, type);
+    });
+    CoutCapture out;
+    ASSERT_TRUE(s->start());
+    ASSERT_TRUE(ended(*s, log));
+    EXPECT_NE(out.text().find("FileStreamSource: showing frame set 1 / 3 failed: std::bad_alloc"), std::string::npos)
+        << out.text();
+    EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{1, 2, 3})); // the pass reads set 0 itself
 }
 
 TEST_F(FileStreamSourceTest, StopAndPauseEndPlaybackAtOnce)
@@ -188,6 +229,8 @@ TEST_F(FileStreamSourceTest, ADamagedSetStopsPlaybackWithItsReasonAndStartGoesOn
     ASSERT_TRUE(ended(bad, log));
     EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{1, 2, 3}));
     EXPECT_EQ(bad.currentPosition(), 4); // past the damaged set
+    EXPECT_EQ(bad.deliveredPosition(), 2); // on show: the set before it
+    EXPECT_EQ(bad.startPosition(), 4);
     // The set counted from 1, as positions are shown.
     EXPECT_EQ(bad.stopReason(), "frame set 4 / 8 skipped: frame set checksum mismatch");
     EXPECT_TRUE(bad.errorString().isEmpty()); // the recording itself plays
@@ -208,6 +251,7 @@ TEST_F(FileStreamSourceTest, ADamagedSetStopsPlaybackWithItsReasonAndStartGoesOn
     EXPECT_TRUE(bad.seek(3));
     EXPECT_EQ(frames.size(), 0u);
     EXPECT_EQ(bad.currentPosition(), 3);
+    EXPECT_EQ(bad.deliveredPosition(), 7);
 }
 
 TEST_F(FileStreamSourceTest, WhatTheOpenFoundLostIsToldAndPlaybackStopsAtTheSetItSkips)
@@ -289,6 +333,7 @@ TEST_F(FileStreamSourceTest, ASetBeingDeliveredWhenPausedIsReadAgainFirst)
     EXPECT_TRUE(waitingAfterSet3);
     EXPECT_EQ(positionWhilePausing, 2); // stepped back onto set 3
     EXPECT_EQ(s->currentPosition(), 2);
+    EXPECT_EQ(s->deliveredPosition(), 2); // and set 3 is on show
 
     QObject::disconnect(source, &StreamSource::paused, source, nullptr);
     s->setPassClock(PassClock());

@@ -310,8 +310,10 @@ TEST_F(StreamHubTest, DisconnectDepthCamera)
         const int f = hub.addFileStreamSource(recording("a.tvk"));
         hub.setCurrentSource(f);
         ASSERT_TRUE(hub.start());
+        SignalLog log(&hub);
         hub.disconnectDepthCamera();
-        EXPECT_FALSE(hub.isRunning());
+        EXPECT_TRUE(hub.isRunning()); // the recording plays on
+        EXPECT_EQ(log.joined(), "sourceListChanged onDepthCameraSet");
         EXPECT_EQ(hub.getCurrentSource(), hub.getSources().at(0));
         ASSERT_EQ(logged.size(), 1u);
         EXPECT_EQ(logged[0], std::make_pair(int(Tavik::LOG_INFO), QString("succeed  to disconnect depth camera")));

@@ -20,6 +20,8 @@
 #include "Kelvra/views/ClipRangeView.h"
 #include "Kelvra/views/EffectFilterPage.h"
 #include "Kelvra/views/UnwrapParamControl.h"
+#include "Kelvra/common/PassClock.h"
+#include "Kelvra/models/FileStreamSource.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/PlaneView.h"
 #include "platform/base/DataChannels.h"
@@ -65,7 +67,10 @@
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 namespace {
 
@@ -142,6 +147,21 @@ protected:
             && KelvraTest::waitFor([&] {
                    return window->getDataEngine()->frameSize() == DataEngine::FrameSize{{width, height}};
                });
+    }
+
+    // A recording of `sets` sets of 8 x 6, `intervalUs` apart, with ids from `firstId`.
+    QString smallRecording(const QString& name, int sets, int64_t intervalUs, int64_t firstId = 1)
+    {
+        Tavik::StreamGenerator::Spec spec;
+        spec.sets = sets;
+        spec.width = 8;
+        spec.height = 6;
+        spec.intervalUs = intervalUs;
+        for (int i = 0; i < sets; ++i)
+            spec.ids.push_back(firstId + i);
+        const QString path = recordings.filePath(name);
+        EXPECT_TRUE(Tavik::StreamGenerator::write(path.toStdString(), spec));
+        return path;
     }
 
     QTemporaryDir recordings;
@@ -755,11 +775,11 @@ TEST_F(MainWindowTest, DamageMetInPlaybackIsReportedWhenThePlaybackStops)
     const auto source = hub->getCurrentSource();
     const int before = stops.count(); // the camera's, when the file was selected
     ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && stops.count() == before + 1; }));
-    const QString line = QStringLiteral(
-        "Playback of corrupt-middle.tvks stopped: frame set 6 / 10 skipped: frame set checksum mismatch");
+    const QString line = QStringLiteral("Playback of corrupt-middle.tvks stopped: frame set 6 / 10 skipped: "
+                                        "frame set checksum mismatch; Start goes on with frame set 7 / 10");
     EXPECT_EQ(window->statusMessage()->currentMessage(), line);
     EXPECT_TRUE(logShows(line));
-    EXPECT_EQ(window->positionText(), "7 / 10"); // one count: set 6 skipped, 7 next
+    EXPECT_EQ(window->positionText(), "5 / 10"); // one count: set 5 on show, 6 skipped
 
     // Start goes on after the damaged set and takes the line away; the end
     // of the recording says nothing.
@@ -781,11 +801,11 @@ TEST_F(MainWindowTest, WhatARecordingLosesIsSaidWhenItIsOpened)
     // Playback meets that set at once and stops there, naming it as the open did.
     const auto source = hub->getCurrentSource();
     ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && stops.count() >= 2; }));
-    const QString stopped =
-        QStringLiteral("Playback of damaged-length.tvks stopped: frame set 2 / 20 skipped: frame set length mismatch");
+    const QString stopped = QStringLiteral("Playback of damaged-length.tvks stopped: frame set 2 / 20 skipped: "
+                                           "frame set length mismatch; Start goes on with frame set 3 / 20");
     EXPECT_EQ(window->statusMessage()->currentMessage(), stopped);
     EXPECT_TRUE(logShows(stopped));
-    EXPECT_EQ(window->positionText(), "3 / 20");
+    EXPECT_EQ(window->positionText(), "1 / 20");
 
     // A file cut short plays to its end, and the note stays in the status bar.
     const QString cutLine = QStringLiteral("Recording truncated.tvks: recording cut short in frame set 6: ");
@@ -1103,6 +1123,85 @@ TEST_F(MainWindowTest, DisconnectingWhileARecordingIsShownKeepsItsPicture)
     window->disconnectCamera();
     QCoreApplication::processEvents();
     EXPECT_TRUE(amplitudeView()->getImageItem()->hasImage());
+}
+
+TEST_F(MainWindowTest, ALostCameraLeavesARecordingPlayingWhereItWas)
+{
+    // A set a second: the camera goes while set 2 is on show.
+    ASSERT_TRUE(window->openRecording(smallRecording("slow.tvks", 6, 1000000), true));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return window->positionText() == "2 / 6"; }));
+    cameraSystem.simulation().unplug(camera);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !window->getStreamHub()->getDepthCamera(); }));
+    EXPECT_TRUE(window->getStreamHub()->isRunning());
+    EXPECT_TRUE(amplitudeView()->getImageItem()->hasImage());
+    EXPECT_EQ(titles(), QStringList({"Amplitude", "Phase", "Tavik", "ALL In One", "RGB"}));
+    EXPECT_TRUE(KelvraTest::waitFor([&] { return window->positionText() == "3 / 6"; })); // on, not rewound
+}
+
+TEST_F(MainWindowTest, AfterASwitchOfSourceTheViewsShowOnlyTheNewSourcesFrames)
+{
+    Kelvra::StreamHub* hub = window->getStreamHub();
+    window->startStream();
+    ASSERT_TRUE(bothViewsDrew(2));
+    window->sourceChooser()->activated(0); // the current source again: nothing changes
+    EXPECT_TRUE(hub->isRunning());
+
+    // The sets published after a switch: (id, width).
+    QList<QPair<int64_t, int>> shown;
+    QObject::connect(window->getDataEngine(), &DataEngine::frameUpdated, window.get(), [&] {
+        const auto set = window->getDataEngine()->newestFrameSet();
+        shown << qMakePair(set->id, set->width);
+    });
+    const int index = hub->addFileStreamSource(smallRecording("ids.tvks", 5, 33333, 1001));
+    ASSERT_TRUE(hub->getSources()[index]->seek(4)); // not current: shown to nobody
+    window->sourceChooser()->activated(index);
+    EXPECT_TRUE(KelvraTest::waitFor([&] { return !amplitudeView()->getImageItem()->hasImage(); }));
+    EXPECT_EQ(window->positionText(), "0 / 5");
+    EXPECT_EQ(window->seekSlider()->value(), 0); // where Start goes on: at the last set it rewinds
+    window->seekSlider()->setValue(3);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return newestId() == 1004; }));
+    EXPECT_EQ(window->positionText(), "4 / 5");
+    for (const auto& set : shown)
+        EXPECT_TRUE(set.first == -1 || set == qMakePair(int64_t(1004), 8)) << set.first << " " << set.second;
+
+    // Back to the camera: blank until it delivers.
+    shown.clear();
+    window->sourceChooser()->activated(0);
+    EXPECT_TRUE(KelvraTest::waitFor([&] { return !amplitudeView()->getImageItem()->hasImage(); }));
+    EXPECT_EQ(window->positionText(), "live");
+    window->startStream();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !shown.isEmpty() && shown.last().second == 320; }));
+    for (const auto& set : shown)
+        EXPECT_TRUE(set.first == -1 || set.second == 320) << set.first << " " << set.second;
+}
+
+TEST_F(MainWindowTest, ThePositionNamesTheSetOnShow)
+{
+    Kelvra::StreamHub* hub = window->getStreamHub();
+    const int index = hub->addFileStreamSource(smallRecording("steps.tvks", 5, 33333, 1001));
+    auto* file = qobject_cast<Kelvra::FileStreamSource*>(hub->getSources()[index].get());
+    ASSERT_TRUE(file);
+    // Playback waits after each set from the second on until the test lets it go on.
+    std::atomic<int> steps{0};
+    Kelvra::PassClock clock;
+    clock.now = [] { return 0.0; };
+    clock.sleep = [&](double) {
+        while (steps.load() == 0 && file->isRunning())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (steps.load() > 0)
+            --steps;
+    };
+    file->setPassClock(clock);
+    window->sourceChooser()->activated(index);
+    window->startStream();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return newestId() == 1002; }));
+    EXPECT_EQ(window->positionText(), "2 / 5");
+    ++steps;
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return newestId() == 1003; }));
+    EXPECT_EQ(window->positionText(), "3 / 5");
+    window->pauseStream();
+    EXPECT_EQ(window->positionText(), "3 / 5");
+    EXPECT_EQ(window->seekSlider()->value(), 2);
 }
 
 TEST_F(MainWindowTest, TheChainEditorsShowEachOthersFilters)
