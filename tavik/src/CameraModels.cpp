@@ -2,6 +2,45 @@
 
 #include "Detail.h"
 
+namespace Tavik {
+
+CameraProfile::CameraProfile(int id, int width, int height, float fx, float fy, float cx, float cy)
+    : CameraProfile(id, width, height, {{"fx", fx}, {"fy", fy}, {"cx", cx}, {"cy", cy}})
+{
+}
+
+CameraProfile::CameraProfile(int id, int width, int height, std::map<std::string, float> calib)
+    : id_(id)
+    , width_(width)
+    , height_(height)
+    , calib_(std::move(calib))
+{
+}
+
+float CameraProfile::getFloat(const std::string& section, const std::string& key) const
+{
+    if (!hasFloat(section, key))
+        return 0.f;
+    return calib_.at(key);
+}
+
+bool CameraProfile::hasFloat(const std::string& section, const std::string& key) const
+{
+    return section == "calib" && calib_.count(key) != 0;
+}
+
+CameraProfilePtr ConfigFile::getCameraProfile(int id) const
+{
+    if (!camera_)
+        return nullptr;
+    for (const auto& p : camera_->model.profiles)
+        if (p->id() == id)
+            return p;
+    return nullptr;
+}
+
+} // namespace Tavik
+
 namespace Tavik::detail {
 
 namespace {
