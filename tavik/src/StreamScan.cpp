@@ -520,9 +520,16 @@ bool ReaderState::isIndexAt(uint64_t offset)
 }
 
 // The index footer that starts at `offset`, whole and sound, if one does:
-// its magic is found first, then its count must place its start here.
+// empty, or listing the body's start first, as any index of this file would;
+// its magic is found next, then its count must place its start here.
 std::optional<ReaderState::Footer> ReaderState::footerAt(uint64_t offset)
 {
+    uint8_t first[sizeof(kIndexMagic) + 8];
+    if (fileSize - offset < sizeof(first) || !readAt(offset, first, sizeof(first)))
+        return std::nullopt;
+    Decoder f{first, 8};
+    if (f.get<uint64_t>() != bodyStart && std::memcmp(first + 8, kIndexMagic, sizeof(kIndexMagic)) != 0)
+        return std::nullopt;
     std::vector<uint8_t> window;
     for (uint64_t start = offset + 8; start < fileSize && fileSize - start >= sizeof(kIndexMagic);
          start += kSearchWindow) {
