@@ -280,6 +280,6 @@ int main(int argc, char** argv)
         {{"BM_SceneRender320x240", "BM_SceneRender320x240Reference", "scene render 320x240",
           "the pixel-at-a-time reference"},
          {"BM_ReaderReadNext320x240", "BM_PreadSet320x240", "reader, one 320x240 set", "a pread of the same bytes"},
-         {"BM_OpenHostileWithoutIndex1GiB", "BM_OpenPlainWithoutIndex1GiB",
-          "scan of 1 GiB with 1024 false set heads", "the same without them"}});
+         {"BM_OpenHostileWithoutIndex1GiB", "BM_OpenPlainWithoutIndex1GiB", "scan of 1 GiB with 1024 false set heads",
+          "the same without them"}});
 }
