@@ -1087,6 +1087,59 @@ TEST_F(StreamFiles, WithoutTheIndexAScanPassesOverALongDamagedSet)
     EXPECT_EQ(readThrough(reader).ids, (std::vector<int64_t>{1, 3}));
 }
 
+TEST_F(StreamFiles, AScanTakesASetAfterDamageByItsChecksumTellsItsProgressAndCanBeGivenUp)
+{
+    // Sets 2 and 4 of five long ones damaged, no index: set 3, found after
+    // set 2, is followed by no set, so its checksum decides, as it does for
+    // a false set head planted in set 2 that chains four frames to inside
+    // set 4.
+    const auto offsets = writeSets(path("long.tvks"), longSets(5));
+    auto bytes = readFile(path("long.tvks"));
+    bytes.resize(bytes.size() - (8 * 5 + 16));
+    for (const std::size_t k : {1u, 3u}) {
+        putU32(bytes, offsets[k], 5);
+        bytes[offsets[k] + 8] ^= 0x02;
+    }
+    detail::Encoder planted;
+    const uint64_t rows = (offsets[3] + 1000 - (offsets[1] + 100) - 8 - 4 * 33) / (16 * 320) + 1;
+    planted.put<uint32_t>(static_cast<uint32_t>(4 * 33 + 16 * 320 * rows));
+    planted.put<uint32_t>(0);
+    for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t) {
+        planted.put<uint8_t>(static_cast<uint8_t>(t));
+        planted.put<int64_t>(7);
+        planted.put<int64_t>(7);
+        planted.put<uint32_t>(t == 3 ? 320 : 0);
+        planted.put<uint32_t>(t == 3 ? static_cast<uint32_t>(rows) : 0);
+        planted.put<uint32_t>(1);
+        planted.put<uint32_t>(t == 3 ? static_cast<uint32_t>(16 * 320 * rows) : 0);
+    }
+    std::copy(planted.bytes.begin(), planted.bytes.end(),
+              bytes.begin() + static_cast<std::ptrdiff_t>(offsets[1] + 100));
+    writeFile(path("bad.tvks"), bytes, bytes.size());
+    std::vector<std::pair<uint64_t, uint64_t>> told;
+    FrameStreamReader reader(path("bad.tvks"), system, [&](uint64_t done, uint64_t total) {
+        told.emplace_back(done, total);
+        return true;
+    });
+    ASSERT_EQ(reader.size(), 5);
+    EXPECT_EQ(reader.damageNotes(),
+              notes({"frame set 2 / 5 skipped: damaged frame set", "frame set 4 / 5 skipped: damaged frame set"}));
+    EXPECT_EQ(readThrough(reader).ids, (std::vector<int64_t>{1, 3, 5}));
+    ASSERT_FALSE(told.empty());
+    for (std::size_t i = 0; i < told.size(); ++i) {
+        EXPECT_EQ(told[i].second, bytes.size());
+        EXPECT_LE(told[i].first, bytes.size());
+        EXPECT_TRUE(i == 0 || told[i].first >= told[i - 1].first);
+    }
+
+    int calls = 0;
+    FrameStreamReader givenUp(path("bad.tvks"), system, [&](uint64_t, uint64_t) { return ++calls < 2; });
+    EXPECT_EQ(calls, 2);
+    EXPECT_FALSE(givenUp.isStreamGood());
+    EXPECT_EQ(givenUp.errorString(), "opening cancelled");
+    EXPECT_EQ(givenUp.size(), 0);
+}
+
 TEST_F(StreamFiles, WithoutTheIndexAScanPassesOverWhatIsNotASet)
 {
     std::vector<char> bytes;
