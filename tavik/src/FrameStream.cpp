@@ -285,7 +285,7 @@ FrameStreamReader::FrameStreamReader(const std::string& path, CameraSystem& /*ca
         d_->damaged.clear();
         d_->lengths.clear();
         d_->cutShort.clear();
-        d_->indexNotes.clear();
+        d_->indexNote.clear();
     }
     d_->crcPrefix.clear();
 }

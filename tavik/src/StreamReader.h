@@ -40,7 +40,7 @@ struct ReaderState {
     // index or their records say they end, their checksum holding there.
     std::map<std::size_t, uint64_t> lengths;
     // What is wrong with an index the open did not use.
-    std::vector<std::string> indexNotes;
+    std::string indexNote;
     // Told how far a scan has come; `cancelled` once it said to give up.
     std::function<bool(uint64_t, uint64_t)> progress;
     bool cancelled = false;

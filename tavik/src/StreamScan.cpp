@@ -588,17 +588,20 @@ bool ReaderState::describeIndex(uint64_t offset)
          && again->listsTheSets == index->listsTheSets;
          end = again->end)
         ++copies;
+    // One line, as a file cut short has one.
+    std::vector<std::string> wrong;
     const std::string sets = std::to_string(offsets.size());
-    if (index->count == 0)
-        indexNotes.push_back("index is empty");
-    else if (index->count != offsets.size())
-        indexNotes.push_back("index lists " + std::to_string(index->count) + " frame sets, the file holds " + sets);
-    else if (!index->listsTheSets)
-        indexNotes.push_back("index does not match the " + sets + " frame sets");
+    if (!index->listsTheSets)
+        wrong.push_back(index->count == 0 ? std::string("index is empty")
+                            : index->count != offsets.size()
+                            ? "index lists " + std::to_string(index->count) + " frame sets, the file holds " + sets
+                            : "index does not match the " + sets + " frame sets");
     if (copies > 1)
-        indexNotes.push_back("index written " + std::to_string(copies) + " times");
+        wrong.push_back("index written " + std::to_string(copies) + " times");
     if (end < fileSize)
-        indexNotes.push_back(std::to_string(fileSize - end) + " bytes after the index");
+        wrong.push_back(std::to_string(fileSize - end) + " bytes after the index");
+    for (std::size_t i = 0; i < wrong.size(); ++i)
+        indexNote += (i ? "; " : "") + wrong[i];
     return true;
 }
 
@@ -620,7 +623,8 @@ std::vector<std::string> ReaderState::damageNotes() const
         notes.push_back(skippedSetNote(static_cast<int>(index), static_cast<int>(offsets.size()), why));
     if (!cutShort.empty())
         notes.push_back(cutShort);
-    notes.insert(notes.end(), indexNotes.begin(), indexNotes.end());
+    if (!indexNote.empty())
+        notes.push_back(indexNote);
     return notes;
 }
 

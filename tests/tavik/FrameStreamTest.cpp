@@ -1456,6 +1456,8 @@ TEST_F(StreamFiles, AnIndexThatDoesNotLineUpIsNotUsedAndWhatIsWrongWithItIsSaid)
         {footer(twice), "index lists 20 frame sets, the file holds 10"},
         {joined(footer(offsets), std::vector<char>(37, 'x')), "37 bytes after the index"},
         {joined(footer(offsets), footer(offsets)), "index written 2 times"},
+        {joined(footer(everyOther), std::vector<char>(37, 'x')),
+         "index lists 5 frame sets, the file holds 10; 37 bytes after the index"},
     };
     for (const auto& [tail, note] : cases) {
         SCOPED_TRACE(note);
@@ -1468,4 +1470,11 @@ TEST_F(StreamFiles, AnIndexThatDoesNotLineUpIsNotUsedAndWhatIsWrongWithItIsSaid)
         EXPECT_EQ(read.ids, idsBut(10, {}));
         EXPECT_TRUE(read.failed.empty());
     }
+    // No set, and after its (right) empty index 152 bytes more.
+    std::vector<char> none(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(offsets[0]));
+    none = joined(joined(none, footer({})), std::vector<char>(152, '\0'));
+    writeFile(path("none.tvks"), none, none.size());
+    FrameStreamReader empty(path("none.tvks"), system);
+    EXPECT_EQ(empty.size(), 0);
+    EXPECT_EQ(empty.damageNotes(), notes({"152 bytes after the index"}));
 }
