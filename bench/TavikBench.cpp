@@ -1,7 +1,8 @@
 // Cost of the simulated camera: frame sets produced per second on one core
 // (rendering, filter chain and delivery to four callbacks), the scene
-// renderer beside the pixel-at-a-time reference it replaced, and reading a
-// recorded stream beside a plain pread of the same bytes.
+// renderer beside the pixel-at-a-time reference it replaced, reading a
+// recorded stream beside a plain pread of the same bytes, and opening a
+// recording without its index, hostile beside plain.
 
 #include "SideBySide.h"
 
@@ -11,6 +12,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -157,6 +159,118 @@ void BM_PreadSet320x240(benchmark::State& state)
 }
 BENCHMARK(BM_PreadSet320x240)->Unit(benchmark::kMillisecond);
 
+// Opening a recording without its index, which the reader scans. The hostile
+// file: 1 GiB, after the header bytes that are no set, then holes with 1024
+// false set heads, one every MiB, each claiming a set as long as the limit
+// allows (up to 256 MiB) whose frames chain but whose checksum fails. The
+// plain file: the same without the false heads. Both are searched byte by
+// byte for a set; the false heads add a pass of checksums. For scale, a
+// recording the writer made, as large, without its index: its sets are found
+// from their heads alone. The files are sparse but the written one.
+struct ScanFiles {
+    static constexpr uint64_t kSize = 1ull << 30;
+    static constexpr int kFalseHeads = 1024;
+    std::string hostile, plain, written;
+
+    ScanFiles()
+        : hostile(name("hostile"))
+        , plain(name("plain"))
+        , written(name("written"))
+    {
+        StreamHeader header;
+        header.width = 320;
+        header.height = 240;
+        {
+            FrameStreamWriter empty(plain, header); // its index is 16 bytes, dropped below
+        }
+        const uint64_t body = std::filesystem::file_size(plain) - 16;
+        const auto put = [](std::fstream& f, uint64_t at, const std::vector<uint8_t>& bytes) {
+            f.seekp(static_cast<std::streamoff>(at));
+            f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        };
+        std::filesystem::resize_file(plain, body);
+        {
+            std::fstream f(plain, std::ios::in | std::ios::out | std::ios::binary);
+            put(f, body, {'n', 'o', ' ', 's', 'e', 't', '!', '!'});
+        }
+        std::filesystem::resize_file(plain, kSize);
+        std::filesystem::copy_file(plain, hostile, std::filesystem::copy_options::overwrite_existing);
+        std::fstream f(hostile, std::ios::in | std::ios::out | std::ios::binary);
+        const uint64_t step = (kSize - body) / kFalseHeads;
+        for (int k = 0; k < kFalseHeads; ++k) {
+            const uint64_t at = body + 8 + k * step + 7;
+            // Three empty frames, then a cloud of 8192 x rows points.
+            const uint64_t rows = std::min<uint64_t>((kSize - at - 1000) / (16 * 8192), 2047);
+            std::vector<uint8_t> head(8 + 4 * 33, 0);
+            const auto u32 = [&](std::size_t i, uint64_t v) {
+                for (int b = 0; b < 4; ++b)
+                    head[i + b] = static_cast<uint8_t>(v >> (8 * b));
+            };
+            u32(0, 4 * 33 + 16 * 8192 * rows);
+            u32(4, 0x5eedu); // not the checksum
+            for (int t = 0; t < FRAME_TYPE_COUNT; ++t)
+                head[8 + 33 * t] = static_cast<uint8_t>(t);
+            u32(8 + 3 * 33 + 17, 8192);
+            u32(8 + 3 * 33 + 21, rows);
+            u32(8 + 3 * 33 + 29, 16 * 8192 * rows);
+            put(f, at, head);
+        }
+        FrameStreamWriter writer(written, header);
+        const FrameSet set = StreamGenerator::makeFrameSet(320, 240, 1, 33333);
+        for (std::vector<uint64_t> at; at.size() < 2 || 2 * at.back() - at[at.size() - 2] < kSize;
+             at = writer.setOffsets())
+            writer.write(set);
+        writer.close();
+        std::filesystem::resize_file(written, std::filesystem::file_size(written) - (8 * writer.setsWritten() + 16));
+    }
+    ~ScanFiles()
+    {
+        for (const std::string* file : {&hostile, &plain, &written})
+            std::filesystem::remove(*file);
+    }
+    static std::string name(const char* what)
+    {
+        return (std::filesystem::temp_directory_path()
+                / ("tavik-bench-scan-" + std::string(what) + "-" + std::to_string(::getpid()) + ".tvks"))
+            .string();
+    }
+};
+
+const ScanFiles& scanFiles()
+{
+    static const ScanFiles files;
+    return files;
+}
+
+void openScanned(benchmark::State& state, const std::string& file)
+{
+    CameraSystem system;
+    for (auto _ : state) {
+        FrameStreamReader reader(file, system);
+        benchmark::DoNotOptimize(reader.size());
+        state.counters["sets"] = reader.size();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * std::filesystem::file_size(file)));
+}
+
+void BM_OpenHostileWithoutIndex1GiB(benchmark::State& state)
+{
+    openScanned(state, scanFiles().hostile);
+}
+BENCHMARK(BM_OpenHostileWithoutIndex1GiB)->Unit(benchmark::kMillisecond);
+
+void BM_OpenPlainWithoutIndex1GiB(benchmark::State& state)
+{
+    openScanned(state, scanFiles().plain);
+}
+BENCHMARK(BM_OpenPlainWithoutIndex1GiB)->Unit(benchmark::kMillisecond);
+
+void BM_OpenWrittenWithoutIndex1GiB(benchmark::State& state)
+{
+    openScanned(state, scanFiles().written);
+}
+BENCHMARK(BM_OpenWrittenWithoutIndex1GiB)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -165,5 +279,7 @@ int main(int argc, char** argv)
         argc, argv,
         {{"BM_SceneRender320x240", "BM_SceneRender320x240Reference", "scene render 320x240",
           "the pixel-at-a-time reference"},
-         {"BM_ReaderReadNext320x240", "BM_PreadSet320x240", "reader, one 320x240 set", "a pread of the same bytes"}});
+         {"BM_ReaderReadNext320x240", "BM_PreadSet320x240", "reader, one 320x240 set", "a pread of the same bytes"},
+         {"BM_OpenHostileWithoutIndex1GiB", "BM_OpenPlainWithoutIndex1GiB", "scan of 1 GiB with 1024 false set heads",
+          "the same without them"}});
 }

@@ -14,14 +14,16 @@
 
 namespace Kelvra {
 
-FileStreamSource::FileStreamSource(const QString& file, Tavik::CameraSystem* system)
+FileStreamSource::FileStreamSource(const QString& file, Tavik::CameraSystem* system,
+                                   std::shared_ptr<Tavik::FrameStreamReader> reader)
     : StreamSource(QFileInfo(file).fileName())
     , filename(file)
     , cameraSystem(system)
 {
     if (cameraSystem)
-        frameStream =
-            std::make_shared<Tavik::FrameStreamReader>(QFile::encodeName(filename).toStdString(), *cameraSystem);
+        frameStream = reader
+            ? std::move(reader)
+            : std::make_shared<Tavik::FrameStreamReader>(QFile::encodeName(filename).toStdString(), *cameraSystem);
     setFrameStreamHandler(frameStream);
 }
 

@@ -28,9 +28,11 @@ public:
     // ahead must not freeze playback.
     static constexpr double MAX_SET_WAIT = 5.0;
 
-    // Opens the reader; the file is not tested here (isInitialized() tells).
-    // Without a camera system there is no reader and every operation refuses.
-    FileStreamSource(const QString& filename, Tavik::CameraSystem* cameraSystem);
+    // Opens the reader, unless handed one of that file opened already; the
+    // file is not tested here (isInitialized() tells). Without a camera
+    // system there is no reader and every operation refuses.
+    FileStreamSource(const QString& filename, Tavik::CameraSystem* cameraSystem,
+                     std::shared_ptr<Tavik::FrameStreamReader> reader = nullptr);
     ~FileStreamSource() override;
 
     bool isInitialized() const override;

@@ -62,7 +62,8 @@ void StreamHub::appendLiveSource()
     emit sourceListChanged();
 }
 
-int StreamHub::addFileStreamSource(const QString& filename, QString* error)
+int StreamHub::addFileStreamSource(const QString& filename, QString* error,
+                                   std::shared_ptr<Tavik::FrameStreamReader> reader)
 {
     for (int i = 0; i < static_cast<int>(sources.size()); ++i) {
         auto* file = dynamic_cast<FileStreamSource*>(sources[i].get());
@@ -72,7 +73,7 @@ int StreamHub::addFileStreamSource(const QString& filename, QString* error)
             return i;
         }
     }
-    auto file = std::make_shared<FileStreamSource>(filename, cameraSystem);
+    auto file = std::make_shared<FileStreamSource>(filename, cameraSystem, std::move(reader));
     if (error)
         *error = file->errorString();
     sources.push_back(std::move(file));

@@ -39,8 +39,10 @@ public:
     // The position of the file's source; adds one unless that file name is
     // listed. A file that cannot be played is listed all the same; `error`,
     // when given, then receives why (FileStreamSource::errorString()), and is
-    // emptied otherwise.
-    int addFileStreamSource(const QString& filename, QString* error = nullptr);
+    // emptied otherwise. `reader`, when given, is that file's reader opened
+    // already (say with its progress shown), used by a source added.
+    int addFileStreamSource(const QString& filename, QString* error = nullptr,
+                            std::shared_ptr<Tavik::FrameStreamReader> reader = nullptr);
     bool removeStreamSource(int index);
     const std::vector<SourcePtr>& getSources() const { return sources; }
     // Selects a source: stops the current one and installs both callbacks in

@@ -1,5 +1,6 @@
 #include "host/app/MainWindow.h"
 #include "host/app/DialogSizer.h"
+#include "host/app/RecordingOpener.h"
 #include "host/app/SettingsDock.h"
 #include "platform/base/DataChannels.h"
 
@@ -31,6 +32,7 @@
 #include "platform/log/Logger.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDockWidget>
@@ -319,8 +321,26 @@ void MainWindow::buildTransportBar()
 
 bool MainWindow::openRecording(const QString& path, bool quiet)
 {
+    // A file not listed yet is opened while the window goes on: its scan may
+    // take long. One at a time; closing the window gives it up.
+    if (openingRecording)
+        return false;
+    const auto& listed = streamHub->getSources();
+    std::shared_ptr<Tavik::FrameStreamReader> reader;
+    if (cameraSystem && std::none_of(listed.begin(), listed.end(), [&](const auto& source) {
+            const auto* file = qobject_cast<const Kelvra::FileStreamSource*>(source.get());
+            return file && file->filename == path;
+        })) {
+        openingRecording = true;
+        reader = RecordingOpener::open(this, path, *cameraSystem);
+        openingRecording = false;
+        if (!reader || isShutDown) {
+            Logger::writeLog(Tavik::LOG_INFO, QStringLiteral("Opening the recording %1 given up").arg(path));
+            return false;
+        }
+    }
     QString error;
-    const int index = streamHub->addFileStreamSource(path, &error);
+    const int index = streamHub->addFileStreamSource(path, &error, std::move(reader));
     const auto& sources = streamHub->getSources();
     if (index < 0 || index >= static_cast<int>(sources.size()))
         return false;

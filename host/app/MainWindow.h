@@ -145,7 +145,8 @@ public:
     // Adds the recording, selects it and starts it; false when the file
     // cannot be played (a message box says why, unless `quiet`). What the
     // recording loses (sets it cannot read, a cut-short end) is logged and
-    // shown in the status bar.
+    // shown in the status bar. A long open shows its progress and can be
+    // given up (RecordingOpener); false then too.
     bool openRecording(const QString& path, bool quiet = false);
 
     // Once the event loop runs, plays `recording`, or without one streams
@@ -235,4 +236,5 @@ private:
     std::optional<std::array<int, 2>> shownFrameSize;
     QTimer* connectionCheck = nullptr;
     bool isShutDown = false;
+    bool openingRecording = false;
 };

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace {
 
@@ -217,13 +218,28 @@ const QImage& PointCloudRenderer::render(const std::vector<Tavik::XYZIPoint>& po
     size = size.expandedTo(QSize(1, 1));
     if (picture.size() != size)
         picture = QImage(size, QImage::Format_RGB32);
-    if (!fitted)
-        fitted = fit(points);
-    if (!fitted) {
-        picture.fill(Qt::black);
+    // Too large to allocate: a null picture (Qt says so), nothing to draw into.
+    if (picture.isNull())
         return picture;
+    try {
+        if (!fitted)
+            fitted = fit(points);
+        if (fitted)
+            draw(points, gridWidth, size);
+        else
+            picture.fill(Qt::black);
+    } catch (const std::bad_alloc&) {
+        // The fit's samples or the depth buffer: a black picture rather than none.
+        qWarning("PointCloudRenderer: not enough memory to draw %zu points at %dx%d", points.size(), size.width(),
+                 size.height());
+        keyBuffer = {};
+        picture.fill(Qt::black);
     }
+    return picture;
+}
 
+void PointCloudRenderer::draw(const std::vector<Tavik::XYZIPoint>& points, int gridWidth, QSize size)
+{
     const View v = view(size);
     // Points as wide as their spacing on the image, so that surfaces stay
     // closed once zoomed in (the fitted cloud spans about focal / distance factor).
@@ -236,7 +252,6 @@ const QImage& PointCloudRenderer::render(const std::vector<Tavik::XYZIPoint>& po
     if (cone)
         if (const auto fov = fieldOfView(points, gridWidth))
             drawCone(*fov, v);
-    return picture;
 }
 
 namespace {

@@ -42,7 +42,8 @@ public:
     // Draws `points` into the kept image, resized to `size` when it differs,
     // and returns it. `gridWidth` is the width of the sensor grid the points
     // come from row by row (0 when unknown): the field of view is then read
-    // from the grid's border alone.
+    // from the grid's border alone. A picture too large to allocate is null;
+    // without memory for the drawing it is black.
     const QImage& render(const std::vector<Tavik::XYZIPoint>& points, int gridWidth, QSize size);
     // The picture drawn last (null before the first).
     const QImage& image() const { return picture; }
@@ -89,6 +90,7 @@ private:
 
     static std::optional<Fit> fit(const std::vector<Tavik::XYZIPoint>& points);
     View view(QSize size) const;
+    void draw(const std::vector<Tavik::XYZIPoint>& points, int gridWidth, QSize size);
     void drawPoints(const std::vector<Tavik::XYZIPoint>& points, const View& v);
     void drawCone(const FieldOfView& fov, const View& v);
 

@@ -208,6 +208,10 @@ void ImageItem::render(const cv::Mat& image, const Levels& levels, const QVector
         out = QImage(w, h, format);
     if (w == 0 || h == 0 || lut.isEmpty())
         return;
+    if (out.isNull()) {
+        qWarning("ImageItem: no memory for a picture of %dx%d", w, h);
+        return;
+    }
 
     const QRgb* table = lut.constData();
     const float top = static_cast<float>(lut.size() - 1);

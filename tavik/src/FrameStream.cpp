@@ -3,6 +3,7 @@
 #include "StreamReader.h"
 
 #include <algorithm>
+#include <new>
 
 namespace Tavik {
 
@@ -36,14 +37,28 @@ bool ReaderState::readSet(int index, FrameSet& out)
         return false;
     }
     Decoder h{head, kSetHead};
-    const uint64_t length = h.get<uint32_t>();
+    uint64_t length = h.get<uint32_t>();
     const uint32_t storedCrc = h.get<uint32_t>();
+    // A damaged length: where the set was found to end.
+    const auto proven = lengths.find(static_cast<std::size_t>(index));
+    if (proven != lengths.end())
+        length = proven->second;
     if (length > limit - off - kSetHead || length < kFrameHead * FRAME_TYPE_COUNT) {
         error = "truncated frame set";
         return false;
     }
-    // A set that does not read in place is read again whole, which tells why.
-    return readSetInPlace(off, length, storedCrc, out) || readSetCopy(off, length, storedCrc, out);
+    if (error = setOverLimit(length); !error.empty())
+        return false;
+    // A set that does not read in place is read again whole, which tells why,
+    // unless it is too large to be read at all.
+    refused.clear();
+    if (readSetInPlace(off, length, storedCrc, out))
+        return true;
+    if (!refused.empty()) {
+        error = refused;
+        return false;
+    }
+    return readSetCopy(off, length, storedCrc, out);
 }
 
 // Reads the set straight into pooled frames: the first frame's head, then
@@ -69,6 +84,8 @@ bool ReaderState::readSetInPlace(uint64_t offset, uint64_t length, uint32_t stor
         Decoder d{head, kFrameHead};
         FrameHead h;
         if (!readFrameHead(d, t, end - at, h, ignored))
+            return false;
+        if (refused = frameOverLimit(h); !refused.empty())
             return false;
         FramePtr frame = pool->take(t);
         setHead(*frame, t, h);
@@ -108,7 +125,7 @@ bool ReaderState::readSetShared(uint64_t offset, uint64_t length, uint32_t store
     const uint64_t start = offset + kSetHead;
     const bool known = length == layoutLength;
     layoutLength = 0; // until this set proves it
-    if (!known && !readLayout(start, length))
+    if (!known && !readLayout(start, length, layout))
         return false;
     std::array<std::array<uint8_t, kFrameHead>, FRAME_TYPE_COUNT> heads;
     std::array<iovec, FRAME_TYPE_COUNT * 4> segments{};
@@ -140,6 +157,8 @@ bool ReaderState::readSetShared(uint64_t offset, uint64_t length, uint32_t store
             set = FrameSet{};
             return known && readSetShared(offset, length, storedCrc, out);
         }
+        if (refused = frameOverLimit(h); !refused.empty())
+            return false;
         setHead(*set[t], t, h);
         room -= h.length;
     }
@@ -151,8 +170,9 @@ bool ReaderState::readSetShared(uint64_t offset, uint64_t length, uint32_t store
 }
 
 // Reads the frame heads of the set of `length` bytes from `start` on into
-// `layout`; false unless they are four of the four types that fill the set.
-bool ReaderState::readLayout(uint64_t start, uint64_t length)
+// `heads`; false unless they are four of the four types that fill the set,
+// each within the limits (else `refused` tells why).
+bool ReaderState::readLayout(uint64_t start, uint64_t length, std::array<FrameHead, FRAME_TYPE_COUNT>& heads)
 {
     uint64_t at = start;
     const uint64_t end = start + length;
@@ -163,9 +183,12 @@ bool ReaderState::readLayout(uint64_t start, uint64_t length)
             return false;
         at += kFrameHead;
         Decoder d{head, kFrameHead};
-        if (!readFrameHead(d, t, end - at, layout[static_cast<std::size_t>(t)], ignored))
+        FrameHead& h = heads[static_cast<std::size_t>(t)];
+        if (!readFrameHead(d, t, end - at, h, ignored))
             return false;
-        at += layout[static_cast<std::size_t>(t)].length;
+        if (refused = frameOverLimit(h); !refused.empty())
+            return false;
+        at += h.length;
     }
     return at == end;
 }
@@ -219,7 +242,7 @@ void ReaderState::cutPieces(uint64_t start, const iovec* segments, int count)
 
 bool ReaderState::readSetCopy(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out)
 {
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(length));
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(length)); // within the limit
     if (!readAt(offset + kSetHead, bytes.data(), bytes.size())) {
         error = "truncated frame set";
         return false;
@@ -245,15 +268,26 @@ bool ReaderState::readSetCopy(uint64_t offset, uint64_t length, uint32_t storedC
 
 } // namespace detail
 
-FrameStreamReader::FrameStreamReader(const std::string& path, CameraSystem& /*cameraSystem: files need no device*/)
+FrameStreamReader::FrameStreamReader(const std::string& path, CameraSystem& /*cameraSystem: files need no device*/,
+                                     OpenProgress progress)
     : d_(std::make_unique<detail::ReaderState>())
 {
-    d_->good = d_->open(path);
+    d_->progress = std::move(progress);
+    try {
+        d_->good = d_->open(path);
+    } catch (const std::bad_alloc&) {
+        d_->good = false;
+        d_->error = "not enough memory to open the file";
+    }
+    d_->progress = nullptr;
     if (!d_->good) {
         d_->offsets.clear();
         d_->damaged.clear();
+        d_->lengths.clear();
         d_->cutShort.clear();
+        d_->indexNote.clear();
     }
+    d_->crcPrefix.clear();
 }
 
 FrameStreamReader::~FrameStreamReader() = default;
@@ -274,7 +308,13 @@ bool FrameStreamReader::readNext()
         return false;
     }
     FrameSet set;
-    if (!d_->readSet(d_->position, set)) {
+    bool read = false;
+    try {
+        read = d_->readSet(d_->position, set);
+    } catch (const std::bad_alloc&) {
+        d_->error = "not enough memory to read the frame set";
+    }
+    if (!read) {
         ++d_->position; // past the damaged set, so the sets after it stay playable
         return false;
     }

@@ -60,6 +60,8 @@ FrameStreamWriter::FrameStreamWriter(const std::string& path, const StreamHeader
         for (float c : *header.calib)
             e.put<float>(c);
     e.put<uint32_t>(detail::crc32(e.bytes.data(), e.bytes.size()));
+    if (e.bytes.size() > detail::kMaxHeader)
+        return; // no reader would take it
     d_->open = d_->put(e.bytes);
 }
 
@@ -84,7 +86,7 @@ bool FrameStreamWriter::write(const FrameSet& frames)
     for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t)
         if (!frames[t] || !encodeFrame(body, *frames[t], t))
             return false;
-    if (body.bytes.size() > 0xffffffffu)
+    if (body.bytes.size() > detail::kMaxSetLength)
         return false;
     Encoder head;
     head.put<uint32_t>(static_cast<uint32_t>(body.bytes.size()));

@@ -83,7 +83,7 @@ bool readFrameHead(Decoder& d, FrameType type, uint64_t room, FrameHead& h, std:
     const auto ht = d.get<uint32_t>();
     const auto sub = d.get<uint32_t>();
     h.length = d.get<uint32_t>();
-    if (!d.ok || storedType != type || w > kMaxSide || ht > kMaxSide || sub > 1024 || h.length > room) {
+    if (!d.ok || storedType != type || w > kSideField || ht > kSideField || sub > 1024 || h.length > room) {
         error = "bad frame record";
         return false;
     }
@@ -105,6 +105,21 @@ bool readFrameHead(Decoder& d, FrameType type, uint64_t room, FrameHead& h, std:
     return true;
 }
 
+std::string frameOverLimit(const FrameHead& h)
+{
+    if (static_cast<uint32_t>(h.width) <= kMaxSide && static_cast<uint32_t>(h.height) <= kMaxSide)
+        return {};
+    return "frame of " + std::to_string(h.width) + " x " + std::to_string(h.height) + " pixels is too large: more than "
+        + std::to_string(kMaxSide) + " per side";
+}
+
+std::string setOverLimit(uint64_t length)
+{
+    if (length <= kMaxSetLength)
+        return {};
+    return "frame set of " + std::to_string(length) + " bytes is too large: more than " + std::to_string(kMaxSetLength);
+}
+
 void setHead(Frame& f, FrameType type, const FrameHead& h)
 {
     f.type = type;
@@ -120,6 +135,8 @@ FramePtr decodeFrame(Decoder& d, FrameType type, std::string& error)
     const uint64_t room = d.left >= kFrameHead ? d.left - kFrameHead : 0;
     FrameHead h;
     if (!readFrameHead(d, type, room, h, error))
+        return nullptr;
+    if (error = frameOverLimit(h); !error.empty())
         return nullptr;
     auto f = std::make_shared<Frame>();
     setHead(*f, type, h);

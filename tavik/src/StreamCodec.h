@@ -22,10 +22,17 @@ constexpr uint32_t kVersion = 1;
 constexpr std::size_t kSetHead = 8; // u32 length, u32 CRC32
 constexpr std::size_t kFrameHead = 1 + 8 + 8 + 4 + 4 + 4 + 4; // type .. payload length
 constexpr std::size_t kFooterTail = 4 + 4 + sizeof(kIndexMagic); // count, CRC32, magic
+// The limits of Tavik/FrameStream.h: a file beyond them is refused, or the
+// set beyond them skipped, before anything is allocated for it.
 constexpr std::size_t kMaxHeader = 1u << 20;
 constexpr uint32_t kMaxText = 4096;
 constexpr uint32_t kMaxStreamParams = 1024;
-constexpr uint32_t kMaxSide = 1u << 16;
+constexpr uint32_t kMaxSide = 8192;
+constexpr uint64_t kMaxSetLength = 256u << 20; // the records of a set, its head not counted
+// The widest side a frame head can give and still be taken for one (its
+// payload length fits its field): a set of such frames is found, and then
+// skipped for its size.
+constexpr uint32_t kSideField = 1u << 16;
 
 inline bool littleEndianHost()
 {
@@ -102,9 +109,13 @@ struct Decoder {
         left -= sizeof(T);
         return value;
     }
-    std::string text(uint32_t maxLength)
+    // A text of at most `maxLength` bytes; `length`, when given, gets the
+    // length the text claims.
+    std::string text(uint32_t maxLength, uint32_t* length = nullptr)
     {
         const uint32_t n = get<uint32_t>();
+        if (length)
+            *length = n;
         if (n > maxLength || !need(n)) {
             ok = false;
             return {};
@@ -172,6 +183,10 @@ struct FrameHead {
 // Reads the head of a frame record of `type`, followed by `room` bytes in its
 // set; false (with `error`) when it cannot be such a record.
 bool readFrameHead(Decoder& d, FrameType type, uint64_t room, FrameHead& h, std::string& error);
+
+// Why a frame or a set of that size is not read; empty within the limits.
+std::string frameOverLimit(const FrameHead& h);
+std::string setOverLimit(uint64_t length);
 
 void setHead(Frame& f, FrameType type, const FrameHead& h);
 

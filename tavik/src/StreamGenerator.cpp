@@ -109,8 +109,10 @@ bool write(const std::string& path, const Spec& spec, std::string* error)
         };
         // The first byte of the first frame's id: covered by the set's CRC.
         flip(spec.corruptSets, 8 + 1);
-        // The second byte of the set's length.
+        // The second byte of the set's length, and one its CRC covers (a set
+        // whose length alone is damaged is still read).
         flip(spec.damagedLengthSets, 1);
+        flip(spec.damagedLengthSets, 8 + 2);
         if (!f)
             return fail(error, "cannot patch " + path);
     }

@@ -11,6 +11,7 @@
 #include <numeric>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Tavik::detail {
@@ -24,6 +25,15 @@ const char* const kLengthMismatch = "frame set length mismatch";
 const char* const kDamagedSet = "damaged frame set";
 // How much of a file is looked at at once when searching it for the next set.
 constexpr std::size_t kSearchWindow = 1u << 20;
+// The blocks whose checksums a scan keeps.
+constexpr uint64_t kCrcBlock = 4096;
+// How much work passes between two calls of the progress callback.
+constexpr uint64_t kProgressStep = 1u << 20;
+
+std::string tooLong(const std::string& what, uint32_t length, uint32_t limit)
+{
+    return what + " too long: " + std::to_string(length) + " bytes, more than " + std::to_string(limit);
+}
 
 } // namespace
 
@@ -39,8 +49,15 @@ bool ReaderState::open(const std::string& path)
         error = "a folder, not a file";
         return false;
     }
+    // A pipe, socket or device may keep an open or a read waiting for ever.
+    const char* const notRegular = "not a regular file";
+    if (!ec && type != std::filesystem::file_type::regular) {
+        error = notRegular;
+        return false;
+    }
     errno = 0;
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without waiting, should the name have become a pipe since.
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         const int why = errno;
         error = why == EACCES || why == EPERM
@@ -48,16 +65,24 @@ bool ReaderState::open(const std::string& path)
             : std::string("cannot open file") + (why ? std::string(": ") + std::strerror(why) : "");
         return false;
     }
-    const off_t end = ::lseek(fd, 0, SEEK_END);
-    if (end < 0) {
+    struct stat info { };
+    if (::fstat(fd, &info) != 0) {
         error = "cannot read file";
         return false;
     }
-    fileSize = static_cast<uint64_t>(end);
+    if (!S_ISREG(info.st_mode)) {
+        error = notRegular;
+        return false;
+    }
+    fileSize = static_cast<uint64_t>(info.st_size);
     if (!readHeader())
         return false;
-    if (!readIndex())
+    if (!readIndex() && !cancelled)
         scan();
+    if (cancelled) {
+        error = "opening cancelled";
+        return false;
+    }
     return true;
 }
 
@@ -70,18 +95,40 @@ bool ReaderState::readHeader()
         return false;
     }
     Decoder d{bytes.data() + sizeof(kMagic), bytes.size() - sizeof(kMagic)};
+    uint32_t length = 0;
+    const auto text = [&](const char* what, std::string& out) {
+        out = d.text(kMaxText, &length);
+        if (length > kMaxText)
+            error = tooLong(what, length, kMaxText);
+        return error.empty();
+    };
+    // Bytes missing where the file goes on: the header is longer than read.
+    const auto cut = [&] {
+        error = fileSize > kMaxHeader ? "header too large: more than " + std::to_string(kMaxHeader) + " bytes"
+                                      : std::string("truncated header");
+        return false;
+    };
     const auto version = d.get<uint32_t>();
-    header.cameraType = d.text(kMaxText);
-    header.chipset = d.text(kMaxText);
+    if (!text("camera type", header.cameraType) || !text("chipset", header.chipset))
+        return false;
     header.width = static_cast<int>(std::min(d.get<uint32_t>(), kMaxSide));
     header.height = static_cast<int>(std::min(d.get<uint32_t>(), kMaxSide));
     const auto count = d.get<uint32_t>();
-    if (!d.ok || version != kVersion || count > kMaxStreamParams) {
-        error = d.ok ? "unsupported version or header" : "truncated header";
+    if (!d.ok)
+        return cut();
+    if (version != kVersion) {
+        error = "unsupported version or header";
+        return false;
+    }
+    if (count > kMaxStreamParams) {
+        error =
+            "too many stream parameters: " + std::to_string(count) + ", more than " + std::to_string(kMaxStreamParams);
         return false;
     }
     for (uint32_t i = 0; i < count && d.ok; ++i) {
-        std::string name = d.text(kMaxText);
+        std::string name;
+        if (!text("stream parameter name", name))
+            return false;
         const double value = d.get<double>();
         if (d.ok)
             header.streamParams[name] = value;
@@ -95,7 +142,9 @@ bool ReaderState::readHeader()
     }
     const std::size_t covered = bytes.size() - d.left;
     const auto storedCrc = d.get<uint32_t>();
-    if (!d.ok || hasCalib > 1) {
+    if (!d.ok)
+        return cut();
+    if (hasCalib > 1) {
         error = "truncated header";
         return false;
     }
@@ -122,10 +171,12 @@ bool ReaderState::readIndex()
     if (count > room / 8)
         return false;
     const uint64_t indexStart = fileSize - kFooterTail - static_cast<uint64_t>(count) * 8;
+    // Its checksum first, so that only a sound index is taken in whole.
+    uint32_t crc = 0;
+    if (!crcOf(indexStart, static_cast<uint64_t>(count) * 8 + 4, crc) || crc != storedCrc)
+        return false;
     std::vector<uint8_t> bytes(static_cast<std::size_t>(count) * 8 + 4);
     if (!readAt(indexStart, bytes.data(), bytes.size()))
-        return false;
-    if (crc32(bytes.data(), bytes.size()) != storedCrc)
         return false;
     Decoder o{bytes.data(), bytes.size()};
     std::vector<uint64_t> found;
@@ -142,44 +193,96 @@ bool ReaderState::readIndex()
     }
     if (found.empty() && indexStart != bodyStart)
         return false;
-    // The index is sound: a set whose length disagrees with it has its
-    // length damaged and is skipped, the others still read.
-    std::map<std::size_t, std::string> lengthDamaged;
+    // The index is sound. A set whose own head and records make a set of
+    // another length than the index gives shows that the index does not line
+    // up with the file (it leaves sets out, or more follows the last one):
+    // then it is not used. A set whose length alone is damaged is read where
+    // the index says it ends, when its records fill that and its checksum
+    // holds; other sets that disagree with the index are skipped.
+    std::map<std::size_t, std::string> lost;
+    std::map<std::size_t, uint64_t> proven;
     for (std::size_t i = 0; i < found.size(); ++i) {
+        if (!scanning(found[i]))
+            return false;
         const uint64_t end = i + 1 < found.size() ? found[i + 1] : indexStart;
-        if (setLengthAt(found[i]) != end - found[i] - kSetHead)
-            lengthDamaged[i] = kLengthMismatch;
+        const uint64_t length = end - found[i] - kSetHead;
+        std::string why = setOverLimit(length);
+        if (setLengthAt(found[i]) != length) {
+            if (setAt(found[i]))
+                return false;
+            if (why.empty() && isSetAt(found[i], length) && checksumHolds(found[i], length))
+                proven[i] = length;
+            else if (why.empty())
+                why = kLengthMismatch;
+        }
+        if (!why.empty())
+            lost[i] = why;
     }
     offsets = std::move(found);
-    damaged = std::move(lengthDamaged);
+    damaged = std::move(lost);
+    lengths = std::move(proven);
     bodyEnd = indexStart;
     return true;
 }
 
+// Tells the progress callback how far the scan has come (`at`, after `work`
+// bytes more were read) every so often; false once it said to give up.
+bool ReaderState::scanning(uint64_t at, uint64_t work)
+{
+    if (cancelled)
+        return false;
+    if (!progress)
+        return true;
+    progressWork += work + (at > progressAt ? at - progressAt : 0);
+    progressAt = std::max(progressAt, at);
+    if (progressWork < kProgressStep)
+        return true;
+    progressWork = 0;
+    cancelled = !progress(progressAt, fileSize);
+    return !cancelled;
+}
+
 // Finds the sets without an index: one after the other from the body's start
-// on. Where no set starts, the set there is skipped to where its records end
-// when only its length is damaged; a set whose length leads to the next set
-// is taken even when its records are damaged (its read tells why it fails);
-// else the scan goes on at the next place a whole set lies.
+// on. Where no set starts, the set there is read to where its records end
+// when only its length is damaged (and skipped when its checksum fails
+// there); a set whose length leads to the next set is taken even when its
+// records are damaged (its read tells why it fails); else the scan goes on at
+// the next place a whole set lies. A set beyond the limits is skipped.
 void ReaderState::scan()
 {
     offsets.clear();
     damaged.clear();
+    lengths.clear();
     bodyEnd = fileSize;
     uint64_t off = bodyStart;
-    while (off < fileSize) {
+    while (off < fileSize && scanning(off)) {
         const std::optional<uint64_t> length = setLengthAt(off);
         const bool fits = length && *length >= kMinSetLength && *length <= fileSize - off - kSetHead;
         const uint64_t end = fits ? off + kSetHead + *length : 0;
-        if (fits && isSetAt(off, *length)) {
+        std::string why;
+        if (fits && isSetAt(off, *length, &why)) {
+            if (why.empty())
+                why = setOverLimit(*length);
+            if (!why.empty())
+                damaged[offsets.size()] = why;
             offsets.push_back(off);
             off = end;
             continue;
         }
         uint64_t next = 0;
-        const char* why = kLengthMismatch;
-        if (const uint64_t records = recordsLength(off); records != 0) {
+        if (const uint64_t records = recordsLength(off, &why); records != 0) {
+            // Its length alone may be damaged: its records tell where it ends.
             next = off + kSetHead + records;
+            if (why.empty())
+                why = setOverLimit(records);
+            if (why.empty() && checksumHolds(off, records)) {
+                lengths[offsets.size()] = records;
+                offsets.push_back(off);
+                off = next;
+                continue;
+            }
+            if (why.empty())
+                why = kLengthMismatch;
         } else if (fits && setAt(end)) {
             offsets.push_back(off);
             off = end;
@@ -188,9 +291,9 @@ void ReaderState::scan()
             why = kDamagedSet;
         } else {
             // What follows the last set: the index (whole, damaged or cut
-            // short), the last set with its records damaged, or a set the
-            // file ends in the middle of.
-            if (isIndexAt(off))
+            // short, or one that was not used), the last set with its
+            // records damaged, or a set the file ends in the middle of.
+            if (cancelled || isIndexAt(off) || describeIndex(off))
                 break;
             if (end == fileSize)
                 offsets.push_back(off);
@@ -224,13 +327,15 @@ std::optional<uint64_t> ReaderState::setLengthAt(uint64_t offset)
 }
 
 // True when the `length` bytes after the set head at `offset` hold four frame
-// records of the four types in order that fill them exactly.
-bool ReaderState::isSetAt(uint64_t offset, uint64_t length)
+// records of the four types in order that fill them exactly. `overLimit`
+// gets why such a set is not read when a frame is beyond the limits.
+bool ReaderState::isSetAt(uint64_t offset, uint64_t length, std::string* overLimit)
 {
     if (length < kFrameHead * FRAME_TYPE_COUNT)
         return false;
     const uint64_t end = offset + kSetHead + length;
     uint64_t at = offset + kSetHead;
+    std::string why;
     for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t) {
         uint8_t head[kFrameHead];
         if (kFrameHead > end - at || !readAt(at, head, kFrameHead))
@@ -239,28 +344,35 @@ bool ReaderState::isSetAt(uint64_t offset, uint64_t length)
         const auto type = d.get<uint8_t>();
         d.get<int64_t>(); // id
         d.get<int64_t>(); // timestamp
+        FrameHead h;
         const auto w = d.get<uint32_t>();
-        const auto h = d.get<uint32_t>();
+        const auto ht = d.get<uint32_t>();
         d.get<uint32_t>(); // sub-frame count
         const uint64_t payload = d.get<uint32_t>();
         at += kFrameHead;
-        if (type != t || w > kMaxSide || h > kMaxSide || payload > end - at)
+        if (type != t || w > kSideField || ht > kSideField || payload > end - at)
             return false;
+        h.width = static_cast<int>(w);
+        h.height = static_cast<int>(ht);
+        if (why.empty())
+            why = frameOverLimit(h);
         at += payload;
     }
+    if (overLimit)
+        *overLimit = why;
     return at == end;
 }
 
 // The length of the four frame records after the set head at `offset` as
 // their own heads tell, when they are four of the four types in order that
-// end inside the file; else 0.
-uint64_t ReaderState::recordsLength(uint64_t offset)
+// end inside the file; else 0. `overLimit` as isSetAt() gives it.
+uint64_t ReaderState::recordsLength(uint64_t offset, std::string* overLimit)
 {
     if (offset > fileSize || fileSize - offset < kSetHead + kMinSetLength)
         return 0;
     const uint64_t start = offset + kSetHead;
     uint64_t at = start;
-    std::string ignored;
+    std::string ignored, why;
     for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t) {
         uint8_t head[kFrameHead];
         if (kFrameHead > fileSize - at || !readAt(at, head, kFrameHead))
@@ -270,16 +382,20 @@ uint64_t ReaderState::recordsLength(uint64_t offset)
         FrameHead h;
         if (!readFrameHead(d, t, fileSize - at, h, ignored))
             return 0;
+        if (why.empty())
+            why = frameOverLimit(h);
         at += h.length;
     }
+    if (overLimit)
+        *overLimit = why;
     return at - start;
 }
 
 // The first offset after `from` where a whole set lies, or 0. Each place is
 // first tried against the bytes at hand (a set head of a length that fits,
-// followed by a sound head of the first frame), then whole. Bytes that only
-// look like a set are not taken: a set found is followed by another one or
-// ends the file, or else its checksum holds.
+// within the limit, followed by a sound head of the first frame), then
+// whole. Bytes that only look like a set are not taken: a set found is
+// followed by another one or ends the file, or else its checksum holds.
 uint64_t ReaderState::findSet(uint64_t from)
 {
     constexpr std::size_t kLook = kSetHead + kFrameHead;
@@ -289,7 +405,7 @@ uint64_t ReaderState::findSet(uint64_t from)
          start += kSearchWindow) {
         const std::size_t size = static_cast<std::size_t>(std::min<uint64_t>(kSearchWindow + kLook, fileSize - start));
         window.resize(size);
-        if (!readAt(start, window.data(), size))
+        if (!scanning(start, size) || !readAt(start, window.data(), size))
             return 0;
         for (std::size_t i = 0; i < kSearchWindow && i + kLook <= size; ++i) {
             const uint64_t room = fileSize - start - i - kSetHead;
@@ -297,37 +413,94 @@ uint64_t ReaderState::findSet(uint64_t from)
             const uint64_t length = d.get<uint32_t>();
             d.get<uint32_t>(); // checksum
             FrameHead h;
-            if (length < kMinSetLength || length > room
+            if (length < kMinSetLength || length > room || length > kMaxSetLength
                 || !readFrameHead(d, FRAME_RAW_FRAME_UNPROCESSED, length - kFrameHead, h, ignored))
                 continue;
             const uint64_t at = start + i, end = at + kSetHead + length;
-            if (isSetAt(at, length) && (end == fileSize || setAt(end) || checksumHolds(at, length)))
+            if (!isSetAt(at, length))
+                continue;
+            if (uint32_t crc = 0;
+                end == fileSize || setAt(end) || (stretchCrc(at + kSetHead, length, crc) && storedCrcAt(at) == crc))
                 return at;
+            if (cancelled)
+                return 0;
         }
     }
     return 0;
 }
 
-// True when the set of `length` bytes at `offset` has the checksum its head
-// gives; read in pieces, so a long set needs no room of its own.
-bool ReaderState::checksumHolds(uint64_t offset, uint64_t length)
+// The checksum in the set head at `offset`.
+std::optional<uint32_t> ReaderState::storedCrcAt(uint64_t offset)
 {
     uint8_t head[kSetHead];
     if (!readAt(offset, head, kSetHead))
-        return false;
+        return std::nullopt;
     Decoder h{head, kSetHead};
     h.get<uint32_t>(); // length
-    const uint32_t storedCrc = h.get<uint32_t>();
-    std::vector<uint8_t> piece(static_cast<std::size_t>(std::min<uint64_t>(length, kSearchWindow)));
+    return h.get<uint32_t>();
+}
+
+// True when the set of `length` bytes at `offset` has the checksum its head
+// gives.
+bool ReaderState::checksumHolds(uint64_t offset, uint64_t length)
+{
     uint32_t crc = 0;
+    return crcOf(offset + kSetHead, length, crc) && storedCrcAt(offset) == crc;
+}
+
+// The CRC-32 of `length` bytes from `offset` on, read in pieces, so a long
+// stretch needs no room of its own.
+bool ReaderState::crcOf(uint64_t offset, uint64_t length, uint32_t& crc)
+{
+    std::vector<uint8_t> piece(static_cast<std::size_t>(std::min<uint64_t>(length, kSearchWindow)));
+    crc = 0;
     for (uint64_t done = 0; done < length;) {
         const std::size_t size = static_cast<std::size_t>(std::min<uint64_t>(piece.size(), length - done));
-        if (!readAt(offset + kSetHead + done, piece.data(), size))
+        if (!scanning(0, size) || !readAt(offset + done, piece.data(), size))
             return false;
         crc = crc32(piece.data(), size, crc);
         done += size;
     }
-    return crc == storedCrc;
+    return true;
+}
+
+// The CRC-32 of `length` bytes from `offset` on, for stretches a scan tries
+// one after another, each starting no earlier than the one before: the
+// blocks they share are read and summed once.
+bool ReaderState::stretchCrc(uint64_t offset, uint64_t length, uint32_t& crc)
+{
+    if (length < 2 * kCrcBlock)
+        return crcOf(offset, length, crc);
+    const auto blockEnd = [&](uint64_t k) { return crcOrigin + (crcFirst + k) * kCrcBlock; };
+    // Start afresh from here when the blocks kept lie elsewhere.
+    if (crcPrefix.empty() || offset < blockEnd(0) || offset > blockEnd(crcPrefix.size() - 1)) {
+        crcOrigin = offset;
+        crcFirst = 0;
+        crcPrefix.assign(1, 0);
+    }
+    // Blocks before this stretch are not asked for again.
+    while (crcPrefix.size() > 1 && blockEnd(1) <= offset) {
+        crcPrefix.pop_front();
+        ++crcFirst;
+    }
+    const uint64_t first = (offset - crcOrigin + kCrcBlock - 1) / kCrcBlock - crcFirst; // of whole blocks
+    const uint64_t last = (offset + length - crcOrigin) / kCrcBlock - crcFirst;
+    std::vector<uint8_t> piece;
+    while (crcPrefix.size() <= last) {
+        const uint64_t blocks = std::min<uint64_t>(last + 1 - crcPrefix.size(), kSearchWindow / kCrcBlock);
+        piece.resize(static_cast<std::size_t>(blocks * kCrcBlock));
+        if (!scanning(0, piece.size()) || !readAt(blockEnd(crcPrefix.size() - 1), piece.data(), piece.size()))
+            return false;
+        for (uint64_t b = 0; b < blocks; ++b)
+            crcPrefix.push_back(crc32(piece.data() + b * kCrcBlock, kCrcBlock, crcPrefix.back()));
+    }
+    uint32_t head = 0, tail = 0;
+    const uint64_t middle = (last - first) * kCrcBlock, tailLength = offset + length - blockEnd(last);
+    if (!crcOf(offset, blockEnd(first) - offset, head) || !crcOf(blockEnd(last), tailLength, tail))
+        return false;
+    const uint32_t whole = crcPrefix[last] ^ crc32Shift(crcPrefix[first], crc32ShiftFactor(middle));
+    crc = crc32Shift(crc32Shift(head, crc32ShiftFactor(middle)) ^ whole, crc32ShiftFactor(tailLength)) ^ tail;
+    return true;
 }
 
 // True when the bytes from `offset` to the end are the index of the sets
@@ -344,6 +517,92 @@ bool ReaderState::isIndexAt(uint64_t offset)
     const auto same = std::inner_product(tail.begin(), tail.end(), index.begin(), std::size_t{0}, std::plus<>(),
                                          [](uint8_t a, uint8_t b) { return a == b ? 1 : 0; });
     return same == tail.size() || (left == index.size() && same * 2 >= tail.size());
+}
+
+// The index footer that starts at `offset`, whole and sound, if one does:
+// empty, or listing the body's start first, as any index of this file would;
+// its magic is found next, then its count must place its start here.
+std::optional<ReaderState::Footer> ReaderState::footerAt(uint64_t offset)
+{
+    uint8_t first[sizeof(kIndexMagic) + 8];
+    if (fileSize - offset < sizeof(first) || !readAt(offset, first, sizeof(first)))
+        return std::nullopt;
+    Decoder f{first, 8};
+    if (f.get<uint64_t>() != bodyStart && std::memcmp(first + 8, kIndexMagic, sizeof(kIndexMagic)) != 0)
+        return std::nullopt;
+    std::vector<uint8_t> window;
+    for (uint64_t start = offset + 8; start < fileSize && fileSize - start >= sizeof(kIndexMagic);
+         start += kSearchWindow) {
+        const std::size_t size =
+            static_cast<std::size_t>(std::min<uint64_t>(kSearchWindow + sizeof(kIndexMagic) - 1, fileSize - start));
+        window.resize(size);
+        if (!scanning(0, size) || !readAt(start, window.data(), size))
+            return std::nullopt;
+        for (auto at = window.begin();
+             (at = std::search(at, window.end(), std::begin(kIndexMagic), std::end(kIndexMagic))) != window.end();
+             ++at) {
+            const uint64_t magic = start + static_cast<uint64_t>(at - window.begin());
+            const std::optional<uint64_t> count = setLengthAt(magic - 8); // a u32 like a set's length
+            if (!count || offset + 8 * *count + 8 != magic)
+                continue;
+            // Its checksum, and whether it lists the sets found, in one pass.
+            Footer footer{*count, magic + sizeof(kIndexMagic), *count == offsets.size()};
+            std::vector<uint8_t> entries;
+            uint32_t crc = 0;
+            for (uint64_t done = 0; done < *count * 8;) {
+                entries.resize(static_cast<std::size_t>(std::min<uint64_t>(*count * 8 - done, kSearchWindow)));
+                if (!scanning(0, entries.size()) || !readAt(offset + done, entries.data(), entries.size()))
+                    return std::nullopt;
+                crc = crc32(entries.data(), entries.size(), crc);
+                for (std::size_t i = 0; footer.listsTheSets && i < entries.size(); i += 8) {
+                    Decoder e{entries.data() + i, 8};
+                    footer.listsTheSets = e.get<uint64_t>() == offsets[static_cast<std::size_t>((done + i) / 8)];
+                }
+                done += entries.size();
+            }
+            uint8_t tail[8];
+            if (!readAt(magic - 8, tail, sizeof(tail)))
+                return std::nullopt;
+            Decoder t{tail, sizeof(tail)};
+            t.get<uint32_t>(); // count
+            if (crc32(tail, 4, crc) == t.get<uint32_t>())
+                return footer;
+        }
+        if (cancelled)
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// Tells what is wrong with an index footer at `offset`, after the last set,
+// that was not used: it does not list the sets found, it was written more
+// than once, or more bytes follow it. False when no footer starts there.
+bool ReaderState::describeIndex(uint64_t offset)
+{
+    const std::optional<Footer> index = footerAt(offset);
+    if (!index)
+        return false;
+    int copies = 1;
+    uint64_t end = index->end;
+    for (std::optional<Footer> again; end < fileSize && (again = footerAt(end)) && again->count == index->count
+         && again->listsTheSets == index->listsTheSets;
+         end = again->end)
+        ++copies;
+    // One line, as a file cut short has one.
+    std::vector<std::string> wrong;
+    const std::string sets = std::to_string(offsets.size());
+    if (!index->listsTheSets)
+        wrong.push_back(index->count == 0 ? std::string("index is empty")
+                            : index->count != offsets.size()
+                            ? "index lists " + std::to_string(index->count) + " frame sets, the file holds " + sets
+                            : "index does not match the " + sets + " frame sets");
+    if (copies > 1)
+        wrong.push_back("index written " + std::to_string(copies) + " times");
+    if (end < fileSize)
+        wrong.push_back(std::to_string(fileSize - end) + " bytes after the index");
+    for (std::size_t i = 0; i < wrong.size(); ++i)
+        indexNote += (i ? "; " : "") + wrong[i];
+    return true;
 }
 
 // Notes the set a file cut short ends in, from `offset` on, whose head gives
@@ -364,6 +623,8 @@ std::vector<std::string> ReaderState::damageNotes() const
         notes.push_back(skippedSetNote(static_cast<int>(index), static_cast<int>(offsets.size()), why));
     if (!cutShort.empty())
         notes.push_back(cutShort);
+    if (!indexNote.empty())
+        notes.push_back(indexNote);
     return notes;
 }
 

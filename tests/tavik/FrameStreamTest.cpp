@@ -5,6 +5,8 @@
 #include "Tavik/StreamGenerator.h"
 #include "tavik/src/Detail.h"
 #include "tavik/src/PieceReadThread.h"
+#include "tavik/src/StreamCodec.h"
+#include "tests/support/MemoryLimit.h"
 #include "tests/support/TestSupport.h"
 
 #include <atomic>
@@ -22,6 +24,9 @@
 #include <set>
 #include <thread>
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace Tavik;
@@ -410,6 +415,30 @@ TEST_F(StreamFiles, MissingAndForeignFilesAreNotGoodAndSayWhy)
     writeFile(path("short.tvks"), bytes, 30);
     EXPECT_EQ(FrameStreamReader(path("short.tvks"), system).errorString(), "truncated header");
 
+    // Texts and the header beyond their limits are named as such.
+    const auto header = [&](const std::vector<std::string>& names) {
+        detail::Encoder e;
+        e.bytes.assign(detail::kMagic, detail::kMagic + sizeof(detail::kMagic));
+        e.put<uint32_t>(detail::kVersion);
+        e.text("Quenta14Camera");
+        e.text("sim.common");
+        e.put<uint32_t>(6);
+        e.put<uint32_t>(4);
+        e.put<uint32_t>(static_cast<uint32_t>(names.size()));
+        for (const std::string& name : names) {
+            e.text(name);
+            e.put<double>(1.0);
+        }
+        e.put<uint8_t>(0);
+        e.put<uint32_t>(detail::crc32(e.bytes.data(), e.bytes.size()));
+        writeFile(path("limits.tvks"), std::vector<char>(e.bytes.begin(), e.bytes.end()), e.bytes.size());
+        return FrameStreamReader(path("limits.tvks"), system).errorString();
+    };
+    EXPECT_EQ(header({std::string(4096, 'n')}), "");
+    EXPECT_EQ(header({std::string(5000, 'n')}), "stream parameter name too long: 5000 bytes, more than 4096");
+    EXPECT_EQ(header(std::vector<std::string>(300, std::string(4000, 'n'))),
+              "header too large: more than 1048576 bytes");
+
     fs::permissions(path("good.tvks"), fs::perms::none);
     if (std::ifstream(path("good.tvks")).is_open()) {
         // Root reads any file: there is no unreadable file to try.
@@ -419,6 +448,32 @@ TEST_F(StreamFiles, MissingAndForeignFilesAreNotGoodAndSayWhy)
         EXPECT_FALSE(locked.isStreamGood());
         EXPECT_EQ(locked.errorString(), "permission denied");
     }
+}
+
+TEST_F(StreamFiles, APipeASocketOrADeviceIsRefusedAtOnce)
+{
+    const std::string fifo = path("fifo.tvks"), socketFile = path("socket.tvks");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketFile.size(), sizeof(address.sun_path));
+    socketFile.copy(address.sun_path, socketFile.size());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    for (const std::string& file : {fifo, socketFile, std::string("/dev/zero")}) {
+        auto opened = std::async(std::launch::async, [&] {
+            FrameStreamReader reader(file, system);
+            return std::make_pair(reader.isStreamGood(), reader.errorString());
+        });
+        if (opened.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            ADD_FAILURE() << file << ": the open waits";
+            ::close(::open(fifo.c_str(), O_WRONLY)); // a writer, so that it returns
+        }
+        const auto [good, why] = opened.get();
+        EXPECT_FALSE(good) << file;
+        EXPECT_EQ(why, "not a regular file") << file;
+    }
+    ::close(listener);
 }
 
 TEST_F(StreamFiles, ZeroPixelFramesRoundTrip)
@@ -504,6 +559,9 @@ TEST_F(StreamFiles, EveryFlippedByteIsCaught)
         if (at >= indexStart) {
             EXPECT_EQ(sets, 2u) << "index byte " << at; // falls back to a scan
             EXPECT_EQ(reader.size(), 2) << "index byte " << at;
+        } else if (at - offsets[at < offsets[1] ? 0 : 1] < 4) {
+            // A length alone: the index tells where the set ends.
+            EXPECT_EQ(sets, 2u) << "set length byte " << at;
         } else {
             EXPECT_EQ(sets, at < offsets[1] ? 0u : 1u) << "set byte " << at;
             // With the index intact the damaged set is passed and the set
@@ -940,7 +998,7 @@ std::vector<std::string> notes(std::initializer_list<std::string> lines)
 
 } // namespace
 
-TEST_F(StreamFiles, ADamagedSetLengthCostsThatSetAloneWithOrWithoutTheIndex)
+TEST_F(StreamFiles, ASetWhoseLengthAloneIsDamagedIsReadWhereItEndsWithOrWithoutTheIndex)
 {
     for (const bool withIndex : {true, false}) {
         std::vector<char> bytes;
@@ -949,18 +1007,28 @@ TEST_F(StreamFiles, ADamagedSetLengthCostsThatSetAloneWithOrWithoutTheIndex)
         const std::pair<int, uint32_t> damages[] = {
             {0, 0xffffffffu}, {9, getU32(bytes, offsets[9]) ^ 0x5a00u}, {19, 0xffffffffu}, {12, 0u}};
         for (const auto& [k, length] : damages) {
-            SCOPED_TRACE(testing::Message() << (withIndex ? "with" : "without") << " the index, set " << k + 1);
-            auto damaged = bytes;
-            putU32(damaged, offsets[static_cast<std::size_t>(k)], length);
-            writeFile(path("bad.tvks"), damaged, damaged.size());
-            FrameStreamReader reader(path("bad.tvks"), system);
-            ASSERT_TRUE(reader.isStreamGood());
-            ASSERT_EQ(reader.size(), 20);
-            EXPECT_EQ(reader.damageNotes(),
-                      notes({"frame set " + std::to_string(k + 1) + " / 20 skipped: frame set length mismatch"}));
-            const ReadThrough read = readThrough(reader);
-            EXPECT_EQ(read.ids, idsBut(20, {k + 1}));
-            EXPECT_EQ(read.failed, (std::map<int, std::string>{{k, "frame set length mismatch"}}));
+            for (const bool checksumToo : {false, true}) {
+                SCOPED_TRACE(testing::Message() << (withIndex ? "with" : "without") << " the index, set " << k + 1
+                                                << (checksumToo ? ", its checksum too" : ""));
+                auto damaged = bytes;
+                putU32(damaged, offsets[static_cast<std::size_t>(k)], length);
+                if (checksumToo)
+                    damaged[offsets[static_cast<std::size_t>(k)] + 4] ^= 0x01;
+                writeFile(path("bad.tvks"), damaged, damaged.size());
+                FrameStreamReader reader(path("bad.tvks"), system);
+                ASSERT_TRUE(reader.isStreamGood());
+                ASSERT_EQ(reader.size(), 20);
+                const ReadThrough read = readThrough(reader);
+                if (!checksumToo) {
+                    EXPECT_TRUE(reader.damageNotes().empty());
+                    EXPECT_EQ(read.ids, idsBut(20, {}));
+                    continue;
+                }
+                EXPECT_EQ(reader.damageNotes(),
+                          notes({"frame set " + std::to_string(k + 1) + " / 20 skipped: frame set length mismatch"}));
+                EXPECT_EQ(read.ids, idsBut(20, {k + 1}));
+                EXPECT_EQ(read.failed, (std::map<int, std::string>{{k, "frame set length mismatch"}}));
+            }
         }
         if (!withIndex)
             continue;
@@ -976,10 +1044,10 @@ TEST_F(StreamFiles, ADamagedSetLengthCostsThatSetAloneWithOrWithoutTheIndex)
     }
 }
 
-TEST_F(StreamFiles, ADamagedLongSetLengthCostsThatSetAlone)
+TEST_F(StreamFiles, ALongSetWhoseLengthAloneIsDamagedIsRead)
 {
-    // Long sets are read in pieces on two threads: the sets around the
-    // skipped one are as before.
+    // Long sets are read in pieces on two threads, the one with the damaged
+    // length as the others.
     const std::vector<FrameSet> sets = longSets(3);
     const auto offsets = writeSets(path("long.tvks"), sets);
     auto bytes = readFile(path("long.tvks"));
@@ -987,16 +1055,21 @@ TEST_F(StreamFiles, ADamagedLongSetLengthCostsThatSetAlone)
     writeFile(path("bad.tvks"), bytes, bytes.size());
     FrameStreamReader reader(path("bad.tvks"), system);
     ASSERT_EQ(reader.size(), 3);
-    EXPECT_EQ(reader.damageNotes(), notes({"frame set 2 / 3 skipped: frame set length mismatch"}));
+    EXPECT_TRUE(reader.damageNotes().empty());
     for (int round = 0; round < 2; ++round) {
-        const ReadThrough read = readThrough(reader);
-        EXPECT_EQ(read.ids, (std::vector<int64_t>{1, 3}));
-        EXPECT_EQ(read.failed, (std::map<int, std::string>{{1, "frame set length mismatch"}}));
+        reader.seekTo(0);
+        for (int k = 0; k < 3; ++k) {
+            ASSERT_TRUE(reader.readNext()) << reader.errorString();
+            for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t)
+                expectSameFrame(*reader.frames()[t], *sets[static_cast<std::size_t>(k)][t]);
+        }
     }
-    reader.seekTo(2);
-    ASSERT_TRUE(reader.readNext());
-    for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t)
-        expectSameFrame(*reader.frames()[t], *sets[2][t]);
+    // Its checksum failing too, it is skipped.
+    bytes[offsets[1] + 100000] ^= 0x01;
+    writeFile(path("bad.tvks"), bytes, bytes.size());
+    FrameStreamReader skipped(path("bad.tvks"), system);
+    EXPECT_EQ(skipped.damageNotes(), notes({"frame set 2 / 3 skipped: frame set length mismatch"}));
+    EXPECT_EQ(readThrough(skipped).ids, (std::vector<int64_t>{1, 3}));
 }
 
 TEST_F(StreamFiles, WithoutTheIndexAScanPassesOverALongDamagedSet)
@@ -1013,6 +1086,59 @@ TEST_F(StreamFiles, WithoutTheIndexAScanPassesOverALongDamagedSet)
     ASSERT_EQ(reader.size(), 3);
     EXPECT_EQ(reader.damageNotes(), notes({"frame set 2 / 3 skipped: damaged frame set"}));
     EXPECT_EQ(readThrough(reader).ids, (std::vector<int64_t>{1, 3}));
+}
+
+TEST_F(StreamFiles, AScanTakesASetAfterDamageByItsChecksumTellsItsProgressAndCanBeGivenUp)
+{
+    // Sets 2 and 4 of five long ones damaged, no index: set 3, found after
+    // set 2, is followed by no set, so its checksum decides, as it does for
+    // a false set head planted in set 2 that chains four frames to inside
+    // set 4.
+    const auto offsets = writeSets(path("long.tvks"), longSets(5));
+    auto bytes = readFile(path("long.tvks"));
+    bytes.resize(bytes.size() - (8 * 5 + 16));
+    for (const std::size_t k : {1u, 3u}) {
+        putU32(bytes, offsets[k], 5);
+        bytes[offsets[k] + 8] ^= 0x02;
+    }
+    detail::Encoder planted;
+    const uint64_t rows = (offsets[3] + 1000 - (offsets[1] + 100) - 8 - 4 * 33) / (16 * 320) + 1;
+    planted.put<uint32_t>(static_cast<uint32_t>(4 * 33 + 16 * 320 * rows));
+    planted.put<uint32_t>(0);
+    for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t) {
+        planted.put<uint8_t>(static_cast<uint8_t>(t));
+        planted.put<int64_t>(7);
+        planted.put<int64_t>(7);
+        planted.put<uint32_t>(t == 3 ? 320 : 0);
+        planted.put<uint32_t>(t == 3 ? static_cast<uint32_t>(rows) : 0);
+        planted.put<uint32_t>(1);
+        planted.put<uint32_t>(t == 3 ? static_cast<uint32_t>(16 * 320 * rows) : 0);
+    }
+    std::copy(planted.bytes.begin(), planted.bytes.end(),
+              bytes.begin() + static_cast<std::ptrdiff_t>(offsets[1] + 100));
+    writeFile(path("bad.tvks"), bytes, bytes.size());
+    std::vector<std::pair<uint64_t, uint64_t>> told;
+    FrameStreamReader reader(path("bad.tvks"), system, [&](uint64_t done, uint64_t total) {
+        told.emplace_back(done, total);
+        return true;
+    });
+    ASSERT_EQ(reader.size(), 5);
+    EXPECT_EQ(reader.damageNotes(),
+              notes({"frame set 2 / 5 skipped: damaged frame set", "frame set 4 / 5 skipped: damaged frame set"}));
+    EXPECT_EQ(readThrough(reader).ids, (std::vector<int64_t>{1, 3, 5}));
+    ASSERT_FALSE(told.empty());
+    for (std::size_t i = 0; i < told.size(); ++i) {
+        EXPECT_EQ(told[i].second, bytes.size());
+        EXPECT_LE(told[i].first, bytes.size());
+        EXPECT_TRUE(i == 0 || told[i].first >= told[i - 1].first);
+    }
+
+    int calls = 0;
+    FrameStreamReader givenUp(path("bad.tvks"), system, [&](uint64_t, uint64_t) { return ++calls < 2; });
+    EXPECT_EQ(calls, 2);
+    EXPECT_FALSE(givenUp.isStreamGood());
+    EXPECT_EQ(givenUp.errorString(), "opening cancelled");
+    EXPECT_EQ(givenUp.size(), 0);
 }
 
 TEST_F(StreamFiles, WithoutTheIndexAScanPassesOverWhatIsNotASet)
@@ -1125,6 +1251,7 @@ TEST_F(StreamFiles, ACutShortRecordingSaysInWhichSetAndHowManyBytes)
     // A set damaged and the file cut: both told, in file order.
     auto both = bytes;
     putU32(both, offsets[2], 0xffffffffu);
+    both[offsets[2] + 4] ^= 0x01;
     writeFile(path("both.tvks"), both, offsets[5] + 50);
     FrameStreamReader reader(path("both.tvks"), system);
     EXPECT_EQ(reader.damageNotes(),
@@ -1197,4 +1324,158 @@ TEST_F(StreamFiles, TheCraftedDamagedRecordingsTellWhatTheyLose)
         EXPECT_TRUE(FrameStreamReader(file, system).damageNotes().empty()) << file; // a checksum is met when read
     }
     EXPECT_TRUE(FrameStreamReader(path("none.tvks"), system).damageNotes().empty());
+}
+
+namespace {
+
+struct FrameShape {
+    uint32_t width = 0, height = 0, payload = 0;
+};
+
+// The small header and one set of frames of these shapes whose payloads are
+// left a hole (no disk used), with or without the index; the set's length.
+uint64_t sparseSet(const std::string& file, const std::array<FrameShape, FRAME_TYPE_COUNT>& shapes, bool withIndex)
+{
+    {
+        FrameStreamWriter writer(file, smallHeader());
+    }
+    const uint64_t start = fs::file_size(file) - 16; // past the empty index
+    detail::Encoder e;
+    e.put<uint32_t>(0); // the length, below
+    e.put<uint32_t>(0); // the checksum: never reached
+    uint64_t length = 0;
+    std::vector<std::pair<uint64_t, std::vector<uint8_t>>> heads;
+    for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t) {
+        detail::Encoder h;
+        h.put<uint8_t>(static_cast<uint8_t>(t));
+        h.put<int64_t>(1);
+        h.put<int64_t>(1000);
+        h.put<uint32_t>(shapes[t].width);
+        h.put<uint32_t>(shapes[t].height);
+        h.put<uint32_t>(1);
+        h.put<uint32_t>(shapes[t].payload);
+        heads.emplace_back(start + 8 + length, h.bytes);
+        length += h.bytes.size() + shapes[t].payload;
+    }
+    const uint64_t end = start + 8 + length;
+    fs::resize_file(file, end);
+    std::fstream out(file, std::ios::in | std::ios::out | std::ios::binary);
+    const auto put = [&](uint64_t at, const std::vector<uint8_t>& bytes) {
+        out.seekp(static_cast<std::streamoff>(at));
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    };
+    detail::Encoder setHead;
+    setHead.put<uint32_t>(static_cast<uint32_t>(length));
+    put(start, setHead.bytes);
+    for (const auto& [at, bytes] : heads)
+        put(at, bytes);
+    if (withIndex)
+        put(end, detail::indexFooter({start}));
+    return length;
+}
+
+} // namespace
+
+TEST_F(StreamFiles, ASetBeyondTheLimitsIsSkippedWithItsReasonBeforeAnythingIsAllocated)
+{
+    // The whole set would ask for gigabytes: 16384 x 16384 frames, or a
+    // cloud of 8192 x 4096 points; or little, with a side beyond the limit.
+    const uint32_t side = 16384, pixels = side * side;
+    const std::string wideFrame = "frame of 16384 x 16384 pixels is too large: more than 8192 per side";
+    struct Case {
+        const char* what;
+        std::array<FrameShape, FRAME_TYPE_COUNT> shapes;
+        std::string withIndex, withoutIndex; // noted by the open; empty: found when read
+        std::string read;
+    };
+    const std::string bigSet = "frame set of 1342177412 bytes is too large: more than 268435456";
+    const std::string bigCloud = "frame set of 536871044 bytes is too large: more than 268435456";
+    const std::vector<Case> cases = {
+        {"16384 x 16384 frames", {{{side, side, 0}, {side, side, pixels * 5}, {}, {}}}, bigSet, wideFrame, bigSet},
+        {"a cloud of 8192 x 4096", {{{}, {}, {}, {8192, 4096, 8192 * 4096 * 16}}}, bigCloud, bigCloud, bigCloud},
+        {"a frame of 16384 x 16384 without samples", {{{side, side, 0}, {}, {}, {}}}, "", wideFrame, wideFrame},
+    };
+    for (const Case& c : cases)
+        for (const bool withIndex : {true, false}) {
+            SCOPED_TRACE(testing::Message() << c.what << (withIndex ? ", with the index" : ", without the index"));
+            sparseSet(path("big.tvks"), c.shapes, withIndex);
+            FrameStreamReader reader(path("big.tvks"), system);
+            ASSERT_TRUE(reader.isStreamGood()) << reader.errorString();
+            ASSERT_EQ(reader.size(), 1);
+            const std::string& noted = withIndex ? c.withIndex : c.withoutIndex;
+            EXPECT_EQ(reader.damageNotes(),
+                      noted.empty() ? std::vector<std::string>{} : notes({"frame set 1 / 1 skipped: " + noted}));
+            EXPECT_FALSE(reader.readNext());
+            EXPECT_EQ(reader.errorString(), noted.empty() ? c.read : noted);
+        }
+    // The writer keeps to the same limits.
+    FrameStreamWriter writer(path("w.tvks"), smallHeader());
+    FrameSet wide = gen::makeFrameSet(2, 2, 1, 1);
+    wide[FRAME_RAW_FRAME_UNPROCESSED]->width = 8193;
+    wide[FRAME_RAW_FRAME_UNPROCESSED]->height = 0;
+    EXPECT_FALSE(writer.write(wide));
+}
+
+TEST_F(StreamFiles, AnAllocationThatFailsWhileASetIsReadIsToldNotAnAbort)
+{
+    if (!KelvraTest::canCapAddressSpace)
+        GTEST_SKIP() << "the address space cannot be capped under a sanitizer";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // A cloud of 200 MB, within the limits, with 64 MB to spare.
+    sparseSet(path("cloud.tvks"), {{{}, {}, {}, {8192, 1600, 8192 * 1600 * 16}}}, true);
+    EXPECT_EXIT(
+        {
+            KelvraTest::capAddressSpace(64u << 20);
+            FrameStreamReader reader(path("cloud.tvks"), system);
+            const bool read = reader.readNext();
+            const bool told = reader.errorString() == "not enough memory to read the frame set";
+            fs::remove_all(dir);
+            std::exit(reader.isStreamGood() && !read && told && reader.currentPosition() == 1 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(StreamFiles, AnIndexThatDoesNotLineUpIsNotUsedAndWhatIsWrongWithItIsSaid)
+{
+    std::vector<char> bytes;
+    const auto offsets = smallSets(path("sets.tvks"), 10, false, bytes);
+    const auto footer = [](const std::vector<uint64_t>& listed) {
+        const auto f = detail::indexFooter(listed);
+        return std::vector<char>(f.begin(), f.end());
+    };
+    const auto joined = [](std::vector<char> a, const std::vector<char>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    std::vector<uint64_t> everyOther, twice = offsets;
+    for (std::size_t k = 0; k < offsets.size(); k += 2)
+        everyOther.push_back(offsets[k]);
+    twice.insert(twice.end(), offsets.begin(), offsets.end());
+    const std::vector<std::pair<std::vector<char>, std::string>> cases = {
+        {footer(everyOther), "index lists 5 frame sets, the file holds 10"},
+        {footer({}), "index is empty"},
+        {footer(twice), "index lists 20 frame sets, the file holds 10"},
+        {joined(footer(offsets), std::vector<char>(37, 'x')), "37 bytes after the index"},
+        {joined(footer(offsets), footer(offsets)), "index written 2 times"},
+        {joined(footer(everyOther), std::vector<char>(37, 'x')),
+         "index lists 5 frame sets, the file holds 10; 37 bytes after the index"},
+    };
+    for (const auto& [tail, note] : cases) {
+        SCOPED_TRACE(note);
+        const auto file = joined(bytes, tail);
+        writeFile(path("index.tvks"), file, file.size());
+        FrameStreamReader reader(path("index.tvks"), system);
+        ASSERT_EQ(reader.size(), 10);
+        EXPECT_EQ(reader.damageNotes(), notes({note}));
+        const ReadThrough read = readThrough(reader);
+        EXPECT_EQ(read.ids, idsBut(10, {}));
+        EXPECT_TRUE(read.failed.empty());
+    }
+    // No set, and after its (right) empty index 152 bytes more.
+    std::vector<char> none(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(offsets[0]));
+    none = joined(joined(none, footer({})), std::vector<char>(152, '\0'));
+    writeFile(path("none.tvks"), none, none.size());
+    FrameStreamReader empty(path("none.tvks"), system);
+    EXPECT_EQ(empty.size(), 0);
+    EXPECT_EQ(empty.damageNotes(), notes({"152 bytes after the index"}));
 }

@@ -13,16 +13,26 @@
 //   footer  u64 × count set offsets, u32 count, u32 CRC32, "TVKINDEX"
 // A text is u32 length + bytes. Each CRC32 covers the bytes it follows (the
 // header from the magic on, the four records of a set, the index with its
-// count). A file without a valid footer is scanned.
+// count). A file without a valid footer, or whose index does not line up
+// with its sets, is scanned.
 //
-// Damage costs only the sets it hits: a set whose length disagrees with a
-// sound index (or, without one, whose records end elsewhere) is skipped, as
-// one that fails its checksum is; a scan passes over what is not a set to the
-// next whole set. damageNotes() tells what the open found lost.
+// Limits, well above any camera modelled here: a header of at most 1 MiB,
+// texts of at most 4096 bytes, at most 1024 stream parameters, frames of at
+// most 8192 pixels a side and sets of at most 256 MiB (their records). A
+// header beyond them is refused ("too large", "too long"), a set beyond them
+// skipped as damaged, in both cases before anything is allocated for it.
+//
+// Damage costs only the sets it hits: a set whose length alone is damaged is
+// read where a sound index or its own records say it ends, when its checksum
+// holds; one that fails its checksum is skipped; a scan passes over what is
+// not a set to the next whole set, in time linear in the file's size.
+// damageNotes() tells what the open found lost or wrong.
 
 #include "Tavik/Common.h"
 
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -49,8 +59,14 @@ struct WriterState;
 
 class FrameStreamReader : public StreamParamProvider {
 public:
-    // Opens the file; never fails outright: isStreamGood() tells.
-    FrameStreamReader(const std::string& path, CameraSystem& cameraSystem);
+    // Told now and then, on the opening thread, how far a scan of the file
+    // has come (bytes looked at, of the file's size); false gives the open
+    // up ("opening cancelled").
+    using OpenProgress = std::function<bool(uint64_t done, uint64_t total)>;
+
+    // Opens the file; never fails outright: isStreamGood() tells. Only a
+    // regular file is opened, so the open never waits on a pipe or device.
+    FrameStreamReader(const std::string& path, CameraSystem& cameraSystem, OpenProgress progress = {});
     ~FrameStreamReader() override;
     FrameStreamReader(const FrameStreamReader&) = delete;
     FrameStreamReader& operator=(const FrameStreamReader&) = delete;
@@ -71,7 +87,8 @@ public:
     int size() const;
     // What the open found the file to lose, one line each in file order: each
     // set it cannot read (skippedSetNote()), then the set a file cut short
-    // ends in ("recording cut short in frame set 6: 1000 of 2764841 bytes").
+    // ends in ("recording cut short in frame set 6: 1000 of 2764841 bytes"),
+    // or what is wrong with an index that was not used ("index is empty").
     // Sets that fail their checksum are found only when read. Empty for a
     // sound file.
     std::vector<std::string> damageNotes() const;
@@ -80,8 +97,9 @@ public:
     Result<float> getStreamParamf(const std::string& name) const override;
 
     const StreamHeader& header() const;
-    // Why the stream is not good (the file is missing, a folder, not readable,
-    // not a recorded stream, its header is damaged), or why the last read failed.
+    // Why the stream is not good (the file is missing, a folder, not a regular
+    // file, not readable, not a recorded stream, its header is damaged or too
+    // large), or why the last read failed.
     std::string errorString() const;
 
 private:

@@ -25,7 +25,7 @@ struct Spec {
     bool withAmplitudeScalingFactor = true;
     bool withIndex = true;
     std::set<int> corruptSets; // sets whose checksum no longer matches
-    std::set<int> damagedLengthSets; // sets whose length no longer matches their records
+    std::set<int> damagedLengthSets; // sets whose length no longer matches their records, nor their checksum
     bool truncateLastSet = false; // cut the file in the middle of the last set
     uint32_t seed = 1;
 };
@@ -53,7 +53,7 @@ enum class Crafted {
     NoDepthScalingFactor, // 5 sets, header without "depthScalingFactor"
     Truncated, // 6 sets, the last cut in half, no index
     NoIndex, // 5 good sets without the index footer
-    DamagedLength, // 20 sets, the length of set 1 damaged, the index sound
+    DamagedLength, // 20 sets, the length and the checksum of set 1 damaged, the index sound
 };
 std::vector<Crafted> allCrafted();
 Spec craftedSpec(Crafted kind);

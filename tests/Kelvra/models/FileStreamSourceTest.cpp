@@ -61,6 +61,20 @@ TEST_F(FileStreamSourceTest, AnUnreadableFileRefusesAndSaysWhy)
     EXPECT_TRUE(good->stopReason().isEmpty());
 }
 
+TEST_F(FileStreamSourceTest, AReaderOpenedAlreadyIsTheOneUsed)
+{
+    ASSERT_TRUE(writeRecording(path("rec.tvk"), evenSets(5)));
+    const QString file = dir.filePath("rec.tvk");
+    auto reader = std::make_shared<Tavik::FrameStreamReader>(path("rec.tvk"), system);
+    reader->seekTo(3);
+    EXPECT_EQ(FileStreamSource(file, &system, reader).currentPosition(), 3);
+    StreamHub hub(&system);
+    QString error = "before";
+    const int index = hub.addFileStreamSource(file, &error, reader);
+    EXPECT_EQ(hub.getSources().at(static_cast<std::size_t>(index))->currentPosition(), 3);
+    EXPECT_TRUE(error.isEmpty());
+}
+
 TEST_F(FileStreamSourceTest, SeekDeliversAtOnceAndRefusesOutOfRange)
 {
     auto s = open(evenSets(10), false);

@@ -52,6 +52,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QScreen>
@@ -70,7 +71,13 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -439,6 +446,78 @@ TEST_F(MainWindowTest, TheViewersOwnLinesReachTheLogDock)
     // The stream controller's own lines reach it too.
     window->disconnectCamera();
     EXPECT_TRUE(logShows(QStringLiteral("succeed  to disconnect depth camera")));
+}
+
+TEST_F(MainWindowTest, ARecordingThatIsAPipeIsRefusedAtOnceForWhatItIs)
+{
+    const QString pipe = recordings.filePath(QStringLiteral("pipe.tvks"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    // An open that waited for a writer would get one after a while, so that
+    // the test ends either way.
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    std::thread writer([&] {
+        std::unique_lock<std::mutex> lock(m);
+        if (!cv.wait_for(lock, std::chrono::seconds(20), [&] { return done; }))
+            ::close(::open(QFile::encodeName(pipe).constData(), O_WRONLY));
+    });
+    QString box;
+    KelvraTest::onModal([&](QWidget* w) {
+        box = w->windowTitle() + ": " + static_cast<QMessageBox*>(w)->text();
+        w->close();
+    });
+    const bool opened = window->openRecording(pipe);
+    {
+        std::lock_guard<std::mutex> lock(m);
+        done = true;
+    }
+    cv.notify_one();
+    writer.join();
+    EXPECT_FALSE(opened);
+    const QString line = QStringLiteral("Cannot play the recording %1: not a regular file").arg(pipe);
+    EXPECT_EQ(box, "Open Recording Failed: " + line);
+    EXPECT_TRUE(logShows(line));
+}
+
+TEST_F(MainWindowTest, ALongOpenShowsItsProgressAndCancelOrClosingTheWindowGivesItUp)
+{
+    // 16 GiB of holes after a header, without an index: the scan would look
+    // through all of it.
+    const QString holes = recordings.filePath(QStringLiteral("holes.tvks"));
+    {
+        Tavik::FrameStreamWriter header(holes.toStdString(), Tavik::StreamHeader{});
+    }
+    QFile file(holes);
+    ASSERT_TRUE(file.resize(file.size() - 16) && file.resize(qint64(16) << 30));
+    const std::size_t sources = window->getStreamHub()->getSources().size();
+    for (const bool byClosing : {false, true}) {
+        SCOPED_TRACE(byClosing ? "closing the window" : "Cancel");
+        // The window goes on meanwhile: this timer finds the progress shown
+        // and acts on it.
+        QString title;
+        int shownValue = 0;
+        QTimer act;
+        QObject::connect(&act, &QTimer::timeout, [&] {
+            for (QProgressDialog* progress : window->findChildren<QProgressDialog*>())
+                if (progress->isVisible() && progress->value() > 0 && !shownValue) {
+                    title = progress->windowTitle();
+                    shownValue = progress->value();
+                    if (byClosing)
+                        window->close();
+                    else
+                        QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+                }
+        });
+        act.start(20);
+        EXPECT_FALSE(window->openRecording(holes, true));
+        EXPECT_EQ(title, "Open Recording");
+        EXPECT_GT(shownValue, 0);
+        EXPECT_EQ(window->getStreamHub()->getSources().size(), sources);
+        if (!byClosing) {
+            EXPECT_TRUE(logShows(QStringLiteral("Opening the recording %1 given up").arg(holes)));
+        }
+    }
 }
 
 TEST_F(MainWindowTest, WhatTheNamesFileHadCutIsLogged)

@@ -7,6 +7,10 @@
 
 #include <string>
 
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using DemoRun = KelvraTest::ProgramRun;
@@ -44,6 +48,19 @@ TEST(StreamDemo, ADamagedOrCutRecordingIsToldAndCountedAsThePositionsAre)
     EXPECT_EQ(sound.exitCode, 0) << sound.output;
     EXPECT_TRUE(says(sound, "Playback: 5 frame sets")) << sound.output;
     EXPECT_EQ(sound.output.find("Recording damaged"), std::string::npos) << sound.output;
+}
+
+TEST(StreamDemo, APipeIsRefusedAtOnceForWhatItIs)
+{
+    char folder[] = "/tmp/kelvra-demo-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string pipe = std::string(folder) + "/pipe.tvks";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const DemoRun run = runDemo(pipe);
+    ::unlink(pipe.c_str());
+    ::rmdir(folder);
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_TRUE(says(run, "Cannot play " + pipe + ": not a regular file")) << run.output;
 }
 
 } // namespace

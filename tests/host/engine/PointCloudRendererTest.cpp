@@ -3,6 +3,7 @@
 
 #include "host/engine/PointCloudRenderer.h"
 #include "Tavik/StreamGenerator.h"
+#include "tests/support/MemoryLimit.h"
 
 #include <gtest/gtest.h>
 
@@ -346,4 +347,23 @@ TEST(PointCloudRenderer, DrawsOnlyPointsWithinTheDepthLimits)
     EXPECT_TRUE(r.isFitted());
     r.setDepthLimits(0.f, std::numeric_limits<float>::infinity());
     EXPECT_EQ(r.render(points, 0, size), all);
+}
+
+TEST(PointCloudRenderer, WithoutMemoryForItsBuffersThePictureIsBlackOrNullNeverACrash)
+{
+    if (!KelvraTest::canCapAddressSpace)
+        GTEST_SKIP() << "the address space cannot be capped under a sanitizer";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // With 40 MB to spare: a 2000x2000 picture (16 MB) fits, its depth buffer
+    // (32 MB) no longer; a 4000x4000 picture (64 MB) does not.
+    EXPECT_EXIT(
+        {
+            PointCloudRenderer r = straightOn();
+            KelvraTest::capAddressSpace(40u << 20);
+            const QImage& black = r.render(tiltedWall(), 40, QSize(2000, 2000));
+            const bool blackDrawn = !black.isNull() && black.pixel(1000, 1000) == BLACK;
+            const bool nullDrawn = r.render(tiltedWall(), 40, QSize(4000, 4000)).isNull();
+            std::exit(blackDrawn && nullDrawn ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }

@@ -10,6 +10,7 @@
 #include <limits>
 #include <numeric>
 #include <random>
+#include <sys/mman.h>
 
 using namespace Plot;
 
@@ -275,6 +276,29 @@ TEST(ImageItemRender, LevelsAndTableChangesRedrawTheHeldImage)
     item.setLookupTable({});
     EXPECT_EQ(item.getLookupTable().size(), 256);
     EXPECT_EQ(item.renderedImage().pixel(0, 0), qRgb(253, 253, 253));
+}
+
+TEST(ImageItemRender, APictureTooLargeToAllocateStaysNullAndIsNotWrittenInto)
+{
+    // A picture 70 million pixels wide is more than a QImage holds (as one
+    // that cannot be allocated, it is null); the image's zeros are pages the
+    // kernel need not back.
+    const int w = 70000000, h = 1;
+    const std::size_t bytes = static_cast<std::size_t>(w) * h * sizeof(float);
+    void* zeros = ::mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(zeros, MAP_FAILED);
+    {
+        ImageItem item;
+        item.setSharedImage(cv::Mat(w, h, CV_32F, zeros), {0, 1});
+        EXPECT_TRUE(item.renderedImage().isNull());
+        QImage canvas(8, 8, QImage::Format_RGB32);
+        canvas.fill(Qt::green);
+        QPainter painter(&canvas);
+        item.paint(&painter, nullptr);
+        painter.end();
+        EXPECT_EQ(canvas.pixel(4, 4), QColor(Qt::green).rgb());
+    }
+    ::munmap(zeros, bytes);
 }
 
 TEST(ImageItemImage, TakesOtherTypesRefusesMultiChannel)
