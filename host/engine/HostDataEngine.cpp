@@ -129,13 +129,15 @@ void HostDataEngine::setPointCloudViewShown(QObject* view, bool shown)
 
 HostDataEngine::FrameStats HostDataEngine::frameStats() const
 {
-    return FrameStats{published - publishedBefore, worker->droppedSets() + discarded - droppedBefore, lastLag, maxLag};
+    return FrameStats{published - publishedBefore, worker->droppedSets() + discarded - droppedBefore, lastLag, maxLag,
+                      worker->convertedSets() - convertedBefore};
 }
 
 void HostDataEngine::restartFrameStats()
 {
     publishedBefore = published;
     droppedBefore = worker->droppedSets() + discarded;
+    convertedBefore = worker->convertedSets();
     maxLag = 0;
 }
 

@@ -36,6 +36,7 @@ public:
         uint64_t dropped = 0; // sets converted or assembled but never published
         int64_t lastLag = 0; // frames the last published set was behind the newest frame
         int64_t maxLag = 0;
+        uint64_t converted = 0; // sets the worker finished, each then published or dropped
     };
 
     // Registers the frame callback with the controller for the four frame
@@ -102,6 +103,7 @@ private:
     int64_t maxLag = 0;
     uint64_t publishedBefore = 0; // at the last restartFrameStats()
     uint64_t droppedBefore = 0;
+    uint64_t convertedBefore = 0;
 
     QElapsedTimer clock;
     std::deque<qint64> publishTimes; // ns on `clock`, within RATE_WINDOW

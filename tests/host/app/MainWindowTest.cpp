@@ -1157,9 +1157,13 @@ TEST_F(MainWindowTest, DisconnectingLeavesNoPictureOfTheLastFrame)
     amplitudeView()->getMousePosition(amplitudeView()->getImageItem()->mapToScene(QPointF(20.5, 10.5)));
     ASSERT_TRUE(KelvraTest::waitFor([&] { return !window->statusMessage()->pointText().isEmpty(); }));
 
-    // A set under way when the camera goes is not shown once it arrives.
-    KelvraTest::QueuedCalls handOvers(window->getDataEngine());
+    // A set on its way when the camera goes (converted, its hand-over not yet
+    // handled) is not shown once it arrives.
+    HostDataEngine* engine = window->getDataEngine();
+    KelvraTest::QueuedCalls handOvers(engine);
+    const uint64_t converted = engine->frameStats().converted;
     ASSERT_TRUE(cameraSystem.simulation().deliverFrameSets(camera, 1));
+    ASSERT_TRUE(KelvraTest::waitWithoutEvents([&] { return engine->frameStats().converted > converted; }));
     window->disconnectAction->trigger();
     ASSERT_TRUE(KelvraTest::waitFor([&] { return handOvers.count() >= 1; }));
     KelvraTest::drainEvents();
