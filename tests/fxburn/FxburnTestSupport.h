@@ -6,8 +6,9 @@
 #include "fxburn/port/sim/BootImages.h"
 #include "fxburn/port/sim/SimWorld.h"
 
-#include <chrono>
+#include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -23,10 +24,8 @@ class ScopedWorkDir {
 public:
     ScopedWorkDir()
         : previous_(std::filesystem::current_path())
-        , path_(std::filesystem::temp_directory_path()
-                / ("fxburn-test-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count())))
+        , path_(makeUniqueDir())
     {
-        std::filesystem::create_directories(path_);
         std::filesystem::current_path(path_);
     }
     ~ScopedWorkDir()
@@ -39,6 +38,15 @@ public:
     ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
 
 private:
+    // mkdtemp: a name no other test process can be given at the same time.
+    static std::filesystem::path makeUniqueDir()
+    {
+        std::string name = (std::filesystem::temp_directory_path() / "fxburn-test-XXXXXX").string();
+        if (!::mkdtemp(name.data()))
+            throw std::filesystem::filesystem_error("mkdtemp", name, std::error_code(errno, std::generic_category()));
+        return name;
+    }
+
     std::filesystem::path previous_;
     std::filesystem::path path_;
 };
