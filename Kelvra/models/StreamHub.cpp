@@ -65,13 +65,10 @@ void StreamHub::appendLiveSource()
 int StreamHub::addFileStreamSource(const QString& filename, QString* error,
                                    std::shared_ptr<Tavik::FrameStreamReader> reader)
 {
-    for (int i = 0; i < static_cast<int>(sources.size()); ++i) {
-        auto* file = dynamic_cast<FileStreamSource*>(sources[i].get());
-        if (file && file->filename == filename) {
-            if (error)
-                *error = file->errorString();
-            return i;
-        }
+    if (const int listed = indexOfFile(filename); listed >= 0) {
+        if (error)
+            *error = static_cast<const FileStreamSource&>(*sources[static_cast<std::size_t>(listed)]).errorString();
+        return listed;
     }
     auto file = std::make_shared<FileStreamSource>(filename, cameraSystem, std::move(reader));
     if (error)
@@ -79,6 +76,16 @@ int StreamHub::addFileStreamSource(const QString& filename, QString* error,
     sources.push_back(std::move(file));
     emit sourceListChanged();
     return static_cast<int>(sources.size()) - 1;
+}
+
+int StreamHub::indexOfFile(const QString& filename) const
+{
+    for (int i = 0; i < static_cast<int>(sources.size()); ++i) {
+        const auto* file = dynamic_cast<const FileStreamSource*>(sources[i].get());
+        if (file && file->filename == filename)
+            return i;
+    }
+    return -1;
 }
 
 bool StreamHub::removeStreamSource(int index)

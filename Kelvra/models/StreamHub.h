@@ -43,6 +43,8 @@ public:
     // already (say with its progress shown), used by a source added.
     int addFileStreamSource(const QString& filename, QString* error = nullptr,
                             std::shared_ptr<Tavik::FrameStreamReader> reader = nullptr);
+    // The position of the file's source, -1 when that file name is not listed.
+    int indexOfFile(const QString& filename) const;
     bool removeStreamSource(int index);
     const std::vector<SourcePtr>& getSources() const { return sources; }
     // Selects a source: stops the current one and installs both callbacks in

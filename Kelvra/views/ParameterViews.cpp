@@ -45,28 +45,25 @@ public:
     QValidator::State validate(QString& input, int& pos) const override
     {
         const QValidator::State state = Base::validate(input, pos);
-        if (state == QValidator::Invalid && beyondLimit(input))
+        if (state == QValidator::Invalid && beyondLimit(input) != 0)
             return QValidator::Intermediate;
         return state;
     }
     void fixup(QString& input) const override
     {
-        bool ok = false;
-        const double typed = this->locale().toDouble(input.trimmed(), &ok);
-        if (ok && typed > this->maximum())
-            input = this->textFromValue(this->maximum());
-        else if (ok && typed < this->minimum())
-            input = this->textFromValue(this->minimum());
+        if (const int beyond = beyondLimit(input); beyond != 0)
+            input = this->textFromValue(beyond > 0 ? this->maximum() : this->minimum());
         else
             Base::fixup(input);
     }
 
 private:
-    bool beyondLimit(const QString& input) const
+    // 1 for a number typed above the upper limit, -1 below the lower, else 0.
+    int beyondLimit(const QString& input) const
     {
         bool ok = false;
         const double typed = this->locale().toDouble(input.trimmed(), &ok);
-        return ok && (typed > this->maximum() || typed < this->minimum());
+        return !ok ? 0 : typed > this->maximum() ? 1 : typed < this->minimum() ? -1 : 0;
     }
 };
 using IntSpinBox = StepHookSpinBox<QSpinBox>;

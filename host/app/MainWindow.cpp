@@ -32,7 +32,6 @@
 #include "platform/log/Logger.h"
 
 #include <QApplication>
-#include <algorithm>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDockWidget>
@@ -325,12 +324,8 @@ bool MainWindow::openRecording(const QString& path, bool quiet)
     // take long. One at a time; closing the window gives it up.
     if (openingRecording)
         return false;
-    const auto& listed = streamHub->getSources();
     std::shared_ptr<Tavik::FrameStreamReader> reader;
-    if (cameraSystem && std::none_of(listed.begin(), listed.end(), [&](const auto& source) {
-            const auto* file = qobject_cast<const Kelvra::FileStreamSource*>(source.get());
-            return file && file->filename == path;
-        })) {
+    if (cameraSystem && streamHub->indexOfFile(path) < 0) {
         openingRecording = true;
         reader = RecordingOpener::open(this, path, *cameraSystem);
         openingRecording = false;
