@@ -207,6 +207,8 @@ std::optional<QString> LineChartDock::updateDataSource()
         squares += (v - mean) * (v - mean);
     const double deviation = std::sqrt(squares / n); // population deviation (divisor n)
 
+    for (Plot::InfiniteLine* line : {hLine, lowerLine, upperLine})
+        line->setVisible(true);
     hLine->setValue(mean);
     lowerLine->setValue(mean - deviation);
     upperLine->setValue(mean + deviation);
@@ -214,6 +216,15 @@ std::optional<QString> LineChartDock::updateDataSource()
         QString::asprintf(" <span style='font-size: 14pt'>mead=%0.3f,   <span style='color: red'>std=%0.4f </span>    ",
                           mean, deviation));
     return std::nullopt;
+}
+
+void LineChartDock::blank()
+{
+    pointHistory.clear();
+    curve->setData({});
+    for (Plot::InfiniteLine* line : {hLine, lowerLine, upperLine})
+        line->setVisible(false);
+    label->setText(QString());
 }
 
 void LineChartDock::finishSlot(const char* slot, const std::optional<QString>& failure)
@@ -288,8 +299,12 @@ void LineChartDock::rangeSpins()
 void LineChartDock::setData()
 {
     const auto engineSize = dataEngine ? dataEngine->frameSize() : std::nullopt;
-    if (!engineSize || (*engineSize)[0] <= 0 || (*engineSize)[1] <= 0) {
+    if (!engineSize) {
         diag::printLine(diag::tuple("LineChartDock.setData", "no frame size yet"));
+        return;
+    }
+    if ((*engineSize)[0] <= 0 || (*engineSize)[1] <= 0) {
+        blank(); // the engine holds nothing: what was charted is gone
         return;
     }
     if (!spinsRanged || *engineSize != frameSize) {

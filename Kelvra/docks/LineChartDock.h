@@ -94,6 +94,9 @@ public slots:
     void setData();
 
 private:
+    // No curve, no lines, no label and no point history: the engine's frames
+    // were cleared (or have no pixels).
+    void blank();
     // Ranges the four spins to the frame and centres them.
     void rangeSpins();
     // Ends a widget slot: auto-range after a done update, a diagnostic line otherwise.

@@ -49,10 +49,10 @@ public:
     bool processNext();
     // Position of the set delivered last to the callback installed now (the
     // set on show), -1 when it has delivered none since it was installed.
-    int64_t deliveredPosition() const { return lastDelivered; }
+    int64_t deliveredPosition() const override { return lastDelivered; }
     // Where start() begins: the next set, or 0 when it rewinds (at the last
     // set or past it).
-    int64_t startPosition() const;
+    int64_t startPosition() const override;
     void setCallback(FrameCallback callback) override;
     // At the last set or past it, start() rewinds and shows set 0 at once;
     // playback then goes on after it.
@@ -67,10 +67,10 @@ public:
     // once `stopped` has arrived ("frame set 6 / 10 skipped: frame set
     // checksum mismatch", the set counted from 1 as positions are shown);
     // empty when it ran to the end or was stopped. Cleared by start().
-    QString stopReason() const;
+    QString stopReason() const override;
     // What the recording loses, as its open found: the sets it cannot read
     // and the set a file cut short ends in, one line each.
-    QStringList damageNotes() const;
+    QStringList damageNotes() const override;
 
     // Replaces the playback thread's clock and its wait between sets (by
     // default the steady clock and a wait that pause and stop cut short).

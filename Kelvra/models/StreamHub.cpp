@@ -62,8 +62,19 @@ void StreamHub::appendLiveSource()
     emit sourceListChanged();
 }
 
-int StreamHub::addFileStreamSource(const QString& filename, QString* error,
-                                   std::shared_ptr<Tavik::FrameStreamReader> reader)
+int StreamHub::addFileStreamSource(const QString& filename, QString* error)
+{
+    return addFile(filename, nullptr, true, error);
+}
+
+int StreamHub::addOpenedFileSource(const QString& filename, std::shared_ptr<Tavik::FrameStreamReader> reader,
+                                   QString* error)
+{
+    return addFile(filename, std::move(reader), false, error);
+}
+
+int StreamHub::addFile(const QString& filename, std::shared_ptr<Tavik::FrameStreamReader> reader, bool listUnplayable,
+                       QString* error)
 {
     if (const int listed = indexOfFile(filename); listed >= 0) {
         if (error)
@@ -73,6 +84,8 @@ int StreamHub::addFileStreamSource(const QString& filename, QString* error,
     auto file = std::make_shared<FileStreamSource>(filename, cameraSystem, std::move(reader));
     if (error)
         *error = file->errorString();
+    if (!listUnplayable && !file->isInitialized())
+        return -1;
     sources.push_back(std::move(file));
     emit sourceListChanged();
     return static_cast<int>(sources.size()) - 1;

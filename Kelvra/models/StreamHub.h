@@ -39,10 +39,13 @@ public:
     // The position of the file's source; adds one unless that file name is
     // listed. A file that cannot be played is listed all the same; `error`,
     // when given, then receives why (FileStreamSource::errorString()), and is
-    // emptied otherwise. `reader`, when given, is that file's reader opened
-    // already (say with its progress shown), used by a source added.
-    int addFileStreamSource(const QString& filename, QString* error = nullptr,
-                            std::shared_ptr<Tavik::FrameStreamReader> reader = nullptr);
+    // emptied otherwise.
+    int addFileStreamSource(const QString& filename, QString* error = nullptr);
+    // The same for a file whose reader was opened already (say with its
+    // progress shown): a source added uses `reader`. A file that cannot be
+    // played is not listed: -1, and `error` receives why.
+    int addOpenedFileSource(const QString& filename, std::shared_ptr<Tavik::FrameStreamReader> reader,
+                            QString* error = nullptr);
     // The position of the file's source, -1 when that file name is not listed.
     int indexOfFile(const QString& filename) const;
     bool removeStreamSource(int index);
@@ -107,6 +110,8 @@ private:
     bool selectSource(int pos, bool installPowerCallback, bool dropOldRelays);
     void connectRelays(StreamSource* source);
     void disconnectRelays(StreamSource* source);
+    int addFile(const QString& filename, std::shared_ptr<Tavik::FrameStreamReader> reader, bool listUnplayable,
+                QString* error);
     // Removes the source at `index` and keeps both positions true.
     void eraseSource(int index);
 

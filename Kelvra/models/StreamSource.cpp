@@ -98,6 +98,26 @@ int StreamSource::length() const
     return 0;
 }
 
+int64_t StreamSource::deliveredPosition() const
+{
+    return -1;
+}
+
+int64_t StreamSource::startPosition() const
+{
+    return 0;
+}
+
+QStringList StreamSource::damageNotes() const
+{
+    return {};
+}
+
+QString StreamSource::stopReason() const
+{
+    return {};
+}
+
 int64_t StreamSource::currentPosition() const
 {
     return pos;

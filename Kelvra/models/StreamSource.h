@@ -11,6 +11,7 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <cstdint>
@@ -52,6 +53,16 @@ public:
     virtual float getStreamParamf(const std::string& name) const;
     virtual float getDepthScalingFactor() const;
     virtual float getAmplitudeScalingFactor() const;
+
+    // What a player shows beside the picture; a live source answers neutrally.
+    // Position of the set on show, -1 when none is (and for a live source).
+    virtual int64_t deliveredPosition() const;
+    // Where start() begins (0 for a live source).
+    virtual int64_t startPosition() const;
+    // What the source loses, found when it was opened, one line each.
+    virtual QStringList damageNotes() const;
+    // Why the last run ended early; empty when it ran to its end or was stopped.
+    virtual QString stopReason() const;
 
 signals:
     void paused();

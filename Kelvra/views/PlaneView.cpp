@@ -158,8 +158,10 @@ PlaneView::PlaneView(DataEngine* dataEngine, DataFormat* dataFormat, bool displa
     connect(viewBox, &Plot::ViewBox::sigRangeChanged, this, [this] { computeChangedRange(); });
     imageItem = new Plot::ImageItem();
     viewBox->addItem(imageItem);
-    if (sizeRect)
+    if (sizeRect) {
         viewBox->setRange(*sizeRect);
+        fittedSize = std::array<int, 2>{{static_cast<int>(sizeRect->width()), static_cast<int>(sizeRect->height())}};
+    }
     imageRow->addWidget(graphicsWidget);
     connect(viewBox, &ZoomViewBox::resetView, this, &PlaneView::resetView);
     connect(viewBox, &ZoomViewBox::autoHistogram, this, [this] { autoLevels(); });
@@ -271,8 +273,11 @@ void PlaneView::lensFocusingChanged(bool focusing)
 void PlaneView::ShowView(bool show)
 {
     isShow = show;
-    if (isShow)
-        updateCount = 0;
+    if (!isShow)
+        return;
+    updateCount = 0;
+    // What came while hidden: no frame may follow (paused, or the end of a recording).
+    guarded("PlaneView.ShowView", [this] { showFitted(currentImage()); });
 }
 
 void PlaneView::streamStarted()
@@ -405,6 +410,8 @@ void PlaneView::resetView()
     // The current frame again at once, levelled on itself: the next frame
     // may never come (paused, or the end of a recording).
     showCurrentImage();
+    fittedSize = imageItem->hasImage() ? std::array<int, 2>{{imageItem->image().rows, imageItem->image().cols}}
+                                       : std::array<int, 2>{{0, 0}};
     autoLevels();
 
     if (!isLinked())
@@ -534,12 +541,22 @@ void PlaneView::drawFrame()
     const cv::Mat image = currentImage();
     if (updateCount == 3)
         resetView();
-    if (image.empty())
+    const cv::Mat shown = showFitted(image);
+    if (shown.empty())
         return;
-    const cv::Mat shown = showImage(image);
-
     if (isLensFocusing && updateCount % 6 == 0 && amplitude && displayDepth)
         showLensClarity(shown);
+}
+
+cv::Mat PlaneView::showFitted(const cv::Mat& image)
+{
+    const cv::Mat shown = showImage(image);
+    if (image.empty() || !fittedSize || *fittedSize == std::array<int, 2>{{image.rows, image.cols}})
+        return shown;
+    // A new size, or the first picture after nothing: the range and the
+    // levels suited other frames.
+    resetView();
+    return imageItem->image();
 }
 
 cv::Mat PlaneView::currentImage() const
@@ -556,10 +573,26 @@ void PlaneView::showCurrentImage()
     guarded("PlaneView.showCurrentImage", [this] { showImage(currentImage()); });
 }
 
+bool PlaneView::showsNothing() const
+{
+    if (!dataFormat)
+        return false;
+    const DataEngine::Images& images = dataEngine->data();
+    const auto it =
+        images.constFind(dataFormat->name == DataChannels::AMPLITUDE ? DataChannels::AMPLITUDE : DataChannels::PHASE);
+    return it != images.constEnd() && it.value().empty();
+}
+
 cv::Mat PlaneView::showImage(const cv::Mat& image)
 {
-    if (image.empty())
+    if (image.empty()) {
+        if (showsNothing()) {
+            imageItem->clear();
+            clearReadOut();
+            fittedSize = std::array<int, 2>{{0, 0}};
+        }
         return image;
+    }
     cv::Mat shown = image;
     if (flipud || fliplr) {
         // Reverse y (second index, the columns), x (first index, the rows) or both.

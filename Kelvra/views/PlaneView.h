@@ -53,7 +53,8 @@ public:
               std::optional<QRectF> sizeRect = std::nullopt, QWidget* parent = nullptr);
     ~PlaneView() override;
 
-    // Hiding stops drawing and the read-out; showing restarts the frame count.
+    // Hiding stops drawing and the read-out; showing restarts the frame count
+    // and shows the engine's current picture.
     void ShowView(bool isShow) override;
     // Applies the format and restarts the frame count.
     void setDataFormat(DataFormat* dataFormat) override;
@@ -143,13 +144,24 @@ protected:
     PlaneViewMenu* menu = nullptr;
     // Picture position of the pointer's last move over the image.
     std::optional<QPointF> pointerPos;
+    // Size of the picture the range was last fitted to (0 x 0: to nothing),
+    // none before the first fit; a picture of another size is fitted and
+    // levelled, the first after nothing too.
+    std::optional<std::array<int, 2>> fittedSize;
 
 private:
     void drawFrame();
+    // showImage, then a picture of another size than the range was fitted
+    // to (or the first after nothing) is fitted and levelled on itself.
+    cv::Mat showFitted(const cv::Mat& image);
     // Shows `image` with the flips and the view's levels; the picture shown.
+    // With nothing to show, the view is blank: no picture, no read-out.
     cv::Mat showImage(const cv::Mat& image);
     // The engine's image of this view's format; empty when there is none.
     cv::Mat currentImage() const;
+    // Whether the engine holds nothing to show (an empty image, as after its
+    // frames were cleared), rather than lacking the image.
+    bool showsNothing() const;
     // The current image shown again (after a reset or a flip); errors stay inside.
     void showCurrentImage();
     void pointAt(const QPointF& picturePos);

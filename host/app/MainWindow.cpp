@@ -1,8 +1,6 @@
 #include "host/app/MainWindow.h"
 #include "host/app/DialogSizer.h"
-#include "host/app/RecordingOpener.h"
 #include "host/app/SettingsDock.h"
-#include "platform/base/DataChannels.h"
 
 #include "Kelvra/dialogs/CameraPickerDialog.h"
 #include "Kelvra/docks/AmplitudeViewDock.h"
@@ -15,7 +13,6 @@
 #include "Kelvra/docks/PipelineDiagramDock.h"
 #include "Kelvra/docks/TriggerPanelDock.h"
 #include "Kelvra/dialogs/InfoDialog.h"
-#include "Kelvra/models/FileStreamSource.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/ClipRangeView.h"
 #include "Kelvra/views/EffectFilterPage.h"
@@ -27,12 +24,12 @@
 #include "host/engine/HostViewFactory.h"
 #include "host/engine/PointCloudView.h"
 #include "platform/base/StatusMessageBar.h"
+#include "platform/base/QxtSpanSlider.h"
 #include "platform/base/ViewCommunicator.h"
 #include "platform/base/about.h"
 #include "platform/log/Logger.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDockWidget>
 #include <QFileDialog>
@@ -47,15 +44,14 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
 {
     setWindowTitle(SOFTWARE_NAME + QStringLiteral(" ") + VERSION_NUMBER);
 
-    // Start-up order: the controller, the engine that keeps it, the docks
-    // (view docks, chart and trigger panel with the engine; the diagram with
-    // the camera system and the controller; the log with the window), the
-    // settings pages, then the settings menu (File, Camera and View come
-    // first, as the docks join the View menu).
+    // Start-up order: the controller and the engine that keeps it (the
+    // session's), the docks (view docks, chart and trigger panel with the
+    // engine; the diagram with the camera system and the controller; the log
+    // with the window), the settings pages, then the settings menu (File,
+    // Camera and View come first, as the docks join the View menu).
     statusBarObject = new StatusMessageBar(this);
     setStatusBar(statusBarObject);
-    streamHub = std::make_unique<Kelvra::StreamHub>(cameraSystem, std::move(depthCamera));
-    dataEngine = std::make_unique<HostDataEngine>(streamHub.get());
+    session = std::make_unique<ViewerSession>(cameraSystem, std::move(depthCamera), statusBarObject, this);
 
     buildMenus();
     installHostViewFactory(); // the views the docks' containers embed
@@ -63,39 +59,25 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
     buildSettingsAndHelpMenus();
     buildTransportBar();
 
-    using Kelvra::StreamHub;
-    connect(transportBar, &TransportBar::transportUpdated, this, &MainWindow::followTransport);
-    connect(streamHub.get(), &StreamHub::stopped, this, &MainWindow::reportPlaybackStop);
-    shownSource = streamHub->getCurrentSource();
-    connect(streamHub.get(), &StreamHub::sourceSelected, this, &MainWindow::followSource);
-    connect(streamHub.get(), &StreamHub::started, statusBarObject, &QStatusBar::clearMessage);
-    connectionCheck = new QTimer(this);
-    connectionCheck->setInterval(CONNECTION_CHECK_MS);
-    connect(connectionCheck, &QTimer::timeout, this, &MainWindow::checkConnection);
-    connect(dataEngine.get(), &DataEngine::frameUpdated, this, &MainWindow::followFrameSize);
-    connect(dataEngine.get(), &DataEngine::frameUpdated, transportBar, &TransportBar::followFrame);
-    connect(dataEngine.get(), &DataEngine::frameUpdated, this, &MainWindow::showStatistics);
-    connect(statusBarObject->enableStatistics, &QCheckBox::toggled, this, [this](bool on) {
-        dataEngine->setStatisticsEnabled(on);
-        if (!on)
-            statusBarObject->setStatisticsText(QString());
-        showStatistics();
+    connect(getDataEngine(), &DataEngine::frameUpdated, transportBar, &TransportBar::followFrame);
+    connect(session.get(), &ViewerSession::failed, this, &MainWindow::showFailure);
+    connect(session.get(), &ViewerSession::frameSizeChanged, this, [this] {
+        for (Kelvra::PlaneView* view : findChildren<Kelvra::PlaneView*>())
+            view->clearReadOut();
     });
-    // The statistics follow the pointer, also when no frame comes.
-    connect(statusBarObject, &StatusMessageBar::pointChanged, this, [this](QPointF p) {
-        mousePoint = p;
-        showStatistics();
-    });
-
+    connect(session.get(), &ViewerSession::cameraLeaving, settingsDock, &SettingsDock::releaseDepthCamera);
+    for (auto signal : {&Kelvra::StreamHub::onDepthCameraSet, &Kelvra::StreamHub::sourceListChanged})
+        connect(getStreamHub(), signal, this, &MainWindow::followCamera);
     followDepthLimits();
-    followTransport();
+    followCamera();
     windowLayout = std::make_unique<WindowLayout>(this, amplitudeDock, phaseDock, cloudDock, logDock);
     windowLayout->layOutOnScreen();
     // The host's dialogs and the modules' open at a size that shows their rows and titles.
     qApp->installEventFilter(new DialogSizer(this));
     // The log dock exists from here on: it keeps no earlier lines.
-    if (const auto camera = streamHub->getDepthCamera())
-        logCameraConnected(camera);
+    if (const auto camera = getStreamHub()->getDepthCamera())
+        Logger::writeLog(Tavik::LOG_INFO,
+                         QStringLiteral("Camera connected: %1").arg(ViewerSession::cameraName(camera)));
     for (const QString& note : triggerDock->namesFileCut)
         Logger::writeLog(Tavik::LOG_WARNING, note);
 }
@@ -103,7 +85,7 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
 MainWindow::~MainWindow()
 {
     shutdown();
-    // The docks' views hold the engine: they go first, the controller last.
+    // The docks' views hold the engine: they go first, the session last.
     for (QDockWidget* dock : docks) {
         // A dock deleted while shown must not reach its views through its own signal.
         disconnect(dock, &QDockWidget::visibilityChanged, nullptr, nullptr);
@@ -112,51 +94,52 @@ MainWindow::~MainWindow()
     docks.clear();
     viewActions.clear(); // went with their docks
     delete optionsMenu;
-    dataEngine.reset();
-    streamHub.reset();
+    session.reset();
 }
 
 void MainWindow::createDocks()
 {
     using namespace Kelvra;
-    amplitudeDock = new AmplitudeViewDock(dataEngine.get());
-    phaseDock = new PhaseViewDock(dataEngine.get());
-    cloudDock = new CloudViewDock(dataEngine.get());
-    combinedDock = new CombinedViewDock(dataEngine.get());
-    colorDock = new ColorViewDock(dataEngine.get());
+    StreamHub* const streamHub = getStreamHub();
+    HostDataEngine* const dataEngine = getDataEngine();
+    amplitudeDock = new AmplitudeViewDock(dataEngine);
+    phaseDock = new PhaseViewDock(dataEngine);
+    cloudDock = new CloudViewDock(dataEngine);
+    combinedDock = new CombinedViewDock(dataEngine);
+    colorDock = new ColorViewDock(dataEngine);
 
     amplitudeDock->setStatusBar(statusBarObject);
-    amplitudeDock->setStreamHub(streamHub.get());
+    amplitudeDock->setStreamHub(streamHub);
     phaseDock->setStatusBar(statusBarObject);
-    phaseDock->setStreamHub(streamHub.get());
+    phaseDock->setStreamHub(streamHub);
     cloudDock->setStatusBar(statusBarObject);
-    cloudDock->setStreamHub(streamHub.get());
+    cloudDock->setStreamHub(streamHub);
     combinedDock->setStatusBar(statusBarObject);
-    combinedDock->setStreamHub(streamHub.get());
+    combinedDock->setStreamHub(streamHub);
     colorDock->setStatusBar(statusBarObject);
-    colorDock->setStreamHub(streamHub.get()); // connects onDepthCameraSet itself
+    colorDock->setStreamHub(streamHub); // connects onDepthCameraSet itself
 
-    connect(streamHub.get(), &StreamHub::onDepthCameraSet, amplitudeDock, &AmplitudeViewDock::onDepthCameraSet);
-    connect(streamHub.get(), &StreamHub::onDepthCameraSet, phaseDock, &PhaseViewDock::onDepthCameraSet);
-    connect(streamHub.get(), &StreamHub::onDepthCameraSet, cloudDock, &CloudViewDock::onDepthCameraSet);
-    connect(streamHub.get(), &StreamHub::onDepthCameraSet, combinedDock, &CombinedViewDock::onDepthCameraSet);
+    connect(streamHub, &StreamHub::onDepthCameraSet, amplitudeDock, &AmplitudeViewDock::onDepthCameraSet);
+    connect(streamHub, &StreamHub::onDepthCameraSet, phaseDock, &PhaseViewDock::onDepthCameraSet);
+    connect(streamHub, &StreamHub::onDepthCameraSet, cloudDock, &CloudViewDock::onDepthCameraSet);
+    connect(streamHub, &StreamHub::onDepthCameraSet, combinedDock, &CombinedViewDock::onDepthCameraSet);
     // The titles also tell whether a recording is shown.
-    connect(streamHub.get(), &StreamHub::sourceSelected, amplitudeDock, &AmplitudeViewDock::onDepthCameraSet);
-    connect(streamHub.get(), &StreamHub::sourceSelected, phaseDock, &PhaseViewDock::onDepthCameraSet);
-    connect(streamHub.get(), &StreamHub::sourceSelected, cloudDock, &CloudViewDock::onDepthCameraSet);
-    connect(streamHub.get(), &StreamHub::sourceSelected, combinedDock, &CombinedViewDock::onDepthCameraSet);
-    connect(streamHub.get(), &StreamHub::sourceSelected, colorDock, &ColorViewDock::onDepthCameraSet);
+    connect(streamHub, &StreamHub::sourceSelected, amplitudeDock, &AmplitudeViewDock::onDepthCameraSet);
+    connect(streamHub, &StreamHub::sourceSelected, phaseDock, &PhaseViewDock::onDepthCameraSet);
+    connect(streamHub, &StreamHub::sourceSelected, cloudDock, &CloudViewDock::onDepthCameraSet);
+    connect(streamHub, &StreamHub::sourceSelected, combinedDock, &CombinedViewDock::onDepthCameraSet);
+    connect(streamHub, &StreamHub::sourceSelected, colorDock, &ColorViewDock::onDepthCameraSet);
 
     // Connects onDepthCameraSet itself.
-    diagramDock = new PipelineDiagramDock(cameraSystem, streamHub.get());
-    chartDock = new LineChartDock(dataEngine.get());
-    chartDock->setStreamHub(streamHub.get());
-    triggerDock = new TriggerPanelDock(dataEngine.get());
-    triggerDock->setStreamHub(streamHub.get());
+    diagramDock = new PipelineDiagramDock(cameraSystem, streamHub);
+    chartDock = new LineChartDock(dataEngine);
+    chartDock->setStreamHub(streamHub);
+    triggerDock = new TriggerPanelDock(dataEngine);
+    triggerDock->setStreamHub(streamHub);
     logDock = new MessageLogDock(this);
 
-    settingsDock = new SettingsDock(this, cameraSystem, streamHub.get());
-    connect(streamHub.get(), &StreamHub::onDepthCameraSet, settingsDock, &SettingsDock::onDepthCameraSet);
+    settingsDock = new SettingsDock(this, cameraSystem, streamHub);
+    connect(streamHub, &StreamHub::onDepthCameraSet, settingsDock, &SettingsDock::onDepthCameraSet);
 
     // Amplitude over phase on the left; the point cloud on the right with the
     // combined dock (which draws all three views again) and the colour dock
@@ -280,12 +263,15 @@ void MainWindow::buildMenus()
         const QString path =
             QFileDialog::getOpenFileName(this, QStringLiteral("Open recording"), QString(), RECORDING_FILTER);
         if (!path.isEmpty())
-            openRecording(path);
+            session->openRecording(path);
     });
     openAction->setShortcut(QKeySequence::Open);
     file->addSeparator();
-    QAction* quit = file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
-    quit->setShortcut(QKeySequence::Quit);
+    quitAction = file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
+    // Ctrl+Q itself: the standard key is empty on some platform plugins.
+    quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // Also from a filter dialog, which has no parent.
+    quitAction->setShortcutContext(Qt::ApplicationShortcut);
 
     QMenu* camera = menuBar()->addMenu(QStringLiteral("&Camera"));
     selectCameraAction = camera->addAction(QStringLiteral("&Select camera..."), this, &MainWindow::selectCamera);
@@ -301,7 +287,7 @@ void MainWindow::buildMenus()
 
 void MainWindow::buildSettingsAndHelpMenus()
 {
-    optionsMenu = new Kelvra::OptionsMenu(this, dataEngine.get(), this);
+    optionsMenu = new Kelvra::OptionsMenu(this, getDataEngine(), this);
     menuBar()->addMenu(optionsMenu);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -310,7 +296,7 @@ void MainWindow::buildSettingsAndHelpMenus()
 
 void MainWindow::buildTransportBar()
 {
-    transportBar = new TransportBar(streamHub.get(), this);
+    transportBar = new TransportBar(getStreamHub(), this);
     addToolBar(transportBar);
     startAction = transportBar->startAction;
     pauseAction = transportBar->pauseAction;
@@ -318,73 +304,9 @@ void MainWindow::buildTransportBar()
     stopAction = transportBar->stopAction;
 }
 
-bool MainWindow::openRecording(const QString& path, bool quiet)
-{
-    // A file not listed yet is opened while the window goes on: its scan may
-    // take long. One at a time; closing the window gives it up.
-    if (openingRecording)
-        return false;
-    std::shared_ptr<Tavik::FrameStreamReader> reader;
-    if (cameraSystem && streamHub->indexOfFile(path) < 0) {
-        openingRecording = true;
-        reader = RecordingOpener::open(this, path, *cameraSystem);
-        openingRecording = false;
-        if (!reader || isShutDown) {
-            Logger::writeLog(Tavik::LOG_INFO, QStringLiteral("Opening the recording %1 given up").arg(path));
-            return false;
-        }
-    }
-    QString error;
-    const int index = streamHub->addFileStreamSource(path, &error, std::move(reader));
-    const auto& sources = streamHub->getSources();
-    if (index < 0 || index >= static_cast<int>(sources.size()))
-        return false;
-    if (!sources[index]->isInitialized()) {
-        streamHub->removeStreamSource(index);
-        const QString text = QStringLiteral("Cannot play the recording %1: %2").arg(path, error);
-        Logger::writeLog(Tavik::LOG_ERROR, text);
-        if (!quiet) {
-            QMessageBox box(QMessageBox::Warning, QStringLiteral("Open Recording Failed"), text, QMessageBox::Ok, this);
-            box.setTextFormat(Qt::PlainText); // the file's name as it is, never as markup
-            box.exec();
-        }
-        return false;
-    }
-    Logger::writeLog(Tavik::LOG_INFO, QStringLiteral("Recording opened: %1").arg(path));
-    const auto* file = qobject_cast<const Kelvra::FileStreamSource*>(sources[index].get());
-    const QStringList damage = file ? file->damageNotes() : QStringList();
-    streamHub->setCurrentSource(index);
-    const bool started = streamHub->start();
-    // After the start, which clears the status bar.
-    for (const QString& note : damage)
-        Logger::writeLog(Tavik::LOG_WARNING, QStringLiteral("Recording %1: %2").arg(file->getName(), note));
-    if (!damage.isEmpty()) {
-        QString text = QStringLiteral("Recording %1: %2").arg(file->getName(), damage.front());
-        if (damage.size() > 1)
-            text += QStringLiteral(" (and %1 more in the log)").arg(damage.size() - 1);
-        statusBarObject->showMessage(text);
-    }
-    return started;
-}
-
-void MainWindow::startWhenRunning(const QString& recording)
-{
-    QTimer::singleShot(0, this, [this, recording] {
-        if (!recording.isEmpty())
-            openRecording(recording);
-        else if (streamHub->getDepthCamera())
-            startStream();
-    });
-}
-
 void MainWindow::shutdown()
 {
-    if (isShutDown)
-        return;
-    isShutDown = true;
-    connectionCheck->stop();
-    streamHub->stop();
-    dataEngine->stop();
+    session->shutdown();
     logDock->stop();
 }
 
@@ -392,167 +314,39 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     shutdown();
     event->accept();
-    // What is left goes with the window: the filter dialogs, which have no
-    // parent, and a dock floating beside it.
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget != this && widget->isVisible())
-            widget->close();
     emit closed();
 }
 
 void MainWindow::selectCamera()
 {
-    Tavik::DepthCameraPtr camera = Kelvra::CameraPickerDialog::showDialog(cameraSystem, this);
-    if (!camera)
-        return; // cancelled
-    // The picker hands back what the camera system gave, connected or not.
-    if (!camera->isConnected()) {
-        const QString text =
-            QStringLiteral("Cannot connect the camera %1 %2")
-                .arg(QString::fromStdString(camera->cameraType()), QString::fromStdString(camera->id()));
-        Logger::writeLog(Tavik::LOG_ERROR, text);
-        QMessageBox::warning(this, QStringLiteral("Connect Camera Failed"), text);
-        return;
-    }
-    const Tavik::DepthCameraPtr old = streamHub->getDepthCamera();
-    if (old == camera)
-        return;
-    // The pages drop the camera before it goes away.
-    settingsDock->releaseDepthCamera();
-    if (old)
-        streamHub->disconnectDepthCamera();
-    const auto source = streamHub->getCurrentSource();
-    const bool liveShown = !source || source->isLiveStream();
-    streamHub->setDepthCamera(camera);
-    logCameraConnected(camera);
-    // As at start-up: the camera streams, unless a recording is shown.
-    const auto live = streamHub->getCurrentSource();
-    if (liveShown && live && live->isLiveStream() && !live->isRunning())
-        streamHub->start();
+    session->useCamera(Kelvra::CameraPickerDialog::showDialog(cameraSystem, this));
 }
 
 void MainWindow::disconnectCamera()
 {
-    const auto source = streamHub->getCurrentSource();
-    const bool liveShown = source && source->isLiveStream();
-    settingsDock->releaseDepthCamera();
-    streamHub->disconnectDepthCamera();
-    if (liveShown)
-        blankViews();
+    session->disconnectCamera();
 }
 
-void MainWindow::followSource()
+void MainWindow::showFailure(const QString& title, const QString& text)
 {
-    const auto source = streamHub->getCurrentSource();
-    if (source == shownSource.lock())
-        return;
-    shownSource = source;
-    blankViews(); // until the new source delivers
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText); // a file's name as it is, never as markup
+    box.exec();
 }
 
-void MainWindow::blankViews()
+void MainWindow::followCamera()
 {
-    dataEngine->clearFrames(); // the point clouds draw the empty set
-    for (Kelvra::PlaneView* view : findChildren<Kelvra::PlaneView*>()) {
-        view->clearReadOut();
-        view->getImageItem()->clear();
-    }
-    mousePoint.reset();
-    statusBarObject->clearPoint();
-    statusBarObject->setStatisticsText(QString());
-}
-
-void MainWindow::checkConnection()
-{
-    const Tavik::DepthCameraPtr camera = streamHub->getDepthCamera();
-    if (!camera || camera->isConnected())
-        return;
-    reportError(QStringLiteral("Camera lost: %1 %2")
-                    .arg(QString::fromStdString(camera->cameraType()), QString::fromStdString(camera->id())));
-    disconnectCamera();
-}
-
-void MainWindow::reportPlaybackStop()
-{
-    const auto source = streamHub->getCurrentSource();
-    const auto* file = qobject_cast<const Kelvra::FileStreamSource*>(source.get());
-    if (!file || file->isRunning())
-        return;
-    const QString reason = file->stopReason();
-    if (reason.isEmpty()) // the end, or stopped
-        return;
-    // The reason names the set skipped; Start goes on after it, or from the
-    // first set when nothing follows it.
-    reportError(QStringLiteral("Playback of %1 stopped: %2; Start goes on with frame set %3 / %4")
-                    .arg(file->getName(), reason)
-                    .arg(file->startPosition() + 1)
-                    .arg(file->length()));
-}
-
-void MainWindow::reportError(const QString& text)
-{
-    Logger::writeLog(Tavik::LOG_ERROR, text);
-    statusBarObject->showMessage(text);
-}
-
-void MainWindow::logCameraConnected(const Tavik::DepthCameraPtr& camera)
-{
-    Logger::writeLog(Tavik::LOG_INFO,
-                     QStringLiteral("Camera connected: %1 %2")
-                         .arg(QString::fromStdString(camera->cameraType()), QString::fromStdString(camera->id())));
-}
-
-void MainWindow::followTransport()
-{
-    const bool camera = static_cast<bool>(streamHub->getDepthCamera());
-    disconnectAction->setEnabled(camera);
-    if (camera && !connectionCheck->isActive() && !isShutDown)
-        connectionCheck->start();
-    else if (!camera)
-        connectionCheck->stop();
-    showStatistics();
-}
-
-void MainWindow::followFrameSize()
-{
-    const auto size = dataEngine->frameSize();
-    if (size == shownFrameSize)
-        return;
-    const bool hadFrames = shownFrameSize.has_value();
-    shownFrameSize = size;
-    if (!hadFrames)
-        return;
-    const bool empty = !size || (*size)[0] <= 0 || (*size)[1] <= 0;
-    for (Kelvra::PlaneView* view : findChildren<Kelvra::PlaneView*>()) {
-        view->clearReadOut();
-        if (empty) // a view keeps its last picture for a frame without one
-            view->getImageItem()->clear();
-    }
-    mousePoint.reset();
-    statusBarObject->clearPoint();
-    statusBarObject->setStatisticsText(QString());
-}
-
-void MainWindow::showStatistics()
-{
-    if (!dataEngine->isStatisticsEnabled() || !mousePoint)
-        return;
-    const QString text = dataEngine->statisticsText(*mousePoint);
-    // Ticked while paused, or at the end of a recording: nothing kept yet.
-    statusBarObject->setStatisticsText(text.isEmpty() ? NO_HISTORY_TEXT : text);
+    disconnectAction->setEnabled(static_cast<bool>(getStreamHub()->getDepthCamera()));
 }
 
 void MainWindow::followDepthLimits()
 {
-    // The page announces its limits (millimetres) as the hub's "depth"
-    // thresholds; the unambiguous-range page sends its range under that name
-    // too, in metres, which bounds nothing: only the page's own pair counts.
+    // The page's slider tells each move after the page took it.
     Kelvra::ClipRangeView* page = settingsDock->depthLimitPage();
-    connect(DataView::communicator(), &ViewCommunicator::thresholdsChanged, this,
-            [this, page](const QString& name, double lower, double upper) {
-                if (name != QLatin1String("depth") || lower != page->depthLevels[0] || upper != page->depthLevels[1])
-                    return;
-                for (PointCloudView* view : findChildren<PointCloudView*>())
-                    view->setDepthLimits(lower / 1000.0, upper / 1000.0);
-            });
+    const auto apply = [this, page] {
+        for (PointCloudView* view : findChildren<PointCloudView*>())
+            view->setDepthLimits(page->depthLevels[0] / 1000.0, page->depthLevels[1] / 1000.0);
+    };
+    connect(page->spanSlider, &QxtSpanSlider::floatLowerPositionChanged, this, apply);
+    connect(page->spanSlider, &QxtSpanSlider::floatUpperPositionChanged, this, apply);
 }

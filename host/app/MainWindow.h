@@ -10,10 +10,12 @@
 // menu shows or hides each dock. WindowLayout sizes and places the window
 // and its docks on the screen.
 //
-// It owns the stream controller, the data engine and the docks; the camera
-// system is the caller's and must outlive the window.
+// It builds, lays out and wires: what plays and what the views show belong to
+// its ViewerSession, which owns the stream controller and the data engine. The
+// camera system is the caller's and must outlive the window.
 
 #include "host/app/TransportBar.h"
+#include "host/app/ViewerSession.h"
 #include "host/app/WindowLayout.h"
 #include "platform/base/HostWindow.h"
 #include "Tavik/Common.h"
@@ -23,12 +25,9 @@
 #include <QMargins>
 #include <QRect>
 #include <QSize>
-#include <QPointF>
 #include <QString>
 
-#include <array>
 #include <memory>
-#include <optional>
 
 class DataViewContainer;
 class HostDataEngine;
@@ -37,7 +36,6 @@ class QComboBox;
 class QDockWidget;
 class QMenu;
 class QSlider;
-class QTimer;
 class SettingsDock;
 class StatusMessageBar;
 
@@ -67,13 +65,8 @@ public:
     static constexpr QSize PREFERRED_SIZE = WindowLayout::PREFERRED_SIZE;
     // Share of the window's width the amplitude and phase column takes at start.
     static constexpr double VIEW_COLUMN_SHARE = WindowLayout::VIEW_COLUMN_SHARE;
-    // The statistics read-out for a pixel of which no depth is kept.
-    static inline const QString NO_HISTORY_TEXT = QStringLiteral("Statistics: no history for this pixel");
     // What the open-recording dialog offers: recordings first.
     static inline const QString RECORDING_FILTER = QStringLiteral("Recordings (*.tvks);;All Files (*)");
-    // How often the window asks a camera it holds whether it is still
-    // connected; a camera lost is shown within a second.
-    static constexpr int CONNECTION_CHECK_MS = 250;
 
     // Where the window's frame goes on an available screen area when the
     // window manager draws `frame` around the window: the preferred size
@@ -110,8 +103,9 @@ public:
     StatusMessageBar* statusMessage() const override { return statusBarObject; }
     QWidget* windowWidget() override { return this; }
 
-    Kelvra::StreamHub* getStreamHub() const { return streamHub.get(); }
-    HostDataEngine* getDataEngine() const { return dataEngine.get(); }
+    ViewerSession* getSession() const { return session.get(); }
+    Kelvra::StreamHub* getStreamHub() const { return session->streamHub(); }
+    HostDataEngine* getDataEngine() const { return session->dataEngine(); }
     Kelvra::AmplitudeViewDock* getAmplitudeDock() const { return amplitudeDock; }
     Kelvra::PhaseViewDock* getPhaseDock() const { return phaseDock; }
     Kelvra::CloudViewDock* getCloudDock() const { return cloudDock; }
@@ -137,25 +131,14 @@ public:
     QAction* resumeAction = nullptr;
     QAction* stopAction = nullptr;
     QAction* openAction = nullptr;
+    QAction* quitAction = nullptr; // its shortcut works in every window of the viewer
     QAction* selectCameraAction = nullptr;
     QAction* disconnectAction = nullptr;
     QAction* lensFocusingAction = nullptr;
     QAction* aboutAction = nullptr;
 
-    // Adds the recording, selects it and starts it; false when the file
-    // cannot be played (a message box says why, unless `quiet`). What the
-    // recording loses (sets it cannot read, a cut-short end) is logged and
-    // shown in the status bar. A long open shows its progress and can be
-    // given up (RecordingOpener); false then too.
-    bool openRecording(const QString& path, bool quiet = false);
-
-    // Once the event loop runs, plays `recording`, or without one streams
-    // from the camera. A box opened before the loop would take the loop's
-    // quit request (SIGTERM, SIGINT) for itself.
-    void startWhenRunning(const QString& recording);
-
-    // Stops the stream and the engine's threads; the window shows nothing new
-    // afterwards. Idempotent; also run by closing and by the destructor.
+    // Stops the session and the log; the window shows nothing new afterwards.
+    // Idempotent; also run by closing and by the destructor.
     void shutdown();
 
 public slots:
@@ -167,8 +150,8 @@ public slots:
     void disconnectCamera();
 
 signals:
-    // Closed by the user (File > Quit, Ctrl+Q, the close button), after the
-    // orderly shutdown and with every other window of the viewer: the program ends.
+    // Closed by the user (File > Quit, Ctrl+Q from any window of the viewer,
+    // the close button), after the orderly shutdown: the program ends.
     void closed();
 
 protected:
@@ -181,10 +164,6 @@ private:
     void createDocks();
     // Shows or hides the dock like its own toggle action, under a fixed name.
     QAction* makeViewAction(QDockWidget* dock);
-    // On a change of the current source the views go blank until it delivers.
-    void followSource();
-    // The views show nothing of a camera that went.
-    void blankViews();
     // ShowView(false) on the view containers of every dock out of sight: Qt
     // tells a dock closed before the window shows nothing (and may not tell
     // one that starts tabbed behind another), while its views start shown.
@@ -192,28 +171,15 @@ private:
     void buildMenus();
     void buildSettingsAndHelpMenus();
     void buildTransportBar();
-    // What follows the transport's state besides the bar: Camera >
-    // Disconnect, the connection check and the statistics.
-    void followTransport();
-    // On a new frame size: the read-outs of the old frames go, and the views
-    // show nothing for a frame of no pixels.
-    void followFrameSize();
-    // A recording that stopped at a damaged frame set says so.
-    void reportPlaybackStop();
-    // A camera that is no longer connected is let go of, and said so.
-    void checkConnection();
-    // Shown in the status bar until the next start, and logged.
-    void reportError(const QString& text);
-    void showStatistics();
+    // Camera > Disconnect while a camera is held.
+    void followCamera();
     // The point-cloud views draw the points within the "Depth Limit" page's limits.
     void followDepthLimits();
-    void logCameraConnected(const Tavik::DepthCameraPtr& camera);
+    void showFailure(const QString& title, const QString& text);
 
     Tavik::CameraSystem* const cameraSystem;
     StatusMessageBar* statusBarObject = nullptr;
-    std::unique_ptr<Kelvra::StreamHub> streamHub;
-    std::weak_ptr<Kelvra::StreamSource> shownSource; // whose frames the views may show
-    std::unique_ptr<HostDataEngine> dataEngine;
+    std::unique_ptr<ViewerSession> session;
     Kelvra::AmplitudeViewDock* amplitudeDock = nullptr;
     Kelvra::PhaseViewDock* phaseDock = nullptr;
     Kelvra::CloudViewDock* cloudDock = nullptr;
@@ -232,9 +198,4 @@ private:
 
     TransportBar* transportBar = nullptr;
     std::unique_ptr<WindowLayout> windowLayout;
-    std::optional<QPointF> mousePoint;
-    std::optional<std::array<int, 2>> shownFrameSize;
-    QTimer* connectionCheck = nullptr;
-    bool isShutDown = false;
-    bool openingRecording = false;
 };

@@ -1,6 +1,5 @@
 #include "host/app/TransportBar.h"
 
-#include "Kelvra/models/FileStreamSource.h"
 #include "Kelvra/models/StreamHub.h"
 
 #include <QComboBox>
@@ -11,6 +10,7 @@
 #include <QSlider>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -61,6 +61,8 @@ TransportBar::TransportBar(Kelvra::StreamHub* streamHub, QWidget* parent)
     sizePositionLabel(0);
     addWidget(positionLabel);
     connect(seekBar, &QSlider::valueChanged, this, &TransportBar::seekTo);
+    connect(seekBar, &QSlider::sliderPressed, this, &TransportBar::holdPlayback);
+    connect(seekBar, &QSlider::sliderReleased, this, &TransportBar::releasePlayback);
 
     using Kelvra::StreamHub;
     connect(streamHub, &StreamHub::sourceListChanged, this, &TransportBar::refreshSources);
@@ -163,9 +165,8 @@ void TransportBar::followFrame()
         // The set on show, counted from 1 (0 for none); the reader's own
         // position is the set after it while playing. With none on show the
         // slider stands where Start goes on.
-        const auto* file = qobject_cast<const Kelvra::FileStreamSource*>(source.get());
-        const int64_t shown = file ? file->deliveredPosition() : source->currentPosition();
-        const int64_t at = shown >= 0 ? shown : file ? file->startPosition() : 0;
+        const int64_t shown = source->deliveredPosition();
+        const int64_t at = shown >= 0 ? shown : source->startPosition();
         if (!seekBar->isSliderDown()) {
             const QSignalBlocker blocker(seekBar);
             seekBar->setValue(static_cast<int>(std::min<int64_t>(at, seekBar->maximum())));
@@ -188,4 +189,17 @@ void TransportBar::seekTo(int position)
     const auto source = streamHub->getCurrentSource();
     if (source && source->isSeekable())
         source->seek(position);
+}
+
+void TransportBar::holdPlayback()
+{
+    const auto source = streamHub->getCurrentSource();
+    playsOnRelease = source && source->isSeekable() && source->isRunning() && streamHub->pause();
+}
+
+void TransportBar::releasePlayback()
+{
+    seekTo(seekBar->value()); // shown at once, and where playback goes on
+    if (std::exchange(playsOnRelease, false))
+        streamHub->start();
 }

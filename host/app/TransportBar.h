@@ -1,6 +1,7 @@
 #pragma once
 // The viewer's transport bar: the source chooser, Start / Pause / Resume /
-// Stop, the seek slider (a click on its groove jumps there) and the position
+// Stop, the seek slider (a click on its groove jumps there; a recording
+// playing waits while it is held and plays on from where it is let go) and the position
 // of a recording ("set shown / length", 0 while none is; "live" for the
 // camera). It follows the stream hub's sources and states by itself; the
 // window hands it each new frame (followFrame) and reacts to
@@ -54,9 +55,14 @@ private:
     void updateTransport();
     void sizePositionLabel(int length);
     void seekTo(int position);
+    // A recording playing waits while the slider is held, and plays on from
+    // where it is let go.
+    void holdPlayback();
+    void releasePlayback();
 
     Kelvra::StreamHub* const streamHub;
     QComboBox* sourceBox = nullptr;
     QSlider* seekBar = nullptr;
     QLabel* positionLabel = nullptr;
+    bool playsOnRelease = false;
 };

@@ -245,6 +245,31 @@ TEST_F(ChartFixture, LeavingPointModeAndComingBackStartsTheHistoryAfresh)
     EXPECT_EQ(dock.upperLine->value(), 5.0);
 }
 
+TEST_F(ChartFixture, ClearedFramesLeaveNoCurveNoLinesNoLabelAndNoHistory)
+{
+    publish(frame(8, 6));
+    clickRadio(dock.radioSinglePoint);
+    for (int i = 1; i <= 5; ++i)
+        publish(flat(8, 6, static_cast<float>(i)));
+    ASSERT_EQ(plotted().size(), 6u);
+    ASSERT_FALSE(dock.label->text().isEmpty());
+    // The engine's frames were cleared (a camera went, another source was chosen).
+    engine.publishFrame({{"amplitude", cv::Mat()}, {"phase", cv::Mat()}, {"depth", cv::Mat()}},
+                        DataEngine::FrameSize{{0, 0}});
+    QCoreApplication::sendPostedEvents(&dock, QEvent::MetaCall);
+    EXPECT_TRUE(plotted().empty());
+    EXPECT_TRUE(dock.label->text().isEmpty());
+    for (const Plot::InfiniteLine* line : {dock.hLine, dock.lowerLine, dock.upperLine})
+        EXPECT_FALSE(line->isVisible());
+    // The next source's frames start a history of their own.
+    publish(flat(8, 6, 9.0f));
+    EXPECT_EQ(plotted(), std::vector<double>{9.0});
+    EXPECT_EQ(dock.hLine->value(), 9.0);
+    for (const Plot::InfiniteLine* line : {dock.hLine, dock.lowerLine, dock.upperLine})
+        EXPECT_TRUE(line->isVisible());
+    EXPECT_FALSE(dock.label->text().isEmpty());
+}
+
 // Zooming or panning turns the view's own auto-range off: only the slot's
 // brings the whole curve back.
 TEST_F(ChartFixture, AChangedSpinShowsTheWholeCurveAfterTheUserZoomedOrPanned)

@@ -70,7 +70,7 @@ TEST_F(FileStreamSourceTest, AReaderOpenedAlreadyIsTheOneUsed)
     EXPECT_EQ(FileStreamSource(file, &system, reader).currentPosition(), 3);
     StreamHub hub(&system);
     QString error = "before";
-    const int index = hub.addFileStreamSource(file, &error, reader);
+    const int index = hub.addOpenedFileSource(file, reader, &error);
     EXPECT_EQ(hub.getSources().at(static_cast<std::size_t>(index))->currentPosition(), 3);
     EXPECT_TRUE(error.isEmpty());
 }

@@ -63,6 +63,32 @@ TEST_F(StreamHubTest, ConstructionWithAndWithoutACamera)
     EXPECT_EQ(late.getCameraSystem(), &other);
 }
 
+TEST_F(StreamHubTest, AFileOpenedAlreadyIsListedOnlyWhenItCanBePlayed)
+{
+    StreamHub hub(&sim.system, sim.camera);
+    QSignalSpy listChanged(&hub, &StreamHub::sourceListChanged);
+    const QString missing = dir.filePath("missing.tvk");
+    QString why;
+    EXPECT_EQ(hub.addOpenedFileSource(
+                  missing, std::make_shared<Tavik::FrameStreamReader>(missing.toStdString(), sim.system), &why),
+              -1);
+    EXPECT_EQ(why, "file not found");
+    EXPECT_EQ(hub.getSources().size(), 1u);
+    EXPECT_EQ(listChanged.count(), 0);
+
+    const QString a = recording("a.tvk", 5);
+    auto reader = std::make_shared<Tavik::FrameStreamReader>(a.toStdString(), sim.system);
+    reader->seekTo(3);
+    EXPECT_EQ(hub.addOpenedFileSource(a, reader, &why), 1);
+    EXPECT_TRUE(why.isEmpty());
+    EXPECT_EQ(hub.getSources()[1]->currentPosition(), 3); // that reader, not one opened again
+    // Listed already: its source, the reader handed in unused.
+    auto other = std::make_shared<Tavik::FrameStreamReader>(a.toStdString(), sim.system);
+    EXPECT_EQ(hub.addOpenedFileSource(a, other, &why), 1);
+    EXPECT_EQ(hub.getSources()[1]->currentPosition(), 3);
+    EXPECT_EQ(listChanged.count(), 1);
+}
+
 TEST_F(StreamHubTest, SelectionRefusesPositionsOutsideTheList)
 {
     StreamHub hub(&sim.system, sim.camera);

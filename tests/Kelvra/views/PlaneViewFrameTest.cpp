@@ -223,15 +223,56 @@ TEST(PlaneViewMissing, AbsentOrEmptyEntryDrawsNothingButCounts)
 
     host.engine->publishFrame({{"phase", PlaneViewTest::constant(80, 60, 1)}});
     EXPECT_NO_THROW(run(*view, 2));
-    host.engine->publishFrame({{"amplitude", cv::Mat()}});
-    EXPECT_NO_THROW(run(*view, 4)); // frames 3 to 6: reset and lens frame included
-    EXPECT_EQ(view->getUpdateCount(), 6);
-    // Frame 3 reset the view to the blank image; nothing was drawn on it.
+    // Absent: frame 3 reset the view to the blank image; nothing was drawn on it.
+    EXPECT_NO_THROW(run(*view, 2)); // frames 3 and 4
     EXPECT_EQ(view->getImageItem()->width(), 80);
     double mx = 1;
     cv::minMaxLoc(view->getImageItem()->image(), nullptr, &mx);
     EXPECT_EQ(mx, 0.0);
+    // Empty, the engine's word for nothing: no picture at all.
+    host.engine->publishFrame({{"amplitude", cv::Mat()}});
+    EXPECT_NO_THROW(run(*view, 2)); // frames 5 and 6, a lens frame
+    EXPECT_EQ(view->getUpdateCount(), 6);
+    EXPECT_FALSE(view->getImageItem()->hasImage());
     EXPECT_EQ(view->getLabel()->text(), PlaneViewTest::lensText("0"));
+}
+
+TEST(PlaneViewMissing, NothingToShowBlanksTheViewUntilAPictureWhichIsThenFitted)
+{
+    Host host;
+    DataFormat amplitude("amplitude");
+    auto view = host.view(&amplitude, true, QRectF(0, 0, 80, 60));
+    host.engine->publishFrame(uniformFrame(80, 60, 100, 200, 1));
+    run(*view, 1);
+    ASSERT_TRUE(view->getImageItem()->hasImage());
+    // The engine cleared its frames: the picture goes, and stays gone when
+    // the view is reset or shown again.
+    host.engine->publishFrame(frameOf(cv::Mat(), cv::Mat(), cv::Mat()), DataEngine::FrameSize{{0, 0}});
+    run(*view, 1);
+    EXPECT_FALSE(view->getImageItem()->hasImage());
+    view->ShowView(false);
+    view->ShowView(true);
+    view->resetView();
+    view->hFlipChanged(true);
+    run(*view, 10); // past the schedule's frames 3 and 7
+    EXPECT_FALSE(view->getImageItem()->hasImage());
+    // The first picture after nothing is fitted and levelled on itself, of
+    // the same size as before or not; the next of that size is only drawn.
+    for (const int width : {80, 320}) {
+        SCOPED_TRACE(width);
+        host.engine->publishFrame(frameOf(cv::Mat(), cv::Mat(), cv::Mat()), DataEngine::FrameSize{{0, 0}});
+        run(*view, 1);
+        host.engine->publishFrame(uniformFrame(width, width * 3 / 4, 500, 200, 1));
+        const int64_t next = view->getUpdateCount() + 1;
+        EXPECT_EQ(run(*view, 2), (std::vector<Call>{{"resetView", next}, {"autoLevels", next}}));
+        EXPECT_EQ(view->getImageItem()->width(), width);
+        EXPECT_EQ(view->getLevels(), (PlaneView::Levels{{500, 500}}));
+        EXPECT_GE(view->getViewBox()->viewRect().width(), width - 1);
+    }
+    // Another size without nothing between: fitted too.
+    host.engine->publishFrame(uniformFrame(40, 30, 7, 7, 7));
+    const int64_t next = view->getUpdateCount() + 1;
+    EXPECT_EQ(run(*view, 1), (std::vector<Call>{{"resetView", next}, {"autoLevels", next}}));
 }
 
 TEST(PlaneViewMissing, AnErrorInsideTheUpdateStaysInside)

@@ -3,6 +3,7 @@
 // the transport and shuts down cleanly.
 
 #include "host/app/MainWindow.h"
+#include "host/app/RecordingOpenTask.h"
 #include "host/app/SettingsDock.h"
 #include "platform/log/Logger.h"
 
@@ -27,6 +28,9 @@
 #include "platform/base/DataChannels.h"
 #include "platform/base/DataFormat.h"
 #include "platform/base/QxtSpanSlider.h"
+#include "platform/plot/InfiniteLine.h"
+#include "platform/plot/LabelItem.h"
+#include "platform/plot/PlotCurve.h"
 #include "platform/base/DataView.h"
 #include "platform/base/DataViewContainer.h"
 #include "host/engine/HostDataEngine.h"
@@ -48,6 +52,7 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -118,6 +123,17 @@ protected:
 
     void TearDown() override { window.reset(); }
 
+    // Opens a recording through the session and waits for its outcome:
+    // whether it plays.
+    bool open(const QString& path)
+    {
+        QSignalSpy done(window->getSession(), &ViewerSession::openFinished);
+        window->getSession()->openRecording(path);
+        if (!KelvraTest::waitFor([&] { return !done.isEmpty(); }, 60000))
+            return false;
+        return done.first().at(1).toBool();
+    }
+
     // Whether the log dock shows `line` (it appends queued messages a few
     // event-loop turns later).
     bool logShows(const QString& line) const
@@ -150,8 +166,7 @@ protected:
         spec.width = width;
         spec.height = height;
         const QString path = recordings.filePath(QStringLiteral("%1x%2.tvks").arg(width).arg(height));
-        return Tavik::StreamGenerator::write(path.toStdString(), spec) && window->openRecording(path, true)
-            && KelvraTest::waitFor([&] {
+        return Tavik::StreamGenerator::write(path.toStdString(), spec) && open(path) && KelvraTest::waitFor([&] {
                    return window->getDataEngine()->frameSize() == DataEngine::FrameSize{{width, height}};
                });
     }
@@ -439,9 +454,10 @@ TEST_F(MainWindowTest, StreamsFromTheCameraToBothViews)
 TEST_F(MainWindowTest, TheViewersOwnLinesReachTheLogDock)
 {
     EXPECT_TRUE(logShows(QStringLiteral("Camera connected: Quenta14Camera SIM-14-0001")));
-    EXPECT_FALSE(window->openRecording("/nonexistent/recording.tvks", true));
+    KelvraTest::onModal([](QWidget* box) { box->close(); });
+    EXPECT_FALSE(open("/nonexistent/recording.tvks"));
     EXPECT_TRUE(logShows(QStringLiteral("Cannot play the recording /nonexistent/recording.tvks: ")));
-    ASSERT_TRUE(window->openRecording(KELVRA_SAMPLE_RECORDING, true));
+    ASSERT_TRUE(open(KELVRA_SAMPLE_RECORDING));
     EXPECT_TRUE(logShows(QStringLiteral("Recording opened: ") + KELVRA_SAMPLE_RECORDING));
     // The stream controller's own lines reach it too.
     window->disconnectCamera();
@@ -467,7 +483,7 @@ TEST_F(MainWindowTest, ARecordingThatIsAPipeIsRefusedAtOnceForWhatItIs)
         box = w->windowTitle() + ": " + static_cast<QMessageBox*>(w)->text();
         w->close();
     });
-    const bool opened = window->openRecording(pipe);
+    const bool opened = open(pipe);
     {
         std::lock_guard<std::mutex> lock(m);
         done = true;
@@ -480,44 +496,114 @@ TEST_F(MainWindowTest, ARecordingThatIsAPipeIsRefusedAtOnceForWhatItIs)
     EXPECT_TRUE(logShows(line));
 }
 
-TEST_F(MainWindowTest, ALongOpenShowsItsProgressAndCancelOrClosingTheWindowGivesItUp)
+namespace {
+
+// A recording without an index over 64 GiB of holes: an open scans all of
+// it, for far longer than any wait below.
+QString holesRecording(const QTemporaryDir& dir)
 {
-    // 16 GiB of holes after a header, without an index: the scan would look
-    // through all of it.
-    const QString holes = recordings.filePath(QStringLiteral("holes.tvks"));
+    const QString holes = dir.filePath(QStringLiteral("holes.tvks"));
     {
         Tavik::FrameStreamWriter header(holes.toStdString(), Tavik::StreamHeader{});
     }
     QFile file(holes);
-    ASSERT_TRUE(file.resize(file.size() - 16) && file.resize(qint64(16) << 30));
+    EXPECT_TRUE(file.resize(file.size() - 16) && file.resize(qint64(64) << 30));
+    return holes;
+}
+
+// The progress dialog shown over `window` once it has shown some progress.
+QProgressDialog* shownProgress(QWidget* window)
+{
+    QProgressDialog* shown = nullptr;
+    KelvraTest::waitFor([&] {
+        for (QProgressDialog* progress : window->findChildren<QProgressDialog*>())
+            if (progress->isVisible() && progress->value() > 0)
+                shown = progress;
+        return shown != nullptr;
+    });
+    return shown;
+}
+
+} // namespace
+
+TEST(RecordingOpenTaskTest, CancelOrClosingTheWindowGivesTheScanUpAtOnce)
+{
+    QTemporaryDir dir;
+    const QString holes = holesRecording(dir);
+    Tavik::CameraSystem system;
+    for (const bool byClosing : {false, true}) {
+        SCOPED_TRACE(byClosing ? "closing the window" : "Cancel");
+        QWidget window;
+        window.show();
+        RecordingOpenTask task(&window, holes, system);
+        QSignalSpy finished(&task, &RecordingOpenTask::finished);
+        QProgressDialog* progress = shownProgress(&window);
+        ASSERT_TRUE(progress);
+        EXPECT_EQ(progress->windowTitle(), "Open Recording");
+        EXPECT_TRUE(finished.isEmpty());
+        if (byClosing)
+            window.close();
+        else
+            QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+        EXPECT_TRUE(KelvraTest::waitFor([&] { return finished.count() == 1; }, 2000));
+        EXPECT_TRUE(task.wasGivenUp());
+        EXPECT_FALSE(task.reader());
+        EXPECT_TRUE(window.findChildren<QProgressDialog*>().isEmpty() || !progress->isVisible());
+    }
+    // Without a window nothing is shown; the outcome of a good file is its reader.
+    RecordingOpenTask task(nullptr, QStringLiteral(KELVRA_SAMPLE_RECORDING), system);
+    QSignalSpy finished(&task, &RecordingOpenTask::finished);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return finished.count() == 1; }));
+    ASSERT_TRUE(task.reader());
+    EXPECT_TRUE(task.reader()->isStreamGood());
+    EXPECT_FALSE(task.wasGivenUp());
+}
+
+TEST_F(MainWindowTest, ALongOpenShowsItsProgressAndCancelOrClosingTheWindowGivesItUp)
+{
+    const QString holes = holesRecording(recordings);
     const std::size_t sources = window->getStreamHub()->getSources().size();
     for (const bool byClosing : {false, true}) {
         SCOPED_TRACE(byClosing ? "closing the window" : "Cancel");
-        // The window goes on meanwhile: this timer finds the progress shown
-        // and acts on it.
-        QString title;
-        int shownValue = 0;
-        QTimer act;
-        QObject::connect(&act, &QTimer::timeout, [&] {
-            for (QProgressDialog* progress : window->findChildren<QProgressDialog*>())
-                if (progress->isVisible() && progress->value() > 0 && !shownValue) {
-                    title = progress->windowTitle();
-                    shownValue = progress->value();
-                    if (byClosing)
-                        window->close();
-                    else
-                        QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
-                }
-        });
-        act.start(20);
-        EXPECT_FALSE(window->openRecording(holes, true));
-        EXPECT_EQ(title, "Open Recording");
-        EXPECT_GT(shownValue, 0);
+        QSignalSpy done(window->getSession(), &ViewerSession::openFinished);
+        window->getSession()->openRecording(holes);
+        QProgressDialog* progress = shownProgress(window.get());
+        ASSERT_TRUE(progress);
+        EXPECT_EQ(progress->windowTitle(), "Open Recording");
+        if (byClosing)
+            window->close();
+        else
+            QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+        ASSERT_TRUE(KelvraTest::waitFor([&] { return done.count() == 1; }, 2000));
+        EXPECT_EQ(done.first(), QVariantList({holes, false}));
         EXPECT_EQ(window->getStreamHub()->getSources().size(), sources);
         if (!byClosing) {
             EXPECT_TRUE(logShows(QStringLiteral("Opening the recording %1 given up").arg(holes)));
         }
     }
+}
+
+TEST_F(MainWindowTest, ASecondOpenWhileOneRunsWaitsItsTurn)
+{
+    const QString holes = holesRecording(recordings);
+    ViewerSession* session = window->getSession();
+    QSignalSpy done(session, &ViewerSession::openFinished);
+    session->openRecording(holes);
+    ASSERT_TRUE(session->isOpening());
+    session->openRecording(KELVRA_SAMPLE_RECORDING);
+    const QString waits =
+        QStringLiteral("Recording %1 opens once %2 is open").arg(QStringLiteral(KELVRA_SAMPLE_RECORDING), holes);
+    EXPECT_EQ(window->statusMessage()->currentMessage(), waits);
+    EXPECT_TRUE(logShows(waits));
+    QProgressDialog* progress = shownProgress(window.get());
+    ASSERT_TRUE(progress);
+    EXPECT_TRUE(done.isEmpty());
+    QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return done.count() == 2; }));
+    EXPECT_EQ(done.at(0), QVariantList({holes, false}));
+    EXPECT_EQ(done.at(1), QVariantList({QStringLiteral(KELVRA_SAMPLE_RECORDING), true}));
+    EXPECT_EQ(window->sourceChooser()->currentText(), QFileInfo(KELVRA_SAMPLE_RECORDING).fileName());
+    EXPECT_TRUE(window->getStreamHub()->isRunning());
 }
 
 TEST_F(MainWindowTest, WhatTheNamesFileHadCutIsLogged)
@@ -539,10 +625,16 @@ TEST_F(MainWindowTest, WhatTheNamesFileHadCutIsLogged)
 
 TEST_F(MainWindowTest, PlaysTheSampleRecording)
 {
-    EXPECT_FALSE(window->openRecording("/nonexistent/recording.tvks", true));
+    QString box;
+    KelvraTest::onModal([&](QWidget* w) {
+        box = w->windowTitle();
+        w->close();
+    });
+    EXPECT_FALSE(open("/nonexistent/recording.tvks"));
+    EXPECT_EQ(box, "Open Recording Failed");
     EXPECT_EQ(window->sourceChooser()->count(), 1); // the unplayable file is not kept
 
-    ASSERT_TRUE(window->openRecording(KELVRA_SAMPLE_RECORDING, true));
+    ASSERT_TRUE(open(KELVRA_SAMPLE_RECORDING));
     EXPECT_EQ(window->sourceChooser()->count(), 2);
     EXPECT_EQ(window->sourceChooser()->currentIndex(), 1);
     auto source = window->getStreamHub()->getCurrentSource();
@@ -639,7 +731,7 @@ TEST_F(MainWindowTest, ReadOutAndStatisticsNameThePixelShownUnderTheFlippedPictu
     // Ticked afresh while paused, nothing is kept yet: said so.
     bar->enableStatistics->setChecked(false);
     bar->enableStatistics->setChecked(true);
-    EXPECT_EQ(bar->statisticsText(), MainWindow::NO_HISTORY_TEXT);
+    EXPECT_EQ(bar->statisticsText(), ViewerSession::NO_HISTORY_TEXT);
 
     emit DataView::communicator()->hFlipChanged(false);
     emit DataView::communicator()->vFlipChanged(false);
@@ -767,7 +859,27 @@ TEST_F(MainWindowTest, ShutdownStopsEverythingAndJoins)
     EXPECT_FALSE(camera->isRunning());
 }
 
-TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOne)
+namespace {
+
+// Picks the camera of the picker's row `row` (or cancels with -1) through Camera > Select camera.
+void pickCamera(MainWindow& window, int row)
+{
+    KelvraTest::onModal([row](QWidget* w) {
+        auto* dialog = qobject_cast<Kelvra::CameraPickerDialog*>(w);
+        ASSERT_TRUE(dialog);
+        if (row < 0) {
+            QTest::keyClick(w, Qt::Key_Escape);
+            return;
+        }
+        dialog->listview->setCurrentRow(row);
+        QTest::mouseClick(dialog->okButton, Qt::LeftButton);
+    });
+    window.selectCameraAction->trigger();
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOneAndBackShowsItsFilters)
 {
     window->startStream();
     ASSERT_TRUE(bothViewsDrew(1));
@@ -775,36 +887,69 @@ TEST_F(MainWindowTest, SelectingAnotherCameraReplacesTheLiveOne)
     Kelvra::PointCloudEffectSettingView* page = window->getSettingsDock()->effectPage();
     page->modeList->setCurrentIndex(1); // a filter of the old camera, on the page and in the diagram
     ASSERT_EQ(window->getDiagramDock()->getItems().size(), 5u);
+    const auto oldChain = camera->getFilterChain(1);
+    ASSERT_EQ(oldChain.size(), 1u);
     // Row 1 is the second simulated device, another camera than the first.
-    KelvraTest::onModal([](QWidget* w) {
-        auto* dialog = qobject_cast<Kelvra::CameraPickerDialog*>(w);
-        ASSERT_TRUE(dialog);
-        dialog->listview->setCurrentRow(1);
-        QTest::mouseClick(dialog->okButton, Qt::LeftButton);
-    });
-    window->selectCameraAction->trigger();
+    pickCamera(*window, 1);
     const auto chosen = window->getStreamHub()->getDepthCamera();
     ASSERT_TRUE(chosen);
     EXPECT_NE(chosen, camera);
-    EXPECT_FALSE(camera->isConnected()); // the old one was disconnected first
-    EXPECT_EQ(camera.use_count(), 1); // and released by the settings pages
+    EXPECT_TRUE(camera->isConnected()); // left, not disconnected
     EXPECT_NE(static_cast<const void*>(window->getSettingsDock()->unambiguousRangePage()),
               oldRangePage); // built for the new one
     EXPECT_TRUE(logShows(QStringLiteral("Camera connected: QuentaDCamera SIM-D-0002")));
     EXPECT_EQ(window->sourceChooser()->count(), 1);
     EXPECT_EQ(titles(), QStringList({"Amplitude", "Phase", "Tavik", "ALL In One", "RGB"}));
-    // Both chain editors show the new camera's filters: none.
+    // Both chain editors show the new camera's filters: none. It streams.
     EXPECT_TRUE(page->rows().empty());
     EXPECT_EQ(window->getDiagramDock()->getItems().size(), 4u);
+    EXPECT_TRUE(window->getStreamHub()->isRunning());
+    EXPECT_TRUE(KelvraTest::waitFor([&] {
+        const auto set = window->getDataEngine()->newestFrameSet();
+        return set && set->id > 0 && chosen->isRunning();
+    }));
 
     // Cancelling keeps the camera.
-    KelvraTest::onModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
-    window->selectCameraAction->trigger();
+    pickCamera(*window, -1);
     EXPECT_EQ(window->getStreamHub()->getDepthCamera(), chosen);
 
-    window->startStream();
-    const int64_t before = newestId();
-    ASSERT_TRUE(KelvraTest::waitFor([&] { return newestId() != before; }));
+    // Back to the first camera: its filter is there, in both editors.
+    pickCamera(*window, 0);
+    ASSERT_EQ(window->getStreamHub()->getDepthCamera(), camera);
+    ASSERT_EQ(camera->getFilterChain(1).size(), 1u);
+    EXPECT_EQ(camera->getFilterChain(1)[0].filter, oldChain[0].filter);
+    ASSERT_EQ(page->rows().size(), 1u);
+    EXPECT_EQ(page->rows()[0].second, oldChain[0].index);
+    EXPECT_EQ(window->getDiagramDock()->getItems().size(), 5u);
+    EXPECT_TRUE(window->getStreamHub()->isRunning());
+}
+
+TEST_F(MainWindowTest, ACameraPickedWhileARecordingPlaysStreamsAndIsShown)
+{
+    // Sets 1 and 2 come at once (the first wait is after the second), then one a second.
+    ASSERT_TRUE(open(smallRecording("slow.tvks", 60, 1000000)));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return window->positionText() == "2 / 60"; }));
+    ASSERT_TRUE(amplitudeView()->getImageItem()->hasImage());
+    for (const int row : {0, 1}) { // the camera held, then another
+        SCOPED_TRACE(row);
+        pickCamera(*window, row);
+        Kelvra::StreamHub* hub = window->getStreamHub();
+        const auto live = hub->getCurrentSource();
+        ASSERT_TRUE(live && live->isLiveStream());
+        EXPECT_TRUE(hub->isRunning());
+        EXPECT_FALSE(window->startAction->isEnabled());
+        EXPECT_EQ(window->positionText(), "live");
+        EXPECT_EQ(window->sourceChooser()->count(), 2); // the recording stays listed
+        // The camera's frames are shown, 320 x 240, not the recording's 8 x 6.
+        EXPECT_TRUE(KelvraTest::waitFor([&] {
+            const auto size = window->getDataEngine()->frameSize();
+            return size == DataEngine::FrameSize{{320, 240}} && amplitudeView()->getImageItem()->hasImage();
+        }));
+        // Back to the recording for the next pick.
+        window->sourceChooser()->activated(1);
+        window->startStream();
+        ASSERT_TRUE(KelvraTest::waitFor([&] { return window->positionText() == "2 / 60"; }));
+    }
 }
 
 TEST_F(MainWindowTest, ARecordingRefusedAtStartLeavesTheQuitToTheEventLoop)
@@ -824,7 +969,7 @@ TEST_F(MainWindowTest, ARecordingRefusedAtStartLeavesTheQuitToTheEventLoop)
     });
     // A name that reads as markup is shown as it is.
     const QString path = QStringLiteral("/nonexistent/<b>x</b>.tvks");
-    window->startWhenRunning(path);
+    window->getSession()->startWhenRunning(path);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr); // nothing before the loop runs
     QObject guard;
     bool quitAgain = false;
@@ -841,7 +986,7 @@ TEST_F(MainWindowTest, ARecordingRefusedAtStartLeavesTheQuitToTheEventLoop)
     EXPECT_TRUE(logShows(said));
 
     // Without a recording the camera streams, once the loop runs.
-    window->startWhenRunning(QString());
+    window->getSession()->startWhenRunning(QString());
     EXPECT_FALSE(window->getStreamHub()->isRunning());
     EXPECT_TRUE(KelvraTest::waitFor([&] { return window->getStreamHub()->isRunning(); }));
 }
@@ -850,7 +995,7 @@ TEST_F(MainWindowTest, DamageMetInPlaybackIsReportedWhenThePlaybackStops)
 {
     Kelvra::StreamHub* hub = window->getStreamHub();
     QSignalSpy stops(hub, &Kelvra::StreamHub::stopped);
-    ASSERT_TRUE(window->openRecording(QStringLiteral(KELVRA_CRAFTED_STREAM_DIR "/corrupt-middle.tvks"), true));
+    ASSERT_TRUE(open(QStringLiteral(KELVRA_CRAFTED_STREAM_DIR "/corrupt-middle.tvks")));
     const auto source = hub->getCurrentSource();
     const int before = stops.count(); // the camera's, when the file was selected
     ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && stops.count() == before + 1; }));
@@ -873,7 +1018,7 @@ TEST_F(MainWindowTest, WhatARecordingLosesIsSaidWhenItIsOpened)
 {
     Kelvra::StreamHub* hub = window->getStreamHub();
     QSignalSpy stops(hub, &Kelvra::StreamHub::stopped);
-    ASSERT_TRUE(window->openRecording(QStringLiteral(KELVRA_CRAFTED_STREAM_DIR "/damaged-length.tvks"), true));
+    ASSERT_TRUE(open(QStringLiteral(KELVRA_CRAFTED_STREAM_DIR "/damaged-length.tvks")));
     const QString skipped =
         QStringLiteral("Recording damaged-length.tvks: frame set 2 / 20 skipped: frame set length mismatch");
     EXPECT_TRUE(logShows(skipped));
@@ -888,7 +1033,7 @@ TEST_F(MainWindowTest, WhatARecordingLosesIsSaidWhenItIsOpened)
 
     // A file cut short plays to its end, and the note stays in the status bar.
     const QString cutLine = QStringLiteral("Recording truncated.tvks: recording cut short in frame set 6: ");
-    ASSERT_TRUE(window->openRecording(QStringLiteral(KELVRA_CRAFTED_STREAM_DIR "/truncated.tvks"), true));
+    ASSERT_TRUE(open(QStringLiteral(KELVRA_CRAFTED_STREAM_DIR "/truncated.tvks")));
     EXPECT_TRUE(window->statusMessage()->currentMessage().startsWith(cutLine))
         << window->statusMessage()->currentMessage().toStdString();
     EXPECT_TRUE(logShows(cutLine));
@@ -906,14 +1051,14 @@ TEST_F(MainWindowTest, WhatARecordingLosesIsSaidWhenItIsOpened)
     spec.truncateLastSet = true;
     const QString both = recordings.filePath(QStringLiteral("both.tvks"));
     ASSERT_TRUE(Tavik::StreamGenerator::write(both.toStdString(), spec));
-    ASSERT_TRUE(window->openRecording(both, true));
+    ASSERT_TRUE(open(both));
     EXPECT_EQ(window->statusMessage()->currentMessage(),
               QStringLiteral("Recording both.tvks: frame set 4 / 5 skipped: frame set length mismatch "
                              "(and 1 more in the log)"));
     EXPECT_TRUE(logShows(QStringLiteral("Recording both.tvks: recording cut short in frame set 6: ")));
 
     // A sound recording says nothing.
-    ASSERT_TRUE(window->openRecording(QStringLiteral(KELVRA_SAMPLE_RECORDING), true));
+    ASSERT_TRUE(open(QStringLiteral(KELVRA_SAMPLE_RECORDING)));
     EXPECT_TRUE(window->statusMessage()->currentMessage().isEmpty());
 }
 
@@ -1071,7 +1216,7 @@ public:
 
 TEST_F(MainWindowTest, ThePositionFollowsPlaybackWithoutLayingTheToolBarOutAgain)
 {
-    ASSERT_TRUE(window->openRecording(KELVRA_SAMPLE_RECORDING, true));
+    ASSERT_TRUE(open(KELVRA_SAMPLE_RECORDING));
     const auto source = window->getStreamHub()->getCurrentSource();
     const int length = source->length();
     ASSERT_GE(length, 20);
@@ -1108,10 +1253,10 @@ TEST_F(MainWindowTest, ThePositionFollowsPlaybackWithoutLayingTheToolBarOutAgain
 TEST_F(MainWindowTest, AnEmptyRecordingShowsNoPosition)
 {
     QSignalSpy stops(window->getStreamHub(), &Kelvra::StreamHub::stopped);
-    ASSERT_TRUE(window->openRecording(QStringLiteral(KELVRA_CRAFTED_STREAM_DIR "/empty.tvks"), true));
+    ASSERT_TRUE(open(QStringLiteral(KELVRA_CRAFTED_STREAM_DIR "/empty.tvks")));
     EXPECT_EQ(window->positionText(), "0 / 0");
-    const int before = stops.count(); // the camera's, when the file was selected
-    ASSERT_TRUE(KelvraTest::waitFor([&] { return stops.count() == before + 1; })); // the end
+    // The camera's, when the file was selected, and the end.
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return stops.count() == 2; }));
     EXPECT_EQ(window->positionText(), "0 / 0");
 }
 
@@ -1183,6 +1328,68 @@ TEST_F(MainWindowTest, DisconnectingLeavesNoPictureOfTheLastFrame)
     EXPECT_TRUE(KelvraTest::waitFor([&] { return amplitudeView()->getImageItem()->hasImage(); }));
 }
 
+TEST_F(MainWindowTest, AfterADisconnectTheChartIsBlankAndADockShownAgainStaysBlank)
+{
+    window->startStream();
+    Kelvra::LineChartDock* chart = window->getChartDock();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return chart->label->text().contains("mead="); }));
+    ASSERT_FALSE(chart->curve->yData().empty());
+    window->disconnectAction->trigger();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !amplitudeView()->getImageItem()->hasImage(); }));
+    KelvraTest::drainEvents();
+    EXPECT_TRUE(chart->label->text().isEmpty());
+    EXPECT_TRUE(chart->curve->yData().empty());
+    for (const Plot::InfiniteLine* line : {chart->hLine, chart->lowerLine, chart->upperLine})
+        EXPECT_FALSE(line->isVisible());
+
+    // Hidden and shown again, the docks still show nothing.
+    for (QDockWidget* dock :
+         {static_cast<QDockWidget*>(window->getPhaseDock()), static_cast<QDockWidget*>(window->getAmplitudeDock())}) {
+        dock->hide();
+        KelvraTest::drainEvents();
+        dock->show();
+        KelvraTest::drainEvents();
+    }
+    EXPECT_FALSE(phaseView()->getImageItem()->hasImage());
+    EXPECT_FALSE(amplitudeView()->getImageItem()->hasImage());
+
+    // The next camera's frames are charted again.
+    pickCamera(*window, 0);
+    EXPECT_TRUE(KelvraTest::waitFor([&] { return chart->label->text().contains("mead="); }));
+    EXPECT_TRUE(chart->hLine->isVisible());
+}
+
+TEST_F(MainWindowTest, ARecordingOfOneSetIsFittedAndLevelled)
+{
+    Tavik::StreamGenerator::Spec spec;
+    spec.sets = 1;
+    spec.width = 320;
+    spec.height = 240;
+    const QString path = recordings.filePath(QStringLiteral("one.tvks"));
+    ASSERT_TRUE(Tavik::StreamGenerator::write(path.toStdString(), spec));
+    ASSERT_TRUE(open(path));
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return window->positionText() == "1 / 1"; }));
+    KelvraTest::drainEvents();
+    for (Kelvra::PlaneView* view : {amplitudeView(), phaseView()}) {
+        SCOPED_TRACE(view->getDataFormat()->name.toStdString());
+        // A dock may be out of sight a moment while the new window settles:
+        // shown again, its view shows the set, which no other follows.
+        ASSERT_TRUE(KelvraTest::waitFor([&] { return view->getImageItem()->hasImage(); }));
+        EXPECT_EQ(view->getImageItem()->image().rows, spec.width);
+        // The whole picture in view, not its 80 x 60 corner.
+        const QRectF seen = view->getViewBox()->viewRect();
+        EXPECT_GE(seen.width(), spec.width - 1);
+        EXPECT_GE(seen.height(), spec.height - 1);
+        // Levels taken from the picture, not the format's.
+        const auto levels = view->getLevels();
+        const DataFormat* format = view->getDataFormat();
+        EXPECT_FALSE(levels[0] == format->levels[0] && levels[1] == format->levels[1]);
+        double lowest = 0, highest = 0;
+        cv::minMaxLoc(view->getImageItem()->image(), &lowest, &highest);
+        EXPECT_LE(levels[1], highest);
+    }
+}
+
 TEST_F(MainWindowTest, ALostCameraLeavesNoPictureOfTheLastFrame)
 {
     cameraSystem.simulation().setManualDelivery(camera, true);
@@ -1201,7 +1408,7 @@ TEST_F(MainWindowTest, ALostCameraLeavesNoPictureOfTheLastFrame)
 
 TEST_F(MainWindowTest, DisconnectingWhileARecordingIsShownKeepsItsPicture)
 {
-    ASSERT_TRUE(window->openRecording(KELVRA_SAMPLE_RECORDING, true));
+    ASSERT_TRUE(open(KELVRA_SAMPLE_RECORDING));
     ASSERT_TRUE(bothViewsDrew(2));
     window->disconnectCamera();
     QCoreApplication::processEvents();
@@ -1211,7 +1418,7 @@ TEST_F(MainWindowTest, DisconnectingWhileARecordingIsShownKeepsItsPicture)
 TEST_F(MainWindowTest, ALostCameraLeavesARecordingPlayingWhereItWas)
 {
     // A set a second: the camera goes while set 2 is on show.
-    ASSERT_TRUE(window->openRecording(smallRecording("slow.tvks", 6, 1000000), true));
+    ASSERT_TRUE(open(smallRecording("slow.tvks", 6, 1000000)));
     ASSERT_TRUE(KelvraTest::waitFor([&] { return window->positionText() == "2 / 6"; }));
     cameraSystem.simulation().unplug(camera);
     ASSERT_TRUE(KelvraTest::waitFor([&] { return !window->getStreamHub()->getDepthCamera(); }));
@@ -1333,41 +1540,36 @@ TEST_F(MainWindowTest, TheChainEditorsShowEachOthersFilters)
     EXPECT_EQ(diagram->getItemsView().size(), 10);
 }
 
-TEST_F(MainWindowTest, QuittingClosesTheFilterDialogsAndEndsTheProgram)
+TEST_F(MainWindowTest, QuitWorksFromAFilterDialogAndClosingTheWindowEndsTheProgram)
 {
     window->startStream();
-    // Opened from the filters page and from the diagram, both without a parent.
+    // Opened from the filters page, without a parent.
     Kelvra::PointCloudEffectSettingView* page = window->getSettingsDock()->effectPage();
     page->modeList->setCurrentIndex(1);
     ASSERT_EQ(page->rows().size(), 1u);
     qobject_cast<QPushButton*>(page->rows()[0].first->itemAt(2)->widget())->click();
-    window->getDiagramDock()->showFilterParameters(window->getDiagramDock()->getItems()[2].get());
-    const auto dialogs = [] {
-        QList<QWidget*> shown;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (qobject_cast<Kelvra::FilterSettingsDialog*>(w) && w->isVisible() && !w->parentWidget())
-                shown << w;
-        return shown;
-    };
-    ASSERT_EQ(dialogs().size(), 2);
+    QPointer<Kelvra::FilterSettingsDialog> dialog;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<Kelvra::FilterSettingsDialog*>(w); d && d->isVisible())
+            dialog = d;
+    ASSERT_TRUE(dialog);
+    EXPECT_FALSE(dialog->parentWidget());
+    EXPECT_EQ(window->quitAction->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
 
-    QAction* quit = nullptr;
-    for (QAction* action : window->menuBar()->actions().at(0)->menu()->actions())
-        if (action->text() == "&Quit")
-            quit = action;
-    ASSERT_TRUE(quit);
-    EXPECT_EQ(quit->shortcut(), QKeySequence(QKeySequence::Quit));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
     QSignalSpy closed(window.get(), &MainWindow::closed);
-    quit->trigger();
+    QTest::keyClick(dialog, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(closed.count(), 1); // main() quits on it
     EXPECT_FALSE(window->isVisible());
-    EXPECT_TRUE(dialogs().isEmpty());
-    EXPECT_EQ(closed.count(), 1);
     EXPECT_FALSE(window->getStreamHub()->isRunning());
+    delete dialog; // the program would have ended with it
 }
 
 TEST_F(MainWindowTest, AClickOnTheSeekSliderJumpsThere)
 {
-    ASSERT_TRUE(window->openRecording(KELVRA_SAMPLE_RECORDING, true));
+    ASSERT_TRUE(open(KELVRA_SAMPLE_RECORDING));
     const auto source = window->getStreamHub()->getCurrentSource();
     window->stopStream();
     ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && window->seekSlider()->value() == 0; }));
@@ -1380,6 +1582,37 @@ TEST_F(MainWindowTest, AClickOnTheSeekSliderJumpsThere)
     EXPECT_NEAR(slider->value(), expected, slider->maximum() / 10 + 1);
     EXPECT_GT(slider->value(), slider->pageStep());
     EXPECT_EQ(source->currentPosition(), slider->value());
+}
+
+TEST_F(MainWindowTest, TheSliderHeldHoldsPlaybackAndItsReleasePlaysOnFromThere)
+{
+    ASSERT_TRUE(open(smallRecording("slow.tvks", 60, 1000000)));
+    Kelvra::StreamHub* hub = window->getStreamHub();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return window->positionText() == "2 / 60"; }));
+    QSlider* slider = window->seekSlider();
+    slider->setSliderDown(true); // taken by the mouse
+    EXPECT_FALSE(hub->isRunning());
+    const auto shows = [&](const char* text) {
+        return KelvraTest::waitFor([&] { return window->positionText() == text; });
+    };
+    slider->setValue(40);
+    EXPECT_TRUE(shows("41 / 60")); // shown while held
+    slider->setValue(50);
+    EXPECT_TRUE(shows("51 / 60"));
+    EXPECT_FALSE(hub->isRunning());
+    slider->setSliderDown(false);
+    EXPECT_TRUE(hub->isRunning());
+    // On from there (its first two sets at once), not from where it was held.
+    EXPECT_TRUE(shows("52 / 60"));
+    EXPECT_EQ(slider->value(), 51);
+
+    // Held and let go while stopped: nothing starts.
+    window->stopStream();
+    slider->setSliderDown(true);
+    slider->setValue(20);
+    slider->setSliderDown(false);
+    EXPECT_FALSE(hub->isRunning());
+    EXPECT_TRUE(shows("21 / 60"));
 }
 
 TEST_F(MainWindowTest, WhilePausedOnlyResumeAndStopAreOffered)
@@ -1400,7 +1633,7 @@ TEST_F(MainWindowTest, WhilePausedOnlyResumeAndStopAreOffered)
     EXPECT_EQ(offered(), QStringList({"Pause", "Stop"}));
 
     // A recording paused, which has no playback thread left, the same.
-    ASSERT_TRUE(window->openRecording(KELVRA_SAMPLE_RECORDING, true));
+    ASSERT_TRUE(open(KELVRA_SAMPLE_RECORDING));
     window->pauseStream();
     EXPECT_EQ(offered(), QStringList({"Resume", "Stop"}));
     window->resumeStream();
