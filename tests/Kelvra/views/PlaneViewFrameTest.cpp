@@ -119,6 +119,11 @@ TEST(PlaneViewSchedule, HiddenViewDrawsNothingAndKeepsItsCount)
     EXPECT_TRUE(run(*view, 10).empty());
     EXPECT_EQ(view->getUpdateCount(), 1);
     EXPECT_EQ(view->getImageItem()->width(), 80);
+    // Shown again, it shows the frame that came while it was hidden: no
+    // other may follow (paused, or the end of a recording).
+    view->ShowView(true);
+    EXPECT_EQ(view->getUpdateCount(), 0);
+    EXPECT_TRUE(sameImage(view->getImageItem()->image(), host.engine->data()["amplitude"]));
 }
 
 // --- flips -------------------------------------------------------------------------------
