@@ -929,7 +929,7 @@ TEST_F(MainWindowTest, ACameraPickedWhileARecordingPlaysStreamsAndIsShown)
     // Sets 1 and 2 come at once (the first wait is after the second), then one a second.
     ASSERT_TRUE(open(smallRecording("slow.tvks", 60, 1000000)));
     ASSERT_TRUE(KelvraTest::waitFor([&] { return window->positionText() == "2 / 60"; }));
-    ASSERT_TRUE(amplitudeView()->getImageItem()->hasImage());
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return amplitudeView()->getImageItem()->hasImage(); }));
     for (const int row : {0, 1}) { // the camera held, then another
         SCOPED_TRACE(row);
         pickCamera(*window, row);
