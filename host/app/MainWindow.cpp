@@ -60,6 +60,7 @@ MainWindow::MainWindow(Tavik::CameraSystem* cameraSystem, Tavik::DepthCameraPtr 
     buildTransportBar();
 
     connect(getDataEngine(), &DataEngine::frameUpdated, transportBar, &TransportBar::followFrame);
+    connect(transportBar, &TransportBar::sourceChosen, session.get(), &ViewerSession::chooseSource);
     connect(session.get(), &ViewerSession::failed, this, &MainWindow::showFailure);
     connect(session.get(), &ViewerSession::frameSizeChanged, this, [this] {
         for (Kelvra::PlaneView* view : findChildren<Kelvra::PlaneView*>())

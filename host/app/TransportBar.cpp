@@ -43,7 +43,7 @@ TransportBar::TransportBar(Kelvra::StreamHub* streamHub, QWidget* parent)
     // Choosing the current source again changes nothing (selecting it would stop it).
     connect(sourceBox, QOverload<int>::of(&QComboBox::activated), this, [this](int index) {
         if (index != this->streamHub->getCurrentSourceIndex())
-            this->streamHub->setCurrentSource(index);
+            emit sourceChosen(index);
     });
     addSeparator();
     startAction = addAction(QStringLiteral("Start"), this, &TransportBar::startStream);

@@ -5,7 +5,8 @@
 // of a recording ("set shown / length", 0 while none is; "live" for the
 // camera). It follows the stream hub's sources and states by itself; the
 // window hands it each new frame (followFrame) and reacts to
-// transportUpdated(). Choosing the current source again changes nothing.
+// transportUpdated(). Choosing another source is told (sourceChosen); the
+// current one again changes nothing.
 
 #include <QString>
 #include <QToolBar>
@@ -48,6 +49,8 @@ signals:
     // The actions, the slider and the position were set for a new source,
     // source list or state of the current source.
     void transportUpdated();
+    // The user chose another source than the current one.
+    void sourceChosen(int index);
 
 private:
     void refreshSources();

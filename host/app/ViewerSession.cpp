@@ -231,10 +231,18 @@ void ViewerSession::useCamera(const Tavik::DepthCameraPtr& camera)
     showLiveCamera();
 }
 
+void ViewerSession::chooseSource(int index)
+{
+    if (index == hub->getDepthCameraSourceIndex())
+        showLiveCamera();
+    else
+        hub->setCurrentSource(index);
+}
+
 void ViewerSession::showLiveCamera()
 {
     const int live = hub->getDepthCameraSourceIndex();
-    if (live < 0)
+    if (live < 0 || isShutDown)
         return;
     if (hub->getCurrentSourceIndex() != live)
         hub->setCurrentSource(live);

@@ -63,6 +63,9 @@ public:
     // Once the event loop runs: plays `recording`, or streams from the camera.
     void startWhenRunning(const QString& recording);
 
+    // Makes the source at `index` current; the live camera then streams,
+    // a recording waits for Start.
+    void chooseSource(int index);
     // Takes a camera picked by the user: it streams and is shown, whatever
     // played before. A camera left for it stays connected, filters and all.
     void useCamera(const Tavik::DepthCameraPtr& camera);

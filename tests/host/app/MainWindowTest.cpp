@@ -1454,13 +1454,14 @@ TEST_F(MainWindowTest, AfterASwitchOfSourceTheViewsShowOnlyTheNewSourcesFrames)
     for (const auto& set : shown)
         EXPECT_TRUE(set.first == -1 || set == qMakePair(int64_t(1004), 8)) << set.first << " " << set.second;
 
-    // Back to the camera: blank until it delivers.
+    // Back to the camera: it streams, never current and idle; blank until it delivers.
     shown.clear();
     window->sourceChooser()->activated(0);
-    EXPECT_TRUE(KelvraTest::waitFor([&] { return !amplitudeView()->getImageItem()->hasImage(); }));
     EXPECT_EQ(window->positionText(), "live");
-    window->startStream();
+    EXPECT_TRUE(hub->isRunning());
+    EXPECT_FALSE(window->startAction->isEnabled());
     ASSERT_TRUE(KelvraTest::waitFor([&] { return !shown.isEmpty() && shown.last().second == 320; }));
+    EXPECT_EQ(shown.first().first, -1);
     for (const auto& set : shown)
         EXPECT_TRUE(set.first == -1 || set.second == 320) << set.first << " " << set.second;
 }
