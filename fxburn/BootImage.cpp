@@ -15,11 +15,10 @@ struct MemoryRegion {
 };
 constexpr MemoryRegion FX3_MEMORY[] = {{0x00000000, 0x4000}, {0x10000000, 0x2000}, {0x40000000, 0x80000}};
 
-bool inFx3Memory(const BootChunk& chunk)
+bool inFx3Memory(std::uint32_t address, std::uint64_t length)
 {
     for (const MemoryRegion& region : FX3_MEMORY)
-        if (chunk.address >= region.base
-            && std::uint64_t{chunk.address} + chunk.length <= std::uint64_t{region.base} + region.size)
+        if (address >= region.base && address + length <= std::uint64_t{region.base} + region.size)
             return true;
     return false;
 }
@@ -80,8 +79,11 @@ DownloadResult checkProgrammerImage(const std::uint8_t* image, std::size_t lengt
     const DownloadResult result = parseBootImage(image, length, parsed);
     if (result != SUCCESS)
         return result;
+    // Such an image passes the boot loader's read-back and then never starts.
+    if (parsed.chunks.empty() || !inFx3Memory(parsed.entry, 1))
+        return CORRUPT_FIRMWARE_IMAGE_FILE;
     for (const BootChunk& chunk : parsed.chunks)
-        if (!inFx3Memory(chunk))
+        if (chunk.address % 4 != 0 || !inFx3Memory(chunk.address, chunk.length))
             return CORRUPT_FIRMWARE_IMAGE_FILE;
     return SUCCESS;
 }

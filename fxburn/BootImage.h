@@ -32,9 +32,10 @@ struct BootImage {
 DownloadResult parseBootImage(const std::uint8_t* image, std::size_t length, BootImage& parsed);
 
 // The flash programmer's image, checked before the camera is touched: the
-// parse above, and every record within the FX3's memory (instruction memory
-// 0x00000000-0x00003FFF, data memory 0x10000000-0x10001FFF, system memory
-// 0x40000000-0x4007FFFF), else CORRUPT_FIRMWARE_IMAGE_FILE.
+// parse above, then at least one record, every record word-aligned and within
+// the FX3's memory (instruction memory 0x00000000-0x00003FFF, data memory
+// 0x10000000-0x10001FFF, system memory 0x40000000-0x4007FFFF) and the entry
+// address within it too, else CORRUPT_FIRMWARE_IMAGE_FILE.
 DownloadResult checkProgrammerImage(const std::uint8_t* image, std::size_t length);
 
 // The firmware image, checked whole before anything is sent: the boot ROM

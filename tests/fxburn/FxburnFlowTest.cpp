@@ -306,6 +306,19 @@ TEST_F(FlowTest, MissingOrBadProgrammerImageStopsBeforeTheCameraIsTouched)
     EXPECT_EQ(outside.out, HEAD + "Info : Found TOF Camera \n" + corrupt + PROMPT);
     EXPECT_EQ(outside.exitCode, 1);
 
+    // Checksums in order, yet no programmer would ever start: no record, an
+    // entry outside the FX3's memory, a record off word alignment.
+    auto unaligned = port::sim::programmerRecords();
+    unaligned[1].address += 2;
+    for (const Bytes& image : {port::sim::buildBootImage({}, 0x40000000),
+                               port::sim::buildBootImage(port::sim::programmerRecords(), 0x20000000),
+                               port::sim::buildBootImage(unaligned, 0x40000000)}) {
+        test::writeFile("CyBootProgrammer.img", image);
+        const auto neverStarts = run();
+        EXPECT_EQ(neverStarts.out, HEAD + "Info : Found TOF Camera \n" + corrupt + PROMPT);
+        EXPECT_EQ(neverStarts.exitCode, 1);
+    }
+
     EXPECT_TRUE(vendor(Identity::Camera).empty());
     ASSERT_TRUE(world.device());
     EXPECT_EQ(world.device()->identity, Identity::Camera);
