@@ -33,8 +33,10 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -164,8 +166,18 @@ int main(int argc, char** argv)
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    if (const int exitCode = answer(CommandLine::parse(arguments), program); exitCode >= 0)
+    const CommandLine::Parsed given = CommandLine::parse(arguments);
+    if (const int exitCode = answer(given, program); exitCode >= 0)
         return exitCode;
+    QString warning;
+    const std::optional<int> unplugAfter = CommandLine::unplugAfterMs(std::getenv("KELVRA_UNPLUG_AFTER_MS"), &warning);
+    if (!warning.isEmpty())
+        std::fprintf(stderr, "%s: %s\n", program.toLocal8Bit().constData(), warning.toLocal8Bit().constData());
+    // Qt aborts without a display: say so, and what to do, first.
+    if (!CommandLine::hasDisplay(given, CommandLine::DisplayEnvironment::current())) {
+        std::fprintf(stderr, "%s\n", CommandLine::noDisplay(program).toLocal8Bit().constData());
+        return 1;
+    }
 
     // Qt takes its options from those before "--"; the recording comes from what it leaves.
     int end = std::min(argc, 1);
@@ -217,9 +229,9 @@ int main(int argc, char** argv)
         const int warmUp = qEnvironmentVariableIntValue("KELVRA_FRAME_STATS_AFTER", &counted);
         if (counted) // the frame figures of the steady state, for scripts/bench-viewer
             QTimer::singleShot(1000 * warmUp, &window, [&window] { window.getDataEngine()->restartFrameStats(); });
-        if (camera && qEnvironmentVariableIsSet("KELVRA_UNPLUG_AFTER_MS"))
+        if (camera && unplugAfter)
             // Pulls the simulated camera's cable, for scripts/screenshot.
-            QTimer::singleShot(qEnvironmentVariableIntValue("KELVRA_UNPLUG_AFTER_MS"), &window,
+            QTimer::singleShot(*unplugAfter, &window,
                                [&cameraSystem, weak = std::weak_ptr<Tavik::DepthCamera>(camera)] {
                                    if (const auto unplugged = weak.lock())
                                        cameraSystem.simulation().unplug(unplugged);
