@@ -62,10 +62,11 @@ std::string range(int low, int high)
     return "a whole number from " + std::to_string(low) + " to " + std::to_string(high);
 }
 
-bool isFolder(const fs::path& folder)
+// 0 when the folder is there (it is never made), else the refusal's code.
+int missingFolder(const fs::path& folder)
 {
     std::error_code ec;
-    return fs::is_directory(folder.empty() ? fs::path(".") : folder, ec);
+    return fs::is_directory(folder.empty() ? fs::path(".") : folder, ec) ? 0 : refuse("no folder " + folder.string());
 }
 
 // Writes next to the target and renames, so a failed run leaves no partial
@@ -132,8 +133,8 @@ int main(int argc, char** argv)
         const std::optional<int> profile = argc > 4 ? wholeNumber(argv[4], 0, MAX_PROFILE) : 0;
         if (!profile)
             return refuse("profile must be " + range(0, MAX_PROFILE) + ", not \"" + argv[4] + "\"");
-        if (!isFolder(fs::path(target).parent_path()))
-            return refuse("no folder " + fs::path(target).parent_path().string());
+        if (const int rc = missingFolder(fs::path(target).parent_path()))
+            return rc;
         return sample(target, *sets, *profile);
     }
     if (command == "crafted") {
@@ -147,8 +148,8 @@ int main(int argc, char** argv)
                 return refuse("width and height must be " + range(1, MAX_SIDE) + ", not \"" + argv[3] + "\" \""
                               + argv[4] + "\"");
         }
-        if (!isFolder(target))
-            return refuse("no folder " + target);
+        if (const int rc = missingFolder(target))
+            return rc;
         int rc = 0;
         for (auto kind : StreamGenerator::allCrafted()) {
             StreamGenerator::Spec spec = StreamGenerator::craftedSpec(kind);
@@ -167,8 +168,8 @@ int main(int argc, char** argv)
         if (StreamGenerator::craftedFileName(kind) == command + ".tvks") {
             if (argc > 3)
                 return refuse("too many arguments");
-            if (!isFolder(fs::path(target).parent_path()))
-                return refuse("no folder " + fs::path(target).parent_path().string());
+            if (const int rc = missingFolder(fs::path(target).parent_path()))
+                return rc;
             return writeFile(target, [&](const std::string& file, std::string& error) {
                 return StreamGenerator::writeCrafted(file, kind, &error);
             });
