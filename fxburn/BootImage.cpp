@@ -5,6 +5,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <sys/stat.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace fxburn {
 
 namespace {
@@ -15,14 +21,59 @@ struct MemoryRegion {
 };
 constexpr MemoryRegion FX3_MEMORY[] = {{0x00000000, 0x4000}, {0x10000000, 0x2000}, {0x40000000, 0x80000}};
 
-bool inFx3Memory(const BootChunk& chunk)
+bool inFx3Memory(std::uint32_t address, std::uint64_t length)
 {
     for (const MemoryRegion& region : FX3_MEMORY)
-        if (chunk.address >= region.base
-            && std::uint64_t{chunk.address} + chunk.length <= std::uint64_t{region.base} + region.size)
+        if (address >= region.base && address + length <= std::uint64_t{region.base} + region.size)
             return true;
     return false;
 }
+
+#ifdef _WIN32
+using FileStatus = struct _stat64;
+int statFile(const char* name, FileStatus& status)
+{
+    return _stat64(name, &status);
+}
+int statFile(std::FILE* file, FileStatus& status)
+{
+    return _fstat64(_fileno(file), &status);
+}
+bool isRegular(const FileStatus& status)
+{
+    return (status.st_mode & _S_IFMT) == _S_IFREG;
+}
+std::FILE* openForReading(const char* name)
+{
+    return std::fopen(name, "rb");
+}
+#else
+using FileStatus = struct stat;
+int statFile(const char* name, FileStatus& status)
+{
+    return ::stat(name, &status);
+}
+int statFile(std::FILE* file, FileStatus& status)
+{
+    return ::fstat(::fileno(file), &status);
+}
+bool isRegular(const FileStatus& status)
+{
+    return S_ISREG(status.st_mode);
+}
+// O_NONBLOCK: a FIFO opens at once (and is refused after) rather than
+// waiting for a writer.
+std::FILE* openForReading(const char* name)
+{
+    const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (!file)
+        ::close(fd);
+    return file;
+}
+#endif
 
 // `overlong` is the code of a chunk longer than the whole image.
 DownloadResult parse(const std::uint8_t* image, std::size_t length, BootImage& parsed, DownloadResult overlong)
@@ -80,8 +131,11 @@ DownloadResult checkProgrammerImage(const std::uint8_t* image, std::size_t lengt
     const DownloadResult result = parseBootImage(image, length, parsed);
     if (result != SUCCESS)
         return result;
+    // Such an image passes the boot loader's read-back and then never starts.
+    if (parsed.chunks.empty() || !inFx3Memory(parsed.entry, 1))
+        return CORRUPT_FIRMWARE_IMAGE_FILE;
     for (const BootChunk& chunk : parsed.chunks)
-        if (!inFx3Memory(chunk))
+        if (chunk.address % 4 != 0 || !inFx3Memory(chunk.address, chunk.length))
             return CORRUPT_FIRMWARE_IMAGE_FILE;
     return SUCCESS;
 }
@@ -94,10 +148,27 @@ DownloadResult checkFlashImage(const std::uint8_t* image, std::size_t length)
     return parse(image, length, parsed, INCORRECT_IMAGE_LENGTH);
 }
 
+std::FILE* openImageFile(const std::string& fileName, std::string* why)
+{
+    // Looked at before the open, which could wait, and after it, in case the
+    // name changed hands in between.
+    FileStatus status;
+    bool refused = statFile(fileName.c_str(), status) == 0 && !isRegular(status);
+    std::FILE* file = refused ? nullptr : openForReading(fileName.c_str());
+    if (file && (statFile(file, status) != 0 || !isRegular(status))) {
+        std::fclose(file);
+        file = nullptr;
+        refused = true;
+    }
+    if (refused && why)
+        *why = "not a regular file";
+    return file;
+}
+
 DownloadResult readImageFile(const std::string& fileName, std::vector<std::uint8_t>& bytes, std::size_t maxSize)
 {
     bytes.clear();
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
+    std::FILE* file = openImageFile(fileName);
     if (!file)
         return INVALID_FILE;
     DownloadResult result = INVALID_FILE;

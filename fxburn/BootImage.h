@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -32,9 +33,10 @@ struct BootImage {
 DownloadResult parseBootImage(const std::uint8_t* image, std::size_t length, BootImage& parsed);
 
 // The flash programmer's image, checked before the camera is touched: the
-// parse above, and every record within the FX3's memory (instruction memory
-// 0x00000000-0x00003FFF, data memory 0x10000000-0x10001FFF, system memory
-// 0x40000000-0x4007FFFF), else CORRUPT_FIRMWARE_IMAGE_FILE.
+// parse above, then at least one record, every record word-aligned and within
+// the FX3's memory (instruction memory 0x00000000-0x00003FFF, data memory
+// 0x10000000-0x10001FFF, system memory 0x40000000-0x4007FFFF) and the entry
+// address within it too, else CORRUPT_FIRMWARE_IMAGE_FILE.
 DownloadResult checkProgrammerImage(const std::uint8_t* image, std::size_t length);
 
 // The firmware image, checked whole before anything is sent: the boot ROM
@@ -44,8 +46,13 @@ DownloadResult checkProgrammerImage(const std::uint8_t* image, std::size_t lengt
 // (a checksum mismatch), else SUCCESS.
 DownloadResult checkFlashImage(const std::uint8_t* image, std::size_t length);
 
+// Opens an image file for reading ("rb") without ever blocking: anything but a
+// regular file (a FIFO, a socket, a device, a folder) is refused, and `why`
+// then says so. Null when refused or when it cannot be opened.
+std::FILE* openImageFile(const std::string& fileName, std::string* why = nullptr);
+
 // Reads a whole file as the downloads do: INVALID_FILE when it cannot be
-// opened or read, is empty or larger than `maxSize`.
+// opened or read, is not a regular file, is empty or larger than `maxSize`.
 DownloadResult readImageFile(const std::string& fileName, std::vector<std::uint8_t>& bytes, std::size_t maxSize);
 
 // Files larger than this are refused before a buffer is allocated.

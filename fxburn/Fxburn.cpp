@@ -82,9 +82,18 @@ bool FirmwareUpdate::spiResult(DownloadResult result)
     return reportDownload(result, "SPI FLASH", "SPI FLASH");
 }
 
+std::FILE* FirmwareUpdate::openImage(const std::string& imageName)
+{
+    std::string why;
+    std::FILE* file = openImageFile(imageName, &why);
+    if (!why.empty())
+        err_ << "Error : " << imageName << ": " << why << "\n";
+    return file;
+}
+
 bool FirmwareUpdate::programmerImageUsable()
 {
-    std::FILE* file = std::fopen(PROGRAMMER_IMAGE_NAME, "rb");
+    std::FILE* file = openImage(PROGRAMMER_IMAGE_NAME);
     if (!file) {
         out_ << "Info : Fail to open CyBootProgrammer.img !\n";
         return false;
@@ -100,7 +109,7 @@ bool FirmwareUpdate::programmerImageUsable()
 
 bool FirmwareUpdate::firmwareImageUsable(const std::string& imageName)
 {
-    std::FILE* file = std::fopen(imageName.c_str(), "rb");
+    std::FILE* file = openImage(imageName);
     if (!file) {
         out_ << "Fail to open " << imageName << "\n";
         return false;

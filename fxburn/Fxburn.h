@@ -7,6 +7,7 @@
 #include "fxburn/port/DriverPort.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <iosfwd>
 #include <string>
 
@@ -51,6 +52,8 @@ private:
     // The file checks made before anything changes the device; a failed one
     // is reported as its download would be.
     bool programmerImageUsable();
+    // Null when it cannot be opened; a refusal's reason goes to `err`.
+    std::FILE* openImage(const std::string& imageName);
     bool firmwareImageUsable(const std::string& imageName);
     // Print a download's result line, and its failure line when it failed.
     bool reportDownload(DownloadResult result, const char* resultTarget, const char* failureTarget);

@@ -100,20 +100,25 @@ bool writeFile(const fs::path& path, const Bytes& bytes)
     return static_cast<bool>(out);
 }
 
-enum class FileRead { Read, Unreadable, TooLarge };
+enum class FileRead { Read, Unreadable, NotRegular, TooLarge };
 
-// Reads no further than the largest image fxburn reads, so that a larger file
-// or a device without end (/dev/urandom) is refused as fxburn refuses it.
+// Opens as fxburn opens (nothing but a regular file, no open that waits) and
+// reads no further than the largest image fxburn reads, so that a larger file
+// is refused as fxburn refuses it.
 FileRead readFile(const fs::path& path, Bytes& bytes)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return FileRead::Unreadable;
+    std::string why;
+    std::FILE* file = fxburn::openImageFile(path.string(), &why);
+    if (!file)
+        return why.empty() ? FileRead::Unreadable : FileRead::NotRegular;
     bytes.clear();
     char buffer[64 * 1024];
-    while (bytes.size() <= fxburn::MAX_IMAGE_FILE_SIZE && in.read(buffer, sizeof buffer).gcount() > 0)
-        bytes.insert(bytes.end(), buffer, buffer + in.gcount());
-    if (in.bad())
+    std::size_t n = 0;
+    while (bytes.size() <= fxburn::MAX_IMAGE_FILE_SIZE && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed)
         return FileRead::Unreadable;
     return bytes.size() > fxburn::MAX_IMAGE_FILE_SIZE ? FileRead::TooLarge : FileRead::Read;
 }
@@ -125,6 +130,9 @@ bool readImageOption(const std::string& option, const std::string& file, Bytes& 
     switch (readFile(file, bytes)) {
     case FileRead::Read: return true;
     case FileRead::Unreadable: std::cerr << "fxburn-demo: cannot read " << file << "\n"; return false;
+    case FileRead::NotRegular:
+        std::cerr << "fxburn-demo: " << file << " (" << option << ") is not a regular file\n";
+        return false;
     case FileRead::TooLarge:
         std::cerr << "fxburn-demo: " << file << " (" << option << ") holds more than " << fxburn::MAX_IMAGE_FILE_SIZE
                   << " bytes, the most fxburn reads\n";

@@ -4,6 +4,12 @@ namespace CommandLine {
 
 namespace {
 
+// An option's name, without its "-" or "--".
+QString optionName(const QString& argument)
+{
+    return argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+}
+
 // How many arguments Qt's option `argument` takes in all: 1, or 2 with its
 // value; 0 when it is none of Qt's.
 int qtOptionLength(const QString& argument)
@@ -17,7 +23,7 @@ int qtOptionLength(const QString& argument)
     static const QStringList joined = {"style=", "stylesheet=", "qmljsdebugger="};
     if (!argument.startsWith(QLatin1Char('-')))
         return 0;
-    const QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+    const QString name = optionName(argument);
     if (withValue.contains(name))
         return 2;
     if (flags.contains(name))
@@ -48,6 +54,10 @@ Parsed parse(const QStringList& arguments)
                 parsed.error = QStringLiteral("option %1 needs a value").arg(argument);
                 return parsed;
             }
+            if (length == 2 && optionName(argument) == QLatin1String("platform"))
+                parsed.platform = arguments[i + 1];
+            else if (length == 2 && optionName(argument) == QLatin1String("display"))
+                parsed.display = arguments[i + 1];
             i += length - 1; // Qt's: left to Qt
         } else if (options && argument.size() > 1 && argument.startsWith(QLatin1Char('-'))) {
             // Not taken for a recording's path: "--" comes before such a name.
@@ -93,6 +103,56 @@ QString usage(const QString& program)
                           "The trigger panel names its commands from FunctionName.txt in the\n"
                           "current folder.\n")
         .arg(program);
+}
+
+DisplayEnvironment DisplayEnvironment::current()
+{
+    return {qEnvironmentVariable("QT_QPA_PLATFORM"), qEnvironmentVariable("DISPLAY"),
+            qEnvironmentVariable("WAYLAND_DISPLAY")};
+}
+
+bool hasDisplay(const Parsed& parsed, const DisplayEnvironment& environment)
+{
+    const bool x = !parsed.display.value_or(environment.display).isEmpty();
+    const bool wayland = !environment.waylandDisplay.isEmpty();
+    // -platform before QT_QPA_PLATFORM; either may list platforms to try in
+    // turn ("wayland;xcb"), each with its options after ":".
+    const QString platforms = parsed.platform.value_or(environment.qpaPlatform);
+    if (platforms.isEmpty()) // Qt's default: xcb, or Wayland in a Wayland session
+        return x || wayland;
+    for (const QString& platform : platforms.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString name = platform.section(QLatin1Char(':'), 0, 0);
+        if (name == QLatin1String("xcb") ? x : name.startsWith(QLatin1String("wayland")) ? wayland : true)
+            return true; // offscreen, minimal, vnc, ... need none
+    }
+    return false;
+}
+
+QString noDisplay(const QString& program)
+{
+    return QStringLiteral("%1: needs a display and finds none: run it as xvfb-run -a %1, or with -platform "
+                          "offscreen to run without one")
+        .arg(program);
+}
+
+std::optional<int> unplugAfterMs(const char* value, QString* warning)
+{
+    constexpr qlonglong DAY_MS = 24 * 60 * 60 * 1000;
+    if (!value)
+        return std::nullopt;
+    const QString text = QString::fromLocal8Bit(value);
+    bool ok = !text.isEmpty();
+    for (const QChar c : text)
+        ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    const qlonglong ms = ok ? text.toLongLong(&ok) : -1;
+    if (ok && ms <= DAY_MS)
+        return static_cast<int>(ms);
+    if (warning)
+        *warning = QStringLiteral("KELVRA_UNPLUG_AFTER_MS=\"%1\" ignored: not a whole number of milliseconds from 0 "
+                                  "to %2")
+                       .arg(text)
+                       .arg(DAY_MS);
+    return std::nullopt;
 }
 
 } // namespace CommandLine

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace CommandLine {
 
 struct Parsed {
@@ -18,6 +20,9 @@ struct Parsed {
     Action action = Action::Run;
     QString recording;
     QString error;
+    // Qt's -platform and -display, when given.
+    std::optional<QString> platform;
+    std::optional<QString> display;
 };
 
 // `arguments` without the program's name.
@@ -25,5 +30,25 @@ Parsed parse(const QStringList& arguments);
 
 // The usage text: arguments, options, the environment variables the viewer reads.
 QString usage(const QString& program);
+
+// What Qt reads to find a display (unset and empty alike).
+struct DisplayEnvironment {
+    QString qpaPlatform; // QT_QPA_PLATFORM
+    QString display; // DISPLAY
+    QString waylandDisplay; // WAYLAND_DISPLAY
+
+    static DisplayEnvironment current();
+};
+
+// Whether the platform Qt would load has a display to show on; Qt aborts on
+// one that has none (xcb without an X display, Wayland without a compositor).
+bool hasDisplay(const Parsed& parsed, const DisplayEnvironment& environment);
+
+// The one line that says so, and what to do instead.
+QString noDisplay(const QString& program);
+
+// KELVRA_UNPLUG_AFTER_MS (null when unset): a whole number of milliseconds up
+// to a day, or nothing; a value set but refused gives a `warning`.
+std::optional<int> unplugAfterMs(const char* value, QString* warning);
 
 } // namespace CommandLine

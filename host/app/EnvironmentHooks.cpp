@@ -103,7 +103,8 @@ void printLayout(MainWindow& window)
 
 namespace EnvironmentHooks {
 
-void install(MainWindow& window, Tavik::CameraSystem& cameraSystem, const Tavik::DepthCameraPtr& camera)
+void install(MainWindow& window, Tavik::CameraSystem& cameraSystem, const Tavik::DepthCameraPtr& camera,
+             std::optional<int> unplugAfterMs)
 {
     if (qEnvironmentVariableIsSet("KELVRA_DOCK_GEOMETRY")) {
         auto* layoutTimer = new QTimer(&window);
@@ -115,12 +116,11 @@ void install(MainWindow& window, Tavik::CameraSystem& cameraSystem, const Tavik:
     const int warmUp = qEnvironmentVariableIntValue("KELVRA_FRAME_STATS_AFTER", &counted);
     if (counted)
         QTimer::singleShot(1000 * warmUp, &window, [&window] { window.getDataEngine()->restartFrameStats(); });
-    if (camera && qEnvironmentVariableIsSet("KELVRA_UNPLUG_AFTER_MS"))
-        QTimer::singleShot(qEnvironmentVariableIntValue("KELVRA_UNPLUG_AFTER_MS"), &window,
-                           [&cameraSystem, weak = std::weak_ptr<Tavik::DepthCamera>(camera)] {
-                               if (const auto unplugged = weak.lock())
-                                   cameraSystem.simulation().unplug(unplugged);
-                           });
+    if (camera && unplugAfterMs)
+        QTimer::singleShot(*unplugAfterMs, &window, [&cameraSystem, weak = std::weak_ptr<Tavik::DepthCamera>(camera)] {
+            if (const auto unplugged = weak.lock())
+                cameraSystem.simulation().unplug(unplugged);
+        });
 }
 
 bool streamsAtStart()

@@ -5,6 +5,8 @@
 
 #include "Tavik/Common.h"
 
+#include <optional>
+
 class MainWindow;
 
 namespace Tavik {
@@ -15,8 +17,9 @@ namespace EnvironmentHooks {
 
 // KELVRA_DOCK_GEOMETRY prints the layout once it has settled, then every
 // second; KELVRA_FRAME_STATS_AFTER=<s> counts frame figures from then on;
-// KELVRA_UNPLUG_AFTER_MS=<ms> pulls the camera's cable.
-void install(MainWindow& window, Tavik::CameraSystem& cameraSystem, const Tavik::DepthCameraPtr& camera);
+// `unplugAfterMs` (KELVRA_UNPLUG_AFTER_MS, read by main) pulls the camera's cable.
+void install(MainWindow& window, Tavik::CameraSystem& cameraSystem, const Tavik::DepthCameraPtr& camera,
+             std::optional<int> unplugAfterMs);
 // False with KELVRA_NO_STREAM (the idle viewer of scripts/bench-viewer).
 bool streamsAtStart();
 // With KELVRA_FRAME_STATS: the sets shown, dropped and the most lag.

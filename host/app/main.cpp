@@ -15,7 +15,9 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -73,8 +75,18 @@ int main(int argc, char** argv)
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    if (const int exitCode = answer(CommandLine::parse(arguments), program); exitCode >= 0)
+    const CommandLine::Parsed given = CommandLine::parse(arguments);
+    if (const int exitCode = answer(given, program); exitCode >= 0)
         return exitCode;
+    QString warning;
+    const std::optional<int> unplugAfter = CommandLine::unplugAfterMs(std::getenv("KELVRA_UNPLUG_AFTER_MS"), &warning);
+    if (!warning.isEmpty())
+        std::fprintf(stderr, "%s: %s\n", program.toLocal8Bit().constData(), warning.toLocal8Bit().constData());
+    // Qt aborts without a display: say so, and what to do, first.
+    if (!CommandLine::hasDisplay(given, CommandLine::DisplayEnvironment::current())) {
+        std::fprintf(stderr, "%s\n", CommandLine::noDisplay(program).toLocal8Bit().constData());
+        return 1;
+    }
 
     // Qt takes its options from those before "--"; the recording comes from what it leaves.
     int end = std::min(argc, 1);
@@ -112,7 +124,7 @@ int main(int argc, char** argv)
         // Closing the window ends the program, whatever window is still up.
         QObject::connect(&window, &MainWindow::closed, &app, &QCoreApplication::quit);
         window.show();
-        EnvironmentHooks::install(window, cameraSystem, camera);
+        EnvironmentHooks::install(window, cameraSystem, camera, unplugAfter);
         if (EnvironmentHooks::streamsAtStart())
             window.getSession()->startWhenRunning(parsed.recording);
         result = app.exec();

@@ -2,7 +2,7 @@
 // seconds, then plays a recording through it, printing every frame set's id
 // and timestamp.
 //
-//   kelvra-stream-demo [recording] [seconds]   (an empty recording: the sample)
+//   kelvra-stream-demo [RECORDING] [SECONDS]   (an empty RECORDING: the sample)
 
 #include "Kelvra/common/Diagnostics.h"
 #include "Kelvra/models/StreamHub.h"
@@ -13,6 +13,9 @@
 #include <QTimer>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string>
 
 #ifndef KELVRA_SAMPLE_RECORDING
@@ -20,6 +23,56 @@
 #endif
 
 namespace {
+
+constexpr int MAX_SECONDS = 3600;
+
+const char* const USAGE = "usage: kelvra-stream-demo [RECORDING] [SECONDS]\n"
+                          "  Streams from the first simulated camera that connects for SECONDS,\n"
+                          "  then plays RECORDING, printing each frame set's id and timestamp.\n"
+                          "  RECORDING  a recorded stream (.tvks); empty or left out: the sample\n"
+                          "  SECONDS    of live capture, a whole number from 1 to 3600 (default 3)\n";
+
+struct Arguments {
+    QString recording = QStringLiteral(KELVRA_SAMPLE_RECORDING);
+    int seconds = 3;
+};
+
+// A whole number from 1 to MAX_SECONDS, else 0.
+int parseSeconds(const std::string& text)
+{
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+        return 0;
+    const long seconds = std::strtol(text.c_str(), nullptr, 10);
+    return seconds <= MAX_SECONDS ? static_cast<int>(seconds) : 0;
+}
+
+// Nothing: run with `arguments`. Else the exit code, the usage printed (after
+// what was wrong).
+std::optional<int> parseArguments(int argc, char** argv, Arguments& arguments)
+{
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first == "-h" || first == "--help") {
+        std::fputs(USAGE, stdout);
+        return 0;
+    }
+    std::string error;
+    if (first.size() > 1 && first[0] == '-')
+        error = "unknown option " + first;
+    else if (argc > 3)
+        error = std::string("one recording and one number of seconds at most, also given ") + argv[3];
+    else if (argc > 2) {
+        arguments.seconds = parseSeconds(argv[2]);
+        if (arguments.seconds == 0)
+            error = "SECONDS is a whole number from 1 to " + std::to_string(MAX_SECONDS) + ", not \"" + argv[2] + "\"";
+    }
+    if (!error.empty()) {
+        std::fprintf(stderr, "kelvra-stream-demo: %s\n%s", error.c_str(), USAGE);
+        return 2;
+    }
+    if (!first.empty())
+        arguments.recording = QString::fromLocal8Bit(first.c_str());
+    return std::nullopt;
+}
 
 // Runs the event loop until the hub reports `stopped` or the time is up.
 void runFor(Kelvra::StreamHub& hub, int milliseconds)
@@ -34,10 +87,12 @@ void runFor(Kelvra::StreamHub& hub, int milliseconds)
 
 int main(int argc, char** argv)
 {
+    Arguments arguments;
+    if (const std::optional<int> exitCode = parseArguments(argc, argv, arguments))
+        return *exitCode;
+    const QString& recording = arguments.recording;
+    const int seconds = arguments.seconds;
     QCoreApplication app(argc, argv);
-    const QString recording =
-        argc > 1 && argv[1][0] ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(KELVRA_SAMPLE_RECORDING);
-    const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
 
     Tavik::CameraSystem system;
     Tavik::DepthCameraPtr camera;

@@ -189,6 +189,22 @@ TEST(ProgrammerImage, RecordsMustLieWithinTheFx3Memory)
     EXPECT_EQ(checkProgrammerImage(cut.data(), cut.size()), INCORRECT_IMAGE_LENGTH);
 }
 
+TEST(ProgrammerImage, OneThatCouldNeverStartIsCorrupt)
+{
+    auto check = [](const std::vector<BootRecord>& records, std::uint32_t entry) {
+        const Bytes image = buildBootImage(records, entry);
+        return checkProgrammerImage(image.data(), image.size());
+    };
+    EXPECT_EQ(check({}, 0x40000000), CORRUPT_FIRMWARE_IMAGE_FILE);
+    const std::vector<BootRecord> code{{0x40000000, words(16)}};
+    EXPECT_EQ(check(code, 0x00000000), SUCCESS);
+    EXPECT_EQ(check(code, 0x4007FFFC), SUCCESS);
+    EXPECT_EQ(check(code, 0x40080000), CORRUPT_FIRMWARE_IMAGE_FILE);
+    EXPECT_EQ(check(code, 0x20000000), CORRUPT_FIRMWARE_IMAGE_FILE);
+    for (std::uint32_t offset : {1u, 2u, 3u})
+        EXPECT_EQ(check({{0x40000000 + offset, words(16)}}, 0x40000000), CORRUPT_FIRMWARE_IMAGE_FILE) << offset;
+}
+
 TEST(ImageFile, MissingEmptyOrTooLargeFilesAreInvalid)
 {
     test::ScopedWorkDir dir;

@@ -1,6 +1,6 @@
 // The demo runner as a user starts it: bad numbers are refused with the usage
-// and exit code 2, and its report says the image is in the flash only when
-// the run wrote it.
+// and exit code 2, images that are not regular files at once, and its report
+// says the image is in the flash only when the run wrote it.
 
 #include "FxburnTestSupport.h"
 #include "tests/support/ProgramRun.h"
@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include <sys/stat.h>
 
 namespace fxburn {
 namespace {
@@ -67,18 +69,15 @@ TEST(FxburnDemo, ImageFilesAreReadNoFurtherThanFxburnReads)
     test::writeFile("large.img", {});
     std::filesystem::resize_file("large.img", MAX_IMAGE_FILE_SIZE + 1);
     const std::string limit = std::to_string(MAX_IMAGE_FILE_SIZE);
-    // A device without end must not keep the demo reading.
-    for (const std::string option : {"--firmware", "--programmer"})
-        for (const std::string file : {"/dev/zero", "large.img"}) {
-            SCOPED_TRACE(option + " " + file);
-            const DemoRun run = runDemo("--dir out " + option + " " + file);
-            EXPECT_EQ(run.exitCode, 2) << run.output;
-            EXPECT_TRUE(says(run,
-                             "fxburn-demo: " + file + " (" + option + ") holds more than " + limit
-                                 + " bytes, the most fxburn reads"))
-                << run.output;
-            EXPECT_FALSE(says(run, "[demo] running"));
-        }
+    for (const std::string option : {"--firmware", "--programmer"}) {
+        SCOPED_TRACE(option);
+        const DemoRun run = runDemo("--dir out " + option + " large.img");
+        EXPECT_EQ(run.exitCode, 2) << run.output;
+        EXPECT_TRUE(says(
+            run, "fxburn-demo: large.img (" + option + ") holds more than " + limit + " bytes, the most fxburn reads"))
+            << run.output;
+        EXPECT_FALSE(says(run, "[demo] running"));
+    }
     // Exactly the most fxburn reads is taken, as a file and as a generated image.
     std::filesystem::resize_file("large.img", MAX_IMAGE_FILE_SIZE);
     const DemoRun exact = runDemo("--dir out --start none --size " + limit + " --programmer large.img");
@@ -88,6 +87,28 @@ TEST(FxburnDemo, ImageFilesAreReadNoFurtherThanFxburnReads)
     const DemoRun missing = runDemo("--dir out --firmware missing.img");
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_TRUE(says(missing, "fxburn-demo: cannot read missing.img"));
+}
+
+TEST(FxburnDemo, WhatIsNotARegularFileIsRefusedAtOnce)
+{
+    test::ScopedWorkDir dir;
+    // No writer ever comes: an open that waited for one would hang the demo.
+    ASSERT_EQ(::mkfifo("fifo.img", 0600), 0);
+    const std::string fifo = (std::filesystem::current_path() / "fifo.img").string();
+    for (const std::string option : {"--firmware", "--programmer"})
+        for (const std::string& file : {fifo, std::string("/dev/zero")}) {
+            SCOPED_TRACE(option + " " + file);
+            const DemoRun run = runDemo("--dir out " + option + " " + file);
+            EXPECT_EQ(run.exitCode, 2) << run.output;
+            EXPECT_TRUE(says(run, "fxburn-demo: " + file + " (" + option + ") is not a regular file\n")) << run.output;
+            EXPECT_FALSE(says(run, "[demo] running"));
+        }
+    // The updater's own open of its image.
+    const DemoRun image = runDemo("--dir out -i " + fifo);
+    EXPECT_EQ(image.exitCode, 1) << image.output;
+    EXPECT_TRUE(says(image, "Error : " + fifo + ": not a regular file\n")) << image.output;
+    EXPECT_TRUE(says(image, "Fail to open " + fifo + "\n")) << image.output;
+    EXPECT_TRUE(says(image, "[demo] camera commands: erase data 0, enter boot loader 0\n")) << image.output;
 }
 
 } // namespace

@@ -9,7 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace fxburn {
 namespace {
@@ -306,6 +313,19 @@ TEST_F(FlowTest, MissingOrBadProgrammerImageStopsBeforeTheCameraIsTouched)
     EXPECT_EQ(outside.out, HEAD + "Info : Found TOF Camera \n" + corrupt + PROMPT);
     EXPECT_EQ(outside.exitCode, 1);
 
+    // Checksums in order, yet no programmer would ever start: no record, an
+    // entry outside the FX3's memory, a record off word alignment.
+    auto unaligned = port::sim::programmerRecords();
+    unaligned[1].address += 2;
+    for (const Bytes& image : {port::sim::buildBootImage({}, 0x40000000),
+                               port::sim::buildBootImage(port::sim::programmerRecords(), 0x20000000),
+                               port::sim::buildBootImage(unaligned, 0x40000000)}) {
+        test::writeFile("CyBootProgrammer.img", image);
+        const auto neverStarts = run();
+        EXPECT_EQ(neverStarts.out, HEAD + "Info : Found TOF Camera \n" + corrupt + PROMPT);
+        EXPECT_EQ(neverStarts.exitCode, 1);
+    }
+
     EXPECT_TRUE(vendor(Identity::Camera).empty());
     ASSERT_TRUE(world.device());
     EXPECT_EQ(world.device()->identity, Identity::Camera);
@@ -399,6 +419,42 @@ TEST_F(FlowTest, MissingOrEmptyFirmwareImageStopsBeforeAnythingChanges)
                   + PROMPT);
     for (const auto& r : programmerWorld.controlLog())
         EXPECT_EQ(r.setup.bmRequestType & 0x60, 0);
+}
+
+TEST_F(FlowTest, ImagesThatAreNotRegularFilesAreRefusedAtOnceWithTheirReason)
+{
+    world.addDevice(Identity::Camera);
+    ASSERT_EQ(::mkfifo("fifo.img", 0600), 0);
+    // A writer held open: an open that waits for one fails this test rather
+    // than hanging it.
+    const int writer = ::open("fifo.img", O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, "socket.img");
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    std::filesystem::create_directory("folder.img");
+
+    for (const std::string name : {"fifo.img", "socket.img", "folder.img", "/dev/null"}) {
+        SCOPED_TRACE(name);
+        const auto result = run({"-i", name});
+        EXPECT_EQ(result.out,
+                  "FxDevDeviceSelected! input firmware image name :  " + name
+                      + "\nInfo : Found TOF Camera \nFail to open " + name + "\n" + PROMPT);
+        EXPECT_EQ(result.err, "Error : " + name + ": not a regular file\n");
+        EXPECT_EQ(result.exitCode, 1);
+    }
+    std::filesystem::remove("CyBootProgrammer.img");
+    std::filesystem::rename("fifo.img", "CyBootProgrammer.img");
+    const auto programmer = run();
+    EXPECT_EQ(programmer.out, HEAD + "Info : Found TOF Camera \nInfo : Fail to open CyBootProgrammer.img !\n" + PROMPT);
+    EXPECT_EQ(programmer.err, "Error : CyBootProgrammer.img: not a regular file\n");
+    ::close(listener);
+    ::close(writer);
+
+    EXPECT_TRUE(vendor(Identity::Camera).empty());
 }
 
 TEST_F(FlowTest, EraseDataStallStillSendsTheBootLoaderRequest)

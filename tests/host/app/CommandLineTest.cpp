@@ -1,4 +1,5 @@
-// kelvra-viewer's command line, read before Qt starts and again on what Qt leaves.
+// kelvra-viewer's command line, read before Qt starts and again on what Qt
+// leaves, and the environment it checks before Qt starts.
 
 #include "host/app/CommandLine.h"
 
@@ -62,4 +63,56 @@ TEST(CommandLine, TheUsageNamesTheArgumentAndTheEnvironment)
          {"--help", "KELVRA_UNPLUG_AFTER_MS", "KELVRA_NO_STREAM", "KELVRA_DOCK_GEOMETRY", "KELVRA_FRAME_STATS",
           "KELVRA_FRAME_STATS_AFTER", "QT_QPA_PLATFORM", "FunctionName.txt", "-platform offscreen"})
         EXPECT_TRUE(usage.contains(name)) << name;
+}
+
+TEST(CommandLine, ADisplayIsNeededUnlessThePlatformTakesNone)
+{
+    using CommandLine::DisplayEnvironment;
+    auto shows = [](const QStringList& arguments, const DisplayEnvironment& environment) {
+        return CommandLine::hasDisplay(CommandLine::parse(arguments), environment);
+    };
+    // Qt's default platform: an X display, or a Wayland one.
+    EXPECT_FALSE(shows({}, {}));
+    EXPECT_TRUE(shows({}, {"", ":0", ""}));
+    EXPECT_TRUE(shows({}, {"", "", "wayland-0"}));
+    EXPECT_TRUE(shows({"-display", ":1"}, {}));
+    // A platform named needs its own display, or none.
+    EXPECT_TRUE(shows({}, {"offscreen", "", ""}));
+    EXPECT_TRUE(shows({}, {"offscreen:fontengine=freetype", "", ""}));
+    EXPECT_TRUE(shows({}, {"minimal", "", ""}));
+    EXPECT_FALSE(shows({}, {"xcb", "", "wayland-0"}));
+    EXPECT_TRUE(shows({"-display", ":1"}, {"xcb", "", ""}));
+    EXPECT_FALSE(shows({}, {"wayland", ":0", ""}));
+    EXPECT_TRUE(shows({}, {"wayland;xcb", ":0", ""}));
+    EXPECT_FALSE(shows({}, {"wayland;xcb", "", ""}));
+    // -platform before QT_QPA_PLATFORM; after "--" it is the recording's name.
+    EXPECT_TRUE(shows({"-platform", "offscreen"}, {"xcb", "", ""}));
+    EXPECT_FALSE(shows({"--platform", "xcb"}, {"offscreen", "", ""}));
+    EXPECT_FALSE(shows({"--", "-platform"}, {}));
+
+    const QString line = CommandLine::noDisplay("kelvra-viewer");
+    EXPECT_FALSE(line.contains('\n'));
+    EXPECT_TRUE(line.startsWith("kelvra-viewer: needs a display"));
+    EXPECT_TRUE(line.contains("xvfb-run -a"));
+    EXPECT_TRUE(line.contains("-platform offscreen"));
+}
+
+TEST(CommandLine, TheUnplugTimeIsWholeMillisecondsUpToADay)
+{
+    QString warning;
+    EXPECT_EQ(CommandLine::unplugAfterMs(nullptr, &warning), std::nullopt);
+    EXPECT_TRUE(warning.isEmpty());
+    for (const auto& [text, ms] : {std::pair{"0", 0}, {"3000", 3000}, {"0042", 42}, {"86400000", 86400000}}) {
+        EXPECT_EQ(CommandLine::unplugAfterMs(text, &warning), ms) << text;
+        EXPECT_TRUE(warning.isEmpty()) << text;
+    }
+    // Refused, never taken for 0: an unplug at start.
+    for (const char* text : {"", "abc", "1.5", "-5", "+5", " 5", "5 ", "86400001", "99999999999999999999"}) {
+        warning.clear();
+        EXPECT_EQ(CommandLine::unplugAfterMs(text, &warning), std::nullopt) << text;
+        EXPECT_EQ(warning,
+                  QStringLiteral("KELVRA_UNPLUG_AFTER_MS=\"%1\" ignored: not a whole number of milliseconds from 0 to "
+                                 "86400000")
+                      .arg(text));
+    }
 }

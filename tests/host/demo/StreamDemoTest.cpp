@@ -1,5 +1,6 @@
-// The console demo as a user runs it on a damaged recording: it says what the
-// recording loses before playing it, and names the set a playback stopped at.
+// The console demo as a user runs it: --help and bad arguments get the usage;
+// on a damaged recording it says what the recording loses before playing it,
+// and names the set a playback stopped at.
 
 #include "tests/support/ProgramRun.h"
 
@@ -48,6 +49,33 @@ TEST(StreamDemo, ADamagedOrCutRecordingIsToldAndCountedAsThePositionsAre)
     EXPECT_EQ(sound.exitCode, 0) << sound.output;
     EXPECT_TRUE(says(sound, "Playback: 5 frame sets")) << sound.output;
     EXPECT_EQ(sound.output.find("Recording damaged"), std::string::npos) << sound.output;
+}
+
+TEST(StreamDemo, HelpAndBadArgumentsAreAnsweredWithTheUsageWithoutStreaming)
+{
+    const std::string usage = "usage: kelvra-stream-demo [RECORDING] [SECONDS]\n";
+    const DemoRun help = KelvraTest::runProgramWithin(60, std::string(STREAM_DEMO) + " --help");
+    EXPECT_EQ(help.exitCode, 0) << help.output;
+    EXPECT_EQ(help.output.rfind(usage, 0), 0u) << help.output;
+    EXPECT_TRUE(says(help, "  SECONDS    of live capture, a whole number from 1 to 3600 (default 3)")) << help.output;
+    EXPECT_EQ(help.output.find("Live capture"), std::string::npos) << help.output;
+
+    for (const std::string seconds : {"abc", "0", "-1", "1.5", "3601", "3000000", "99999999999", "''"}) {
+        SCOPED_TRACE(seconds);
+        const DemoRun run = KelvraTest::runProgramWithin(60, std::string(STREAM_DEMO) + " '' " + seconds);
+        EXPECT_EQ(run.exitCode, 2) << run.output;
+        EXPECT_NE(run.output.find("kelvra-stream-demo: SECONDS is a whole number from 1 to 3600, not \""),
+                  std::string::npos)
+            << run.output;
+        EXPECT_NE(run.output.find(usage), std::string::npos) << run.output;
+        EXPECT_EQ(run.output.find("Live capture"), std::string::npos) << run.output;
+    }
+    for (const std::string arguments : {"-x", "a.tvks 1 2"}) {
+        SCOPED_TRACE(arguments);
+        const DemoRun run = KelvraTest::runProgramWithin(60, std::string(STREAM_DEMO) + " " + arguments);
+        EXPECT_EQ(run.exitCode, 2) << run.output;
+        EXPECT_NE(run.output.find(usage), std::string::npos) << run.output;
+    }
 }
 
 TEST(StreamDemo, APipeIsRefusedAtOnceForWhatItIs)
