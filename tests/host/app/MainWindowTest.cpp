@@ -145,10 +145,14 @@ protected:
     PointCloudView* cloudView() const { return window->cloudContainer()->viewAs<PointCloudView>(); }
     Kelvra::PlaneView* phaseView() const { return window->phaseContainer()->viewAs<Kelvra::PlaneView>(); }
 
+    // Both views drew that many frames and show a picture (a view draws the
+    // engine's empty set, after a switch of source, as no picture).
     bool bothViewsDrew(int64_t frames)
     {
-        return KelvraTest::waitFor(
-            [&] { return amplitudeView()->getUpdateCount() >= frames && phaseView()->getUpdateCount() >= frames; });
+        return KelvraTest::waitFor([&] {
+            return amplitudeView()->getUpdateCount() >= frames && phaseView()->getUpdateCount() >= frames
+                && amplitudeView()->getImageItem()->hasImage() && phaseView()->getImageItem()->hasImage();
+        });
     }
 
     int64_t newestId() const
