@@ -8,7 +8,6 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QSignalBlocker>
 #include <QSizePolicy>
 #include <QSlider>
@@ -368,9 +367,7 @@ void RangeParameterDetailedView::setReadOnly(bool on)
 
 void RangeParameterDetailedView::updateParam()
 {
-    // The refusal box takes the focus from the spin box, which reports
-    // editing finished once more: that is not a new edit.
-    if (updating_ || !paramHandler || readOnly)
+    if (!paramHandler || readOnly)
         return;
     const QVariant value = spinValue();
     // Compared with what the spin box showed for the parameter's value, so
@@ -378,28 +375,24 @@ void RangeParameterDetailedView::updateParam()
     if (old_value.isValid() && sameValue(shownValue_, value))
         return;
 
-    updating_ = true;
-    const ParamControl::Result result = paramHandler->set(value);
-    if (!result.ok) {
-        // Put the controls back before the box, then report. With no value
-        // ever read there is nothing to put back.
-        if (old_value.isValid()) {
-            showValue(old_value);
-            shownValue_ = spinValue();
-        }
-        QMessageBox::critical(this, QStringLiteral("Parameter set failed"),
-                              QStringLiteral("Failed to set parameter \"") + paramHandler->getName()
-                                  + QStringLiteral("\""));
-        updating_ = false;
+    // A refusal puts the controls back before the box; with no value ever
+    // read there is nothing to put back.
+    const WriteGuard::Outcome outcome = writeGuard_.write(
+        *paramHandler, value, this, QStringLiteral("Parameter set failed"),
+        QStringLiteral("Failed to set parameter \"") + paramHandler->getName() + QStringLiteral("\""), [this] {
+            if (old_value.isValid()) {
+                showValue(old_value);
+                shownValue_ = spinValue();
+            }
+        });
+    if (outcome != WriteGuard::Outcome::Written)
         return;
-    }
     {
         const QSignalBlocker blockSlider(slider);
         slider->setValue(sliderPosition());
     }
     old_value = value;
     shownValue_ = value;
-    updating_ = false;
     emit valueChanged();
     init();
 }
