@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <utility>
 
 using Kelvra::EnumParameterView;
 using Kelvra::FilterSettingsDialog;
@@ -228,6 +229,22 @@ TEST_F(FilterSettingsDialogTest, ReadOnlyParameterIsShownNotOffered)
     KelvraTest::drainEvents();
     EXPECT_TRUE(boxes.seen.isEmpty());
     EXPECT_EQ(qobject_cast<QSpinBox*>(dropped)->value(), 12);
+}
+
+TEST_F(FilterSettingsDialogTest, ANumberTypedBeyondALimitIsWrittenAsThatLimit)
+{
+    auto filter = make("Tavik::AmplitudeGateFilter");
+    FilterSettingsDialog dialog(filter);
+    RefusalBoxes boxes;
+    auto* threshold = qobject_cast<QSpinBox*>(spinOf(&dialog, "Threshold"));
+    ASSERT_TRUE(threshold);
+    for (const auto& [typed, limit] : {std::pair{"5000", 4095}, std::pair{"-500", -100}}) {
+        threshold->selectAll();
+        QTest::keyClicks(threshold, typed);
+        QTest::keyClick(threshold, Qt::Key_Return);
+        EXPECT_EQ(valueOf<Tavik::SignedFilterParameter>(filter, "threshold").value, limit) << typed;
+    }
+    EXPECT_TRUE(boxes.seen.isEmpty());
 }
 
 TEST_F(FilterSettingsDialogTest, LeavingARoundedFloatEditorWritesNothing)
