@@ -7,7 +7,6 @@
 #include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -135,9 +134,7 @@ void FilterSettingsDialog::refreshReadOnly()
 
 void FilterSettingsDialog::setParam(const std::shared_ptr<ParamControl>& handler, const QVariant& value)
 {
-    // A refusal box takes the focus, and an editor that loses it reports its
-    // value again: that report is the same edit, not a new one.
-    if (!handler || writing_)
+    if (!handler)
         return;
     // A float editor left unchanged reports the filter's value rounded to its
     // decimals; writing that back would change the value. Compared with what
@@ -147,12 +144,7 @@ void FilterSettingsDialog::setParam(const std::shared_ptr<ParamControl>& handler
         if (now.ok && value.toDouble() == shownBy(*row->floatBox, now.value.toDouble()))
             return;
     }
-    const auto result = handler->set(value);
-    if (!result.ok) {
-        writing_ = true;
-        QMessageBox::critical(this, "Parameter Set Failed", "Failed to set parameter");
-        writing_ = false;
-    }
+    writeGuard_.write(*handler, value, this, "Parameter Set Failed", "Failed to set parameter");
 }
 
 void FilterSettingsDialog::showDialog(const Tavik::FilterPtr& filter, QWidget* parent)

@@ -4,6 +4,7 @@
 // What a read-only parameter shows (a count the filter reports) is read
 // again while the dialog is shown.
 
+#include "Kelvra/views/WriteGuard.h"
 #include "Tavik/Filter.h"
 
 #include <QDialog>
@@ -54,7 +55,7 @@ private:
     void refreshReadOnly();
 
     std::vector<Row> rows_;
-    bool writing_ = false; // a refusal box is open for a write
+    WriteGuard writeGuard_;
 };
 
 } // namespace Kelvra

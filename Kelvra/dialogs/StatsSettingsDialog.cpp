@@ -1,6 +1,7 @@
 #include "Kelvra/dialogs/StatsSettingsDialog.h"
 
 #include "Kelvra/common/Diagnostics.h"
+#include "Kelvra/common/LimitSpinBox.h"
 #include "platform/base/DataEngine.h"
 #include "platform/base/StatusMessageBar.h"
 
@@ -31,7 +32,7 @@ StatsSettingsDialog::StatsSettingsDialog(StatusMessageBar* statusBar, DataEngine
     auto* groupLayout = new QVBoxLayout;
     auto* settlingRow = new QHBoxLayout;
     settlingRow->addWidget(new QLabel("Settling Time:"));
-    auto* settlingTime = new QSpinBox;
+    auto* settlingTime = new LimitSpinBox<QSpinBox>;
     settlingTime->setRange(1, 200);
     if (dataEngine) {
         settlingTime->setValue(dataEngine->settlingTime());
@@ -52,7 +53,7 @@ StatsSettingsDialog::StatsSettingsDialog(StatusMessageBar* statusBar, DataEngine
     auto* recordingGroup = new QGroupBox("Recording Params");
     layout->addWidget(recordingGroup);
     auto* recordingLayout = new QHBoxLayout;
-    auto* framesToRecord = new QSpinBox;
+    auto* framesToRecord = new LimitSpinBox<QSpinBox>;
     framesToRecord->setRange(10, 5000);
     framesToRecord->setValue(1000);
     recordingLayout->addWidget(new QLabel("Frames To Record"));

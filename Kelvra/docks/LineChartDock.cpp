@@ -1,6 +1,7 @@
 #include "Kelvra/docks/LineChartDock.h"
 
 #include "Kelvra/common/Diagnostics.h"
+#include "Kelvra/common/LimitSpinBox.h"
 #include "platform/base/DataChannels.h"
 #include "platform/plot/GraphicsLayoutWidget.h"
 #include "platform/plot/InfiniteLine.h"
@@ -84,10 +85,10 @@ LineChartDock::LineChartDock(DataEngine* dataEngine)
     radioSingleColumn = new QRadioButton("Single Column");
     radioSinglePoint = new QRadioButton("Single Point");
 
-    rowSpin = new QSpinBox;
-    colSpin = new QSpinBox;
-    pointXSpin = new QSpinBox;
-    pointYSpin = new QSpinBox;
+    rowSpin = new LimitSpinBox<QSpinBox>;
+    colSpin = new LimitSpinBox<QSpinBox>;
+    pointXSpin = new LimitSpinBox<QSpinBox>;
+    pointYSpin = new LimitSpinBox<QSpinBox>;
     connect(rowSpin, QOverload<int>::of(&QSpinBox::valueChanged), this, &LineChartDock::setRow);
     connect(colSpin, QOverload<int>::of(&QSpinBox::valueChanged), this, &LineChartDock::setColumn);
     connect(pointXSpin, QOverload<int>::of(&QSpinBox::valueChanged), this, &LineChartDock::setPointX);

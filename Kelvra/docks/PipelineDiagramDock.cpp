@@ -1,6 +1,7 @@
 #include "Kelvra/docks/PipelineDiagramDock.h"
 
 #include "Kelvra/dialogs/FilterSettingsDialog.h"
+#include "Kelvra/models/FilterChainModel.h"
 #include "Kelvra/models/StreamHub.h"
 
 #include <QMessageBox>
@@ -37,8 +38,11 @@ PipelineDiagramDock::PipelineDiagramDock(Tavik::CameraSystem* cameraSystem, Stre
     , depthCameraController(depthCameraController)
 {
     setMinimumHeight(150);
-    if (depthCameraController)
+    if (depthCameraController) {
         connect(depthCameraController, &StreamHub::onDepthCameraSet, this, &PipelineDiagramDock::setDepthCamera);
+        connect(FilterChainModel::of(depthCameraController), &FilterChainModel::chainsEdited, this,
+                &PipelineDiagramDock::refreshFilters);
+    }
     setDepthCamera();
 
     diagram = new QGraphicsScene(this);
@@ -56,11 +60,9 @@ PipelineDiagramDock::~PipelineDiagramDock() = default;
 
 void PipelineDiagramDock::setDepthCamera()
 {
-    Tavik::DepthCameraPtr camera = depthCameraController ? depthCameraController->getDepthCamera() : nullptr;
-    const bool another = camera && camera != depthCamera;
-    depthCamera = std::move(camera);
+    depthCamera = depthCameraController ? depthCameraController->getDepthCamera() : nullptr;
     // The filters shown are those of the camera whose chains the menus edit.
-    if (another && diagram)
+    if (diagram)
         refreshFilters();
 }
 
@@ -156,7 +158,7 @@ bool PipelineDiagramDock::addFilter(const FilterChoice& filterName, Tavik::Frame
     QString name;
     if (auto* text = std::get_if<QString>(&filterName)) {
         name = *text;
-        filter = cameraSystem->createFilter(text->toStdString(), type);
+        filter = FilterChainModel::createFilter(*cameraSystem, text->toStdString(), type);
     } else {
         filter = std::get<Tavik::FilterPtr>(filterName);
         if (filter)
@@ -167,8 +169,9 @@ bool PipelineDiagramDock::addFilter(const FilterChoice& filterName, Tavik::Frame
         return false;
     }
     // Another camera's index would name some other filter here, or none.
-    const int index =
-        indexOwner && !isOfCurrentCamera(indexOwner) ? -1 : depthCamera->addFilter(filter, type, beforeFilterIndex);
+    const int index = indexOwner && !isOfCurrentCamera(indexOwner)
+        ? -1
+        : FilterChainModel::addFilter(*depthCamera, filter, type, beforeFilterIndex);
     if (index < 0) {
         critical(QStringLiteral("Failed to add filter"), QStringLiteral("Could not add filter ") + quoted(name));
         return false;
@@ -176,7 +179,7 @@ bool PipelineDiagramDock::addFilter(const FilterChoice& filterName, Tavik::Frame
     items.insert(items.begin() + blockPosition,
                  std::make_shared<FilterBlock>(filter, index, this, type, type, QString(), depthCamera));
     insertDiagram(blockPosition);
-    emit filtersChanged();
+    announceEdit();
     return true;
 }
 
@@ -239,7 +242,7 @@ bool PipelineDiagramDock::removeFilter(DataBlock* item, bool updateDiagram)
     items.erase(items.begin() + i);
     if (updateDiagram)
         removeDiagram(i);
-    emit filtersChanged();
+    announceEdit();
     return true;
 }
 
@@ -305,52 +308,45 @@ DataBlock* PipelineDiagramDock::getRightItem(const DataBlock* item) const
 
 void PipelineDiagramDock::refreshFilters()
 {
-    if (!depthCamera)
-        return;
     for (const auto& [type, names] : filters) {
-        const auto chain = depthCamera->getFilterChain(type);
-        const auto nodeOf = [this, type = type](int filterIndex) {
-            for (std::size_t i = 0; i < items.size(); ++i) {
-                const FilterNode* node = filterNodeOf(items[i].get());
-                if (node && node->outputType == type && node->filterIndex == filterIndex
-                    && node->camera.lock() == depthCamera)
-                    return static_cast<int>(i);
-            }
-            return -1;
-        };
-        // Nodes of another camera go, and those of filters no longer in the chain.
-        for (int i = static_cast<int>(items.size()) - 1; i >= 0; --i) {
-            const FilterNode* node = filterNodeOf(items[i].get());
-            if (!node || node->outputType != type)
-                continue;
-            const int index = node->filterIndex;
-            if (node->camera.lock() != depthCamera
-                || std::none_of(chain.begin(), chain.end(),
-                                [index](const auto& entry) { return entry.index == index; })) {
-                items.erase(items.begin() + i);
-                removeDiagram(i);
-            }
-        }
-        // A chain starts after the stage that makes its frame type.
-        int previous = -1;
+        // The chain's nodes, by their positions in the row.
+        std::vector<int> positions;
+        std::vector<FilterChainModel::Shown> shown;
         for (std::size_t i = 0; i < items.size(); ++i)
-            if (isStage(items[i].get()) && items[i]->outputType == type)
-                previous = static_cast<int>(i);
-        if (previous < 0)
-            continue;
-        for (const auto& entry : chain) {
-            const int at = nodeOf(entry.index);
-            if (at >= 0) {
-                previous = at;
-                continue;
+            if (const FilterNode* node = filterNodeOf(items[i].get()); node && node->outputType == type) {
+                positions.push_back(static_cast<int>(i));
+                shown.push_back({node->filterIndex, node->camera});
             }
-            previous += 1;
-            items.insert(
-                items.begin() + previous,
-                std::make_shared<FilterBlock>(entry.filter, entry.index, this, type, type, QString(), depthCamera));
-            insertDiagram(previous);
-        }
+        FilterChainModel::reconcile(
+            shown, depthCamera, type,
+            [&](std::size_t k) {
+                items.erase(items.begin() + positions[k]);
+                removeDiagram(positions[k]);
+            },
+            [&, type = type](const Tavik::DepthCamera::ChainedFilter& member, int after) {
+                // Behind the node of the member before it, or first after
+                // the stage that makes the chain's frame type.
+                const auto behind = std::find_if(items.begin(), items.end(), [&](const auto& item) {
+                    const FilterNode* node = filterNodeOf(item.get());
+                    return after < 0
+                        ? isStage(item.get()) && item->outputType == type
+                        : node && node->outputType == type && node->filterIndex == after && isOfCurrentCamera(node);
+                });
+                if (behind == items.end())
+                    return;
+                const int at = static_cast<int>(behind - items.begin()) + 1;
+                items.insert(items.begin() + at,
+                             std::make_shared<FilterBlock>(member.filter, member.index, this, type, type, QString(),
+                                                           depthCamera));
+                insertDiagram(at);
+            });
     }
+}
+
+void PipelineDiagramDock::announceEdit()
+{
+    if (FilterChainModel* model = FilterChainModel::of(depthCameraController))
+        model->edited();
 }
 
 // --- the row -----------------------------------------------------------------------

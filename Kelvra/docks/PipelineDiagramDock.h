@@ -74,17 +74,13 @@ public:
     static constexpr int sizeX = 95;
     static constexpr int sizeY = 60;
 
-signals:
-    // A filter was added to or removed from the camera's chains here.
-    void filtersChanged();
-
 public slots:
-    // Takes the controller's current camera. Another camera: the diagram
-    // shows its chains (refreshFilters); none: the diagram stays.
+    // Takes the controller's current camera and shows its chains as it holds
+    // them (refreshFilters); without a camera the diagram stays.
     void setDepthCamera();
-    // Follows a change made elsewhere to the current camera's chains: nodes
-    // of its filters no longer there, and of any other camera, go; its
-    // filters without a node get one in chain order.
+    // Shows the current camera's chains as it holds them, also after an edit
+    // in either chain editor: nodes of its filters no longer there, and of
+    // any other camera, go; its filters without a node get one in chain order.
     void refreshFilters();
 
 protected:
@@ -114,6 +110,8 @@ private:
     bool isOfCurrentCamera(const DataBlock* node) const;
     // Moves a filter node one place within its chain (left: -1, right: +1).
     void moveFilter(DataBlock* item, int step);
+    // Tells both chain editors that the dock changed the camera's chains.
+    void announceEdit();
     void critical(const QString& title, const QString& text);
 };
 

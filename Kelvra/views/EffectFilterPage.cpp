@@ -2,6 +2,7 @@
 
 #include "Kelvra/common/Diagnostics.h"
 #include "Kelvra/dialogs/FilterSettingsDialog.h"
+#include "Kelvra/models/FilterChainModel.h"
 #include "Kelvra/models/StreamHub.h"
 
 #include <QCheckBox>
@@ -64,10 +65,13 @@ PointCloudEffectSettingView::PointCloudEffectSettingView(HostWindow* window, Tav
     vlayout->addLayout(hlayoutFilterList);
     setSizePolicy(QSizePolicy::MinimumExpanding, QSizePolicy::Minimum);
 
-    // The rows are those of the camera whose chain they edit.
-    if (depthCameraController)
+    // The rows are those of the camera whose chain they edit, as it holds it.
+    if (depthCameraController) {
         connect(depthCameraController, &StreamHub::onDepthCameraSet, this,
                 &PointCloudEffectSettingView::refreshFilters);
+        connect(FilterChainModel::of(depthCameraController), &FilterChainModel::chainsEdited, this,
+                &PointCloudEffectSettingView::refreshFilters);
+    }
 }
 
 QString PointCloudEffectSettingView::getID()
@@ -110,7 +114,7 @@ void PointCloudEffectSettingView::filterChanged(int pos)
         return;
 
     addRow(fullName, filter, currentFilterIndex, currentFilterCamera);
-    emit filtersChanged();
+    announceEdit();
 }
 
 void PointCloudEffectSettingView::addRow(const std::string& fullName, const Tavik::FilterPtr& filter, int index,
@@ -142,7 +146,8 @@ void PointCloudEffectSettingView::addRow(const std::string& fullName, const Tavi
 Tavik::FilterPtr PointCloudEffectSettingView::addFilter(const std::string& filterName)
 {
     diag::printLine(filterName);
-    Tavik::FilterPtr filter = cameraSystem ? cameraSystem->createFilter(filterName, FILTER_FRAME_TYPE) : nullptr;
+    Tavik::FilterPtr filter =
+        cameraSystem ? FilterChainModel::createFilter(*cameraSystem, filterName, FILTER_FRAME_TYPE) : nullptr;
     if (!filter) {
         QMessageBox::critical(this, QStringLiteral("Filter not found"),
                               QStringLiteral("Could not create filter ") + quoted(filterName));
@@ -151,7 +156,7 @@ Tavik::FilterPtr PointCloudEffectSettingView::addFilter(const std::string& filte
     const Tavik::DepthCameraPtr camera = currentCamera();
     if (!camera)
         return nullptr;
-    const int index = camera->addFilter(filter, FILTER_FRAME_TYPE);
+    const int index = FilterChainModel::addFilter(*camera, filter, FILTER_FRAME_TYPE);
     diag::printTuple(std::string("ADD filterIndex: "), index);
     if (index < 0) {
         QMessageBox::critical(this, QStringLiteral("Failed to add filter"),
@@ -181,7 +186,7 @@ void PointCloudEffectSettingView::btnstate(const std::string& fullName, QHBoxLay
     // box is still delivering the signal that brought us here.
     const QList<QObject*> leftovers = takeRowOff(row);
     if (removeFilter(filterIndex, addedTo))
-        emit filtersChanged();
+        announceEdit();
     for (QObject* object : leftovers)
         object->deleteLater();
 }
@@ -217,27 +222,25 @@ std::vector<std::pair<QHBoxLayout*, int>> PointCloudEffectSettingView::rows() co
 void PointCloudEffectSettingView::refreshFilters()
 {
     const Tavik::DepthCameraPtr camera = depthCameraController ? depthCameraController->getDepthCamera() : nullptr;
-    if (!camera)
-        return;
-    const auto chain = camera->getFilterChain(FILTER_FRAME_TYPE);
-    const auto inChain = [&chain](int index) {
-        return std::any_of(chain.begin(), chain.end(), [index](const auto& entry) { return entry.index == index; });
-    };
-    // Rows of another camera go, and those of filters no longer in the chain.
-    std::vector<QHBoxLayout*> gone;
+    std::vector<FilterChainModel::Shown> shown;
     for (const FilterRow& r : filterRows)
-        if (r.addedTo.lock() != camera || !inChain(r.index))
-            gone.push_back(r.row);
-    for (QHBoxLayout* row : gone)
-        for (QObject* object : takeRowOff(row))
-            object->deleteLater();
-    for (const auto& entry : chain) {
-        const bool shown = std::any_of(filterRows.begin(), filterRows.end(), [&](const FilterRow& r) {
-            return r.index == entry.index && r.addedTo.lock() == camera;
+        shown.push_back({r.index, r.addedTo});
+    const std::vector<FilterRow> before = filterRows;
+    FilterChainModel::reconcile(
+        shown, camera, FILTER_FRAME_TYPE,
+        [&](std::size_t i) {
+            for (QObject* object : takeRowOff(before[i].row))
+                object->deleteLater();
+        },
+        [&](const Tavik::DepthCamera::ChainedFilter& member, int /*after: rows stand in the order they came*/) {
+            addRow(member.filter->name(), member.filter, member.index, camera);
         });
-        if (!shown && entry.filter)
-            addRow(entry.filter->name(), entry.filter, entry.index, camera);
-    }
+}
+
+void PointCloudEffectSettingView::announceEdit()
+{
+    if (FilterChainModel* model = FilterChainModel::of(depthCameraController))
+        model->edited();
 }
 
 Tavik::DepthCameraPtr PointCloudEffectSettingView::currentCamera()

@@ -79,21 +79,22 @@ public:
 
 signals:
     void valueChanged();
-    // The page added a filter to the camera's chain, or removed one.
-    void filtersChanged();
 
 public slots:
     void filterChanged(int pos);
     void vertical_flip(int stateChanged);
     void auto_exposure(int stateChanged);
     void init();
-    // Follows a change made elsewhere to the current camera's chain, and a
-    // camera change (the controller's onDepthCameraSet): rows of its filters
-    // no longer there, and of any other camera, go; its filters without a
-    // row get one. Without a camera the rows stay.
+    // Shows the current camera's chain as it holds it, on a camera change
+    // (the controller's onDepthCameraSet) and on an edit in either chain
+    // editor: rows of its filters no longer there, and of any other camera,
+    // go; its filters without a row get one, below the others. Without a
+    // camera the rows stay.
     void refreshFilters();
 
 private:
+    // Tells both chain editors that the page changed the camera's chain.
+    void announceEdit();
     // The controller's camera; a message box when there is none.
     Tavik::DepthCameraPtr currentCamera();
     // A ticked row for a filter in the chain, below the others.

@@ -1,5 +1,7 @@
 #include "Kelvra/views/PairSpinBox.h"
 
+#include "Kelvra/common/LimitSpinBox.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 
@@ -7,8 +9,8 @@ namespace Kelvra {
 
 PairSpinBox::PairSpinBox(QWidget* parent, Qt::WindowFlags /*flags*/)
     : QWidget(parent)
-    , xSpinBox(new QSpinBox())
-    , ySpinBox(new QSpinBox())
+    , xSpinBox(new LimitSpinBox<QSpinBox>())
+    , ySpinBox(new LimitSpinBox<QSpinBox>())
 {
     auto* layout = new QHBoxLayout();
     layout->setContentsMargins(0, 0, 0, 0);

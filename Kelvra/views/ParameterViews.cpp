@@ -2,13 +2,13 @@
 
 #include "Kelvra/views/ParameterViews.h"
 
+#include "Kelvra/common/LimitSpinBox.h"
 #include "Kelvra/views/ParamValue.h"
 
 #include <QDoubleSpinBox>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QSignalBlocker>
 #include <QSizePolicy>
 #include <QSlider>
@@ -26,45 +26,18 @@ using paramvalue::toControlInt;
 namespace {
 
 // A spin box whose steps (arrows, keys, wheel) go to a hook; the hook runs the
-// box's own stepping through baseStepBy. A number typed beyond a limit is
-// taken as that limit when editing finishes (Qt's own box would keep only
-// the digits that fit, "2" of "20", or silently go back to its last value).
-template <class Base> class StepHookSpinBox : public Base {
+// box's own stepping through baseStepBy.
+template <class Base> class StepHookSpinBox : public LimitSpinBox<Base> {
 public:
-    using Base::Base;
     std::function<void(int)> stepHook;
     void stepBy(int steps) override
     {
         if (stepHook)
             stepHook(steps);
         else
-            Base::stepBy(steps);
+            LimitSpinBox<Base>::stepBy(steps);
     }
-    void baseStepBy(int steps) { Base::stepBy(steps); }
-
-    QValidator::State validate(QString& input, int& pos) const override
-    {
-        const QValidator::State state = Base::validate(input, pos);
-        if (state == QValidator::Invalid && beyondLimit(input) != 0)
-            return QValidator::Intermediate;
-        return state;
-    }
-    void fixup(QString& input) const override
-    {
-        if (const int beyond = beyondLimit(input); beyond != 0)
-            input = this->textFromValue(beyond > 0 ? this->maximum() : this->minimum());
-        else
-            Base::fixup(input);
-    }
-
-private:
-    // 1 for a number typed above the upper limit, -1 below the lower, else 0.
-    int beyondLimit(const QString& input) const
-    {
-        bool ok = false;
-        const double typed = this->locale().toDouble(input.trimmed(), &ok);
-        return !ok ? 0 : typed > this->maximum() ? 1 : typed < this->minimum() ? -1 : 0;
-    }
+    void baseStepBy(int steps) { LimitSpinBox<Base>::stepBy(steps); }
 };
 using IntSpinBox = StepHookSpinBox<QSpinBox>;
 using DoubleSpinBox = StepHookSpinBox<QDoubleSpinBox>;
@@ -368,9 +341,7 @@ void RangeParameterDetailedView::setReadOnly(bool on)
 
 void RangeParameterDetailedView::updateParam()
 {
-    // The refusal box takes the focus from the spin box, which reports
-    // editing finished once more: that is not a new edit.
-    if (updating_ || !paramHandler || readOnly)
+    if (!paramHandler || readOnly)
         return;
     const QVariant value = spinValue();
     // Compared with what the spin box showed for the parameter's value, so
@@ -378,28 +349,24 @@ void RangeParameterDetailedView::updateParam()
     if (old_value.isValid() && sameValue(shownValue_, value))
         return;
 
-    updating_ = true;
-    const ParamControl::Result result = paramHandler->set(value);
-    if (!result.ok) {
-        // Put the controls back before the box, then report. With no value
-        // ever read there is nothing to put back.
-        if (old_value.isValid()) {
-            showValue(old_value);
-            shownValue_ = spinValue();
-        }
-        QMessageBox::critical(this, QStringLiteral("Parameter set failed"),
-                              QStringLiteral("Failed to set parameter \"") + paramHandler->getName()
-                                  + QStringLiteral("\""));
-        updating_ = false;
+    // A refusal puts the controls back before the box; with no value ever
+    // read there is nothing to put back.
+    const WriteGuard::Outcome outcome = writeGuard_.write(
+        *paramHandler, value, this, QStringLiteral("Parameter set failed"),
+        QStringLiteral("Failed to set parameter \"") + paramHandler->getName() + QStringLiteral("\""), [this] {
+            if (old_value.isValid()) {
+                showValue(old_value);
+                shownValue_ = spinValue();
+            }
+        });
+    if (outcome != WriteGuard::Outcome::Written)
         return;
-    }
     {
         const QSignalBlocker blockSlider(slider);
         slider->setValue(sliderPosition());
     }
     old_value = value;
     shownValue_ = value;
-    updating_ = false;
     emit valueChanged();
     init();
 }

@@ -3,6 +3,7 @@
 // value, and the slider editor that writes through its handler.
 
 #include "Kelvra/views/ParamControl.h"
+#include "Kelvra/views/WriteGuard.h"
 
 #include <QComboBox>
 #include <QString>
@@ -130,7 +131,7 @@ private:
     // What the spin box showed for old_value. Edits are compared with this,
     // so a value the spin box shows rounded is never written back unchanged.
     QVariant shownValue_;
-    bool updating_ = false;
+    WriteGuard writeGuard_;
     bool readOnly = false;
 };
 

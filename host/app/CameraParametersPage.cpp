@@ -7,7 +7,6 @@
 
 #include <QGridLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -143,19 +142,14 @@ void CameraParametersPage::addRow(const std::string& name, std::shared_ptr<Param
 void CameraParametersPage::writeValue(const std::string& name, const QVariant& value)
 {
     Row* row = find(name);
-    if (!row || writing_)
+    if (!row)
         return;
-    const auto result = row->handler->set(value);
-    if (!result.ok) {
-        writing_ = true;
-        refresh(*row); // put back what the camera holds
-        QMessageBox::critical(this, QStringLiteral("Parameter Set Failed"),
-                              QStringLiteral("Failed to set parameter \"") + row->handler->getName()
-                                  + QStringLiteral("\""));
-        writing_ = false;
-        return;
-    }
-    written(name);
+    const QString text = QStringLiteral("Failed to set parameter \"") + row->handler->getName() + QStringLiteral("\"");
+    // A refusal puts back what the camera holds.
+    if (writeGuard_.write(*row->handler, value, this, QStringLiteral("Parameter Set Failed"), text,
+                          [this, row] { refresh(*row); })
+        == Kelvra::WriteGuard::Outcome::Written)
+        written(name);
 }
 
 void CameraParametersPage::written(const std::string& name)

@@ -7,6 +7,7 @@
 // the written one are read again and valueChanged() is emitted.
 
 #include "Kelvra/models/CameraDisplayParamMap.h"
+#include "Kelvra/views/WriteGuard.h"
 #include "Tavik/CameraSystem.h"
 
 #include <QString>
@@ -86,5 +87,5 @@ private:
     QGridLayout* grid = nullptr;
     QLabel* emptyText;
     std::vector<Row> rows_;
-    bool writing_ = false; // a refusal box is open
+    Kelvra::WriteGuard writeGuard_;
 };

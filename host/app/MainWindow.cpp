@@ -157,12 +157,6 @@ void MainWindow::createDocks()
     // The log's width is fixed: a tab in the wide area would show it beside
     // an empty band. layOutDocks() gives it a column, or lets it float.
     addDock(logDock, Qt::RightDockWidgetArea);
-
-    // Either chain editor shows a filter the other added or removed.
-    connect(settingsDock->effectPage(), &PointCloudEffectSettingView::filtersChanged, diagramDock,
-            &PipelineDiagramDock::refreshFilters);
-    connect(diagramDock, &PipelineDiagramDock::filtersChanged, settingsDock->effectPage(),
-            &PointCloudEffectSettingView::refreshFilters);
 }
 
 void MainWindow::addDock(QDockWidget* dock, Qt::DockWidgetArea area, QDockWidget* tabifyWith)

@@ -7,26 +7,39 @@
 
 namespace Tavik::detail {
 
-int CameraState::addFilter(const FilterPtr& filter, FrameType type, int beforeFilterIndex)
+int CameraState::addFilter(const FilterPtr& filter, FrameType type, int beforeFilterIndex, std::string* why)
 {
-    ++filterCallCount;
-    if (!filter || !isValidFrameType(type))
+    const auto refuse = [why](std::string reason) {
+        if (why)
+            *why = std::move(reason);
         return -1;
+    };
+    ++filterCallCount;
+    if (!filter)
+        return refuse("no filter given");
+    if (!isValidFrameType(type))
+        return refuse("no frame type " + std::to_string(type));
     std::lock_guard<std::mutex> lock(m_);
     FilterState& fs = *filter->state();
     auto& chain = chains[type];
-    if (!connected || fs.type != type || chain.size() >= 4)
-        return -1;
+    if (!connected)
+        return refuse("the camera is not connected");
+    if (fs.type != type)
+        return refuse("the filter was made for " + frameTypesText(1u << fs.type) + " frames");
+    if (chain.size() >= MAX_CHAIN_LENGTH)
+        return refuse("a chain holds at most " + std::to_string(MAX_CHAIN_LENGTH) + " filters");
     auto pos = chain.end();
     if (beforeFilterIndex != -1) {
         pos =
             std::find_if(chain.begin(), chain.end(), [&](const ChainEntry& e) { return e.index == beforeFilterIndex; });
         if (pos == chain.end())
-            return -1;
+            return refuse("no filter of index " + std::to_string(beforeFilterIndex) + " in that chain");
     }
     std::lock_guard<std::mutex> chainLock(fs.chainMutex);
-    if (fs.chain != nullptr || shared()->consume("addFilter"))
-        return -1;
+    if (fs.chain != nullptr)
+        return refuse("the filter stands in a chain already");
+    if (shared()->consume("addFilter"))
+        return refuse("refused by the camera");
     fs.chain = this;
     const int index = shared()->nextFilterIndex();
     chain.insert(pos, ChainEntry{index, filter});

@@ -113,13 +113,25 @@ bool CameraSystem::getFilterDescription(const std::string& name, FilterDescripti
     return true;
 }
 
-FilterPtr CameraSystem::createFilter(const std::string& name, FrameType type) const
+FilterPtr CameraSystem::createFilter(const std::string& name, FrameType type, std::string* why) const
 {
+    const auto refuse = [why](std::string reason) {
+        if (why)
+            *why = std::move(reason);
+        return nullptr;
+    };
     const detail::FilterKindInfo* kind = detail::findFilterKind(name);
-    if (!kind || !kind->described || !isValidFrameType(type) || !((kind->supportedMask >> type) & 1u))
-        return nullptr;
+    if (!kind)
+        return refuse("no filter of that name");
+    if (!kind->described)
+        return refuse("the filter has no description");
+    if (!isValidFrameType(type))
+        return refuse("no frame type " + std::to_string(type));
+    if (!((kind->supportedMask >> type) & 1u))
+        return refuse(kind->supportedMask ? "it takes only " + detail::frameTypesText(kind->supportedMask) + " frames"
+                                          : std::string("it takes no frames"));
     if (d_->shared->consume("createFilter"))
-        return nullptr;
+        return refuse("refused by the camera system");
     auto state = std::make_shared<detail::FilterState>(d_->shared, *kind, name, type);
     // The state's specs: some follow the frame type.
     for (const auto& spec : state->specs())

@@ -102,9 +102,9 @@ bool DepthCamera::isConnected() const
     return d_->connected;
 }
 
-int DepthCamera::addFilter(const FilterPtr& filter, FrameType type, int beforeFilterIndex)
+int DepthCamera::addFilter(const FilterPtr& filter, FrameType type, int beforeFilterIndex, std::string* why)
 {
-    return d_->addFilter(filter, type, beforeFilterIndex);
+    return d_->addFilter(filter, type, beforeFilterIndex, why);
 }
 bool DepthCamera::removeFilter(int filterIndex, FrameType type)
 {

@@ -198,6 +198,8 @@ struct FilterKindInfo {
 };
 const std::vector<FilterKindInfo>& filterKinds();
 const FilterKindInfo* findFilterKind(const std::string& name);
+// The frame types of a mask as a reader names them: "raw processed and depth".
+std::string frameTypesText(unsigned mask);
 
 using ParamValues = std::map<std::string, double>;
 
@@ -266,6 +268,7 @@ struct CameraState : ParamHost, std::enable_shared_from_this<CameraState> {
         FilterPtr filter;
     };
     std::array<std::vector<ChainEntry>, FRAME_TYPE_COUNT> chains;
+    static constexpr std::size_t MAX_CHAIN_LENGTH = 4;
     std::map<std::string, int> setterCounts;
     std::atomic<int> filterCallCount{0}; // addFilter and removeFilter calls
     CaptureSettings settings;
@@ -281,7 +284,7 @@ struct CameraState : ParamHost, std::enable_shared_from_this<CameraState> {
     bool resume();
     Result<float> streamParam(const std::string& name);
     Result<float> getf(const std::string& name);
-    int addFilter(const FilterPtr& filter, FrameType type, int beforeFilterIndex);
+    int addFilter(const FilterPtr& filter, FrameType type, int beforeFilterIndex, std::string* why);
     bool removeFilter(int filterIndex, FrameType type);
     TriggerResult callTrigger(int number, const std::string& a, const std::string& b);
     // Marks the camera disconnected: stops capture, drops callbacks and

@@ -396,6 +396,19 @@ const FilterKindInfo* findFilterKind(const std::string& name)
     return nullptr;
 }
 
+std::string frameTypesText(unsigned mask)
+{
+    static const char* const names[FRAME_TYPE_COUNT] = {"raw unprocessed", "raw processed", "depth", "point-cloud"};
+    std::vector<std::string> parts;
+    for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t)
+        if ((mask >> t) & 1u)
+            parts.emplace_back(names[t]);
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+    return text;
+}
+
 // --- FilterState -----------------------------------------------------------------
 
 FilterState::FilterState(std::shared_ptr<SystemShared> shared, const FilterKindInfo& info, std::string filterName,

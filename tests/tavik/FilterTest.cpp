@@ -69,6 +69,30 @@ TEST(Filters, CreatedOnlyWhereTheyCanStand)
     EXPECT_TRUE(system.createFilter("Tavik::PassThroughFilter", 1)->parameters().empty());
 }
 
+TEST(Filters, ARefusedCreationSaysWhy)
+{
+    CameraSystem system;
+    const auto why = [&](const std::string& name, FrameType type) {
+        std::string reason = "untouched";
+        EXPECT_FALSE(system.createFilter(name, type, &reason)) << name;
+        return reason;
+    };
+    // Which frame types the filter takes.
+    EXPECT_EQ(why("Tavik::PointCloud::OutlierFilter", 1), "it takes only point-cloud frames");
+    EXPECT_EQ(why("Tavik::AmplitudeGateFilter", 2), "it takes only raw processed and point-cloud frames");
+    EXPECT_EQ(why("Tavik::MedianFilter", 0), "it takes only raw processed and depth frames");
+    EXPECT_EQ(why("Tavik::ReservedFilter", 0), "it takes no frames");
+    EXPECT_EQ(why("Tavik::LegacyFilter", 0), "the filter has no description");
+    EXPECT_EQ(why("MedianFilter", 1), "no filter of that name");
+    EXPECT_EQ(why("Tavik::MedianFilter", 4), "no frame type 4");
+    system.simulation().failNext("createFilter");
+    EXPECT_EQ(why("Tavik::PassThroughFilter", 1), "refused by the camera system");
+
+    std::string untouched = "untouched";
+    EXPECT_TRUE(system.createFilter("Tavik::PassThroughFilter", 1, &untouched));
+    EXPECT_EQ(untouched, "untouched");
+}
+
 TEST(Filters, ParametersOfEveryFilterKind)
 {
     CameraSystem system;
@@ -219,6 +243,35 @@ TEST(FilterChains, HoldFourAndHonourInjectedRefusals)
     rig.system.simulation().failNext("addFilter");
     EXPECT_LT(rig.camera->addFilter(fifth, 3), 0);
     EXPECT_GE(rig.camera->addFilter(fifth, 3), 0);
+}
+
+TEST(FilterChains, ARefusedAdditionSaysWhy)
+{
+    Rig rig;
+    const auto make = [&](FrameType type) { return rig.system.createFilter("Tavik::PassThroughFilter", type); };
+    const auto why = [&](const FilterPtr& filter, FrameType type, int before = -1) {
+        std::string reason = "untouched";
+        EXPECT_LT(rig.camera->addFilter(filter, type, before, &reason), 0);
+        return reason;
+    };
+    const auto made = make(3);
+    std::string untouched = "untouched";
+    ASSERT_GE(rig.camera->addFilter(made, 3, -1, &untouched), 0);
+    EXPECT_EQ(untouched, "untouched");
+    for (int i = 0; i < 3; ++i)
+        ASSERT_GE(rig.camera->addFilter(make(3), 3), 0);
+    EXPECT_EQ(why(make(3), 3), "a chain holds at most 4 filters");
+    EXPECT_EQ(why(made, 2), "the filter was made for point-cloud frames");
+    EXPECT_EQ(why(make(2), 2, 999), "no filter of index 999 in that chain");
+    EXPECT_EQ(why(nullptr, 2), "no filter given");
+    EXPECT_EQ(why(make(2), 7), "no frame type 7");
+    const auto twice = make(2);
+    ASSERT_GE(rig.camera->addFilter(twice, 2), 0);
+    EXPECT_EQ(why(twice, 2), "the filter stands in a chain already");
+    rig.system.simulation().failNext("addFilter");
+    EXPECT_EQ(why(make(2), 2), "refused by the camera");
+    ASSERT_TRUE(rig.system.disconnect(rig.camera));
+    EXPECT_EQ(why(make(2), 2), "the camera is not connected");
 }
 
 TEST(FilterChains, FiltersActOnDeliveredFrames)

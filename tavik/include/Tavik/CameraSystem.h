@@ -51,8 +51,9 @@ public:
     std::vector<std::string> getSupportedFilters() const;
     bool getFilterDescription(const std::string& name, FilterDescription& description) const;
     // A new filter for that name and frame type, or an empty handle when the
-    // name is unknown or the filter cannot stand in that type's chain.
-    FilterPtr createFilter(const std::string& name, FrameType type) const;
+    // name is unknown or the filter cannot stand in that type's chain, with
+    // the reason in `why` when given (which frame types the filter takes).
+    FilterPtr createFilter(const std::string& name, FrameType type, std::string* why = nullptr) const;
 
     // Controls of the simulation (devices, injected refusals, profiles, ...).
     Simulation& simulation();

@@ -108,8 +108,9 @@ public:
 
     // Filter chain of one frame type. addFilter returns the filter's index,
     // which keeps naming that filter while it stays in the chain (indexes are
-    // never renumbered or reused), or a negative value when not added.
-    int addFilter(const FilterPtr& filter, FrameType type, int beforeFilterIndex = -1);
+    // never renumbered or reused), or a negative value when not added, with
+    // the reason in `why` when given (a chain holds at most 4 filters).
+    int addFilter(const FilterPtr& filter, FrameType type, int beforeFilterIndex = -1, std::string* why = nullptr);
     bool removeFilter(int filterIndex, FrameType type);
     struct ChainedFilter {
         int index; // as addFilter returned it

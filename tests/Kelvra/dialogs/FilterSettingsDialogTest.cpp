@@ -19,7 +19,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
+#include <utility>
 
 using Kelvra::EnumParameterView;
 using Kelvra::FilterSettingsDialog;
@@ -70,6 +72,21 @@ template <class Kind> auto valueOf(const Tavik::FilterPtr& filter, const std::st
 std::vector<FilterSettingsDialog*> openDialogs()
 {
     return KelvraTest::visibleTopLevels<FilterSettingsDialog>();
+}
+
+// A 4 x 3 processed raw frame whose first `gated` pixels lie below the
+// amplitude gate's threshold of 20.
+Tavik::Frame gateFrame(int gated)
+{
+    Tavik::Frame frame;
+    frame.type = Tavik::FRAME_RAW_FRAME_PROCESSED;
+    frame.width = 4;
+    frame.height = 3;
+    frame.amplitude.assign(12, 50);
+    std::fill_n(frame.amplitude.begin(), gated, 5);
+    frame.phase.assign(12, 100);
+    frame.flags.assign(12, 0);
+    return frame;
 }
 
 // Closes every refusal box as it appears and keeps its title and text.
@@ -209,13 +226,7 @@ TEST_F(FilterSettingsDialogTest, ReadOnlyParameterIsShownNotOffered)
     EXPECT_FALSE(dropped->hasFocus());
 
     // It shows the count the filter reports while the dialog is open.
-    Tavik::Frame frame;
-    frame.type = Tavik::FRAME_RAW_FRAME_PROCESSED;
-    frame.width = 4;
-    frame.height = 3;
-    frame.amplitude.assign(12, 5); // all below the threshold of 20
-    frame.phase.assign(12, 100);
-    frame.flags.assign(12, 0);
+    Tavik::Frame frame = gateFrame(12);
     filter->apply(frame);
     EXPECT_TRUE(KelvraTest::waitFor([&] { return qobject_cast<QSpinBox*>(dropped)->value() == 12; }));
 
@@ -228,6 +239,45 @@ TEST_F(FilterSettingsDialogTest, ReadOnlyParameterIsShownNotOffered)
     KelvraTest::drainEvents();
     EXPECT_TRUE(boxes.seen.isEmpty());
     EXPECT_EQ(qobject_cast<QSpinBox*>(dropped)->value(), 12);
+}
+
+TEST_F(FilterSettingsDialogTest, RefreshingReadOnlyRowsLeavesAnEditInProgressAlone)
+{
+    auto filter = make("Tavik::AmplitudeGateFilter");
+    FilterSettingsDialog dialog(filter);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    auto* dropped = qobject_cast<QSpinBox*>(spinOf(&dialog, "Gated Pixels"));
+    auto* threshold = qobject_cast<QSpinBox*>(spinOf(&dialog, "Threshold"));
+    ASSERT_TRUE(dropped && threshold);
+    threshold->setFocus();
+    threshold->selectAll();
+    QTest::keyClicks(threshold, "35"); // not confirmed
+
+    // Two refreshes, each seen on the read-only row: 12 pixels gated, then 6.
+    for (const int gated : {12, 6}) {
+        Tavik::Frame frame = gateFrame(gated);
+        filter->apply(frame);
+        ASSERT_TRUE(KelvraTest::waitFor([&] { return dropped->value() == gated; }));
+    }
+    EXPECT_EQ(threshold->text(), "35");
+    EXPECT_EQ(valueOf<Tavik::SignedFilterParameter>(filter, "threshold").value, 20); // nothing written yet
+}
+
+TEST_F(FilterSettingsDialogTest, ANumberTypedBeyondALimitIsWrittenAsThatLimit)
+{
+    auto filter = make("Tavik::AmplitudeGateFilter");
+    FilterSettingsDialog dialog(filter);
+    RefusalBoxes boxes;
+    auto* threshold = qobject_cast<QSpinBox*>(spinOf(&dialog, "Threshold"));
+    ASSERT_TRUE(threshold);
+    for (const auto& [typed, limit] : {std::pair{"5000", 4095}, std::pair{"-500", -100}}) {
+        threshold->selectAll();
+        QTest::keyClicks(threshold, typed);
+        QTest::keyClick(threshold, Qt::Key_Return);
+        EXPECT_EQ(valueOf<Tavik::SignedFilterParameter>(filter, "threshold").value, limit) << typed;
+    }
+    EXPECT_TRUE(boxes.seen.isEmpty());
 }
 
 TEST_F(FilterSettingsDialogTest, LeavingARoundedFloatEditorWritesNothing)

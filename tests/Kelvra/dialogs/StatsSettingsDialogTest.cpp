@@ -141,6 +141,21 @@ TEST_F(StatsSettingsDialogTest, EachSettlingStepReachesTheEngine)
     EXPECT_EQ(engine.writes.size(), 3u);
 }
 
+TEST_F(StatsSettingsDialogTest, ANumberTypedBeyondALimitIsThatLimit)
+{
+    StatsSettingsDialog dialog(&statusBar, &engine);
+    QSpinBox* settling = spinIn(group(&dialog, "Temporal Statistics"));
+    QSpinBox* frames = spinIn(group(&dialog, "Recording Params"));
+    ASSERT_TRUE(settling && frames);
+    for (QSpinBox* spin : {settling, frames}) {
+        spin->selectAll();
+        QTest::keyClicks(spin, "9000");
+        QTest::keyClick(spin, Qt::Key_Return);
+    }
+    EXPECT_EQ(engine.settlingTime(), 200);
+    EXPECT_EQ(frames->value(), 5000);
+}
+
 TEST_F(StatsSettingsDialogTest, RateFactorFromAWorkerThreadUpdatesTheLabelOnTheUiThread)
 {
     StatsSettingsDialog dialog(&statusBar, &engine);

@@ -74,6 +74,14 @@ std::vector<double> column(int kind, int x, int height)
     return v;
 }
 
+// Types `text` over what the spin box shows and confirms it with Return.
+void typeInto(QSpinBox* spin, const QString& text)
+{
+    spin->selectAll();
+    QTest::keyClicks(spin, text);
+    QTest::keyClick(spin, Qt::Key_Return);
+}
+
 // Clicks a radio button on its indicator (its middle may lie past its text).
 void clickRadio(QRadioButton* button)
 {
@@ -181,6 +189,18 @@ TEST_F(ChartFixture, RowsAndColumnsFirstAndLastAreReachable)
     EXPECT_GE(view.bottom(), pixel(1, 31, 23));
     EXPECT_LE(view.left(), 0.0);
     EXPECT_GE(view.right(), 23.0);
+}
+
+TEST_F(ChartFixture, ANumberTypedBeyondALimitIsThatLimit)
+{
+    publish(frame(320, 240));
+    typeInto(dock.rowSpin, "300");
+    EXPECT_EQ(dock.rowSpin->value(), 239);
+    EXPECT_EQ(plotted(), row(1, 320, 239));
+    for (QSpinBox* spin : {dock.colSpin, dock.pointXSpin, dock.pointYSpin}) {
+        typeInto(spin, "5000");
+        EXPECT_EQ(spin->value(), spin->maximum());
+    }
 }
 
 TEST_F(ChartFixture, TypeButtonsChooseTheImage)

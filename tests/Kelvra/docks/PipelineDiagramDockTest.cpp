@@ -4,7 +4,9 @@
 
 #include "Kelvra/dialogs/FilterSettingsDialog.h"
 #include "Kelvra/docks/PipelineDiagramDock.h"
+#include "Kelvra/models/FilterChainModel.h"
 #include "Kelvra/models/StreamHub.h"
+#include "platform/log/Logger.h"
 #include "tests/Kelvra/dialogs/ModalDriver.h"
 
 #include "Tavik/CameraSystem.h"
@@ -283,6 +285,12 @@ TEST_F(DiagramTest, FollowsTheControllersCamera)
     EXPECT_EQ(row(), QStringList({"[0]", "[1]", "[2]", "[3]"}));
     expectRowInStep();
 
+    // The same camera set again: its chains as it holds them now.
+    ASSERT_GE(other->addFilter(system.createFilter(Pass.toStdString(), DEPTH), DEPTH), 0);
+    hub->setDepthCamera(other);
+    EXPECT_EQ(row(), QStringList({"[0]", "[1]", "[2]", "PassThroughFilter", "[3]"}));
+    expectRowInStep();
+
     StreamHub empty(&system);
     PipelineDiagramDock fresh(&system, &empty);
     EXPECT_EQ(fresh.getDepthCamera(), nullptr);
@@ -443,13 +451,19 @@ TEST_F(DiagramTest, RefusalsOfTheCameraAndTheCameraSystem)
     EXPECT_EQ(chainOf(camera, PROCESSED), QStringList({"MedianFilter"}));
     expectRowInStep();
 
-    // A full chain refuses a fifth filter.
+    // A full chain refuses a fifth filter, and the log says why.
     for (int i = 0; i < 3; ++i)
         ASSERT_TRUE(addAfter(1, Pass));
     EXPECT_TRUE(takeBoxes().isEmpty());
+    QStringList logged;
+    QObject receiver;
+    QObject::connect(LoggerCore::instance(), &LoggerCore::messageWritten, &receiver,
+                     [&](Tavik::LogLevel, const QString& text) { logged << text; });
     ASSERT_TRUE(addAfter(1, Temporal));
     EXPECT_EQ(takeBoxes(),
               QStringList({"Failed to add filter / Could not add filter \"Tavik::TemporalMedianFilter\""}));
+    EXPECT_EQ(logged,
+              QStringList({"Could not add filter \"Tavik::TemporalMedianFilter\": a chain holds at most 4 filters"}));
     EXPECT_EQ(chainOf(camera, PROCESSED).size(), 4);
     EXPECT_EQ(items().size(), 8u);
 
@@ -708,11 +722,14 @@ TEST(DiagramFrames, MenuFiltersActOnTheFramesAndAMoveResetsTheFilter)
 }
 
 // Filters another editor put into or took out of the camera's chains get
-// nodes in chain order, or lose them; the dock's own additions and removals
-// are announced, refusals and following are not.
+// nodes in chain order, or lose them, once an edit is announced on the
+// controller's chain model; the dock's own additions and removals are
+// announced, refusals and following are not.
 TEST_F(DiagramTest, FollowsTheChainsAndTellsOfItsOwnChanges)
 {
-    QSignalSpy changed(dock.get(), &PipelineDiagramDock::filtersChanged);
+    FilterChainModel* model = FilterChainModel::of(hub.get());
+    EXPECT_EQ(FilterChainModel::of(hub.get()), model); // one per controller
+    QSignalSpy changed(model, &FilterChainModel::chainsEdited);
     ASSERT_TRUE(addAfter(1, "Tavik::MedianFilter"));
     EXPECT_EQ(changed.count(), 1);
     const std::shared_ptr<DataBlock> own = items().at(2);
@@ -724,9 +741,9 @@ TEST_F(DiagramTest, FollowsTheChainsAndTellsOfItsOwnChanges)
     ASSERT_GE(first, 0);
     ASSERT_GE(add("Tavik::PassThroughFilter", 1, -1), 0);
     ASSERT_GE(add("Tavik::PassThroughFilter", 3, -1), 0);
-    dock->refreshFilters();
-    EXPECT_EQ(changed.count(), 1);
-    EXPECT_EQ(row(),
+    model->edited(); // as the other editor does
+    EXPECT_EQ(changed.count(), 2);
+    ASSERT_EQ(row(),
               QStringList({"[0]", "[1]", "BilateralFilter", "MedianFilter", "PassThroughFilter", "[2]", "[3]",
                            "PassThroughFilter"}));
     EXPECT_EQ(items().at(3), own); // kept, not rebuilt
@@ -735,7 +752,7 @@ TEST_F(DiagramTest, FollowsTheChainsAndTellsOfItsOwnChanges)
     expectIndexesOfChain(3);
     // A node made by following is a filter node like any: its menu removes it.
     ASSERT_TRUE(pick(7, {"Remove"}));
-    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(changed.count(), 3);
     EXPECT_TRUE(indexesOf(camera, 3).empty());
 
     ASSERT_TRUE(camera->removeFilter(first, 1));
@@ -748,7 +765,7 @@ TEST_F(DiagramTest, FollowsTheChainsAndTellsOfItsOwnChanges)
     system.simulation().failNext("addFilter");
     ASSERT_TRUE(addAfter(1, "Tavik::MedianFilter"));
     EXPECT_EQ(takeBoxes().size(), 1);
-    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(changed.count(), 3);
 
     // Without a camera nothing is followed.
     hub->disconnectDepthCamera();

@@ -1,7 +1,9 @@
 #include "Kelvra/views/EffectFilterPage.h"
 
 #include "Kelvra/dialogs/FilterSettingsDialog.h"
+#include "Kelvra/models/FilterChainModel.h"
 #include "Kelvra/models/StreamHub.h"
+#include "platform/log/Logger.h"
 #include "tests/Kelvra/common/CaptureStream.h"
 #include "tests/Kelvra/dialogs/ModalDriver.h"
 #include "tests/Kelvra/views/ParamTestSupport.h"
@@ -289,6 +291,28 @@ TEST_F(EffectFilterPageTest, CreationAndAdditionFailuresBuildNoRow)
     EXPECT_EQ(chain(cameraA, 1).size(), 1u);
 }
 
+TEST_F(EffectFilterPageTest, TheLogSaysWhyAFilterWasNotAdded)
+{
+    QStringList logged;
+    QObject receiver;
+    QObject::connect(LoggerCore::instance(), &LoggerCore::messageWritten, &receiver,
+                     [&](Tavik::LogLevel, const QString& text) { logged << text; });
+    MessageBoxWatcher boxes;
+    choose("Tavik::PointCloud::OutlierFilter");
+    ASSERT_EQ(logged.size(), 1);
+    EXPECT_EQ(logged.back(),
+              "Could not create filter \"Tavik::PointCloud::OutlierFilter\": it takes only point-cloud frames");
+
+    for (int i = 0; i < 5; ++i) {
+        page->modeList->setCurrentIndex(0);
+        choose("Tavik::PassThroughFilter");
+    }
+    EXPECT_EQ(rows(), 4);
+    ASSERT_EQ(logged.size(), 2);
+    EXPECT_EQ(logged.back(), "Could not add filter \"Tavik::PassThroughFilter\": a chain holds at most 4 filters");
+    EXPECT_EQ(boxes.titles, QStringList({"Filter not found", "Failed to add filter"}));
+}
+
 TEST_F(EffectFilterPageTest, SettingOpensOneDialogPerClickForTheRowsFilter)
 {
     choose("Tavik::BilateralFilter");
@@ -323,11 +347,13 @@ TEST_F(EffectFilterPageTest, ConventionHooksChangeNothing)
 }
 
 // Filters another editor put into or took out of the camera's chain of frame
-// type 1 get rows or lose them; the page's own additions and removals are
-// announced, refusals are not.
+// type 1 get rows or lose them once an edit is announced on the controller's
+// chain model; the page's own additions and removals are announced, refusals
+// are not.
 TEST_F(EffectFilterPageTest, FollowsTheChainAndTellsOfItsOwnChanges)
 {
-    QSignalSpy changed(page.get(), &PointCloudEffectSettingView::filtersChanged);
+    Kelvra::FilterChainModel* model = Kelvra::FilterChainModel::of(hub.get());
+    QSignalSpy changed(model, &Kelvra::FilterChainModel::chainsEdited);
     choose("Tavik::MedianFilter");
     EXPECT_EQ(changed.count(), 1);
     ASSERT_EQ(page->rows().size(), 1u);
@@ -340,8 +366,8 @@ TEST_F(EffectFilterPageTest, FollowsTheChainAndTellsOfItsOwnChanges)
     const int before = add("Tavik::BilateralFilter", 1, page->rows()[0].second);
     const int after = add("Tavik::TemporalMedianFilter", 1, -1);
     ASSERT_GE(add("Tavik::PassThroughFilter", 2, -1), 0);
-    page->refreshFilters();
-    EXPECT_EQ(changed.count(), 1); // following is no change of its own
+    model->edited(); // as the other editor does
+    EXPECT_EQ(changed.count(), 2); // following is no change of its own
     ASSERT_EQ(rows(), 3);
     EXPECT_EQ(row(0), own); // kept, not rebuilt
     EXPECT_EQ(page->rows()[1].second, before);
@@ -358,7 +384,7 @@ TEST_F(EffectFilterPageTest, FollowsTheChainAndTellsOfItsOwnChanges)
 
     // A row made by following removes its own filter when unticked, and says so.
     checkBox(1)->click();
-    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(changed.count(), 3);
     EXPECT_EQ(chain(cameraA, 1).size(), 1u);
     EXPECT_EQ(rows(), 1);
 
@@ -367,7 +393,7 @@ TEST_F(EffectFilterPageTest, FollowsTheChainAndTellsOfItsOwnChanges)
     system.simulation().failNext("removeFilter");
     checkBox(0)->click();
     EXPECT_EQ(boxes.titles, QStringList{"Remove Filter Failed"});
-    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(changed.count(), 3);
     EXPECT_EQ(rows(), 0);
     // The filter the camera kept gets its row back.
     page->refreshFilters();

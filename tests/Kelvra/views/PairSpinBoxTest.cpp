@@ -42,6 +42,19 @@ TEST(PairSpinBox, SetAndGetPairWithinRange)
     EXPECT_EQ(box.getXY(), (QList<int>{100, 200}));
 }
 
+TEST(PairSpinBox, ANumberTypedBeyondALimitIsThatLimit)
+{
+    PairSpinBox box;
+    box.setRange(0, 640, 0, 480);
+    box.setXY(10, 20);
+    for (QSpinBox* spin : {box.xSpinBox, box.ySpinBox}) {
+        spin->selectAll();
+        QTest::keyClicks(spin, "900");
+        QTest::keyClick(spin, Qt::Key_Return);
+    }
+    EXPECT_EQ(box.getXY(), (QList<int>{640, 480}));
+}
+
 TEST(PairSpinBox, LaysOutXCommaY)
 {
     PairSpinBox box;

@@ -2,6 +2,8 @@
 
 #include "ParamTestSupport.h"
 
+#include "Kelvra/views/WriteGuard.h"
+
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLayout>
@@ -16,6 +18,7 @@
 
 #include <climits>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -424,6 +427,35 @@ TEST_F(DetailedView, RefusedWriteShowsBoxAndRestores)
     // The restored value is not an edit.
     emit view->spinbox->editingFinished();
     EXPECT_EQ(calls("mix_volt"), 1);
+    EXPECT_EQ(boxes.titles.size(), 1);
+}
+
+// The one guard of the editors' writes: a refusal puts the editor back, then
+// shows its box; a report made while the box is open is the same edit.
+TEST_F(CameraFixture, AWriteGuardShowsARefusalOnceAfterPuttingBack)
+{
+    using Outcome = Kelvra::WriteGuard::Outcome;
+    auto intg = handler("intg_time");
+    Kelvra::WriteGuard guard;
+    MessageBoxWatcher boxes;
+    QStringList order;
+    std::optional<Outcome> during;
+    boxes.onShow = [&] {
+        order << "box";
+        during = guard.write(*intg, QVariant(400u), nullptr, "Again", "Again");
+    };
+    sim().failNext("set:intg_time");
+    EXPECT_EQ(guard.write(*intg, QVariant(300u), nullptr, "Title", "Text", [&] { order << "put back"; }),
+              Outcome::Refused);
+    EXPECT_EQ(during, Outcome::Dropped);
+    EXPECT_EQ(order, QStringList({"put back", "box"}));
+    EXPECT_EQ(boxes.titles, QStringList{"Title"});
+    EXPECT_EQ(boxes.texts, QStringList{"Text"});
+    EXPECT_EQ(calls("intg_time"), 1);
+
+    // The box closed: the next report is a write of its own.
+    EXPECT_EQ(guard.write(*intg, QVariant(300u), nullptr, "Title", "Text"), Outcome::Written);
+    EXPECT_EQ(intg->get().value.toUInt(), 300u);
     EXPECT_EQ(boxes.titles.size(), 1);
 }
 
