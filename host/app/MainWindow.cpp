@@ -15,7 +15,6 @@
 #include "Kelvra/dialogs/InfoDialog.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Kelvra/views/ClipRangeView.h"
-#include "Kelvra/views/EffectFilterPage.h"
 #include "Kelvra/views/OptionsMenu.h"
 #include "Kelvra/views/PlaneView.h"
 #include "platform/base/DataView.h"
