@@ -107,7 +107,10 @@ TriggerPanelDock::TriggerPanelDock(DataEngine* dataEngine)
                 [this, x](const QString& text) { argEditFinished(x - 1, 0, text); });
         connect(second, &QLineEdit::textChanged, this,
                 [this, x](const QString& text) { argEditFinished(x - 1, 1, text); });
-        glayout->addWidget(new QLabel(caption), x, 0);
+        // Whatever the file holds is shown as it stands, never as markup.
+        auto* label = new QLabel(caption);
+        label->setTextFormat(Qt::PlainText);
+        glayout->addWidget(label, x, 0);
         glayout->addWidget(first, x, 1);
         glayout->addWidget(second, x, 2);
         auto* send = new QPushButton("Send");

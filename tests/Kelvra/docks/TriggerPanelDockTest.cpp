@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGridLayout>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -153,6 +154,25 @@ TEST_F(TriggerFixture, CaptionsComeFromTheNamesFileStrippedAndAtMostNine)
     for (int row = 1; row <= 9; ++row)
         EXPECT_EQ(caption(panel, row), QString::number(row));
     EXPECT_EQ(out.text().find("Can't open"), std::string::npos);
+}
+
+TEST_F(TriggerFixture, CaptionsAreShownAsPlainText)
+{
+    // Markup in the names file stays text: no font of its own, no image
+    // loaded from the folder.
+    QImage image(300, 300, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save("r.png"));
+    const QString big = "<font color=red size=7>BIG</font>", picture = "<img src=r.png>";
+    writeNames((big + "\n" + picture + "\n").toUtf8());
+    TriggerPanelDock panel(nullptr);
+    for (int row : {1, 2}) {
+        auto* label = qobject_cast<QLabel*>(panel.glayout->itemAtPosition(row, 0)->widget());
+        EXPECT_EQ(label->text(), row == 1 ? big : picture);
+        EXPECT_EQ(label->sizeHint().height(), panel.glayout->itemAtPosition(3, 0)->widget()->sizeHint().height())
+            << row;
+        EXPECT_GE(label->sizeHint().width(), label->fontMetrics().horizontalAdvance(label->text())) << row;
+    }
 }
 
 TEST_F(TriggerFixture, AHostileNamesFileIsReadNoFurtherThanANamesFileGoes)
