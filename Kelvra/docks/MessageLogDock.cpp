@@ -101,6 +101,15 @@ void MessageLogDock::browseFile()
 void MessageLogDock::setLogFile()
 {
     const QString name = fileName->text();
+    if (name.isEmpty()) {
+        const QString was = logger->getLogFileName();
+        // Said first, so that a file that ends says so too.
+        Logger::writeLog(Tavik::LOG_INFO,
+                         (was.isEmpty() ? QString() : QStringLiteral("The log file \"%1\" is closed. ").arg(was))
+                             + QStringLiteral("No log file is written."));
+        logger->setLogFileName(QString());
+        return;
+    }
     QString reason;
     if (logger->openLogFile(name, &reason))
         return;

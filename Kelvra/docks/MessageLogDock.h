@@ -43,6 +43,7 @@ public slots:
     void browseFile();
     // Opens the field's file for the log; one that cannot be opened is said,
     // with the reason, in the log and the status bar, and the file before stays.
+    // An empty field ends file logging, as the log says.
     void setLogFile();
     void setLogLevel(int index);
     // Queues the message; the queued messages are appended together at the

@@ -282,11 +282,38 @@ TEST_F(LogFixture, AFileThatCannotBeOpenedIsSaidWithItsReasonAndTheOneBeforeStay
 
     const QString path = folder.filePath("kept.txt");
     apply(path);
-    const QString empty = "Cannot open the log file \"\": no file name given. The log file stays \"" + path + "\".";
-    EXPECT_EQ(apply(QString()), empty);
-    EXPECT_TRUE(shows(dock, empty));
+    const QString kept =
+        "Cannot open the log file \"" + missing + "\": No such file or directory. The log file stays \"" + path + "\".";
+    EXPECT_EQ(apply(missing), kept);
+    EXPECT_TRUE(shows(dock, kept));
     EXPECT_EQ(dock.logger->getLogFileName(), path);
-    EXPECT_TRUE(fileText(path).contains(empty)); // logged to the file that stays
+    EXPECT_TRUE(fileText(path).contains(kept)); // logged to the file that stays
+}
+
+TEST_F(LogFixture, AnEmptyNameEndsFileLoggingAndSaysSo)
+{
+    MessageLogDock dock(&window);
+    const QString path = folder.filePath("ended.txt");
+    dock.fileName->setText(path);
+    QTest::keyClick(dock.fileName, Qt::Key_Return);
+    Logger::writeLog(Tavik::LOG_INFO, "before the end");
+
+    dock.fileName->clear();
+    QTest::keyClick(dock.fileName, Qt::Key_Return);
+    const QString ended = "The log file \"" + path + "\" is closed. No log file is written.";
+    EXPECT_TRUE(shows(dock, ended));
+    EXPECT_EQ(dock.logger->getLogFileName(), QString());
+    Logger::writeLog(Tavik::LOG_INFO, "after the end");
+    ASSERT_TRUE(shows(dock, "after the end"));
+    const QString written = fileText(path);
+    EXPECT_TRUE(written.contains("before the end"));
+    EXPECT_TRUE(written.contains(ended)); // the file's last word
+    EXPECT_FALSE(written.contains("after the end"));
+
+    // Without a file, Apply on an empty field says it too.
+    dock.findChildren<QPushButton*>().at(1)->click();
+    EXPECT_TRUE(shows(dock, "after the end\nNo log file is written.\n"));
+    EXPECT_EQ(dock.logger->getLogFileName(), QString());
 }
 
 TEST_F(LogFixture, BrowsingSetsTheFieldAndTheLoggerAtOnceAndCancelChangesNothing)
