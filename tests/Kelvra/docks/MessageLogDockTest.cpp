@@ -316,6 +316,37 @@ TEST_F(LogFixture, AnEmptyNameEndsFileLoggingAndSaysSo)
     EXPECT_EQ(dock.logger->getLogFileName(), QString());
 }
 
+TEST_F(LogFixture, AFloodKeepsTheNewestLinesAndTheOldestGoFirst)
+{
+    MessageLogDock dock(&window);
+    const QString flooded = "frame set skipped\n"; // one text, shared by every call
+    dock.updateLog(Tavik::LOG_WARNING, "first\n");
+    for (int i = 0; i < 10'000'000; ++i)
+        dock.updateLog(Tavik::LOG_WARNING, flooded);
+    for (int i = 0; i < 5; ++i)
+        dock.updateLog(Tavik::LOG_CRITICAL, QString("last %1\n").arg(i));
+    // Appended in as many event-loop turns as the lines kept take, whatever
+    // the flood: not one per few hundred messages of it.
+    int turns = 0;
+    while (!dock.logBox->toPlainText().endsWith("last 4\n") && turns < MessageLogDock::MAX_LINES) {
+        QCoreApplication::processEvents();
+        ++turns;
+    }
+    ASSERT_LT(turns, MessageLogDock::MAX_LINES);
+    const QTextDocument* doc = dock.logBox->document();
+    EXPECT_EQ(doc->blockCount(), MessageLogDock::MAX_LINES);
+    const QString text = dock.logBox->toPlainText();
+    EXPECT_TRUE(text.startsWith(flooded)); // the banner and the first line are gone
+    EXPECT_FALSE(text.contains("first"));
+    EXPECT_TRUE(text.endsWith(flooded + "last 0\nlast 1\nlast 2\nlast 3\nlast 4\n"));
+    EXPECT_EQ(pieceOf(doc, "last 4").background.color(), QColor::fromRgbF(1.0, 0.5, 0.5));
+
+    // Later messages still push the oldest out.
+    dock.updateLog(Tavik::LOG_INFO, "later\n");
+    ASSERT_TRUE(shows(dock, "last 4\nlater\n"));
+    EXPECT_EQ(doc->blockCount(), MessageLogDock::MAX_LINES);
+}
+
 TEST_F(LogFixture, BrowsingSetsTheFieldAndTheLoggerAtOnceAndCancelChangesNothing)
 {
     MessageLogDock dock(&window);
