@@ -82,6 +82,8 @@ void FrameSetWorker::handle(Kelvra::FrameHandle& handle)
     const Tavik::Frame& frame = *handle;
     if (!Tavik::isValidFrameType(frame.type))
         return;
+    if (conversionHook)
+        conversionHook(frame);
     // A set begun before a discard() is dropped.
     const uint64_t generation = ring->takenGeneration();
     if (partial && partial->generation != generation) {

@@ -29,6 +29,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 // The frame ring with one more way in: a frame put without waking the
 // taker, for the frames of a set before its last; and generations: discard()
@@ -74,6 +75,9 @@ public:
     static constexpr double WAIT_TIMEOUT = 0.1;
 
     using Notify = std::function<void()>;
+    // Tests: called on the worker thread with each frame it has taken,
+    // before converting it, so that a test can hold the worker there.
+    using ConversionHook = std::function<void(const Tavik::Frame&)>;
 
     // Starts the worker. `notify` must stay callable until stop() returned.
     explicit FrameSetWorker(Notify notify);
@@ -102,6 +106,9 @@ public:
     // Ends the worker after its current frame and joins it. Idempotent.
     void stop();
 
+    // Set before the frames it is to see are put.
+    void setConversionHook(ConversionHook hook) { conversionHook = std::move(hook); }
+
     // Id of the newest depth frame handed to putFrame, -1 before the first.
     int64_t newestFrameId() const { return newestId.load(); }
     uint64_t convertedSets() const { return converted.load(); }
@@ -116,6 +123,7 @@ private:
     void deliver(std::shared_ptr<FrameImages> images);
 
     Notify notify;
+    ConversionHook conversionHook;
     // Shared with the clouds passed on unconverted, which go back to it when
     // let go (or are deleted once it is gone).
     std::shared_ptr<SetRing> ring = std::make_shared<SetRing>(RING_LENGTH);
