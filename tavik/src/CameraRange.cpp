@@ -137,13 +137,14 @@ Result<double> CameraState::writeRangeLocked(double range)
     // Every second frequency the limits were found over: the step nearest
     // the beat may miss a range (such as the 15 m cap) that another reaches.
     const std::vector<double> steps = frequencyStepsLocked();
-    if (steps.empty()) {
+    if (steps.empty()) { // any frequency: the beat itself, either side
         for (double candidate : {f1 - beat, f1 + beat})
             if (candidate >= kMinFreq - 1e-6 && candidate <= kMaxFreq + 1e-6)
                 consider(quantiseLocked(candidate));
+    } else {
+        for (double q : steps)
+            consider(q);
     }
-    for (double q : steps)
-        consider(q);
     if (best < 0.0)
         return {};
     storeLocked("mod_freq2", best);
