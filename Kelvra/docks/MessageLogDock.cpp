@@ -76,9 +76,10 @@ MessageLogDock::MessageLogDock(QWidget* window)
 
     logBox = new QTextBrowser;
     logBox->setReadOnly(true);
-    // The log only grows: no undo history beside it.
+    // No undo history beside the log.
     logBox->setUndoRedoEnabled(false);
     logBox->setText(SOFTWARE_NAME + " v" + VERSION_NUMBER + "\n" + COMPANY_NAME + "\n\n");
+    logBox->document()->setMaximumBlockCount(MAX_LINES);
     vlayout->addWidget(logBox);
 
     setWidget(content);
@@ -101,6 +102,15 @@ void MessageLogDock::browseFile()
 void MessageLogDock::setLogFile()
 {
     const QString name = fileName->text();
+    if (name.isEmpty()) {
+        const QString was = logger->getLogFileName();
+        // Said first, so that a file that ends says so too.
+        Logger::writeLog(Tavik::LOG_INFO,
+                         (was.isEmpty() ? QString() : QStringLiteral("The log file \"%1\" is closed. ").arg(was))
+                             + QStringLiteral("No log file is written."));
+        logger->setLogFileName(QString());
+        return;
+    }
     QString reason;
     if (logger->openLogFile(name, &reason))
         return;
@@ -127,7 +137,14 @@ void MessageLogDock::updateLog(Tavik::LogLevel logLevel, const QString& text)
     }
     // A burst of messages from another thread arrives as many queued calls in
     // one turn of the event loop; inserting them one by one would stall it.
-    pending.push_back({logLevel, text});
+    pending.push_back({logLevel, text, static_cast<int>(text.count(QLatin1Char('\n')))});
+    pendingBreaks += pending.back().breaks;
+    // A message followed by more lines than the log keeps would only go in to
+    // be pushed out again.
+    while (pendingBreaks - pending.front().breaks > MAX_LINES) {
+        pendingBreaks -= pending.front().breaks;
+        pending.pop_front();
+    }
     scheduleAppend();
 }
 
@@ -159,6 +176,7 @@ void MessageLogDock::appendPending()
         QString run;
         for (; appended < APPEND_LIMIT && !pending.empty() && pending.front().level == level; ++appended) {
             run += pending.front().text;
+            pendingBreaks -= pending.front().breaks;
             pending.pop_front();
         }
         QTextCharFormat format;

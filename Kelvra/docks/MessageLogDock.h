@@ -23,6 +23,9 @@ namespace Kelvra {
 class MessageLogDock : public QDockWidget {
     Q_OBJECT
 public:
+    // Lines the log keeps, so that no flood of messages can stall the window.
+    static constexpr int MAX_LINES = 10000;
+
     // (background, text) per level.
     using LevelColors = std::pair<QColor, QColor>;
     static const QHash<int, LevelColors> colors;
@@ -43,16 +46,19 @@ public slots:
     void browseFile();
     // Opens the field's file for the log; one that cannot be opened is said,
     // with the reason, in the log and the status bar, and the file before stays.
+    // An empty field ends file logging, as the log says.
     void setLogFile();
     void setLogLevel(int index);
     // Queues the message; the queued messages are appended together at the
-    // end of the event-loop turn, a few milliseconds' worth per turn.
+    // end of the event-loop turn, a few milliseconds' worth per turn. The log
+    // keeps its last MAX_LINES lines: older ones go, queued ones included.
     void updateLog(Tavik::LogLevel logLevel, const QString& text);
 
 private:
     struct Message {
         Tavik::LogLevel level;
         QString text;
+        int breaks; // line breaks in `text`
     };
 
     // What one turn of the event loop appends at most: laying the new lines
@@ -65,6 +71,7 @@ private:
 
     QWidget* mainWindow;
     std::deque<Message> pending;
+    long long pendingBreaks = 0;
     bool appendScheduled = false;
 };
 

@@ -2,6 +2,7 @@
 
 #include "Kelvra/common/Diagnostics.h"
 #include "Kelvra/models/StreamHub.h"
+#include "platform/log/Logger.h"
 #include "Tavik/DepthCamera.h"
 
 #include <QDir>
@@ -25,9 +26,11 @@ namespace {
 
 const QString NAMES_FILE = QStringLiteral("FunctionName.txt");
 
+const QString METHOD_PREFIX = QStringLiteral("triggerFunction");
+
 QString methodName(int row)
 {
-    return QStringLiteral("triggerFunction") + QString::number(row);
+    return METHOD_PREFIX + QString::number(row);
 }
 
 } // namespace
@@ -90,14 +93,11 @@ TriggerPanelDock::TriggerPanelDock(DataEngine* dataEngine)
     layout = new QVBoxLayout;
 
     readFunctionNames();
-    const int n = static_cast<int>(functionName.size());
 
     glayout = new QGridLayout;
     glayout->addWidget(new QLabel("Arg1"), 0, 1, Qt::AlignCenter);
     glayout->addWidget(new QLabel("Arg2"), 0, 2, Qt::AlignCenter);
     for (int x = 1; x <= FUNCTION_COUNT; ++x) {
-        const QString caption =
-            x <= n ? functionName.at(x - 1) : QStringLiteral("Trigger Funcion") + QString::number(x);
         auto* first = new QLineEdit;
         auto* second = new QLineEdit;
         arg_list.append({QStringLiteral("1"), QStringLiteral("99")});
@@ -107,7 +107,10 @@ TriggerPanelDock::TriggerPanelDock(DataEngine* dataEngine)
                 [this, x](const QString& text) { argEditFinished(x - 1, 0, text); });
         connect(second, &QLineEdit::textChanged, this,
                 [this, x](const QString& text) { argEditFinished(x - 1, 1, text); });
-        glayout->addWidget(new QLabel(caption), x, 0);
+        // Whatever the file holds is shown as it stands, never as markup.
+        auto* label = new QLabel(rowCaption(x));
+        label->setTextFormat(Qt::PlainText);
+        glayout->addWidget(label, x, 0);
         glayout->addWidget(first, x, 1);
         glayout->addWidget(second, x, 2);
         auto* send = new QPushButton("Send");
@@ -147,6 +150,12 @@ void TriggerPanelDock::readFunctionNames()
         diag::printLine(note.toStdString());
     if (!ok)
         diag::printLine("Can't open FunctionName.txt");
+}
+
+QString TriggerPanelDock::rowCaption(int row) const
+{
+    return row >= 1 && row <= functionName.size() ? functionName.at(row - 1)
+                                                  : QStringLiteral("Trigger Funcion") + QString::number(row);
 }
 
 void TriggerPanelDock::setStreamHub(StreamHub* hub)
@@ -198,12 +207,13 @@ void TriggerPanelDock::releaseWorker(std::uint64_t id)
 
 void TriggerPanelDock::triggerFunction(const QString& triggername, const QString& arg1, const QString& arg2)
 {
+    std::string why;
     try {
         // Held for the whole call, whatever the controller does meanwhile.
         const Tavik::DepthCameraPtr camera = streamHub ? streamHub->getDepthCamera() : nullptr;
         diag::printLine(QStringLiteral("trigger function d.%1('%2','%3')").arg(triggername, arg1, arg2));
         const Tavik::TriggerResult result = camera
-            ? camera->callTrigger(triggername.toStdString(), arg1.toStdString(), arg2.toStdString())
+            ? camera->callTrigger(triggername.toStdString(), arg1.toStdString(), arg2.toStdString(), &why)
             : Tavik::TriggerResult::Unsupported;
         switch (result) {
         case Tavik::TriggerResult::True:
@@ -218,10 +228,26 @@ void TriggerPanelDock::triggerFunction(const QString& triggername, const QString
             diag::printLine(QStringLiteral("DepthCamera can't support this function : %1  ").arg(triggername));
             emit triggerFunctionSignal(triggername, UNSUPPORTED);
             break;
-        case Tavik::TriggerResult::Error: break; // no outcome
+        case Tavik::TriggerResult::Error: // no outcome, no box
+            logCallFailure(triggername, why.empty() ? "no reason given" : why.c_str());
+            break;
         }
+    } catch (const std::exception& e) {
+        logCallFailure(triggername, e.what());
     } catch (...) {
-        // Any other failure of the call: no outcome, the panel stays usable.
+        logCallFailure(triggername, "unknown failure");
+    }
+}
+
+void TriggerPanelDock::logCallFailure(const QString& triggername, const char* why) const noexcept
+{
+    try {
+        const int row = triggername.mid(METHOD_PREFIX.size()).toInt();
+        Logger::writeLog(
+            Tavik::LOG_ERROR,
+            QStringLiteral("Trigger \"%1\" (%2) failed: %3").arg(rowCaption(row), triggername, QString::fromUtf8(why)));
+    } catch (...) {
+        // The panel stays usable.
     }
 }
 

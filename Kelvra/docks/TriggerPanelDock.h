@@ -3,7 +3,7 @@
 // triggerFunction1 .. triggerFunction9 with two text arguments each. Captions
 // come from "FunctionName.txt" in the current folder. Every "Send" runs one
 // worker thread; its outcome comes back as a queued signal and is shown in a
-// message box.
+// message box. A call that fails in another way is told in the log.
 
 #include <QDockWidget>
 #include <QPair>
@@ -84,6 +84,11 @@ signals:
 
 private:
     void readFunctionNames();
+    // The caption of a row, 1 to 9: its line of the names file, else the default.
+    QString rowCaption(int row) const;
+    // A call that failed in a way no box tells goes to the log, with the
+    // row's caption and the reason.
+    void logCallFailure(const QString& triggername, const char* why) const noexcept;
     // Joins a worker that has finished and forgets it.
     void releaseWorker(std::uint64_t id);
 

@@ -89,6 +89,7 @@ bool addFrame(FrameImages& images, const Tavik::Frame& frame)
         images.hasDepth = true;
         images.width = frame.width;
         images.height = frame.height;
+        images.id = frame.id;
         images.timestamp = frame.timestamp;
         return true;
     }

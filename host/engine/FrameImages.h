@@ -12,7 +12,7 @@
 #include <vector>
 
 struct FrameImages {
-    int64_t id = -1; // frame index of the set
+    int64_t id = -1; // frame index of the set (of its depth frame, as the timestamp)
     uint64_t generation = 0; // FrameSetWorker::discard() before its frames came
     int64_t timestamp = 0; // microseconds
     int width = 0; // of the depth frame; 0 when the set had none

@@ -82,21 +82,26 @@ void FrameSetWorker::handle(Kelvra::FrameHandle& handle)
     const Tavik::Frame& frame = *handle;
     if (!Tavik::isValidFrameType(frame.type))
         return;
+    if (conversionHook)
+        conversionHook(frame);
     // A set begun before a discard() is dropped.
     const uint64_t generation = ring->takenGeneration();
     if (partial && partial->generation != generation) {
         partial.reset();
         ++dropped;
     }
-    // A frame of another set closes the one being assembled: the ring dropped
-    // the rest of it.
-    if (partial && partial->id != frame.id)
+    // A set ends with its point cloud. A frame that does not follow the last
+    // one in frame-type order begins another set, and so does one after
+    // frames the ring dropped (the rest of this set among them). Ids are not
+    // compared: a recording may give each frame of a set its own.
+    if (partial && (frame.type <= partialType || ring->takenAfterDrop()))
         finishPartial();
     if (!partial) {
         partial = std::make_shared<FrameImages>();
         partial->id = frame.id;
         partial->generation = generation;
     }
+    partialType = frame.type;
     if (frame.type != Tavik::FRAME_XYZI_POINT_CLOUD_FRAME) {
         FrameConversion::addFrame(*partial, frame);
         return;

@@ -29,11 +29,13 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 // The frame ring with one more way in: a frame put without waking the
-// taker, for the frames of a set before its last; and generations: discard()
+// taker, for the frames of a set before its last; generations: discard()
 // drops what is queued and begins a new one in one step, so a frame taken
-// afterwards was put afterwards.
+// afterwards was put afterwards; and whether frames were dropped between two
+// taken.
 class SetRing : public Kelvra::FrameRing {
 public:
     using FrameRing::FrameRing;
@@ -50,19 +52,33 @@ public:
             release(FrameRing::_get()); // not ours: `taken` is the taker's
         return ++generation;
     }
-    // The generation of the frame taken last; the taker's thread only.
+    // Of the frame taken last, the taker's thread only: its generation, and
+    // whether the ring dropped frames (its oldest, when full) since the one
+    // taken before it.
     uint64_t takenGeneration() const { return taken; }
+    bool takenAfterDrop() const { return takenAfterDrops; }
 
 protected:
+    void _put(const Tavik::Frame& frame) override
+    {
+        if (queue.size() >= maxlen)
+            ++drops;
+        FrameRing::_put(frame);
+    }
     Kelvra::FrameHandle _get() override
     {
         taken = generation;
+        takenAfterDrops = drops != dropsAtTake;
+        dropsAtTake = drops;
         return FrameRing::_get();
     }
 
 private:
     uint64_t generation = 0; // under the mutex
+    uint64_t drops = 0; // under the mutex
+    uint64_t dropsAtTake = 0; // under the mutex
     uint64_t taken = 0;
+    bool takenAfterDrops = false;
 };
 
 class FrameSetWorker {
@@ -74,6 +90,9 @@ public:
     static constexpr double WAIT_TIMEOUT = 0.1;
 
     using Notify = std::function<void()>;
+    // Tests: called on the worker thread with each frame it has taken,
+    // before converting it, so that a test can hold the worker there.
+    using ConversionHook = std::function<void(const Tavik::Frame&)>;
 
     // Starts the worker. `notify` must stay callable until stop() returned.
     explicit FrameSetWorker(Notify notify);
@@ -102,6 +121,9 @@ public:
     // Ends the worker after its current frame and joins it. Idempotent.
     void stop();
 
+    // Set before the frames it is to see are put.
+    void setConversionHook(ConversionHook hook) { conversionHook = std::move(hook); }
+
     // Id of the newest depth frame handed to putFrame, -1 before the first.
     int64_t newestFrameId() const { return newestId.load(); }
     uint64_t convertedSets() const { return converted.load(); }
@@ -116,10 +138,12 @@ private:
     void deliver(std::shared_ptr<FrameImages> images);
 
     Notify notify;
+    ConversionHook conversionHook;
     // Shared with the clouds passed on unconverted, which go back to it when
     // let go (or are deleted once it is gone).
     std::shared_ptr<SetRing> ring = std::make_shared<SetRing>(RING_LENGTH);
     std::shared_ptr<FrameImages> partial; // worker thread only
+    Tavik::FrameType partialType = -1; // of the frame added to `partial` last
 
     std::mutex mailboxMutex;
     FrameImagesPtr pending;

@@ -58,6 +58,9 @@ public:
     // go too.
     void clearFrames();
 
+    // Tests: see FrameSetWorker::setConversionHook.
+    void setConversionHook(FrameSetWorker::ConversionHook hook) { worker->setConversionHook(std::move(hook)); }
+
     // The newest published set (the point-cloud view draws its points), or nothing.
     FrameImagesPtr newestFrameSet() const { return newest; }
     // Point-cloud views say whether they are shown; a view's word lasts

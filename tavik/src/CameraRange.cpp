@@ -106,7 +106,8 @@ Result<double> CameraState::writeRangeLocked(double range)
     const ParamSpec* spec = findLocked("unambiguous_range");
     if (!spec)
         return {};
-    const auto [lower, upper] = rangeLimitsLocked(*spec);
+    const auto limits = rangeLimitsLocked(*spec);
+    const double lower = limits.first, upper = limits.second;
     constexpr double slack = 1e-4;
     if (!(range >= lower - slack && range <= upper + slack))
         return {};
@@ -125,20 +126,25 @@ Result<double> CameraState::writeRangeLocked(double range)
         if (q == f1)
             return;
         const double reached = std::min(kLightSpeed / (2.0 * std::fabs(f1 - q)), kMaxDealiasedRange);
-        const double error = std::fabs(reached - range);
+        // Within the limits, as an editor shows it: a range a little beyond
+        // a limit (they are rounded inwards) reaches that limit.
+        const double error = std::fabs(std::clamp(reached, lower, upper) - range);
         if (best < 0.0 || error < bestError) {
             best = q;
             bestError = error;
         }
     };
-    for (double candidate : {f1 - beat, f1 + beat})
-        if (candidate >= kMinFreq - 1e-6 && candidate <= kMaxFreq + 1e-6)
-            consider(quantiseLocked(candidate));
-    // Coarse steps (a low VCO) may round both beats back onto mod_freq1:
-    // then the step that comes nearest.
-    if (best < 0.0)
-        for (double q : frequencyStepsLocked())
+    // Every second frequency the limits were found over: the step nearest
+    // the beat may miss a range (such as the 15 m cap) that another reaches.
+    const std::vector<double> steps = frequencyStepsLocked();
+    if (steps.empty()) { // any frequency: the beat itself, either side
+        for (double candidate : {f1 - beat, f1 + beat})
+            if (candidate >= kMinFreq - 1e-6 && candidate <= kMaxFreq + 1e-6)
+                consider(quantiseLocked(candidate));
+    } else {
+        for (double q : steps)
             consider(q);
+    }
     if (best < 0.0)
         return {};
     storeLocked("mod_freq2", best);

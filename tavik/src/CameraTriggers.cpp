@@ -20,7 +20,7 @@ bool isDecimal(const std::string& text)
 
 } // namespace
 
-TriggerResult CameraState::callTrigger(int number, const std::string& a, const std::string& b)
+TriggerResult CameraState::callTrigger(int number, const std::string& a, const std::string& b, std::string* why)
 {
     if (!connected)
         return TriggerResult::False;
@@ -35,8 +35,11 @@ TriggerResult CameraState::callTrigger(int number, const std::string& a, const s
     }
     if (!connected)
         return TriggerResult::False;
-    if (number == 9 && a == "fault")
+    if (number == 9 && a == "fault") {
+        if (why)
+            *why = "the camera sent no answer";
         return TriggerResult::Error;
+    }
     return isDecimal(a) && isDecimal(b) ? TriggerResult::True : TriggerResult::False;
 }
 

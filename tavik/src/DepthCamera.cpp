@@ -166,7 +166,8 @@ bool DepthCamera::triggerFunction9(const std::string& a, const std::string& b)
     return d_->callTrigger(9, a, b) == TriggerResult::True;
 }
 
-TriggerResult DepthCamera::callTrigger(const std::string& functionName, const std::string& a, const std::string& b)
+TriggerResult DepthCamera::callTrigger(const std::string& functionName, const std::string& a, const std::string& b,
+                                       std::string* why)
 {
     static const std::string prefix = "triggerFunction";
     if (functionName.size() != prefix.size() + 1 || functionName.compare(0, prefix.size(), prefix) != 0)
@@ -174,7 +175,7 @@ TriggerResult DepthCamera::callTrigger(const std::string& functionName, const st
     const char digit = functionName.back();
     if (digit < '1' || digit > '9')
         return TriggerResult::Unsupported;
-    return d_->callTrigger(digit - '0', a, b);
+    return d_->callTrigger(digit - '0', a, b, why);
 }
 
 } // namespace Tavik

@@ -286,7 +286,7 @@ struct CameraState : ParamHost, std::enable_shared_from_this<CameraState> {
     Result<float> getf(const std::string& name);
     int addFilter(const FilterPtr& filter, FrameType type, int beforeFilterIndex, std::string* why);
     bool removeFilter(int filterIndex, FrameType type);
-    TriggerResult callTrigger(int number, const std::string& a, const std::string& b);
+    TriggerResult callTrigger(int number, const std::string& a, const std::string& b, std::string* why = nullptr);
     // Marks the camera disconnected: stops capture, drops callbacks and
     // chains, wakes trigger waits. Idempotent.
     void disconnect();

@@ -319,7 +319,9 @@ TEST(CameraTriggers, AnswersPerModel)
     EXPECT_TRUE(a.camera->triggerFunction8("-4", "+2"));
     EXPECT_EQ(a.camera->callTrigger("triggerFunction7", "1", "99"), TriggerResult::Unsupported);
     EXPECT_FALSE(a.camera->triggerFunction7("1", "99"));
-    EXPECT_EQ(a.camera->callTrigger("triggerFunction9", "fault", "99"), TriggerResult::Error);
+    std::string why;
+    EXPECT_EQ(a.camera->callTrigger("triggerFunction9", "fault", "99", &why), TriggerResult::Error);
+    EXPECT_EQ(why, "the camera sent no answer");
     EXPECT_EQ(a.camera->callTrigger("triggerFunction9", "1", "2"), TriggerResult::True);
     EXPECT_EQ(a.camera->callTrigger("triggerFunction10", "1", "2"), TriggerResult::Unsupported);
     EXPECT_EQ(a.camera->callTrigger("triggerFunction0", "1", "2"), TriggerResult::Unsupported);

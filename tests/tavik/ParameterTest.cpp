@@ -151,8 +151,13 @@ static void expectEveryRangeWithinTheLimitsTaken(const DepthCameraPtr& camera, c
         if (refused > 3)
             break;
     }
-    EXPECT_TRUE(camera->setf("unambiguous_range", lower).ok) << state;
-    EXPECT_TRUE(camera->setf("unambiguous_range", upper).ok) << state;
+    // The limits are reached, as an editor of two decimals shows them.
+    const auto atLower = camera->setf("unambiguous_range", lower);
+    EXPECT_TRUE(atLower.ok) << state;
+    EXPECT_LT(atLower.value, lower + 0.005f) << state;
+    const auto atUpper = camera->setf("unambiguous_range", upper);
+    EXPECT_TRUE(atUpper.ok) << state;
+    EXPECT_GE(atUpper.value, upper - 0.005f) << state;
     if (lower > 1.01f) {
         EXPECT_FALSE(camera->setf("unambiguous_range", lower - 0.01f).ok) << state;
     }
@@ -179,6 +184,12 @@ TEST(CameraParameters, RangeLimitsAreWhatTheFrequenciesReach)
     EXPECT_FLOAT_EQ(range->lowerLimit(), 2.4f);
     EXPECT_FLOAT_EQ(range->upperLimit(), 15.f);
     expectEveryRangeWithinTheLimitsTaken(rig.camera, "VCO 600, dealiasing on");
+    // At 30 MHz the beat nearest 15 m (with 20 or 40 MHz) falls short of
+    // it; a nearer step reaches the cap.
+    ASSERT_TRUE(rig.camera->setf("mod_freq1", 30.f).ok);
+    EXPECT_FLOAT_EQ(range->upperLimit(), 15.f);
+    expectEveryRangeWithinTheLimitsTaken(rig.camera, "VCO 600 at 30 MHz, dealiasing on");
+    EXPECT_FLOAT_EQ(getFloat(rig.camera, "mod_freq1"), 30.f);
 
     // Coarse steps at a low VCO: from 100 MHz the nearest other step is 75 MHz.
     ASSERT_TRUE(rig.camera->setu("vco_freq", 300).ok);

@@ -134,8 +134,10 @@ public:
     bool triggerFunction8(const std::string& a, const std::string& b);
     bool triggerFunction9(const std::string& a, const std::string& b);
     // By-name call ("triggerFunction1" ... "triggerFunction9"), telling a
-    // missing function and a failed call apart. Safe from several threads.
-    TriggerResult callTrigger(const std::string& functionName, const std::string& a, const std::string& b);
+    // missing function and a failed call apart; `why` gets the reason of an
+    // Error. Safe from several threads.
+    TriggerResult callTrigger(const std::string& functionName, const std::string& a, const std::string& b,
+                              std::string* why = nullptr);
 
     // Implementation access.
     const std::shared_ptr<detail::CameraState>& state() const { return d_; }

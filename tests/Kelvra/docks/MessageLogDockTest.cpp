@@ -282,11 +282,69 @@ TEST_F(LogFixture, AFileThatCannotBeOpenedIsSaidWithItsReasonAndTheOneBeforeStay
 
     const QString path = folder.filePath("kept.txt");
     apply(path);
-    const QString empty = "Cannot open the log file \"\": no file name given. The log file stays \"" + path + "\".";
-    EXPECT_EQ(apply(QString()), empty);
-    EXPECT_TRUE(shows(dock, empty));
+    const QString kept =
+        "Cannot open the log file \"" + missing + "\": No such file or directory. The log file stays \"" + path + "\".";
+    EXPECT_EQ(apply(missing), kept);
+    EXPECT_TRUE(shows(dock, kept));
     EXPECT_EQ(dock.logger->getLogFileName(), path);
-    EXPECT_TRUE(fileText(path).contains(empty)); // logged to the file that stays
+    EXPECT_TRUE(fileText(path).contains(kept)); // logged to the file that stays
+}
+
+TEST_F(LogFixture, AnEmptyNameEndsFileLoggingAndSaysSo)
+{
+    MessageLogDock dock(&window);
+    const QString path = folder.filePath("ended.txt");
+    dock.fileName->setText(path);
+    QTest::keyClick(dock.fileName, Qt::Key_Return);
+    Logger::writeLog(Tavik::LOG_INFO, "before the end");
+
+    dock.fileName->clear();
+    QTest::keyClick(dock.fileName, Qt::Key_Return);
+    const QString ended = "The log file \"" + path + "\" is closed. No log file is written.";
+    EXPECT_TRUE(shows(dock, ended));
+    EXPECT_EQ(dock.logger->getLogFileName(), QString());
+    Logger::writeLog(Tavik::LOG_INFO, "after the end");
+    ASSERT_TRUE(shows(dock, "after the end"));
+    const QString written = fileText(path);
+    EXPECT_TRUE(written.contains("before the end"));
+    EXPECT_TRUE(written.contains(ended)); // the file's last word
+    EXPECT_FALSE(written.contains("after the end"));
+
+    // Without a file, Apply on an empty field says it too.
+    dock.findChildren<QPushButton*>().at(1)->click();
+    EXPECT_TRUE(shows(dock, "after the end\nNo log file is written.\n"));
+    EXPECT_EQ(dock.logger->getLogFileName(), QString());
+}
+
+TEST_F(LogFixture, AFloodKeepsTheNewestLinesAndTheOldestGoFirst)
+{
+    MessageLogDock dock(&window);
+    const QString flooded = "frame set skipped\n"; // one text, shared by every call
+    dock.updateLog(Tavik::LOG_WARNING, "first\n");
+    for (int i = 0; i < 10'000'000; ++i)
+        dock.updateLog(Tavik::LOG_WARNING, flooded);
+    for (int i = 0; i < 5; ++i)
+        dock.updateLog(Tavik::LOG_CRITICAL, QString("last %1\n").arg(i));
+    // Appended in as many event-loop turns as the lines kept take, whatever
+    // the flood: not one per few hundred messages of it.
+    int turns = 0;
+    while (!dock.logBox->toPlainText().endsWith("last 4\n") && turns < MessageLogDock::MAX_LINES) {
+        QCoreApplication::processEvents();
+        ++turns;
+    }
+    ASSERT_LT(turns, MessageLogDock::MAX_LINES);
+    const QTextDocument* doc = dock.logBox->document();
+    EXPECT_EQ(doc->blockCount(), MessageLogDock::MAX_LINES);
+    const QString text = dock.logBox->toPlainText();
+    EXPECT_TRUE(text.startsWith(flooded)); // the banner and the first line are gone
+    EXPECT_FALSE(text.contains("first"));
+    EXPECT_TRUE(text.endsWith(flooded + "last 0\nlast 1\nlast 2\nlast 3\nlast 4\n"));
+    EXPECT_EQ(pieceOf(doc, "last 4").background.color(), QColor::fromRgbF(1.0, 0.5, 0.5));
+
+    // Later messages still push the oldest out.
+    dock.updateLog(Tavik::LOG_INFO, "later\n");
+    ASSERT_TRUE(shows(dock, "last 4\nlater\n"));
+    EXPECT_EQ(doc->blockCount(), MessageLogDock::MAX_LINES);
 }
 
 TEST_F(LogFixture, BrowsingSetsTheFieldAndTheLoggerAtOnceAndCancelChangesNothing)

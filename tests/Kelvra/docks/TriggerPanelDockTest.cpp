@@ -4,6 +4,7 @@
 
 #include "Kelvra/docks/TriggerPanelDock.h"
 #include "Kelvra/models/StreamHub.h"
+#include "platform/log/Logger.h"
 #include "Tavik/Tavik.h"
 #include "tests/Kelvra/common/CaptureStream.h"
 #include "tests/Kelvra/dialogs/ModalDriver.h"
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGridLayout>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -155,6 +157,25 @@ TEST_F(TriggerFixture, CaptionsComeFromTheNamesFileStrippedAndAtMostNine)
     EXPECT_EQ(out.text().find("Can't open"), std::string::npos);
 }
 
+TEST_F(TriggerFixture, CaptionsAreShownAsPlainText)
+{
+    // Markup in the names file stays text: no font of its own, no image
+    // loaded from the folder.
+    QImage image(300, 300, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save("r.png"));
+    const QString big = "<font color=red size=7>BIG</font>", picture = "<img src=r.png>";
+    writeNames((big + "\n" + picture + "\n").toUtf8());
+    TriggerPanelDock panel(nullptr);
+    for (int row : {1, 2}) {
+        auto* label = qobject_cast<QLabel*>(panel.glayout->itemAtPosition(row, 0)->widget());
+        EXPECT_EQ(label->text(), row == 1 ? big : picture);
+        EXPECT_EQ(label->sizeHint().height(), panel.glayout->itemAtPosition(3, 0)->widget()->sizeHint().height())
+            << row;
+        EXPECT_GE(label->sizeHint().width(), label->fontMetrics().horizontalAdvance(label->text())) << row;
+    }
+}
+
 TEST_F(TriggerFixture, AHostileNamesFileIsReadNoFurtherThanANamesFileGoes)
 {
     const QString bytesCut = "FunctionName.txt: only its first 65536 bytes read";
@@ -288,20 +309,29 @@ TEST_F(TriggerFixture, TheFieldsTextsAtThePressReachTheCameraUnchanged)
 
 TEST_F(TriggerFixture, AMissingFunctionAndAFailingCallAreTold)
 {
+    writeNames("1\n2\n3\n4\n5\n6\n7\n8\nReset Sensor\n");
     TriggerPanelDock panel(nullptr);
     panel.setStreamHub(hub.get());
     BoxLog log;
+    Logger logger;
+    QStringList logged;
+    QObject::connect(&logger, &Logger::outputAvailable, [&](Tavik::LogLevel level, const QString& text) {
+        logged << Logger::levelName(level) + "|" + text;
+    });
     press(panel, 7);
     ASSERT_TRUE(log.waitForBoxes(1));
     EXPECT_EQ(log.boxes.at(0), "Perform fail|This camera can't support triggerFunction7.");
     EXPECT_NE(out.text().find("DepthCamera can't support this function : triggerFunction7  "), std::string::npos);
 
-    // A call that fails outright shows nothing; the panel stays usable.
+    // A call that fails outright shows no box: the log says why, with the row's caption.
     field(panel, 9, 1)->setText("fault");
     press(panel, 9);
-    ASSERT_TRUE(KelvraTest::waitFor([&] { return panel.runningWorkers() == 0; }));
+    const QString failure = "Error|Trigger \"Reset Sensor\" (triggerFunction9) failed: the camera sent no answer\n";
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return panel.runningWorkers() == 0 && logged.contains(failure); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(log.boxes.size(), 1);
+    EXPECT_EQ(logged, QStringList{failure}); // the other outcomes have their boxes only
+    // The panel stays usable.
     press(panel, 1);
     ASSERT_TRUE(log.waitForBoxes(2));
     EXPECT_EQ(log.boxes.at(1), "Perform Successfully|Successfully perform  triggerFunction1.");

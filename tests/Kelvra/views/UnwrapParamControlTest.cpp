@@ -5,7 +5,9 @@
 #include "platform/base/ViewCommunicator.h"
 #include "tests/Kelvra/views/PageTestSupport.h"
 
+#include <QDoubleSpinBox>
 #include <QLabel>
+#include <QSlider>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -163,6 +165,33 @@ TEST_F(UnwrapParamControlTest, SuccessfulEditRefreshesBeforeTheHostHearsOfIt)
     // modulation frequencies.
     EXPECT_EQ(thresholds.last().at(2).toDouble(), static_cast<double>(range(camera)));
     EXPECT_NEAR(range(camera), 6.0, 0.2);
+}
+
+// With dealiasing the editor's upper limit is reached: the box reads it and
+// the handle stays at the end.
+TEST_F(UnwrapParamControlTest, TheUpperLimitIsReachedWithDealiasing)
+{
+    auto camera = connect(PageTest::Quenta14);
+    ASSERT_TRUE(camera->setf("mod_freq1", 30.f).ok);
+    ASSERT_TRUE(camera->setb("dealias_en", true).ok);
+    auto page = build(camera);
+    RangeParameterDetailedView* view = editor(*page);
+    ASSERT_TRUE(view);
+    auto* box = qobject_cast<QDoubleSpinBox*>(view->spinbox);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->maximum(), 15.0);
+    MessageBoxWatcher boxes;
+
+    QTest::keyClick(view->slider, Qt::Key_End);
+    EXPECT_EQ(box->value(), 15.0);
+    EXPECT_EQ(view->slider->value(), view->slider->maximum());
+    EXPECT_GE(range(camera), 14.995f);
+
+    typeInto(view, 9.0);
+    typeInto(view, 15.0);
+    EXPECT_EQ(box->value(), 15.0);
+    EXPECT_EQ(view->slider->value(), view->slider->maximum());
+    EXPECT_TRUE(boxes.titles.isEmpty());
 }
 
 TEST_F(UnwrapParamControlTest, RefusedEditIsPutBackAndAnnouncesNothing)

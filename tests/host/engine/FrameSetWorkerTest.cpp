@@ -294,6 +294,59 @@ TEST(FrameSetWorker, IncompleteSetsArePublishedOnlyWithDepth)
     EXPECT_EQ(r.worker.droppedSets(), 1u);
 }
 
+TEST(FrameSetWorker, ASetWhoseFramesCarryDifferentIdsIsShownWhole)
+{
+    // As a recording may hold them: each frame of a set with its own id.
+    Receiver r;
+    for (int64_t first : {10, 20}) {
+        const int notified = r.notifications;
+        auto set = makeSet(first);
+        for (int t = 0; t < Tavik::FRAME_TYPE_COUNT; ++t) {
+            set[t]->id = first + t;
+            r.worker.putFrame(*set[t]);
+        }
+        ASSERT_TRUE(KelvraTest::waitFor([&] { return r.notifications > notified; }));
+        FrameImagesPtr images = r.worker.takePending();
+        ASSERT_TRUE(images);
+        EXPECT_EQ(images->id, first + Tavik::FRAME_DEPTH_FRAME); // the depth frame's, as its timestamp
+        for (const cv::Mat* m : {&images->amplitude, &images->phase, &images->depth})
+            ASSERT_EQ(m->size(), cv::Size(3, 4));
+        EXPECT_FLOAT_EQ(images->amplitude.at<float>(3, 2), amplitudeAt(3, 2));
+        EXPECT_FLOAT_EQ(images->phase.at<float>(3, 2), phaseAt(3, 2));
+        EXPECT_FLOAT_EQ(images->depth.at<float>(3, 2), depthAt(3, 2));
+        EXPECT_EQ(images->points.size(), 12u);
+    }
+    EXPECT_EQ(r.worker.droppedSets(), 0u);
+}
+
+TEST(FrameSetWorker, FramesTheRingDroppedEndTheSetTheyBelongedTo)
+{
+    Receiver r;
+    HostTest::Hold hold(1, Tavik::FRAME_RAW_FRAME_PROCESSED);
+    r.worker.setConversionHook(hold.hook());
+    auto first = makeSet(1);
+    std::fill(first[Tavik::FRAME_RAW_FRAME_PROCESSED]->amplitude.begin(),
+              first[Tavik::FRAME_RAW_FRAME_PROCESSED]->amplitude.end(), 7);
+    r.worker.putFrame(*first[Tavik::FRAME_RAW_FRAME_PROCESSED]);
+    ASSERT_TRUE(KelvraTest::waitWithoutEvents([&] { return hold.isReached(); }));
+    // While the worker holds set 1's first frame, the ring (six frames) drops
+    // the rest of set 1 and the first frame of set 2.
+    for (int t = Tavik::FRAME_DEPTH_FRAME; t < Tavik::FRAME_TYPE_COUNT; ++t)
+        r.worker.putFrame(*first[t]);
+    for (const auto& frame : makeSet(2))
+        r.worker.putFrame(*frame);
+    for (int64_t id = 3; id <= 6; ++id)
+        r.worker.putFrame(*makeFrame(Tavik::FRAME_RAW_FRAME_PROCESSED, id, 4, 3));
+    hold.release();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return r.notifications == 1; }));
+    // What is left of set 2 is shown without set 1's amplitude.
+    FrameImagesPtr images = r.worker.takePending();
+    ASSERT_TRUE(images);
+    EXPECT_EQ(images->id, 2);
+    EXPECT_TRUE(images->amplitude.empty());
+    EXPECT_FALSE(images->depth.empty());
+}
+
 TEST(FrameSetWorker, ASetOfNoPixelsIsPublishedEmpty)
 {
     Receiver r;

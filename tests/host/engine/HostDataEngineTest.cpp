@@ -403,3 +403,54 @@ TEST(HostDataEngine, ASetBegunBeforeAClearIsNeverShown)
     deliverSet(engine, 6);
     EXPECT_TRUE(waitForId(engine, 6));
 }
+
+// A set the worker had begun before clearFrames() and that comes again whole
+// after it (a recording sought back to the set on show) is shown: the set
+// sent again, not the part begun before.
+TEST(HostDataEngine, ASetBegunBeforeAClearAndSentAgainWholeIsShown)
+{
+    HostDataEngine engine(nullptr);
+    Hold hold(-1, Tavik::FRAME_DEPTH_FRAME); // holds nothing: counts the frames taken
+    engine.setConversionHook(hold.hook());
+    const auto before = makeSet(5);
+    for (int t = 0; t < Tavik::FRAME_XYZI_POINT_CLOUD_FRAME; ++t)
+        engine.frameCallback(nullptr, before[t], t);
+    // Taken by the worker within its wait, without the set's last frame.
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return hold.framesTaken() == 2; }));
+    std::vector<int64_t> shown;
+    QObject::connect(&engine, &DataEngine::frameUpdated, [&] { shown.push_back(engine.newestFrameSet()->id); });
+    engine.clearFrames();
+
+    deliver(engine, flatDepthSet(5, 2.5f));
+    ASSERT_TRUE(waitForId(engine, 5));
+    EXPECT_FLOAT_EQ(engine.newestFrameSet()->depth.at<float>(1, 1), 2.5f);
+    EXPECT_FALSE(engine.newestFrameSet()->amplitude.empty());
+    deliverSet(engine, 6);
+    ASSERT_TRUE(waitForId(engine, 6));
+    EXPECT_EQ(shown, (std::vector<int64_t>{-1, 5, 6}));
+}
+
+// A set the worker is converting while clearFrames() runs is never shown.
+TEST(HostDataEngine, ASetConvertedDuringAClearIsNeverShown)
+{
+    HostDataEngine engine(nullptr);
+    Hold hold(7, Tavik::FRAME_XYZI_POINT_CLOUD_FRAME);
+    engine.setConversionHook(hold.hook());
+    deliverSet(engine, 7);
+    ASSERT_TRUE(KelvraTest::waitWithoutEvents([&] { return hold.isReached(); }));
+    std::vector<int64_t> shown;
+    QObject::connect(&engine, &DataEngine::frameUpdated, [&] { shown.push_back(engine.newestFrameSet()->id); });
+    engine.clearFrames();
+    const auto cleared = engine.frameStats();
+    hold.release();
+    ASSERT_TRUE(KelvraTest::waitFor([&] {
+        const auto now = engine.frameStats();
+        return now.published + now.dropped > cleared.published + cleared.dropped;
+    }));
+    KelvraTest::drainEvents();
+    EXPECT_EQ(shown, (std::vector<int64_t>{-1}));
+    EXPECT_EQ(engine.newestFrameSet()->id, -1);
+    deliverSet(engine, 8);
+    ASSERT_TRUE(waitForId(engine, 8));
+    EXPECT_EQ(shown, (std::vector<int64_t>{-1, 8}));
+}

@@ -5,7 +5,11 @@
 #include "Tavik/Frame.h"
 
 #include <array>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 
 namespace HostTest {
 
@@ -70,5 +74,66 @@ inline std::array<Tavik::FramePtr, Tavik::FRAME_TYPE_COUNT> makeSet(int64_t id, 
         set[t] = makeFrame(t, id, width, height);
     return set;
 }
+
+// A conversion hook that holds the hand-off worker on the first frame of
+// one id and type it takes, until release() or the end of the Hold (declare
+// it after the worker or engine it holds, so that it ends first).
+class Hold {
+public:
+    Hold(int64_t id, Tavik::FrameType type)
+        : state(std::make_shared<State>(id, type))
+    {
+    }
+    ~Hold() { release(); }
+    Hold(const Hold&) = delete;
+    Hold& operator=(const Hold&) = delete;
+
+    // The worker's copy keeps the state for as long as it may wait on it.
+    std::function<void(const Tavik::Frame&)> hook()
+    {
+        return [state = state](const Tavik::Frame& frame) {
+            std::unique_lock<std::mutex> lock(state->mutex);
+            ++state->taken;
+            if (frame.id != state->id || frame.type != state->type || state->reached)
+                return;
+            state->reached = true;
+            state->changed.wait(lock, [&] { return state->released; });
+        };
+    }
+    // Whether the worker holds now (or held before).
+    bool isReached() const
+    {
+        std::lock_guard<std::mutex> lock(state->mutex);
+        return state->reached;
+    }
+    int framesTaken() const
+    {
+        std::lock_guard<std::mutex> lock(state->mutex);
+        return state->taken;
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> lock(state->mutex);
+        state->released = true;
+        state->changed.notify_all();
+    }
+
+private:
+    struct State {
+        State(int64_t id, Tavik::FrameType type)
+            : id(id)
+            , type(type)
+        {
+        }
+        const int64_t id;
+        const Tavik::FrameType type;
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool reached = false;
+        bool released = false;
+        int taken = 0;
+    };
+    std::shared_ptr<State> state;
+};
 
 } // namespace HostTest
