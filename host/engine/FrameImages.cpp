@@ -73,18 +73,28 @@ cv::Mat toImage(const std::vector<float>& values, int width, int height)
     return transposed(values, width, height);
 }
 
+namespace {
+
+// A frame of no pixels: 0 wide or high.
+bool noPixels(const Tavik::Frame& frame)
+{
+    return frame.width >= 0 && frame.height >= 0 && (frame.width == 0 || frame.height == 0);
+}
+
+} // namespace
+
 bool addFrame(FrameImages& images, const Tavik::Frame& frame)
 {
     switch (frame.type) {
     case Tavik::FRAME_RAW_FRAME_PROCESSED:
         images.amplitude = toImage(frame.amplitude, frame.width, frame.height);
         images.phase = toImage(frame.phase, frame.width, frame.height);
-        return !images.amplitude.empty() || !images.phase.empty();
+        images.hasRaw = !images.amplitude.empty() || !images.phase.empty()
+            || (noPixels(frame) && frame.amplitude.empty() && frame.phase.empty());
+        return images.hasRaw;
     case Tavik::FRAME_DEPTH_FRAME: {
         images.depth = toImage(frame.depth, frame.width, frame.height);
-        const bool noPixels =
-            frame.width >= 0 && frame.height >= 0 && frame.depth.empty() && (frame.width == 0 || frame.height == 0);
-        if (images.depth.empty() && !noPixels)
+        if (images.depth.empty() && !(noPixels(frame) && frame.depth.empty()))
             return false;
         images.hasDepth = true;
         images.width = frame.width;

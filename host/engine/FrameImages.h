@@ -18,6 +18,7 @@ struct FrameImages {
     int width = 0; // of the depth frame; 0 when the set had none
     int height = 0;
     bool hasDepth = false; // the set's depth frame was converted (it may hold no pixels)
+    bool hasRaw = false; // likewise its raw processed frame (amplitude and phase)
     // CV_32F, width rows × height columns; empty when the frame was missing
     // or its buffer did not match its size.
     cv::Mat amplitude;

@@ -85,9 +85,13 @@ void HostDataEngine::publishPending()
     if (statisticsEnabled)
         keepHistory(images->depth);
 
+    // A set that lost its raw frame on the way lacks amplitude and phase: the
+    // views keep their pictures (an empty image would say "nothing").
     Images frameImages;
-    frameImages.insert(DataChannels::AMPLITUDE, images->amplitude);
-    frameImages.insert(DataChannels::PHASE, images->phase);
+    if (images->hasRaw) {
+        frameImages.insert(DataChannels::AMPLITUDE, images->amplitude);
+        frameImages.insert(DataChannels::PHASE, images->phase);
+    }
     frameImages.insert(DataChannels::DEPTH, images->depth);
     publishFrame(frameImages, FrameSize{images->width, images->height});
     updateRate();

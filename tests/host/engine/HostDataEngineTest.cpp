@@ -296,7 +296,28 @@ TEST(HostDataEngine, SetsOfZeroPixelFramesArePublishedEmpty)
     EXPECT_TRUE(images->points.empty());
     ASSERT_TRUE(engine.frameSize());
     EXPECT_EQ(*engine.frameSize(), (DataEngine::FrameSize{0, 0}));
-    EXPECT_TRUE(engine.data().value("depth").empty());
+    // Present and empty, which tells the views there is nothing to show.
+    for (const char* name : {"amplitude", "phase", "depth"}) {
+        EXPECT_TRUE(engine.data().contains(name)) << name;
+        EXPECT_TRUE(engine.data().value(name).empty()) << name;
+    }
+}
+
+TEST(HostDataEngine, ASetThatLostItsRawFrameLacksAmplitudeAndPhaseRatherThanShowingNothing)
+{
+    Kelvra::StreamHub hub(nullptr);
+    HostDataEngine engine(&hub);
+    deliverSet(engine, 1);
+    ASSERT_TRUE(waitForId(engine, 1));
+    ASSERT_FALSE(engine.data().value("amplitude").empty());
+    // The ring dropped set 2's raw frame: its depth is published, and only that.
+    auto set = makeSet(2);
+    set[Tavik::FRAME_RAW_FRAME_PROCESSED].reset();
+    deliver(engine, set);
+    ASSERT_TRUE(waitForId(engine, 2));
+    EXPECT_FALSE(engine.data().contains("amplitude"));
+    EXPECT_FALSE(engine.data().contains("phase"));
+    EXPECT_FALSE(engine.data().value("depth").empty());
 }
 
 TEST(HostDataEngine, NewFrameSizeRestartsTheHistory)
