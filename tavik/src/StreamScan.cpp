@@ -3,16 +3,15 @@
 
 #include "StreamReader.h"
 
+#include "Tavik/PlainFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <numeric>
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace Tavik::detail {
 
@@ -39,42 +38,16 @@ std::string tooLong(const std::string& what, uint32_t length, uint32_t limit)
 
 bool ReaderState::open(const std::string& path)
 {
-    std::error_code ec;
-    const auto type = std::filesystem::status(path, ec).type();
-    if (type == std::filesystem::file_type::not_found) {
-        error = "file not found";
+    PlainFile file = openPlainFile(path, O_RDONLY);
+    if (file.fd < 0) {
+        error = file.error == ENOENT                      ? std::string("file not found")
+            : file.error == EACCES || file.error == EPERM ? std::string("permission denied")
+            : file.error != 0                             ? "cannot open file: " + file.reason
+                                                          : file.reason;
         return false;
     }
-    if (type == std::filesystem::file_type::directory) {
-        error = "a folder, not a file";
-        return false;
-    }
-    // A pipe, socket or device may keep an open or a read waiting for ever.
-    const char* const notRegular = "not a regular file";
-    if (!ec && type != std::filesystem::file_type::regular) {
-        error = notRegular;
-        return false;
-    }
-    errno = 0;
-    // Without waiting, should the name have become a pipe since.
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        const int why = errno;
-        error = why == EACCES || why == EPERM
-            ? "permission denied"
-            : std::string("cannot open file") + (why ? std::string(": ") + std::strerror(why) : "");
-        return false;
-    }
-    struct stat info { };
-    if (::fstat(fd, &info) != 0) {
-        error = "cannot read file";
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = notRegular;
-        return false;
-    }
-    fileSize = static_cast<uint64_t>(info.st_size);
+    fd = file.fd;
+    fileSize = file.size;
     if (!readHeader())
         return false;
     if (!readIndex() && !cancelled)

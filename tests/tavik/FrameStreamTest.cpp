@@ -2,6 +2,7 @@
 // random files, and concurrent use of one reader.
 
 #include "TavikTestUtil.h"
+#include "Tavik/PlainFile.h"
 #include "Tavik/StreamGenerator.h"
 #include "tavik/src/Detail.h"
 #include "tavik/src/PieceReadThread.h"
@@ -10,9 +11,11 @@
 #include "tests/support/TestSupport.h"
 
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -1478,4 +1481,34 @@ TEST_F(StreamFiles, AnIndexThatDoesNotLineUpIsNotUsedAndWhatIsWrongWithItIsSaid)
     FrameStreamReader empty(path("none.tvks"), system);
     EXPECT_EQ(empty.size(), 0);
     EXPECT_EQ(empty.damageNotes(), notes({"152 bytes after the index"}));
+}
+
+TEST(PlainFile, OnlyARegularFileIsOpenedAndItWaitsAsUsual)
+{
+    char folder[] = "/tmp/tavik-plain-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string file = std::string(folder) + "/file", fifo = std::string(folder) + "/fifo";
+    std::ofstream(file) << "12345";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const int flags : {O_RDONLY, O_RDWR, O_WRONLY | O_APPEND | O_CREAT}) {
+        const PlainFile plain = openPlainFile(file, flags);
+        ASSERT_GE(plain.fd, 0) << plain.reason;
+        EXPECT_EQ(plain.size, 5u);
+        EXPECT_EQ(::fcntl(plain.fd, F_GETFL) & (O_NONBLOCK | O_ACCMODE), flags & O_ACCMODE);
+        EXPECT_NE(::fcntl(plain.fd, F_GETFD) & FD_CLOEXEC, 0);
+        ::close(plain.fd);
+        // A FIFO with no one at its other end neither holds the open up nor is opened.
+        const PlainFile pipe = openPlainFile(fifo, flags);
+        EXPECT_EQ(pipe.fd, -1);
+        EXPECT_EQ(pipe.error, 0);
+        EXPECT_EQ(pipe.reason, "not a regular file");
+        const PlainFile directory = openPlainFile(folder, flags);
+        EXPECT_EQ(directory.fd, -1);
+        EXPECT_EQ(directory.reason, "a folder, not a file");
+    }
+    const PlainFile missing = openPlainFile(std::string(folder) + "/none", O_RDONLY);
+    EXPECT_EQ(missing.fd, -1);
+    EXPECT_EQ(missing.error, ENOENT);
+    EXPECT_EQ(missing.reason, std::strerror(ENOENT));
+    fs::remove_all(folder);
 }
