@@ -1,10 +1,10 @@
 #include "Kelvra/models/FileStreamSource.h"
 
 #include "Kelvra/common/Diagnostics.h"
+#include "Kelvra/common/FileNames.h"
 #include "Tavik/DepthCamera.h"
 #include "Tavik/Frame.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -23,7 +23,7 @@ FileStreamSource::FileStreamSource(const QString& file, Tavik::CameraSystem* sys
     if (cameraSystem)
         frameStream = reader
             ? std::move(reader)
-            : std::make_shared<Tavik::FrameStreamReader>(QFile::encodeName(filename).toStdString(), *cameraSystem);
+            : std::make_shared<Tavik::FrameStreamReader>(encodeFileName(filename).toStdString(), *cameraSystem);
     setFrameStreamHandler(frameStream);
 }
 

@@ -1,10 +1,10 @@
 #include "host/app/RecordingOpener.h"
 
 #include "Kelvra/common/Diagnostics.h"
+#include "Kelvra/common/FileNames.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressDialog>
@@ -54,7 +54,7 @@ private:
 std::shared_ptr<Tavik::FrameStreamReader> RecordingOpener::open(QWidget* window, const QString& path,
                                                                 Tavik::CameraSystem& system)
 {
-    const std::string file = QFile::encodeName(path).toStdString();
+    const std::string file = Kelvra::encodeFileName(path).toStdString();
     auto opening = std::make_shared<Opening>();
     QEventLoop loop;
     std::promise<std::shared_ptr<Tavik::FrameStreamReader>> promise;

@@ -4,6 +4,7 @@
 
 #include "Kelvra/common/OutputRedirector.h"
 #include "Kelvra/common/Diagnostics.h"
+#include "Kelvra/common/FileNames.h"
 #include "Kelvra/docks/DataBlockView.h"
 #include "Kelvra/docks/PipelineDiagramDock.h"
 #include "host/engine/HostDataEngine.h"
@@ -163,7 +164,7 @@ int main(int argc, char** argv)
     // display; the parse knows Qt's own options and leaves them to Qt.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << Kelvra::decodeFileName(argv[i]); // a recording's name keeps its bytes
     if (const int exitCode = answer(CommandLine::parse(arguments), program); exitCode >= 0)
         return exitCode;
 
@@ -177,9 +178,9 @@ int main(int argc, char** argv)
     QApplication app(qtArgc, qtArgv.data());
     QStringList left;
     for (int i = 1; i < qtArgc; ++i)
-        left << QString::fromLocal8Bit(qtArgv[i]);
+        left << Kelvra::decodeFileName(qtArgv[i]);
     for (int i = end; i < argc; ++i)
-        left << QString::fromLocal8Bit(argv[i]);
+        left << Kelvra::decodeFileName(argv[i]);
     const CommandLine::Parsed parsed = CommandLine::parse(left);
     if (const int exitCode = answer(parsed, program); exitCode >= 0)
         return exitCode;

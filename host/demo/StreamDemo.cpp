@@ -5,6 +5,7 @@
 //   kelvra-stream-demo [recording] [seconds]   (an empty recording: the sample)
 
 #include "Kelvra/common/Diagnostics.h"
+#include "Kelvra/common/FileNames.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Tavik/Tavik.h"
 
@@ -36,7 +37,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QString recording =
-        argc > 1 && argv[1][0] ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(KELVRA_SAMPLE_RECORDING);
+        argc > 1 && argv[1][0] ? Kelvra::decodeFileName(argv[1]) : QStringLiteral(KELVRA_SAMPLE_RECORDING);
     const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
 
     Tavik::CameraSystem system;
@@ -81,10 +82,11 @@ int main(int argc, char** argv)
     const int pos = hub.addFileStreamSource(recording, &why);
     hub.setCurrentSource(pos);
     if (!hub.getCurrentSource()->isInitialized()) {
-        Kelvra::diag::printLine("Cannot play " + recording.toStdString() + ": " + why.toStdString());
+        Kelvra::diag::printLine("Cannot play " + Kelvra::encodeFileName(recording).toStdString() + ": "
+                                + why.toStdString());
         return 1;
     }
-    Kelvra::diag::printLine("Playing " + recording.toStdString() + " ("
+    Kelvra::diag::printLine("Playing " + Kelvra::encodeFileName(recording).toStdString() + " ("
                             + std::to_string(hub.getCurrentSource()->length()) + " frame sets)");
     const auto* file = qobject_cast<Kelvra::FileStreamSource*>(hub.getCurrentSource().get());
     if (file)

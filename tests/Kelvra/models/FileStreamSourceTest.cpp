@@ -1,8 +1,10 @@
 // Recorded-file source: transport, at-once delivery, seeking and paced playback.
 
 #include "StreamTestSupport.h"
+#include "Kelvra/common/FileNames.h"
 #include "tests/support/ManualClock.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -59,6 +61,25 @@ TEST_F(FileStreamSourceTest, AnUnreadableFileRefusesAndSaysWhy)
     auto good = open(evenSets(2));
     EXPECT_TRUE(good->errorString().isEmpty());
     EXPECT_TRUE(good->stopReason().isEmpty());
+}
+
+TEST_F(FileStreamSourceTest, ANameThatIsNotUtf8OpensAsGiven)
+{
+    const QByteArray bytes = QFile::encodeName(dir.path()) + "/bad\xff\xfe.tvk";
+    ASSERT_TRUE(writeRecording(bytes.toStdString(), evenSets(3)));
+    const QString name = decodeFileName(bytes);
+    EXPECT_EQ(encodeFileName(name), bytes);
+    FileStreamSource s(name, &system);
+    EXPECT_TRUE(s.isInitialized()) << s.errorString().toStdString();
+    EXPECT_EQ(s.length(), 3);
+    // Valid names read as Qt reads them; any bytes come back as they were.
+    for (const QByteArray& other : {QByteArray("caf\xc3\xa9 \xf0\x9f\x98\x80.tvk"), QByteArray("\xed\xa0\x80\xc3"),
+                                    QByteArray("\xf0\x9f\x98\x80\xed\xb2\x80"), QByteArray("\x80\xc0\xaf")}) {
+        EXPECT_EQ(encodeFileName(decodeFileName(other)), other) << other.toHex().constData();
+        if (QFile::encodeName(QFile::decodeName(other)) == other) {
+            EXPECT_EQ(decodeFileName(other), QFile::decodeName(other));
+        }
+    }
 }
 
 TEST_F(FileStreamSourceTest, AReaderOpenedAlreadyIsTheOneUsed)
