@@ -202,14 +202,25 @@ void FileStreamSource::runLoop()
     }
 }
 
+namespace {
+
+// a - b, exact until it is rounded to a double: timestamps and ids come from
+// the file and may lie anywhere in their range, where a signed difference
+// overflows and one of doubles loses a small step between large values.
+double difference(int64_t a, int64_t b)
+{
+    const auto ua = static_cast<uint64_t>(a), ub = static_cast<uint64_t>(b);
+    return a >= b ? static_cast<double>(ua - ub) : -static_cast<double>(ub - ua);
+}
+
+} // namespace
+
 double FileStreamSource::setWait(int64_t ts, int64_t lastTimeStamp, int64_t id, int64_t lastFrameIndex,
                                  double workMicros)
 {
-    // Differences in floating point: timestamps and ids come from the file and
-    // may lie anywhere in their range, where an integer difference overflows.
-    double wait = (static_cast<double>(ts) - static_cast<double>(lastTimeStamp) - workMicros) * 1e-06;
+    double wait = (difference(ts, lastTimeStamp) - workMicros) * 1e-06;
     if (lastFrameIndex > 0 && id > lastFrameIndex)
-        wait /= static_cast<double>(id) - static_cast<double>(lastFrameIndex);
+        wait /= difference(id, lastFrameIndex);
     return wait > 0 ? std::min(wait, MAX_SET_WAIT) : 0.0;
 }
 

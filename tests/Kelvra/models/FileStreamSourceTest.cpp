@@ -117,6 +117,16 @@ TEST_F(FileStreamSourceTest, SeekDeliversAtOnceAndRefusesOutOfRange)
     EXPECT_EQ(s->getAmplitudeScalingFactor(), 1.f);
 }
 
+TEST_F(FileStreamSourceTest, ASetReadWithNoCallbackIsNotCountedAsShown)
+{
+    auto s = open(evenSets(10));
+    s->removeCallback();
+    EXPECT_TRUE(s->seek(3));
+    EXPECT_EQ(s->currentPosition(), 3);
+    EXPECT_EQ(s->deliveredPosition(), -1);
+    EXPECT_EQ(frames.size(), 0u);
+}
+
 TEST_F(FileStreamSourceTest, PlaysToTheEndAndStartsAgain)
 {
     auto s = open(evenSets(5, 100000));
@@ -426,6 +436,25 @@ TEST_F(FileStreamSourceTest, WaitsAreCutToFiveSecondsAndNegativeGapsWaitNothing)
     // end of the range: cut.
     const double cut = FileStreamSource::MAX_SET_WAIT;
     EXPECT_EQ(clock.sleeps(), (std::vector<double>{cut, cut, cut}));
+}
+
+TEST_F(FileStreamSourceTest, PacingHoldsForIdsAndTimestampsOfAnySize)
+{
+    // Ids one apart from 2^53 on, where doubles are 2 apart, and timestamps
+    // 33 ms apart near 2^62, where they are 1024 us apart.
+    const int64_t id = int64_t{1} << 53, at = int64_t{1} << 62;
+    KelvraTest::ManualClock clock;
+    auto s = open({{id, 1000000}, {id + 1, 1033000}, {id + 2, 1066000}, {id + 3, at}, {id + 4, at + 33000}});
+    s->setPassClock(clock.passClock());
+    SignalLog log(s.get());
+    ASSERT_TRUE(s->start());
+    ASSERT_TRUE(ended(*s, log));
+    const auto waits = clock.sleeps();
+    ASSERT_EQ(waits.size(), 4u);
+    EXPECT_NEAR(waits[0], 0.033, 1e-9);
+    EXPECT_NEAR(waits[1], 0.033, 1e-9);
+    EXPECT_EQ(waits[2], FileStreamSource::MAX_SET_WAIT);
+    EXPECT_NEAR(waits[3], 0.033, 1e-9);
 }
 
 TEST_F(FileStreamSourceTest, PlaybackWaitsOnTheRealClock)
