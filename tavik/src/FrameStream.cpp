@@ -24,8 +24,8 @@ constexpr uint64_t kMinPiece = 64 * 1024;
 
 bool ReaderState::readSet(int index, FrameSet& out)
 {
-    if (const auto it = damaged.find(static_cast<std::size_t>(index)); it != damaged.end()) {
-        error = it->second;
+    if (const std::string* why = damaged.find(static_cast<std::size_t>(index))) {
+        error = *why;
         return false;
     }
     const uint64_t off = offsets[static_cast<std::size_t>(index)];
@@ -40,9 +40,8 @@ bool ReaderState::readSet(int index, FrameSet& out)
     uint64_t length = h.get<uint32_t>();
     const uint32_t storedCrc = h.get<uint32_t>();
     // A damaged length: where the set was found to end.
-    const auto proven = lengths.find(static_cast<std::size_t>(index));
-    if (proven != lengths.end())
-        length = proven->second;
+    if (const uint64_t* proven = lengths.find(static_cast<std::size_t>(index)))
+        length = *proven;
     if (length > limit - off - kSetHead || length < kFrameHead * FRAME_TYPE_COUNT) {
         error = "truncated frame set";
         return false;

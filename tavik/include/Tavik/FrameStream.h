@@ -25,8 +25,11 @@
 // Damage costs only the sets it hits: a set whose length alone is damaged is
 // read where a sound index or its own records say it ends, when its checksum
 // holds; one that fails its checksum is skipped; a scan passes over what is
-// not a set to the next whole set, in time linear in the file's size.
-// damageNotes() tells what the open found lost or wrong.
+// not a set to the next whole set, in time linear in the file's size. An
+// index that lists more sets than the file has room for (a set has at least
+// its head and four frame heads) is not used. What the open keeps is in step
+// with the file's size, whatever the file claims. damageNotes() tells what
+// the open found lost or wrong.
 
 #include "Tavik/Common.h"
 
@@ -85,12 +88,13 @@ public:
     // Position of the next set to read, 0 .. size().
     int currentPosition() const;
     int size() const;
-    // What the open found the file to lose, one line each in file order: each
-    // set it cannot read (skippedSetNote()), then the set a file cut short
-    // ends in ("recording cut short in frame set 6: 1000 of 2764841 bytes"),
-    // or what is wrong with an index that was not used ("index is empty").
-    // Sets that fail their checksum are found only when read. Empty for a
-    // sound file.
+    // What the open found the file to lose, one line each in file order: the
+    // first sets it cannot read one by one (skippedSetNote()), the rest
+    // counted by reason ("… and 9,999,990 more frame sets skipped: frame set
+    // length mismatch"), then the set a file cut short ends in ("recording
+    // cut short in frame set 6: 1000 of 2764841 bytes"), or what is wrong
+    // with an index that was not used ("index is empty"). Sets that fail
+    // their checksum are found only when read. Empty for a sound file.
     std::vector<std::string> damageNotes() const;
     // Makes that set the next one read; clamped to 0 .. size().
     bool seekTo(int position);
