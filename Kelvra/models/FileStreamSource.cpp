@@ -96,12 +96,9 @@ bool FileStreamSource::readAndDeliver()
     if (!frameStream)
         return false;
     const int position = frameStream->currentPosition();
-    const int size = frameStream->size();
     if (!frameStream->readNext()) {
         std::lock_guard<std::mutex> lock(reasonMutex_);
-        readError_ = position >= size
-            ? QString()
-            : QString::fromStdString(Tavik::skippedSetNote(position, size, frameStream->errorString()));
+        readError_ = QString::fromStdString(frameStream->failedReadNote());
         return false;
     }
     const Tavik::FrameSet frames = frameStream->frames();

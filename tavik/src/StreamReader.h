@@ -83,7 +83,7 @@ struct ReaderState {
     uint64_t bodyEnd = 0; // start of the index, or the file size
     std::vector<uint64_t> offsets;
     // Sets the open found that cannot be read; and where a file cut short
-    // ends (empty when it is whole).
+    // ends (empty when it is whole), also one cut short since the open.
     SkippedSets damaged;
     std::string cutShort;
     // Sets whose head gives a damaged length: the length where the index or
@@ -104,6 +104,11 @@ struct ReaderState {
     std::deque<uint32_t> crcPrefix;
     // Why the set being read is refused whole (too large), however read.
     std::string refused;
+    // The system's error number of the last read that failed for the system
+    // (the disk), not for the file's end; and the note of the last readNext()
+    // that failed.
+    int ioError = 0;
+    std::string failure;
     int position = 0;
     FrameSet frames;
     // Frames read go back here once no one holds them.
@@ -136,7 +141,7 @@ struct ReaderState {
             size += parts[i].iov_len;
         if (offset > fileSize || size > fileSize - offset)
             return false;
-        return preadAll(fd, offset, parts, count);
+        return preadAll(fd, offset, parts, count, ioError);
     }
 
     bool open(const std::string& path);
@@ -144,6 +149,8 @@ struct ReaderState {
     bool readIndex();
     void scan();
     bool scanning(uint64_t at, uint64_t work = 0);
+    // The open ends: told to give up, or a read failed for the system.
+    bool givenUp() const { return cancelled || ioError != 0; }
     std::optional<uint64_t> setAt(uint64_t offset);
     std::optional<uint64_t> setLengthAt(uint64_t offset);
     bool isSetAt(uint64_t offset, uint64_t length, std::string* overLimit = nullptr);
@@ -164,6 +171,8 @@ struct ReaderState {
     void noteCutShort(uint64_t offset, std::optional<uint64_t> length);
     std::vector<std::string> damageNotes() const;
     bool readSet(int index, FrameSet& out);
+    void readFailed();
+    bool followShrink();
     bool readSetInPlace(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out);
     bool readSetShared(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out);
     bool readLayout(uint64_t start, uint64_t length, std::array<FrameHead, FRAME_TYPE_COUNT>& heads);

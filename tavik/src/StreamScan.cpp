@@ -65,10 +65,15 @@ bool ReaderState::open(const std::string& path)
     }
     fd = file.fd;
     fileSize = file.size;
-    if (!readHeader())
-        return false;
-    if (!readIndex() && !cancelled)
+    const bool header = readHeader();
+    if (header && !readIndex() && !givenUp())
         scan();
+    if (ioError != 0) {
+        error = std::string("cannot read file: ") + std::strerror(ioError);
+        return false;
+    }
+    if (!header)
+        return false;
     if (cancelled) {
         error = "opening cancelled";
         return false;
@@ -217,10 +222,11 @@ bool ReaderState::readIndex()
 }
 
 // Tells the progress callback how far the scan has come (`at`, after `work`
-// bytes more were read) every so often; false once it said to give up.
+// bytes more were read) every so often; false once it said to give up, or a
+// read failed for the system.
 bool ReaderState::scanning(uint64_t at, uint64_t work)
 {
-    if (cancelled)
+    if (givenUp())
         return false;
     if (!progress)
         return true;
@@ -284,7 +290,7 @@ void ReaderState::scan()
             // What follows the last set: the index (whole, damaged or cut
             // short, or one that was not used), the last set with its
             // records damaged, or a set the file ends in the middle of.
-            if (cancelled || isIndexAt(off) || describeIndex(off))
+            if (givenUp() || isIndexAt(off) || describeIndex(off))
                 break;
             if (end == fileSize)
                 offsets.push_back(off);
@@ -414,7 +420,7 @@ uint64_t ReaderState::findSet(uint64_t from)
             if (uint32_t crc = 0;
                 end == fileSize || setAt(end) || (stretchCrc(at + kSetHead, length, crc) && storedCrcAt(at) == crc))
                 return at;
-            if (cancelled)
+            if (givenUp())
                 return 0;
         }
     }
@@ -561,7 +567,7 @@ std::optional<ReaderState::Footer> ReaderState::footerAt(uint64_t offset)
             if (crc32(tail, 4, crc) == t.get<uint32_t>())
                 return footer;
         }
-        if (cancelled)
+        if (givenUp())
             return std::nullopt;
     }
     return std::nullopt;

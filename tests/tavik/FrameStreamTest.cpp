@@ -791,28 +791,32 @@ private:
     std::thread watchdog; // last: starts once the rest is set
 };
 
-TEST_F(StreamFiles, ALongSetCutShortWhileReadIsReportedAsBefore)
+TEST_F(StreamFiles, ALongSetCutShortWhileReadEndsTheRecordingThere)
 {
     const Deadline deadline("reading a long set cut short", std::chrono::minutes(1));
     const std::vector<FrameSet> sets = longSets(3);
     const auto offsets = writeSets(path("long.tvks"), sets);
-    // Cut while the reader has it open (a file cut before is scanned for
-    // whole sets): in the point cloud of set 2, then in the first frame of
-    // set 1 after stepping back.
+    // Cut while the reader has it open: in the point cloud of set 2, then in
+    // the first frame of set 1 after stepping back.
     FrameStreamReader reader(path("long.tvks"), system);
     ASSERT_EQ(reader.size(), 3);
     ASSERT_TRUE(reader.readNext());
+    const uint64_t setLength = offsets[2] - offsets[1];
     fs::resize_file(path("long.tvks"), offsets[2] - 5000);
     EXPECT_FALSE(reader.readNext());
-    EXPECT_EQ(reader.errorString(), "truncated frame set");
-    EXPECT_EQ(reader.currentPosition(), 2);
+    EXPECT_EQ(reader.errorString(),
+              "recording cut short in frame set 2: " + std::to_string(setLength - 5000) + " of "
+                  + std::to_string(setLength) + " bytes");
+    EXPECT_EQ(reader.size(), 1);
+    EXPECT_EQ(reader.currentPosition(), 1);
     EXPECT_EQ(reader.frames()[0]->id, 1); // the set read before stays
     fs::resize_file(path("long.tvks"), offsets[0] + 8 + 33 + 5000);
     reader.seekTo(0);
-    for (int k = 1; k <= 3; ++k) {
-        EXPECT_FALSE(reader.readNext()) << "set " << k;
-        EXPECT_EQ(reader.errorString(), "truncated frame set") << "set " << k;
-    }
+    EXPECT_FALSE(reader.readNext());
+    EXPECT_EQ(reader.failedReadNote(),
+              "recording cut short in frame set 1: " + std::to_string(8 + 33 + 5000) + " of "
+                  + std::to_string(offsets[1] - offsets[0]) + " bytes");
+    EXPECT_EQ(reader.size(), 0);
     EXPECT_FALSE(reader.readNext());
     EXPECT_EQ(reader.errorString(), "end of stream");
 }
@@ -1505,6 +1509,91 @@ TEST_F(StreamFiles, AFrameBeyondTheLimitsInALongSetIsRefusedBeforeItsBuffersAreM
         ::testing::ExitedWithCode(0), "");
 }
 
+// --- A file cut short or failing while open ---------------------------------------
+
+TEST_F(StreamFiles, ARecordingCutShortWhileOpenEndsWhereTheFileNowEnds)
+{
+    std::vector<char> bytes;
+    const auto offsets = smallSets(path("sets.tvks"), 10, true, bytes);
+    FrameStreamReader reader(path("sets.tvks"), system);
+    ASSERT_EQ(reader.size(), 10);
+    for (int k = 0; k < 3; ++k)
+        ASSERT_TRUE(reader.readNext());
+    // Cut in set 6: the sets before it play, then the end is told once.
+    fs::resize_file(path("sets.tvks"), offsets[5] + 100);
+    EXPECT_TRUE(reader.readNext() && reader.readNext());
+    EXPECT_FALSE(reader.readNext());
+    const std::string cut =
+        "recording cut short in frame set 6: 100 of " + std::to_string(offsets[6] - offsets[5]) + " bytes";
+    EXPECT_EQ(reader.errorString(), cut);
+    EXPECT_EQ(reader.failedReadNote(), cut);
+    EXPECT_EQ(reader.size(), 5);
+    EXPECT_EQ(reader.currentPosition(), 5);
+    EXPECT_EQ(reader.frames()[0]->id, 5);
+    EXPECT_EQ(reader.damageNotes(), notes({cut}));
+    EXPECT_FALSE(reader.readNext());
+    EXPECT_EQ(reader.errorString(), "end of stream");
+    EXPECT_TRUE(reader.failedReadNote().empty());
+    EXPECT_EQ(readThrough(reader).ids, idsBut(5, {}));
+
+    // Cut where a set ends: the sets after it are gone all the same.
+    fs::resize_file(path("sets.tvks"), offsets[3]);
+    ASSERT_TRUE(reader.seekTo(2));
+    EXPECT_TRUE(reader.readNext());
+    EXPECT_FALSE(reader.readNext());
+    EXPECT_EQ(reader.failedReadNote(), "recording cut short in frame set 4: 0 bytes");
+    EXPECT_EQ(reader.size(), 3);
+
+    // One that grows plays what it had.
+    writeFile(path("grows.tvks"), bytes, bytes.size());
+    FrameStreamReader grows(path("grows.tvks"), system);
+    std::ofstream(path("grows.tvks"), std::ios::binary | std::ios::app).write(bytes.data(), 5000);
+    EXPECT_EQ(readThrough(grows).ids, idsBut(10, {}));
+    EXPECT_EQ(grows.size(), 10);
+    EXPECT_TRUE(grows.damageNotes().empty());
+}
+
+TEST_F(StreamFiles, AReadTheDiskFailsIsNamedWithTheSystemsReason)
+{
+    namespace disk = KelvraTest::FailingDisk;
+    const std::string failed = std::strerror(EIO);
+    std::vector<char> bytes;
+    const auto offsets = smallSets(path("sets.tvks"), 10, true, bytes);
+    {
+        FrameStreamReader reader(path("sets.tvks"), system);
+        const disk::Watch failing(path("sets.tvks"), offsets[2] + 50, offsets[2] + 51, EIO);
+        ASSERT_TRUE(failing.watching);
+        const ReadThrough read = readThrough(reader);
+        EXPECT_EQ(read.ids, idsBut(10, {3}));
+        EXPECT_EQ(read.failed, (std::map<int, std::string>{{2, failed}}));
+        reader.seekTo(2);
+        EXPECT_FALSE(reader.readNext());
+        EXPECT_EQ(reader.failedReadNote(), "cannot read frame set 3 / 10: " + failed);
+        EXPECT_EQ(reader.size(), 10);
+    }
+    // A long set, read in pieces by two threads.
+    const auto longOffsets = writeSets(path("long.tvks"), longSets(3));
+    {
+        FrameStreamReader reader(path("long.tvks"), system);
+        const disk::Watch failing(path("long.tvks"), longOffsets[1] + 2000000, longOffsets[1] + 2000001, EIO);
+        const ReadThrough read = readThrough(reader);
+        EXPECT_EQ(read.ids, (std::vector<int64_t>{1, 3}));
+        reader.seekTo(1);
+        EXPECT_FALSE(reader.readNext());
+        EXPECT_EQ(reader.failedReadNote(), "cannot read frame set 2 / 3: " + failed);
+    }
+    // The open: its header, its index, a scan without one.
+    writeFile(path("no-index.tvks"), bytes, bytes.size() - (8 * 10 + 16));
+    for (const auto& [file, at] : {std::pair{path("sets.tvks"), uint64_t{0}},
+                                   {path("sets.tvks"), uint64_t{bytes.size() - 20}},
+                                   {path("no-index.tvks"), offsets[4] + 10}}) {
+        const disk::Watch failing(file, at, at + 1, EIO);
+        FrameStreamReader reader(file, system);
+        EXPECT_FALSE(reader.isStreamGood()) << file << " at " << at;
+        EXPECT_EQ(reader.errorString(), "cannot read file: " + failed) << file << " at " << at;
+    }
+}
+
 // --- What a file claims costs no more than the file ---------------------------------
 
 namespace {
@@ -1601,7 +1690,7 @@ TEST_F(StreamFiles, WhatDamageCostsIsBoundedByTheFile)
     EXPECT_EQ(damaged.damageNotes(), expected);
     damaged.seekTo(500);
     EXPECT_FALSE(damaged.readNext());
-    EXPECT_EQ(damaged.errorString(), "frame set length mismatch");
+    EXPECT_EQ(damaged.failedReadNote(), "frame set 501 / 1000 skipped: frame set length mismatch");
 
     // Reasons that differ: the rest counted by the first three, then together.
     const std::vector<char> wide = headOnlySets(path("wide.tvks"), 15, [](int k) { return 8193u + k; });

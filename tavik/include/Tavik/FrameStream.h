@@ -29,7 +29,8 @@
 // index that lists more sets than the file has room for (a set has at least
 // its head and four frame heads) is not used. What the open keeps is in step
 // with the file's size, whatever the file claims. damageNotes() tells what
-// the open found lost or wrong.
+// the open found lost or wrong. A read the disk fails names the system's
+// reason.
 
 #include "Tavik/Common.h"
 
@@ -78,10 +79,19 @@ public:
     bool isStreamGood() const;
     // Reads the set at currentPosition() into frame objects no one else holds
     // (their storage is used again once every holder has let go) and advances
-    // by one. False at the end (the position stays) or when the set is
-    // truncated or corrupt (the position moves past it, frames() keeps the
-    // set read before, errorString() tells why).
+    // by one. False at the end (the position stays), when the set is damaged
+    // or the disk fails to read it (the position moves past it), or when the
+    // file has been cut short since the open before the set's end (the sets
+    // no longer there are gone: size() and the position end before them).
+    // frames() then keeps the set read before; errorString() tells why and
+    // failedReadNote() what was lost. A file that grows is read as opened.
     bool readNext();
+    // What the last readNext() that failed lost, as a player tells it:
+    // "frame set 4 / 8 skipped: frame set checksum mismatch", "cannot read
+    // frame set 167 / 300: Input/output error", or the set a file cut short
+    // since the open now ends in ("recording cut short in frame set 151: …").
+    // Empty at the end and after a read that succeeded.
+    std::string failedReadNote() const;
     // The frames of the set just read, indexed by frame type (all four, or all
     // empty before the first read).
     FrameSet frames() const;
@@ -102,8 +112,8 @@ public:
 
     const StreamHeader& header() const;
     // Why the stream is not good (the file is missing, a folder, not a regular
-    // file, not readable, not a recorded stream, its header is damaged or too
-    // large), or why the last read failed.
+    // file, not readable, the disk fails to read it, not a recorded stream, its
+    // header is damaged or too large), or why the last read failed.
     std::string errorString() const;
 
 private:

@@ -2,14 +2,19 @@
 
 #include "StreamTestSupport.h"
 #include "Kelvra/common/FileNames.h"
+#include "tests/support/FailingDisk.h"
 #include "tests/support/ManualClock.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <climits>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <new>
@@ -31,6 +36,20 @@ protected:
         s->setCallback(frames.callback());
         return s;
     }
+    // The bytes of a set of evenSets(): every one takes as many.
+    uint64_t setBytes()
+    {
+        const auto size = [&](int sets) {
+            EXPECT_TRUE(writeRecording(path("n.tvk"), evenSets(sets)));
+            return static_cast<uint64_t>(QFileInfo(dir.filePath("n.tvk")).size());
+        };
+        return size(2) - size(1) - 8; // less its index entry
+    }
+    // Where the index of the recording of `sets` begins.
+    uint64_t indexStart(int sets) const
+    {
+        return static_cast<uint64_t>(QFileInfo(dir.filePath("rec.tvk")).size()) - (8 * sets + 16);
+    }
     static bool ended(FileStreamSource& s, SignalLog& log)
     {
         return KelvraTest::waitFor([&] { return !s.isRunning() && log.names.contains("stopped"); });
@@ -40,6 +59,14 @@ protected:
     Tavik::CameraSystem system;
     FrameLog frames;
 };
+
+std::vector<int64_t> idsFrom(int64_t first, int64_t last)
+{
+    std::vector<int64_t> ids;
+    for (int64_t id = first; id <= last; ++id)
+        ids.push_back(id);
+    return ids;
+}
 
 } // namespace
 
@@ -333,6 +360,68 @@ TEST_F(FileStreamSourceTest, WhatTheOpenFoundLostIsToldAndPlaybackStopsAtTheSetI
 
     EXPECT_TRUE(FileStreamSource(dir.filePath("missing.tvk"), &system).damageNotes().isEmpty());
     EXPECT_TRUE(FileStreamSource(dir.filePath("cut.tvk"), nullptr).damageNotes().isEmpty());
+}
+
+TEST_F(FileStreamSourceTest, ARecordingCutShortWhilePlayingEndsWhereItNowEndsAndSaysSoOnce)
+{
+    const uint64_t setLength = setBytes();
+    auto s = open(evenSets(20));
+    const uint64_t firstSet = indexStart(20) - 20 * setLength;
+    KelvraTest::ManualClock clock;
+    s->setPassClock(clock.passClock());
+    // Cut in set 11 while set 5 is on show.
+    s->setCallback([&](const Tavik::DepthCameraPtr& camera, const Tavik::FramePtr& frame, Tavik::FrameType type) {
+        frames.callback()(camera, frame, type);
+        if (type == Tavik::FRAME_RAW_FRAME_UNPROCESSED && frame->id == 5)
+            std::filesystem::resize_file(path("rec.tvk"), firstSet + 10 * setLength + 100);
+    });
+    SignalLog log(s.get());
+    ASSERT_TRUE(s->start());
+    ASSERT_TRUE(ended(*s, log));
+    EXPECT_EQ(frames.setIds(), idsFrom(1, 10));
+    EXPECT_EQ(s->stopReason(), QString("recording cut short in frame set 11: 100 of %1 bytes").arg(setLength));
+    EXPECT_EQ(s->length(), 10);
+    EXPECT_EQ(s->deliveredPosition(), 9);
+    EXPECT_EQ(s->startPosition(), 0);
+    // Start plays what is left, to its end.
+    frames.clear();
+    log.names.clear();
+    ASSERT_TRUE(s->start());
+    ASSERT_TRUE(ended(*s, log));
+    EXPECT_EQ(frames.setIds(), idsFrom(1, 10));
+    EXPECT_TRUE(s->stopReason().isEmpty());
+    EXPECT_EQ(s->length(), 10);
+
+    // One that grows while it plays plays what it had.
+    auto grows = open(evenSets(8));
+    grows->setPassClock(clock.passClock());
+    grows->setCallback([&](const Tavik::DepthCameraPtr& camera, const Tavik::FramePtr& frame, Tavik::FrameType type) {
+        frames.callback()(camera, frame, type);
+        if (type == Tavik::FRAME_RAW_FRAME_UNPROCESSED && frame->id == 2)
+            std::ofstream(path("rec.tvk"), std::ios::binary | std::ios::app) << std::string(5000, 'x');
+    });
+    frames.clear();
+    SignalLog grown(grows.get());
+    ASSERT_TRUE(grows->start());
+    ASSERT_TRUE(ended(*grows, grown));
+    EXPECT_EQ(frames.setIds(), idsFrom(1, 8));
+    EXPECT_TRUE(grows->stopReason().isEmpty());
+}
+
+TEST_F(FileStreamSourceTest, AReadTheDiskFailsStopsPlaybackNamingTheSystemsReason)
+{
+    auto s = open(evenSets(6));
+    KelvraTest::ManualClock clock;
+    s->setPassClock(clock.passClock());
+    const uint64_t inSet4 = indexStart(6) - 2 * setBytes() - setBytes() / 2;
+    const KelvraTest::FailingDisk::Watch failing(path("rec.tvk"), inSet4, inSet4 + 1, EIO);
+    ASSERT_TRUE(failing.watching);
+    SignalLog log(s.get());
+    ASSERT_TRUE(s->start());
+    ASSERT_TRUE(ended(*s, log));
+    EXPECT_EQ(frames.setIds(), idsFrom(1, 3));
+    EXPECT_EQ(s->stopReason(), QString("cannot read frame set 4 / 6: ") + std::strerror(EIO));
+    EXPECT_EQ(s->startPosition(), 4);
 }
 
 TEST_F(FileStreamSourceTest, ASetBeingDeliveredWhenPausedIsReadAgainFirst)
