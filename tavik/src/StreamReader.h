@@ -37,7 +37,6 @@ public:
     // Forgets the sets from `count` on.
     void keepFirst(std::size_t count) { entries_.erase(from(count), entries_.end()); }
     void clear() { entries_.clear(); }
-    bool empty() const { return entries_.empty(); }
     const std::vector<std::pair<uint32_t, T>>& entries() const { return entries_; }
 
 private:
