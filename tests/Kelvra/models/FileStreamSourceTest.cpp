@@ -391,21 +391,6 @@ TEST_F(FileStreamSourceTest, ARecordingCutShortWhilePlayingEndsWhereItNowEndsAnd
     EXPECT_EQ(frames.setIds(), idsFrom(1, 10));
     EXPECT_TRUE(s->stopReason().isEmpty());
     EXPECT_EQ(s->length(), 10);
-
-    // One that grows while it plays plays what it had.
-    auto grows = open(evenSets(8));
-    grows->setPassClock(clock.passClock());
-    grows->setCallback([&](const Tavik::DepthCameraPtr& camera, const Tavik::FramePtr& frame, Tavik::FrameType type) {
-        frames.callback()(camera, frame, type);
-        if (type == Tavik::FRAME_RAW_FRAME_UNPROCESSED && frame->id == 2)
-            std::ofstream(path("rec.tvk"), std::ios::binary | std::ios::app) << std::string(5000, 'x');
-    });
-    frames.clear();
-    SignalLog grown(grows.get());
-    ASSERT_TRUE(grows->start());
-    ASSERT_TRUE(ended(*grows, grown));
-    EXPECT_EQ(frames.setIds(), idsFrom(1, 8));
-    EXPECT_TRUE(grows->stopReason().isEmpty());
 }
 
 TEST_F(FileStreamSourceTest, AReadTheDiskFailsStopsPlaybackNamingTheSystemsReason)
