@@ -4,10 +4,10 @@
 #include "Kelvra/models/StreamHub.h"
 #include "platform/log/Logger.h"
 #include "Tavik/DepthCamera.h"
+#include "Tavik/PlainFile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +19,9 @@
 
 #include <algorithm>
 #include <exception>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace Kelvra {
 
@@ -142,8 +145,11 @@ void TriggerPanelDock::readFunctionNames()
     // A file marked read-only counts as unopenable, whoever runs the viewer.
     // So does anything but a plain file: a FIFO or a device could block the
     // open or the reads for ever.
-    bool ok = QFileInfo(NAMES_FILE).isFile() && file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)
-        && !file.isSequential() && (file.permissions() & QFileDevice::WriteOwner);
+    const Tavik::PlainFile plain = Tavik::openPlainFile(NAMES_FILE.toStdString(), O_RDWR);
+    bool ok = plain.fd >= 0 && file.open(plain.fd, QIODevice::ReadWrite, QFileDevice::AutoCloseHandle)
+        && (file.permissions() & QFileDevice::WriteOwner);
+    if (plain.fd >= 0 && !file.isOpen())
+        ::close(plain.fd);
     if (ok)
         ok = readNameLines(file, functionName, namesFileCut);
     for (const QString& note : namesFileCut)

@@ -1,10 +1,10 @@
 #include "Kelvra/models/FileStreamSource.h"
 
 #include "Kelvra/common/Diagnostics.h"
+#include "Kelvra/common/FileNames.h"
 #include "Tavik/DepthCamera.h"
 #include "Tavik/Frame.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -23,7 +23,7 @@ FileStreamSource::FileStreamSource(const QString& file, Tavik::CameraSystem* sys
     if (cameraSystem)
         frameStream = reader
             ? std::move(reader)
-            : std::make_shared<Tavik::FrameStreamReader>(QFile::encodeName(filename).toStdString(), *cameraSystem);
+            : std::make_shared<Tavik::FrameStreamReader>(encodeFileName(filename).toStdString(), *cameraSystem);
     setFrameStreamHandler(frameStream);
 }
 
@@ -96,12 +96,9 @@ bool FileStreamSource::readAndDeliver()
     if (!frameStream)
         return false;
     const int position = frameStream->currentPosition();
-    const int size = frameStream->size();
     if (!frameStream->readNext()) {
         std::lock_guard<std::mutex> lock(reasonMutex_);
-        readError_ = position >= size
-            ? QString()
-            : QString::fromStdString(Tavik::skippedSetNote(position, size, frameStream->errorString()));
+        readError_ = QString::fromStdString(frameStream->failedReadNote());
         return false;
     }
     const Tavik::FrameSet frames = frameStream->frames();
@@ -202,14 +199,25 @@ void FileStreamSource::runLoop()
     }
 }
 
+namespace {
+
+// a - b, exact until it is rounded to a double: timestamps and ids come from
+// the file and may lie anywhere in their range, where a signed difference
+// overflows and one of doubles loses a small step between large values.
+double difference(int64_t a, int64_t b)
+{
+    const auto ua = static_cast<uint64_t>(a), ub = static_cast<uint64_t>(b);
+    return a >= b ? static_cast<double>(ua - ub) : -static_cast<double>(ub - ua);
+}
+
+} // namespace
+
 double FileStreamSource::setWait(int64_t ts, int64_t lastTimeStamp, int64_t id, int64_t lastFrameIndex,
                                  double workMicros)
 {
-    // Differences in floating point: timestamps and ids come from the file and
-    // may lie anywhere in their range, where an integer difference overflows.
-    double wait = (static_cast<double>(ts) - static_cast<double>(lastTimeStamp) - workMicros) * 1e-06;
+    double wait = (difference(ts, lastTimeStamp) - workMicros) * 1e-06;
     if (lastFrameIndex > 0 && id > lastFrameIndex)
-        wait /= static_cast<double>(id) - static_cast<double>(lastFrameIndex);
+        wait /= difference(id, lastFrameIndex);
     return wait > 0 ? std::min(wait, MAX_SET_WAIT) : 0.0;
 }
 

@@ -65,11 +65,15 @@ public:
     QString errorString() const;
     // Why the last playback ended before the end of the recording, readable
     // once `stopped` has arrived ("frame set 6 / 10 skipped: frame set
-    // checksum mismatch", the set counted from 1 as positions are shown);
-    // empty when it ran to the end or was stopped. Cleared by start().
+    // checksum mismatch", the set counted from 1 as positions are shown;
+    // "cannot read frame set 6 / 10: Input/output error"; or, for a file cut
+    // short while open, which then ends there, "recording cut short in frame
+    // set 6: …"); empty when it ran to the end or was stopped. Cleared by
+    // start().
     QString stopReason() const override;
-    // What the recording loses, as its open found: the sets it cannot read
-    // and the set a file cut short ends in, one line each.
+    // What the recording loses, as its open found: the first sets it cannot
+    // read and a count of the rest, and the set a file cut short ends in, one
+    // line each.
     QStringList damageNotes() const override;
 
     // Replaces the playback thread's clock and its wait between sets (by

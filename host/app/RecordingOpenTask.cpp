@@ -1,9 +1,9 @@
 #include "host/app/RecordingOpenTask.h"
 
 #include "Kelvra/common/Diagnostics.h"
+#include "Kelvra/common/FileNames.h"
 
 #include <QEvent>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressDialog>
@@ -53,7 +53,7 @@ RecordingOpenTask::RecordingOpenTask(QWidget* window, const QString& path, Tavik
 {
     if (window)
         new CloseWatch(window, this);
-    const std::string file = QFile::encodeName(path).toStdString();
+    const std::string file = Kelvra::encodeFileName(path).toStdString();
     try {
         thread_ = std::thread([this, file, &system, progress = progress_] {
             Kelvra::diag::nameThisThread("kelvra-open");

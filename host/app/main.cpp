@@ -3,6 +3,7 @@
 // named on the command line.
 
 #include "Kelvra/common/OutputRedirector.h"
+#include "Kelvra/common/FileNames.h"
 #include "host/app/CommandLine.h"
 #include "host/app/EnvironmentHooks.h"
 #include "host/app/MainWindow.h"
@@ -74,7 +75,7 @@ int main(int argc, char** argv)
     // display; the parse knows Qt's own options and leaves them to Qt.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+        arguments << Kelvra::decodeFileName(argv[i]); // a recording's name keeps its bytes
     const CommandLine::Parsed given = CommandLine::parse(arguments);
     if (const int exitCode = answer(given, program); exitCode >= 0)
         return exitCode;
@@ -98,9 +99,9 @@ int main(int argc, char** argv)
     QApplication app(qtArgc, qtArgv.data());
     QStringList left;
     for (int i = 1; i < qtArgc; ++i)
-        left << QString::fromLocal8Bit(qtArgv[i]);
+        left << Kelvra::decodeFileName(qtArgv[i]);
     for (int i = end; i < argc; ++i)
-        left << QString::fromLocal8Bit(argv[i]);
+        left << Kelvra::decodeFileName(argv[i]);
     const CommandLine::Parsed parsed = CommandLine::parse(left);
     if (const int exitCode = answer(parsed, program); exitCode >= 0)
         return exitCode;

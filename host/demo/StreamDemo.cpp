@@ -5,6 +5,7 @@
 //   kelvra-stream-demo [RECORDING] [SECONDS]   (an empty RECORDING: the sample)
 
 #include "Kelvra/common/Diagnostics.h"
+#include "Kelvra/common/FileNames.h"
 #include "Kelvra/models/StreamHub.h"
 #include "Tavik/Tavik.h"
 
@@ -70,7 +71,7 @@ std::optional<int> parseArguments(int argc, char** argv, Arguments& arguments)
         return 2;
     }
     if (!first.empty())
-        arguments.recording = QString::fromLocal8Bit(first.c_str());
+        arguments.recording = Kelvra::decodeFileName(first.c_str());
     return std::nullopt;
 }
 
@@ -136,10 +137,11 @@ int main(int argc, char** argv)
     const int pos = hub.addFileStreamSource(recording, &why);
     hub.setCurrentSource(pos);
     if (!hub.getCurrentSource()->isInitialized()) {
-        Kelvra::diag::printLine("Cannot play " + recording.toStdString() + ": " + why.toStdString());
+        Kelvra::diag::printLine("Cannot play " + Kelvra::encodeFileName(recording).toStdString() + ": "
+                                + why.toStdString());
         return 1;
     }
-    Kelvra::diag::printLine("Playing " + recording.toStdString() + " ("
+    Kelvra::diag::printLine("Playing " + Kelvra::encodeFileName(recording).toStdString() + " ("
                             + std::to_string(hub.getCurrentSource()->length()) + " frame sets)");
     const auto* file = qobject_cast<Kelvra::FileStreamSource*>(hub.getCurrentSource().get());
     if (file)

@@ -1,9 +1,13 @@
 #include "platform/log/Logger.h"
 
+#include "Tavik/PlainFile.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QFileInfo>
 #include <QThread>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -14,6 +18,26 @@ int clampLevelIndex(int index)
     if (index > Tavik::LOG_DEBUG)
         return Tavik::LOG_DEBUG;
     return index;
+}
+
+// Opens `name` for appending lines when it is a plain file: a FIFO would hold
+// the open up until someone reads it, also one put there after a check.
+bool openForAppend(QFile& file, const QString& name, QString* reason)
+{
+    const Tavik::PlainFile plain =
+        Tavik::openPlainFile(QFile::encodeName(name).toStdString(), O_WRONLY | O_APPEND | O_CREAT);
+    if (plain.fd < 0) {
+        *reason = QString::fromStdString(plain.reason);
+        return false;
+    }
+    file.setFileName(name);
+    if (!file.open(plain.fd, QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text,
+                   QFileDevice::AutoCloseHandle)) {
+        ::close(plain.fd);
+        *reason = file.errorString();
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -61,8 +85,8 @@ void LoggerCore::writeToFileLocked(Tavik::LogLevel level, const QString& line)
     if (!fileWritable || fileName.isEmpty())
         return;
     if (!file->isOpen()) {
-        file->setFileName(fileName);
-        if (!file->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        QString ignored;
+        if (!openForAppend(*file, fileName, &ignored)) {
             // Unwritable name: stay quiet until the user sets another one.
             fileWritable = false;
             return;
@@ -108,15 +132,12 @@ void LoggerCore::setLogFileName(const QString& name)
 
 bool LoggerCore::openLogFile(const QString& name, QString* reason)
 {
-    auto opened = std::make_unique<QFile>(name);
-    const QFileInfo info(name);
+    auto opened = std::make_unique<QFile>();
     QString why;
     if (name.isEmpty())
         why = QStringLiteral("no file name given");
-    else if (info.exists() && !info.isFile()) // a FIFO would hold the open up until someone reads it
-        why = QStringLiteral("not a regular file");
-    else if (!opened->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text))
-        why = opened->errorString();
+    else
+        openForAppend(*opened, name, &why);
     if (!why.isEmpty()) {
         if (reason)
             *reason = why;

@@ -3,7 +3,10 @@
 #include "StreamReader.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
+
+#include <sys/stat.h>
 
 namespace Tavik {
 
@@ -24,8 +27,8 @@ constexpr uint64_t kMinPiece = 64 * 1024;
 
 bool ReaderState::readSet(int index, FrameSet& out)
 {
-    if (const auto it = damaged.find(static_cast<std::size_t>(index)); it != damaged.end()) {
-        error = it->second;
+    if (const std::string* why = damaged.find(static_cast<std::size_t>(index))) {
+        error = *why;
         return false;
     }
     const uint64_t off = offsets[static_cast<std::size_t>(index)];
@@ -40,9 +43,8 @@ bool ReaderState::readSet(int index, FrameSet& out)
     uint64_t length = h.get<uint32_t>();
     const uint32_t storedCrc = h.get<uint32_t>();
     // A damaged length: where the set was found to end.
-    const auto proven = lengths.find(static_cast<std::size_t>(index));
-    if (proven != lengths.end())
-        length = proven->second;
+    if (const uint64_t* proven = lengths.find(static_cast<std::size_t>(index)))
+        length = *proven;
     if (length > limit - off - kSetHead || length < kFrameHead * FRAME_TYPE_COUNT) {
         error = "truncated frame set";
         return false;
@@ -142,8 +144,12 @@ bool ReaderState::readSetShared(uint64_t offset, uint64_t length, uint32_t store
     planPieces(length);
     cutPieces(start, segments.data(), count);
     uint32_t crc = 0;
-    if (!pieceReader.read(job, crc))
+    if (!pieceReader.read(job, crc)) {
+        for (const ReadPiece& piece : job.pieces)
+            if (piece.error != 0)
+                ioError = piece.error;
         return false;
+    }
     uint64_t room = length;
     std::string ignored;
     for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t) {
@@ -266,6 +272,50 @@ bool ReaderState::readSetCopy(uint64_t offset, uint64_t length, uint32_t storedC
     return true;
 }
 
+// Names why the set at the position was not read and moves past it: the
+// disk failed, the file has been cut short since the open (the sets it no
+// longer holds are gone), or the set is damaged.
+void ReaderState::readFailed()
+{
+    const int index = position;
+    if (ioError != 0) {
+        error = std::strerror(ioError);
+        failure = "cannot read frame set " + std::to_string(index + 1) + " / " + std::to_string(offsets.size()) + ": "
+            + error;
+    } else if (followShrink() && index >= static_cast<int>(offsets.size())) {
+        error = failure = cutShort;
+        position = static_cast<int>(offsets.size());
+        return;
+    } else {
+        failure = skippedSetNote(index, static_cast<int>(offsets.size()), error);
+    }
+    ++position; // past the set, so the sets after it stay playable
+}
+
+// Takes in that the file has become shorter since the open: a set whose
+// bytes up to the next one (or the index) are no longer all there is gone,
+// and the set the file now ends in is noted as in a file cut short before
+// the open. True when the file is shorter.
+bool ReaderState::followShrink()
+{
+    struct stat info { };
+    if (::fstat(fd, &info) != 0 || static_cast<uint64_t>(info.st_size) >= fileSize)
+        return false;
+    fileSize = static_cast<uint64_t>(info.st_size);
+    if (offsets.empty() || bodyEnd <= fileSize)
+        return true;
+    const std::size_t whole =
+        static_cast<std::size_t>(std::upper_bound(offsets.begin() + 1, offsets.end(), fileSize) - offsets.begin()) - 1;
+    const uint64_t cut = offsets[whole];
+    const std::optional<uint64_t> length = setLengthAt(cut);
+    offsets.resize(whole);
+    damaged.sets.keepFirst(whole);
+    lengths.keepFirst(whole);
+    bodyEnd = cut;
+    noteCutShort(std::min(cut, fileSize), length);
+    return true;
+}
+
 } // namespace detail
 
 FrameStreamReader::FrameStreamReader(const std::string& path, CameraSystem& /*cameraSystem: files need no device*/,
@@ -301,6 +351,7 @@ bool FrameStreamReader::isStreamGood() const
 bool FrameStreamReader::readNext()
 {
     std::lock_guard<std::mutex> lock(d_->m);
+    d_->failure.clear();
     if (!d_->good)
         return false;
     if (d_->position >= static_cast<int>(d_->offsets.size())) {
@@ -309,13 +360,14 @@ bool FrameStreamReader::readNext()
     }
     FrameSet set;
     bool read = false;
+    d_->ioError = 0;
     try {
         read = d_->readSet(d_->position, set);
     } catch (const std::bad_alloc&) {
         d_->error = "not enough memory to read the frame set";
     }
     if (!read) {
-        ++d_->position; // past the damaged set, so the sets after it stay playable
+        d_->readFailed();
         return false;
     }
     d_->frames = std::move(set);
@@ -333,6 +385,12 @@ int FrameStreamReader::currentPosition() const
 {
     std::lock_guard<std::mutex> lock(d_->m);
     return d_->position;
+}
+
+std::string FrameStreamReader::failedReadNote() const
+{
+    std::lock_guard<std::mutex> lock(d_->m);
+    return d_->failure;
 }
 
 std::vector<std::string> FrameStreamReader::damageNotes() const

@@ -49,12 +49,14 @@ inline void cpuPause()
 
 } // namespace
 
-bool preadAll(int fd, uint64_t offset, iovec* parts, int count)
+bool preadAll(int fd, uint64_t offset, iovec* parts, int count, int& error)
 {
     while (count > 0) {
         const ssize_t got = ::preadv(fd, parts, count, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR)
             continue;
+        if (got < 0)
+            error = errno;
         if (got <= 0)
             return false;
         offset += static_cast<uint64_t>(got);
@@ -154,11 +156,12 @@ void PieceReadThread::readPiece(ReadJob& job, std::size_t index)
     ReadPiece& piece = job.pieces[index];
     std::array<iovec, ReadPiece::kMaxParts> parts{};
     piece.ok = piece.count <= parts.size();
+    piece.error = 0;
     if (!piece.ok)
         return;
     const iovec* from = job.parts.data() + piece.first;
     std::copy(from, from + piece.count, parts.begin()); // preadAll moves the bases
-    piece.ok = preadAll(job.fd, piece.offset, parts.data(), static_cast<int>(piece.count));
+    piece.ok = preadAll(job.fd, piece.offset, parts.data(), static_cast<int>(piece.count), piece.error);
     uint32_t sum = 0;
     if (piece.ok)
         for (std::size_t i = 0; i < piece.count; ++i)

@@ -18,8 +18,10 @@
 namespace Tavik::detail {
 
 // Reads the parts in turn from `offset` on; false unless all of them (and
-// when they hold nothing). Moves the bases in `parts` on a short read.
-bool preadAll(int fd, uint64_t offset, iovec* parts, int count);
+// when they hold nothing), with the system's error number in `error` when a
+// read failed (left alone when the file ended first). Moves the bases in
+// `parts` on a short read.
+bool preadAll(int fd, uint64_t offset, iovec* parts, int count, int& error);
 
 struct ReadPiece {
     static constexpr std::size_t kMaxParts = 16;
@@ -32,6 +34,7 @@ struct ReadPiece {
     // Set by whichever thread read it.
     uint32_t crc = 0;
     bool ok = false;
+    int error = 0; // as preadAll() gives it
 };
 
 struct ReadJob {

@@ -7,6 +7,7 @@
 #include "PieceReadThread.h"
 #include "StreamCodec.h"
 
+#include <algorithm>
 #include <array>
 #include <deque>
 #include <functional>
@@ -22,6 +23,54 @@
 
 namespace Tavik::detail {
 
+// Values kept for some of the sets, by set index, added in the order of the
+// sets: a few bytes a set, so that what a file claims costs memory in step
+// with its size.
+template <class T> class BySet {
+public:
+    void add(std::size_t index, T value) { entries_.emplace_back(static_cast<uint32_t>(index), std::move(value)); }
+    const T* find(std::size_t index) const
+    {
+        const auto it = from(index);
+        return it != entries_.end() && it->first == index ? &it->second : nullptr;
+    }
+    // Forgets the sets from `count` on.
+    void keepFirst(std::size_t count) { entries_.erase(from(count), entries_.end()); }
+    void clear() { entries_.clear(); }
+    const std::vector<std::pair<uint32_t, T>>& entries() const { return entries_; }
+
+private:
+    typename std::vector<std::pair<uint32_t, T>>::const_iterator from(std::size_t index) const
+    {
+        return std::lower_bound(entries_.begin(), entries_.end(), index,
+                                [](const std::pair<uint32_t, T>& e, std::size_t i) { return e.first < i; });
+    }
+
+    std::vector<std::pair<uint32_t, T>> entries_;
+};
+
+// The sets the open found that cannot be read, with why: each reason is kept
+// once, the sets by its number.
+struct SkippedSets {
+    BySet<uint32_t> sets;
+    std::vector<std::string> reasons;
+    std::map<std::string, uint32_t> numbers;
+
+    void add(std::size_t index, const std::string& why)
+    {
+        const auto [it, added] = numbers.emplace(why, static_cast<uint32_t>(reasons.size()));
+        if (added)
+            reasons.push_back(why);
+        sets.add(index, it->second);
+    }
+    const std::string* find(std::size_t index) const
+    {
+        const uint32_t* reason = sets.find(index);
+        return reason ? &reasons[*reason] : nullptr;
+    }
+    void clear() { *this = SkippedSets(); }
+};
+
 struct ReaderState {
     mutable std::mutex m;
     int fd = -1;
@@ -32,13 +81,13 @@ struct ReaderState {
     uint64_t bodyStart = 0;
     uint64_t bodyEnd = 0; // start of the index, or the file size
     std::vector<uint64_t> offsets;
-    // Sets the open found that cannot be read, by index, with why; and where
-    // a file cut short ends (empty when it is whole).
-    std::map<std::size_t, std::string> damaged;
+    // Sets the open found that cannot be read; and where a file cut short
+    // ends (empty when it is whole), also one cut short since the open.
+    SkippedSets damaged;
     std::string cutShort;
-    // Sets whose head gives a damaged length, by index: the length where the
-    // index or their records say they end, their checksum holding there.
-    std::map<std::size_t, uint64_t> lengths;
+    // Sets whose head gives a damaged length: the length where the index or
+    // their records say they end, their checksum holding there.
+    BySet<uint64_t> lengths;
     // What is wrong with an index the open did not use.
     std::string indexNote;
     // Told how far a scan has come; `cancelled` once it said to give up.
@@ -54,6 +103,11 @@ struct ReaderState {
     std::deque<uint32_t> crcPrefix;
     // Why the set being read is refused whole (too large), however read.
     std::string refused;
+    // The system's error number of the last read that failed for the system
+    // (the disk), not for the file's end; and the note of the last readNext()
+    // that failed.
+    int ioError = 0;
+    std::string failure;
     int position = 0;
     FrameSet frames;
     // Frames read go back here once no one holds them.
@@ -86,7 +140,7 @@ struct ReaderState {
             size += parts[i].iov_len;
         if (offset > fileSize || size > fileSize - offset)
             return false;
-        return preadAll(fd, offset, parts, count);
+        return preadAll(fd, offset, parts, count, ioError);
     }
 
     bool open(const std::string& path);
@@ -94,6 +148,8 @@ struct ReaderState {
     bool readIndex();
     void scan();
     bool scanning(uint64_t at, uint64_t work = 0);
+    // The open ends: told to give up, or a read failed for the system.
+    bool givenUp() const { return cancelled || ioError != 0; }
     std::optional<uint64_t> setAt(uint64_t offset);
     std::optional<uint64_t> setLengthAt(uint64_t offset);
     bool isSetAt(uint64_t offset, uint64_t length, std::string* overLimit = nullptr);
@@ -114,6 +170,8 @@ struct ReaderState {
     void noteCutShort(uint64_t offset, std::optional<uint64_t> length);
     std::vector<std::string> damageNotes() const;
     bool readSet(int index, FrameSet& out);
+    void readFailed();
+    bool followShrink();
     bool readSetInPlace(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out);
     bool readSetShared(uint64_t offset, uint64_t length, uint32_t storedCrc, FrameSet& out);
     bool readLayout(uint64_t start, uint64_t length, std::array<FrameHead, FRAME_TYPE_COUNT>& heads);

@@ -3,16 +3,15 @@
 
 #include "StreamReader.h"
 
+#include "Tavik/PlainFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <numeric>
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace Tavik::detail {
 
@@ -23,62 +22,58 @@ constexpr uint64_t kMinSetLength = kFrameHead * FRAME_TYPE_COUNT;
 // Why a set the open found damaged is not read.
 const char* const kLengthMismatch = "frame set length mismatch";
 const char* const kDamagedSet = "damaged frame set";
-// How much of a file is looked at at once when searching it for the next set.
+// How much of a file is looked at at once when searching it for the next set
+// or an index's end: first a little, as what is looked for is most often
+// near, then twice as much each time up to the most, so that a search costs
+// in step with how far it goes.
+constexpr std::size_t kFirstLook = 512;
 constexpr std::size_t kSearchWindow = 1u << 20;
 // The blocks whose checksums a scan keeps.
 constexpr uint64_t kCrcBlock = 4096;
 // How much work passes between two calls of the progress callback.
 constexpr uint64_t kProgressStep = 1u << 20;
+// Skipped sets named one by one in the damage notes, and reasons the rest
+// are counted by, one line each.
+constexpr std::size_t kSkipsNamed = 10;
+constexpr std::size_t kReasonsCounted = 3;
 
 std::string tooLong(const std::string& what, uint32_t length, uint32_t limit)
 {
     return what + " too long: " + std::to_string(length) + " bytes, more than " + std::to_string(limit);
 }
 
+// "… and 9,999,990 more frame sets skipped<why>"
+std::string moreSkipped(uint64_t count, const std::string& why)
+{
+    std::string digits = std::to_string(count);
+    for (std::size_t at = digits.size(); at > 3; at -= 3)
+        digits.insert(at - 3, ",");
+    return "\u2026 and " + digits + " more frame set" + (count == 1 ? "" : "s") + " skipped" + why;
+}
+
 } // namespace
 
 bool ReaderState::open(const std::string& path)
 {
-    std::error_code ec;
-    const auto type = std::filesystem::status(path, ec).type();
-    if (type == std::filesystem::file_type::not_found) {
-        error = "file not found";
+    PlainFile file = openPlainFile(path, O_RDONLY);
+    if (file.fd < 0) {
+        error = file.error == ENOENT                      ? std::string("file not found")
+            : file.error == EACCES || file.error == EPERM ? std::string("permission denied")
+            : file.error != 0                             ? "cannot open file: " + file.reason
+                                                          : file.reason;
         return false;
     }
-    if (type == std::filesystem::file_type::directory) {
-        error = "a folder, not a file";
-        return false;
-    }
-    // A pipe, socket or device may keep an open or a read waiting for ever.
-    const char* const notRegular = "not a regular file";
-    if (!ec && type != std::filesystem::file_type::regular) {
-        error = notRegular;
-        return false;
-    }
-    errno = 0;
-    // Without waiting, should the name have become a pipe since.
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        const int why = errno;
-        error = why == EACCES || why == EPERM
-            ? "permission denied"
-            : std::string("cannot open file") + (why ? std::string(": ") + std::strerror(why) : "");
-        return false;
-    }
-    struct stat info { };
-    if (::fstat(fd, &info) != 0) {
-        error = "cannot read file";
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = notRegular;
-        return false;
-    }
-    fileSize = static_cast<uint64_t>(info.st_size);
-    if (!readHeader())
-        return false;
-    if (!readIndex() && !cancelled)
+    fd = file.fd;
+    fileSize = file.size;
+    const bool header = readHeader();
+    if (header && !readIndex() && !givenUp())
         scan();
+    if (ioError != 0) {
+        error = std::string("cannot read file: ") + std::strerror(ioError);
+        return false;
+    }
+    if (!header)
+        return false;
     if (cancelled) {
         error = "opening cancelled";
         return false;
@@ -167,8 +162,9 @@ bool ReaderState::readIndex()
     Decoder d{tail, 8};
     const auto count = d.get<uint32_t>();
     const auto storedCrc = d.get<uint32_t>();
+    // Each set takes its entry and at least its head and four frame heads.
     const uint64_t room = fileSize - kFooterTail - bodyStart;
-    if (count > room / 8)
+    if (count > room / (8 + kSetHead + kMinSetLength))
         return false;
     const uint64_t indexStart = fileSize - kFooterTail - static_cast<uint64_t>(count) * 8;
     // Its checksum first, so that only a sound index is taken in whole.
@@ -184,10 +180,10 @@ bool ReaderState::readIndex()
     for (uint32_t i = 0; i < count; ++i) {
         const auto off = o.get<uint64_t>();
         // The sets follow each other from the body's start on, each with
-        // room for its head before the next one and the index.
-        if (found.empty() ? off != bodyStart : off < found.back() + kSetHead)
+        // room for the shortest set before the next one and the index.
+        if (found.empty() ? off != bodyStart : off < found.back() + kSetHead + kMinSetLength)
             return false;
-        if (off > indexStart || indexStart - off < kSetHead)
+        if (off > indexStart || indexStart - off < kSetHead + kMinSetLength)
             return false;
         found.push_back(off);
     }
@@ -199,8 +195,8 @@ bool ReaderState::readIndex()
     // then it is not used. A set whose length alone is damaged is read where
     // the index says it ends, when its records fill that and its checksum
     // holds; other sets that disagree with the index are skipped.
-    std::map<std::size_t, std::string> lost;
-    std::map<std::size_t, uint64_t> proven;
+    SkippedSets lost;
+    BySet<uint64_t> proven;
     for (std::size_t i = 0; i < found.size(); ++i) {
         if (!scanning(found[i]))
             return false;
@@ -211,12 +207,12 @@ bool ReaderState::readIndex()
             if (setAt(found[i]))
                 return false;
             if (why.empty() && isSetAt(found[i], length) && checksumHolds(found[i], length))
-                proven[i] = length;
+                proven.add(i, length);
             else if (why.empty())
                 why = kLengthMismatch;
         }
         if (!why.empty())
-            lost[i] = why;
+            lost.add(i, why);
     }
     offsets = std::move(found);
     damaged = std::move(lost);
@@ -226,10 +222,11 @@ bool ReaderState::readIndex()
 }
 
 // Tells the progress callback how far the scan has come (`at`, after `work`
-// bytes more were read) every so often; false once it said to give up.
+// bytes more were read) every so often; false once it said to give up, or a
+// read failed for the system.
 bool ReaderState::scanning(uint64_t at, uint64_t work)
 {
-    if (cancelled)
+    if (givenUp())
         return false;
     if (!progress)
         return true;
@@ -264,7 +261,7 @@ void ReaderState::scan()
             if (why.empty())
                 why = setOverLimit(*length);
             if (!why.empty())
-                damaged[offsets.size()] = why;
+                damaged.add(offsets.size(), why);
             offsets.push_back(off);
             off = end;
             continue;
@@ -276,7 +273,7 @@ void ReaderState::scan()
             if (why.empty())
                 why = setOverLimit(records);
             if (why.empty() && checksumHolds(off, records)) {
-                lengths[offsets.size()] = records;
+                lengths.add(offsets.size(), records);
                 offsets.push_back(off);
                 off = next;
                 continue;
@@ -293,7 +290,7 @@ void ReaderState::scan()
             // What follows the last set: the index (whole, damaged or cut
             // short, or one that was not used), the last set with its
             // records damaged, or a set the file ends in the middle of.
-            if (cancelled || isIndexAt(off) || describeIndex(off))
+            if (givenUp() || isIndexAt(off) || describeIndex(off))
                 break;
             if (end == fileSize)
                 offsets.push_back(off);
@@ -301,7 +298,7 @@ void ReaderState::scan()
                 noteCutShort(off, length);
             break;
         }
-        damaged[offsets.size()] = why;
+        damaged.add(offsets.size(), why);
         offsets.push_back(off);
         off = next;
     }
@@ -401,13 +398,14 @@ uint64_t ReaderState::findSet(uint64_t from)
     constexpr std::size_t kLook = kSetHead + kFrameHead;
     std::vector<uint8_t> window;
     std::string ignored;
+    std::size_t step = kFirstLook;
     for (uint64_t start = from + 1; start < fileSize && fileSize - start >= kSetHead + kMinSetLength;
-         start += kSearchWindow) {
-        const std::size_t size = static_cast<std::size_t>(std::min<uint64_t>(kSearchWindow + kLook, fileSize - start));
+         start += step, step = std::min(2 * step, kSearchWindow)) {
+        const std::size_t size = static_cast<std::size_t>(std::min<uint64_t>(step + kLook, fileSize - start));
         window.resize(size);
         if (!scanning(start, size) || !readAt(start, window.data(), size))
             return 0;
-        for (std::size_t i = 0; i < kSearchWindow && i + kLook <= size; ++i) {
+        for (std::size_t i = 0; i < step && i + kLook <= size; ++i) {
             const uint64_t room = fileSize - start - i - kSetHead;
             Decoder d{window.data() + i, kLook};
             const uint64_t length = d.get<uint32_t>();
@@ -422,7 +420,7 @@ uint64_t ReaderState::findSet(uint64_t from)
             if (uint32_t crc = 0;
                 end == fileSize || setAt(end) || (stretchCrc(at + kSetHead, length, crc) && storedCrcAt(at) == crc))
                 return at;
-            if (cancelled)
+            if (givenUp())
                 return 0;
         }
     }
@@ -531,10 +529,11 @@ std::optional<ReaderState::Footer> ReaderState::footerAt(uint64_t offset)
     if (f.get<uint64_t>() != bodyStart && std::memcmp(first + 8, kIndexMagic, sizeof(kIndexMagic)) != 0)
         return std::nullopt;
     std::vector<uint8_t> window;
+    std::size_t step = kFirstLook;
     for (uint64_t start = offset + 8; start < fileSize && fileSize - start >= sizeof(kIndexMagic);
-         start += kSearchWindow) {
+         start += step, step = std::min(2 * step, kSearchWindow)) {
         const std::size_t size =
-            static_cast<std::size_t>(std::min<uint64_t>(kSearchWindow + sizeof(kIndexMagic) - 1, fileSize - start));
+            static_cast<std::size_t>(std::min<uint64_t>(step + sizeof(kIndexMagic) - 1, fileSize - start));
         window.resize(size);
         if (!scanning(0, size) || !readAt(start, window.data(), size))
             return std::nullopt;
@@ -568,7 +567,7 @@ std::optional<ReaderState::Footer> ReaderState::footerAt(uint64_t offset)
             if (crc32(tail, 4, crc) == t.get<uint32_t>())
                 return footer;
         }
-        if (cancelled)
+        if (givenUp())
             return std::nullopt;
     }
     return std::nullopt;
@@ -619,8 +618,23 @@ void ReaderState::noteCutShort(uint64_t offset, std::optional<uint64_t> length)
 std::vector<std::string> ReaderState::damageNotes() const
 {
     std::vector<std::string> notes;
-    for (const auto& [index, why] : damaged)
-        notes.push_back(skippedSetNote(static_cast<int>(index), static_cast<int>(offsets.size()), why));
+    // The first sets one by one; the rest counted by reason, in the order
+    // the reasons first came, the last of them together.
+    std::map<uint32_t, uint64_t> more;
+    const int size = static_cast<int>(offsets.size());
+    for (const auto& [index, reason] : damaged.sets.entries())
+        if (notes.size() < kSkipsNamed)
+            notes.push_back(skippedSetNote(static_cast<int>(index), size, damaged.reasons[reason]));
+        else
+            ++more[reason];
+    uint64_t others = 0;
+    for (const auto& [reason, count] : more)
+        if (notes.size() < kSkipsNamed + kReasonsCounted)
+            notes.push_back(moreSkipped(count, ": " + damaged.reasons[reason]));
+        else
+            others += count;
+    if (others > 0)
+        notes.push_back(moreSkipped(others, " for other reasons"));
     if (!cutShort.empty())
         notes.push_back(cutShort);
     if (!indexNote.empty())

@@ -2,17 +2,21 @@
 // random files, and concurrent use of one reader.
 
 #include "TavikTestUtil.h"
+#include "Tavik/PlainFile.h"
 #include "Tavik/StreamGenerator.h"
 #include "tavik/src/Detail.h"
 #include "tavik/src/PieceReadThread.h"
 #include "tavik/src/StreamCodec.h"
+#include "tests/support/FailingDisk.h"
 #include "tests/support/MemoryLimit.h"
 #include "tests/support/TestSupport.h"
 
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -787,28 +791,32 @@ private:
     std::thread watchdog; // last: starts once the rest is set
 };
 
-TEST_F(StreamFiles, ALongSetCutShortWhileReadIsReportedAsBefore)
+TEST_F(StreamFiles, ALongSetCutShortWhileReadEndsTheRecordingThere)
 {
     const Deadline deadline("reading a long set cut short", std::chrono::minutes(1));
     const std::vector<FrameSet> sets = longSets(3);
     const auto offsets = writeSets(path("long.tvks"), sets);
-    // Cut while the reader has it open (a file cut before is scanned for
-    // whole sets): in the point cloud of set 2, then in the first frame of
-    // set 1 after stepping back.
+    // Cut while the reader has it open: in the point cloud of set 2, then in
+    // the first frame of set 1 after stepping back.
     FrameStreamReader reader(path("long.tvks"), system);
     ASSERT_EQ(reader.size(), 3);
     ASSERT_TRUE(reader.readNext());
+    const uint64_t setLength = offsets[2] - offsets[1];
     fs::resize_file(path("long.tvks"), offsets[2] - 5000);
     EXPECT_FALSE(reader.readNext());
-    EXPECT_EQ(reader.errorString(), "truncated frame set");
-    EXPECT_EQ(reader.currentPosition(), 2);
+    EXPECT_EQ(reader.errorString(),
+              "recording cut short in frame set 2: " + std::to_string(setLength - 5000) + " of "
+                  + std::to_string(setLength) + " bytes");
+    EXPECT_EQ(reader.size(), 1);
+    EXPECT_EQ(reader.currentPosition(), 1);
     EXPECT_EQ(reader.frames()[0]->id, 1); // the set read before stays
     fs::resize_file(path("long.tvks"), offsets[0] + 8 + 33 + 5000);
     reader.seekTo(0);
-    for (int k = 1; k <= 3; ++k) {
-        EXPECT_FALSE(reader.readNext()) << "set " << k;
-        EXPECT_EQ(reader.errorString(), "truncated frame set") << "set " << k;
-    }
+    EXPECT_FALSE(reader.readNext());
+    EXPECT_EQ(reader.failedReadNote(),
+              "recording cut short in frame set 1: " + std::to_string(8 + 33 + 5000) + " of "
+                  + std::to_string(offsets[1] - offsets[0]) + " bytes");
+    EXPECT_EQ(reader.size(), 0);
     EXPECT_FALSE(reader.readNext());
     EXPECT_EQ(reader.errorString(), "end of stream");
 }
@@ -1478,4 +1486,327 @@ TEST_F(StreamFiles, AnIndexThatDoesNotLineUpIsNotUsedAndWhatIsWrongWithItIsSaid)
     FrameStreamReader empty(path("none.tvks"), system);
     EXPECT_EQ(empty.size(), 0);
     EXPECT_EQ(empty.damageNotes(), notes({"152 bytes after the index"}));
+}
+
+TEST_F(StreamFiles, AFrameBeyondTheLimitsInALongSetIsRefusedBeforeItsBuffersAreMade)
+{
+    if (!KelvraTest::canCapAddressSpace)
+        GTEST_SKIP() << "the address space cannot be capped under a sanitizer";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // 80 MiB of points after a raw frame of 16384 x 1024 (no samples): read
+    // in pieces, the set would ask for more than the memory left.
+    sparseSet(path("wide.tvks"), {{{16384, 1024, 0}, {}, {}, {2560, 2048, 2560 * 2048 * 16}}}, true);
+    EXPECT_EXIT(
+        {
+            KelvraTest::capAddressSpace(64u << 20);
+            FrameStreamReader reader(path("wide.tvks"), system);
+            const bool read = reader.readNext();
+            const bool told =
+                reader.errorString() == "frame of 16384 x 1024 pixels is too large: more than 8192 per side";
+            fs::remove_all(dir);
+            std::exit(reader.isStreamGood() && !read && told ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+// --- A file cut short or failing while open ---------------------------------------
+
+TEST_F(StreamFiles, ARecordingCutShortWhileOpenEndsWhereTheFileNowEnds)
+{
+    std::vector<char> bytes;
+    const auto offsets = smallSets(path("sets.tvks"), 10, true, bytes);
+    FrameStreamReader reader(path("sets.tvks"), system);
+    ASSERT_EQ(reader.size(), 10);
+    for (int k = 0; k < 3; ++k)
+        ASSERT_TRUE(reader.readNext());
+    // Cut in set 6: the sets before it play, then the end is told once.
+    fs::resize_file(path("sets.tvks"), offsets[5] + 100);
+    EXPECT_TRUE(reader.readNext() && reader.readNext());
+    EXPECT_FALSE(reader.readNext());
+    const std::string cut =
+        "recording cut short in frame set 6: 100 of " + std::to_string(offsets[6] - offsets[5]) + " bytes";
+    EXPECT_EQ(reader.errorString(), cut);
+    EXPECT_EQ(reader.failedReadNote(), cut);
+    EXPECT_EQ(reader.size(), 5);
+    EXPECT_EQ(reader.currentPosition(), 5);
+    EXPECT_EQ(reader.frames()[0]->id, 5);
+    EXPECT_EQ(reader.damageNotes(), notes({cut}));
+    EXPECT_FALSE(reader.readNext());
+    EXPECT_EQ(reader.errorString(), "end of stream");
+    EXPECT_TRUE(reader.failedReadNote().empty());
+    EXPECT_EQ(readThrough(reader).ids, idsBut(5, {}));
+
+    // Cut where a set ends: the sets after it are gone all the same.
+    fs::resize_file(path("sets.tvks"), offsets[3]);
+    ASSERT_TRUE(reader.seekTo(2));
+    EXPECT_TRUE(reader.readNext());
+    EXPECT_FALSE(reader.readNext());
+    EXPECT_EQ(reader.failedReadNote(), "recording cut short in frame set 4: 0 bytes");
+    EXPECT_EQ(reader.size(), 3);
+
+    // One that grows plays what it had.
+    writeFile(path("grows.tvks"), bytes, bytes.size());
+    FrameStreamReader grows(path("grows.tvks"), system);
+    std::ofstream(path("grows.tvks"), std::ios::binary | std::ios::app).write(bytes.data(), 5000);
+    EXPECT_EQ(readThrough(grows).ids, idsBut(10, {}));
+    EXPECT_EQ(grows.size(), 10);
+    EXPECT_TRUE(grows.damageNotes().empty());
+}
+
+TEST_F(StreamFiles, AReadTheDiskFailsIsNamedWithTheSystemsReason)
+{
+    namespace disk = KelvraTest::FailingDisk;
+    const std::string failed = std::strerror(EIO);
+    std::vector<char> bytes;
+    const auto offsets = smallSets(path("sets.tvks"), 10, true, bytes);
+    {
+        FrameStreamReader reader(path("sets.tvks"), system);
+        const disk::Watch failing(path("sets.tvks"), offsets[2] + 50, offsets[2] + 51, EIO);
+        ASSERT_TRUE(failing.watching);
+        const ReadThrough read = readThrough(reader);
+        EXPECT_EQ(read.ids, idsBut(10, {3}));
+        EXPECT_EQ(read.failed, (std::map<int, std::string>{{2, failed}}));
+        reader.seekTo(2);
+        EXPECT_FALSE(reader.readNext());
+        EXPECT_EQ(reader.failedReadNote(), "cannot read frame set 3 / 10: " + failed);
+        EXPECT_EQ(reader.size(), 10);
+    }
+    // A long set, read in pieces by two threads.
+    const auto longOffsets = writeSets(path("long.tvks"), longSets(3));
+    {
+        FrameStreamReader reader(path("long.tvks"), system);
+        const disk::Watch failing(path("long.tvks"), longOffsets[1] + 2000000, longOffsets[1] + 2000001, EIO);
+        const ReadThrough read = readThrough(reader);
+        EXPECT_EQ(read.ids, (std::vector<int64_t>{1, 3}));
+        reader.seekTo(1);
+        EXPECT_FALSE(reader.readNext());
+        EXPECT_EQ(reader.failedReadNote(), "cannot read frame set 2 / 3: " + failed);
+    }
+    // The open: its header, its index, a scan without one.
+    writeFile(path("no-index.tvks"), bytes, bytes.size() - (8 * 10 + 16));
+    for (const auto& [file, at] : {std::pair{path("sets.tvks"), uint64_t{0}},
+                                   {path("sets.tvks"), uint64_t{bytes.size() - 20}},
+                                   {path("no-index.tvks"), offsets[4] + 10}}) {
+        const disk::Watch failing(file, at, at + 1, EIO);
+        FrameStreamReader reader(file, system);
+        EXPECT_FALSE(reader.isStreamGood()) << file << " at " << at;
+        EXPECT_EQ(reader.errorString(), "cannot read file: " + failed) << file << " at " << at;
+    }
+}
+
+// --- What a file claims costs no more than the file ---------------------------------
+
+namespace {
+
+// The small header, then `count` sets of four frame heads without payload
+// (frames of no pixels, but the raw one of `rawWidth(k)` x 1 for set k), no index.
+std::vector<char> headOnlySets(const std::string& file, int count, const std::function<uint32_t(int)>& rawWidth)
+{
+    {
+        FrameStreamWriter writer(file, smallHeader());
+    }
+    std::vector<char> bytes = readFile(file);
+    bytes.resize(bytes.size() - 16); // the empty index
+    for (int k = 0; k < count; ++k) {
+        detail::Encoder records;
+        for (FrameType t = 0; t < FRAME_TYPE_COUNT; ++t) {
+            const uint32_t width = t == FRAME_RAW_FRAME_UNPROCESSED ? rawWidth(k) : 0;
+            records.put<uint8_t>(static_cast<uint8_t>(t));
+            records.put<int64_t>(k + 1);
+            records.put<int64_t>((k + 1) * 1000);
+            records.put<uint32_t>(width);
+            records.put<uint32_t>(width > 0 ? 1 : 0);
+            records.put<uint32_t>(1);
+            records.put<uint32_t>(0);
+        }
+        detail::Encoder head;
+        head.put<uint32_t>(static_cast<uint32_t>(records.bytes.size()));
+        head.put<uint32_t>(detail::crc32(records.bytes.data(), records.bytes.size()));
+        bytes.insert(bytes.end(), head.bytes.begin(), head.bytes.end());
+        bytes.insert(bytes.end(), records.bytes.begin(), records.bytes.end());
+    }
+    return bytes;
+}
+
+std::vector<char> withIndex(std::vector<char> bytes, const std::vector<uint64_t>& offsets)
+{
+    const auto footer = detail::indexFooter(offsets);
+    bytes.insert(bytes.end(), footer.begin(), footer.end());
+    return bytes;
+}
+
+// The small header, then `count` damaged set heads of 8 bytes, listed by an
+// index whose checksum holds.
+std::vector<char> headsListed(const std::string& file, int count)
+{
+    std::vector<char> bytes = headOnlySets(file, 0, nullptr);
+    std::vector<uint64_t> offsets;
+    for (int k = 0; k < count; ++k) {
+        offsets.push_back(bytes.size());
+        bytes.insert(bytes.end(), {'\xff', '\xff', '\xff', '\xff', 0, 0, 0, 0});
+    }
+    return withIndex(bytes, offsets);
+}
+
+// `count` sets of the shortest length, each with its length and checksum
+// damaged; with the index, whose checksum holds, or without.
+std::vector<char> damagedShortSets(const std::string& file, int count, bool listed)
+{
+    std::vector<char> bytes = headOnlySets(file, count, [](int) { return 0u; });
+    constexpr uint64_t setLength = 8 + 4 * 33;
+    std::vector<uint64_t> offsets;
+    for (uint64_t k = 0, start = bytes.size() - count * setLength; k < static_cast<uint64_t>(count); ++k) {
+        offsets.push_back(start + k * setLength);
+        putU32(bytes, offsets.back(), 7);
+        bytes[offsets.back() + 4] ^= 0x01;
+    }
+    return listed ? withIndex(bytes, offsets) : bytes;
+}
+
+} // namespace
+
+TEST_F(StreamFiles, WhatDamageCostsIsBoundedByTheFile)
+{
+    // A sound index of 100000 sets over 8-byte set heads claims more sets
+    // than the file has room for: it is not used.
+    const std::vector<char> claims = headsListed(path("claims.tvks"), 100000);
+    writeFile(path("claims.tvks"), claims, claims.size());
+    FrameStreamReader claimed(path("claims.tvks"), system);
+    ASSERT_TRUE(claimed.isStreamGood());
+    EXPECT_EQ(claimed.size(), 0);
+    EXPECT_LE(claimed.damageNotes().size(), 1u);
+
+    // 1000 sets of the shortest length under a sound index, each with its
+    // length and checksum damaged: the first ten named, the rest counted;
+    // every one says why when read.
+    const std::vector<char> bytes = damagedShortSets(path("damaged.tvks"), 1000, true);
+    writeFile(path("damaged.tvks"), bytes, bytes.size());
+    FrameStreamReader damaged(path("damaged.tvks"), system);
+    ASSERT_EQ(damaged.size(), 1000);
+    std::vector<std::string> expected;
+    for (int k = 0; k < 10; ++k)
+        expected.push_back(skippedSetNote(k, 1000, "frame set length mismatch"));
+    expected.push_back("\u2026 and 990 more frame sets skipped: frame set length mismatch");
+    EXPECT_EQ(damaged.damageNotes(), expected);
+    damaged.seekTo(500);
+    EXPECT_FALSE(damaged.readNext());
+    EXPECT_EQ(damaged.failedReadNote(), "frame set 501 / 1000 skipped: frame set length mismatch");
+
+    // Reasons that differ: the rest counted by the first three, then together.
+    const std::vector<char> wide = headOnlySets(path("wide.tvks"), 15, [](int k) { return 8193u + k; });
+    writeFile(path("wide.tvks"), wide, wide.size());
+    FrameStreamReader widths(path("wide.tvks"), system);
+    ASSERT_EQ(widths.size(), 15);
+    const auto tooWide = [](int k) {
+        return "frame of " + std::to_string(8193 + k) + " x 1 pixels is too large: more than 8192 per side";
+    };
+    expected.clear();
+    for (int k = 0; k < 10; ++k)
+        expected.push_back(skippedSetNote(k, 15, tooWide(k)));
+    for (int k = 10; k < 13; ++k)
+        expected.push_back("\u2026 and 1 more frame set skipped: " + tooWide(k));
+    expected.push_back("\u2026 and 2 more frame sets skipped for other reasons");
+    EXPECT_EQ(widths.damageNotes(), expected);
+}
+
+TEST_F(StreamFiles, AnOpenCostsInStepWithTheFileAsksToGoOnOftenAndEndsSoonAfterItIsToldTo)
+{
+    namespace disk = KelvraTest::FailingDisk;
+    // 12000 sets with their length and checksum damaged, under a sound index
+    // (its check gathers the damage) and without one (a scan does); an index
+    // of 120000 sets over set heads alone; 3 MB that hold no set before sets,
+    // and 5000 sets each after 3 bytes that are not (searched); an index
+    // written 2000 times after the sets (each copy looked at).
+    constexpr uint64_t setLength = 8 + 4 * 33;
+    const std::vector<char> five = headOnlySets(path("five.tvks"), 5, [](int) { return 0u; });
+    const auto setsOf = [&](const std::vector<char>& bytes, int count) {
+        return std::vector<char>(bytes.end() - static_cast<std::ptrdiff_t>(count * setLength), bytes.end());
+    };
+    std::vector<char> noise = headOnlySets(path("noise.tvks"), 0, nullptr);
+    noise.resize(noise.size() + (3u << 20), '\x5a');
+    const std::vector<char> fiveSets = setsOf(five, 5);
+    noise.insert(noise.end(), fiveSets.begin(), fiveSets.end());
+    std::vector<char> spotted = headOnlySets(path("spotted.tvks"), 0, nullptr);
+    const std::vector<char> many = setsOf(headOnlySets(path("many.tvks"), 5000, [](int) { return 0u; }), 5000);
+    for (int k = 0; k < 5000; ++k) {
+        spotted.insert(spotted.end(), 3, '\x5a');
+        const auto set = many.begin() + static_cast<std::ptrdiff_t>(k * setLength);
+        spotted.insert(spotted.end(), set, set + static_cast<std::ptrdiff_t>(setLength));
+    }
+    std::vector<uint64_t> offsets;
+    for (uint64_t k = 0; k < 5; ++k)
+        offsets.push_back(five.size() - (5 - k) * setLength);
+    std::vector<char> copies = five;
+    const auto footer = detail::indexFooter(offsets);
+    for (int k = 0; k < 2000; ++k)
+        copies.insert(copies.end(), footer.begin(), footer.end());
+    const std::vector<std::pair<std::string, std::vector<char>>> files = {
+        {"indexed", damagedShortSets(path("open.tvks"), 12000, true)},
+        {"scanned", damagedShortSets(path("open.tvks"), 12000, false)},
+        {"claims", headsListed(path("open.tvks"), 120000)},
+        {"searched", noise},
+        {"spotted", spotted},
+        {"copies", copies}};
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        writeFile(path("open.tvks"), bytes, bytes.size());
+        // A few times the file's bytes read at most, and told at least every
+        // so many reads.
+        std::vector<uint64_t> told;
+        {
+            const disk::Watch counting(path("open.tvks"));
+            FrameStreamReader reader(path("open.tvks"), system, [&](uint64_t, uint64_t) {
+                told.push_back(disk::reads());
+                return true;
+            });
+            ASSERT_TRUE(reader.isStreamGood());
+            EXPECT_LE(disk::bytesRead(), 16 * bytes.size());
+            told.push_back(disk::reads());
+        }
+        ASSERT_GE(told.size(), 2u);
+        for (std::size_t i = 0; i < told.size(); ++i)
+            EXPECT_LE(told[i] - (i > 0 ? told[i - 1] : 0), 100000u) << "before call " << i + 1;
+        // Given up at each call: a few reads more at most.
+        for (std::size_t call = 1; call < told.size(); ++call) {
+            const disk::Watch counting(path("open.tvks"));
+            std::size_t calls = 0;
+            uint64_t atCancel = 0;
+            FrameStreamReader reader(path("open.tvks"), system, [&](uint64_t, uint64_t) {
+                atCancel = disk::reads();
+                return ++calls < call;
+            });
+            EXPECT_EQ(reader.errorString(), "opening cancelled") << "at call " << call;
+            EXPECT_LE(disk::reads() - atCancel, 16u) << "at call " << call;
+        }
+    }
+}
+
+TEST(PlainFile, OnlyARegularFileIsOpenedAndItWaitsAsUsual)
+{
+    char folder[] = "/tmp/tavik-plain-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string file = std::string(folder) + "/file", fifo = std::string(folder) + "/fifo";
+    std::ofstream(file) << "12345";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const int flags : {O_RDONLY, O_RDWR, O_WRONLY | O_APPEND | O_CREAT}) {
+        const PlainFile plain = openPlainFile(file, flags);
+        ASSERT_GE(plain.fd, 0) << plain.reason;
+        EXPECT_EQ(plain.size, 5u);
+        EXPECT_EQ(::fcntl(plain.fd, F_GETFL) & (O_NONBLOCK | O_ACCMODE), flags & O_ACCMODE);
+        EXPECT_NE(::fcntl(plain.fd, F_GETFD) & FD_CLOEXEC, 0);
+        ::close(plain.fd);
+        // A FIFO with no one at its other end neither holds the open up nor is opened.
+        const PlainFile pipe = openPlainFile(fifo, flags);
+        EXPECT_EQ(pipe.fd, -1);
+        EXPECT_EQ(pipe.error, 0);
+        EXPECT_EQ(pipe.reason, "not a regular file");
+        const PlainFile directory = openPlainFile(folder, flags);
+        EXPECT_EQ(directory.fd, -1);
+        EXPECT_EQ(directory.reason, "a folder, not a file");
+    }
+    const PlainFile missing = openPlainFile(std::string(folder) + "/none", O_RDONLY);
+    EXPECT_EQ(missing.fd, -1);
+    EXPECT_EQ(missing.error, ENOENT);
+    EXPECT_EQ(missing.reason, std::strerror(ENOENT));
+    fs::remove_all(folder);
 }

@@ -25,8 +25,12 @@
 // Damage costs only the sets it hits: a set whose length alone is damaged is
 // read where a sound index or its own records say it ends, when its checksum
 // holds; one that fails its checksum is skipped; a scan passes over what is
-// not a set to the next whole set, in time linear in the file's size.
-// damageNotes() tells what the open found lost or wrong.
+// not a set to the next whole set, in time linear in the file's size. An
+// index that lists more sets than the file has room for (a set has at least
+// its head and four frame heads) is not used. What the open keeps is in step
+// with the file's size, whatever the file claims. damageNotes() tells what
+// the open found lost or wrong. A read the disk fails names the system's
+// reason.
 
 #include "Tavik/Common.h"
 
@@ -75,22 +79,32 @@ public:
     bool isStreamGood() const;
     // Reads the set at currentPosition() into frame objects no one else holds
     // (their storage is used again once every holder has let go) and advances
-    // by one. False at the end (the position stays) or when the set is
-    // truncated or corrupt (the position moves past it, frames() keeps the
-    // set read before, errorString() tells why).
+    // by one. False at the end (the position stays), when the set is damaged
+    // or the disk fails to read it (the position moves past it), or when the
+    // file has been cut short since the open before the set's end (the sets
+    // no longer there are gone: size() and the position end before them).
+    // frames() then keeps the set read before; errorString() tells why and
+    // failedReadNote() what was lost. A file that grows is read as opened.
     bool readNext();
+    // What the last readNext() that failed lost, as a player tells it:
+    // "frame set 4 / 8 skipped: frame set checksum mismatch", "cannot read
+    // frame set 167 / 300: Input/output error", or the set a file cut short
+    // since the open now ends in ("recording cut short in frame set 151: …").
+    // Empty at the end and after a read that succeeded.
+    std::string failedReadNote() const;
     // The frames of the set just read, indexed by frame type (all four, or all
     // empty before the first read).
     FrameSet frames() const;
     // Position of the next set to read, 0 .. size().
     int currentPosition() const;
     int size() const;
-    // What the open found the file to lose, one line each in file order: each
-    // set it cannot read (skippedSetNote()), then the set a file cut short
-    // ends in ("recording cut short in frame set 6: 1000 of 2764841 bytes"),
-    // or what is wrong with an index that was not used ("index is empty").
-    // Sets that fail their checksum are found only when read. Empty for a
-    // sound file.
+    // What the open found the file to lose, one line each in file order: the
+    // first sets it cannot read one by one (skippedSetNote()), the rest
+    // counted by reason ("… and 9,999,990 more frame sets skipped: frame set
+    // length mismatch"), then the set a file cut short ends in ("recording
+    // cut short in frame set 6: 1000 of 2764841 bytes"), or what is wrong
+    // with an index that was not used ("index is empty"). Sets that fail
+    // their checksum are found only when read. Empty for a sound file.
     std::vector<std::string> damageNotes() const;
     // Makes that set the next one read; clamped to 0 .. size().
     bool seekTo(int position);
@@ -98,8 +112,8 @@ public:
 
     const StreamHeader& header() const;
     // Why the stream is not good (the file is missing, a folder, not a regular
-    // file, not readable, not a recorded stream, its header is damaged or too
-    // large), or why the last read failed.
+    // file, not readable, the disk fails to read it, not a recorded stream, its
+    // header is damaged or too large), or why the last read failed.
     std::string errorString() const;
 
 private:

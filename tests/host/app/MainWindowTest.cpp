@@ -1053,6 +1053,32 @@ TEST_F(MainWindowTest, DamageMetInPlaybackIsReportedWhenThePlaybackStops)
     EXPECT_EQ(window->positionText(), "10 / 10");
 }
 
+TEST_F(MainWindowTest, ARecordingCutShortWhilePlayingShowsTheSetsLeftAndSaysSoOnce)
+{
+    Kelvra::StreamHub* hub = window->getStreamHub();
+    const QString path = smallRecording(QStringLiteral("cut.tvks"), 40, 20000);
+    ASSERT_TRUE(open(path));
+    const auto source = hub->getCurrentSource();
+    hub->stop(); // back at set 1: the cut comes before playback reaches it
+    QFile(path).resize(QFile(path).size() / 2);
+    QSignalSpy stops(hub, &Kelvra::StreamHub::stopped);
+    window->startStream();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && stops.count() == 1; }));
+    const int left = source->length();
+    ASSERT_GT(left, 0);
+    ASSERT_LT(left, 40);
+    EXPECT_EQ(window->positionText(), QStringLiteral("%1 / %1").arg(left));
+    const QString stopped =
+        QStringLiteral("Playback of cut.tvks stopped: recording cut short in frame set %1: ").arg(left + 1);
+    EXPECT_TRUE(window->statusMessage()->currentMessage().startsWith(stopped))
+        << window->statusMessage()->currentMessage().toStdString();
+    // Start plays the sets left, and their end says nothing.
+    window->startStream();
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && stops.count() == 2; }));
+    EXPECT_TRUE(window->statusMessage()->currentMessage().isEmpty());
+    EXPECT_EQ(window->positionText(), QStringLiteral("%1 / %1").arg(left));
+}
+
 TEST_F(MainWindowTest, WhatARecordingLosesIsSaidWhenItIsOpened)
 {
     Kelvra::StreamHub* hub = window->getStreamHub();

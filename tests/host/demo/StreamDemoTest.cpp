@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include <cstdlib>
@@ -89,6 +90,22 @@ TEST(StreamDemo, APipeIsRefusedAtOnceForWhatItIs)
     ::rmdir(folder);
     EXPECT_EQ(run.exitCode, 1) << run.output;
     EXPECT_TRUE(says(run, "Cannot play " + pipe + ": not a regular file")) << run.output;
+}
+
+TEST(StreamDemo, ARecordingWhoseNameIsNotUtf8Plays)
+{
+    char folder[] = "/tmp/kelvra-demo-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string name = std::string(folder) + "/bad\xff\xfe.tvks";
+    {
+        std::ifstream in(KELVRA_SAMPLE_RECORDING, std::ios::binary);
+        std::ofstream(name, std::ios::binary) << in.rdbuf();
+    }
+    const DemoRun run = runDemo(name);
+    ::unlink(name.c_str());
+    ::rmdir(folder);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("Playing " + name + " ("), std::string::npos) << run.output;
 }
 
 } // namespace

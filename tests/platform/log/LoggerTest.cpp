@@ -219,7 +219,7 @@ TEST_F(LoggerTest, AFileOpenedAtOnceOrRefusedWithItsReasonKeepingTheOneBefore)
     for (const auto& [name, why] : {std::pair{dir.filePath("missing-folder/viewer.log"), "No such file or directory"},
                                     {QString(), "no file name given"},
                                     {fifo, "not a regular file"},
-                                    {dir.path(), "not a regular file"}}) {
+                                    {dir.path(), "a folder, not a file"}}) {
         EXPECT_FALSE(logger.openLogFile(name, &reason)) << name.toStdString();
         EXPECT_EQ(reason, why);
         EXPECT_EQ(logger.getLogFileName(), path);
