@@ -230,7 +230,10 @@ TEST_F(FileStreamSourceTest, StopAndPauseEndPlaybackAtOnce)
     EXPECT_FALSE(s->isRunning());
     EXPECT_TRUE(s->isPaused());
     EXPECT_FALSE(s->pause());
-    EXPECT_EQ(s->currentPosition(), 2);
+    // Paused in the wait after set 2; or while set 2 was still being
+    // delivered, which steps it back to be read again first.
+    const int64_t at = s->currentPosition();
+    ASSERT_TRUE(at == 2 || at == 1) << at;
 
     ASSERT_TRUE(s->start()); // from the pause: on from set 2, no resume
     EXPECT_FALSE(s->isPaused());
@@ -239,7 +242,8 @@ TEST_F(FileStreamSourceTest, StopAndPauseEndPlaybackAtOnce)
     EXPECT_TRUE(s->stop());
     EXPECT_LT(Clock::now() - stopAt, KelvraTest::budget(std::chrono::seconds(5)));
     EXPECT_EQ(log.joined(), "beforestart started paused beforestart started paused stopped");
-    EXPECT_EQ(frames.setIds(), (std::vector<int64_t>{1, 2, 3, 4, 1})); // set 0 again on stop
+    // Set 0 again on stop.
+    EXPECT_EQ(frames.setIds(), at == 2 ? (std::vector<int64_t>{1, 2, 3, 4, 1}) : (std::vector<int64_t>{1, 2, 2, 3, 1}));
     EXPECT_EQ(s->currentPosition(), 0);
     EXPECT_FALSE(s->isPaused() || s->isRunning());
     EXPECT_FALSE(s->stop());
