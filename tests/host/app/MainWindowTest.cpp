@@ -1066,21 +1066,28 @@ TEST_F(MainWindowTest, ARecordingCutShortWhilePlayingShowsTheSetsLeftAndSaysSoOn
     const auto source = hub->getCurrentSource();
     hub->stop(); // back at set 1: the cut comes before playback reaches it
     QFile(path).resize(QFile(path).size() / 2);
-    QSignalSpy stops(hub, &Kelvra::StreamHub::stopped);
+    // Waited for by what the window says: a stop of the playback before the
+    // cut (a loaded machine may play all 40 sets first) may still be on its
+    // way to the window.
+    const auto status = [&] { return window->statusMessage()->currentMessage(); };
     window->startStream();
-    ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && stops.count() == 1; }));
+    ASSERT_TRUE(KelvraTest::waitFor([&] {
+        return !source->isRunning() && status().startsWith("Playback of cut.tvks stopped: recording cut short");
+    })) << status().toStdString();
     const int left = source->length();
     ASSERT_GT(left, 0);
     ASSERT_LT(left, 40);
-    EXPECT_EQ(window->positionText(), QStringLiteral("%1 / %1").arg(left));
-    const QString stopped =
-        QStringLiteral("Playback of cut.tvks stopped: recording cut short in frame set %1: ").arg(left + 1);
-    EXPECT_TRUE(window->statusMessage()->currentMessage().startsWith(stopped))
-        << window->statusMessage()->currentMessage().toStdString();
+    EXPECT_TRUE(status().startsWith(
+        QStringLiteral("Playback of cut.tvks stopped: recording cut short in frame set %1: ").arg(left + 1)))
+        << status().toStdString();
+    EXPECT_TRUE(KelvraTest::waitFor([&] { return window->positionText() == QStringLiteral("%1 / %1").arg(left); }))
+        << window->positionText().toStdString();
     // Start plays the sets left, and their end says nothing.
+    KelvraTest::drainEvents();
+    QSignalSpy stops(hub, &Kelvra::StreamHub::stopped);
     window->startStream();
-    ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && stops.count() == 2; }));
-    EXPECT_TRUE(window->statusMessage()->currentMessage().isEmpty());
+    ASSERT_TRUE(KelvraTest::waitFor([&] { return !source->isRunning() && stops.count() == 1; }));
+    EXPECT_TRUE(status().isEmpty());
     EXPECT_EQ(window->positionText(), QStringLiteral("%1 / %1").arg(left));
 }
 
