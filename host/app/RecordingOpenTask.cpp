@@ -109,7 +109,7 @@ void RecordingOpenTask::showProgress()
     poll_ = new QTimer(this);
     connect(poll_, &QTimer::timeout, this, [this] {
         const uint64_t total = progress_->total;
-        if (total > 0)
+        if (total > 0 && dialog_) // the dialog goes with the window
             dialog_->setValue(static_cast<int>(std::min<uint64_t>(progress_->done * 1000 / total, 999)));
     });
     poll_->start(50);

@@ -295,9 +295,7 @@ void ViewerSession::blankViews()
     // The engine's empty set: every view, chart and cloud shows nothing
     // until the next set, and a view shown again stays blank.
     engine->clearFrames();
-    mousePoint.reset();
-    statusBar->clearPoint();
-    statusBar->setStatisticsText(QString());
+    forgetPoint();
 }
 
 void ViewerSession::followFrameSize()
@@ -310,10 +308,15 @@ void ViewerSession::followFrameSize()
     if (!hadFrames)
         return;
     // The point under the mouse named a pixel of the old frames.
+    forgetPoint();
+    emit frameSizeChanged();
+}
+
+void ViewerSession::forgetPoint()
+{
     mousePoint.reset();
     statusBar->clearPoint();
     statusBar->setStatisticsText(QString());
-    emit frameSizeChanged();
 }
 
 void ViewerSession::showStatistics()

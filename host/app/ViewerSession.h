@@ -99,6 +99,8 @@ private:
     void followSource();
     void blankViews();
     void followFrameSize();
+    // The read-out's point and its statistics named what is no longer shown.
+    void forgetPoint();
     void showStatistics();
     void reportPlaybackStop();
     void reportError(const QString& text);
