@@ -1,9 +1,9 @@
 #pragma once
 // The viewer's transport bar: the source chooser, Start / Pause / Resume /
 // Stop, the seek slider (a click on its groove jumps there; a recording
-// playing waits while it is held and plays on from where it is let go) and the position
-// of a recording ("set shown / length", 0 while none is; "live" for the
-// camera). It follows the stream hub's sources and states by itself; the
+// playing waits while it is held and plays on from where it is let go) and
+// the position of a recording ("set shown / length", 0 while none is; "live"
+// for the camera). It follows the stream hub's sources and states by itself; the
 // window hands it each new frame (followFrame) and reacts to
 // transportUpdated(). Choosing another source is told (sourceChosen); the
 // current one again changes nothing.
