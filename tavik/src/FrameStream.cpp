@@ -52,7 +52,7 @@ bool ReaderState::readSet(int index, FrameSet& out)
     if (error = setOverLimit(length); !error.empty())
         return false;
     // A set that does not read in place is read again whole, which tells why,
-    // unless it is too large to be read at all.
+    // unless it is too large to be read at all or the disk failed on it.
     refused.clear();
     if (readSetInPlace(off, length, storedCrc, out))
         return true;
@@ -60,6 +60,8 @@ bool ReaderState::readSet(int index, FrameSet& out)
         error = refused;
         return false;
     }
+    if (ioError != 0)
+        return false; // readFailed() names the system's reason
     return readSetCopy(off, length, storedCrc, out);
 }
 

@@ -1567,9 +1567,12 @@ TEST_F(StreamFiles, AReadTheDiskFailsIsNamedWithTheSystemsReason)
         EXPECT_EQ(read.ids, idsBut(10, {3}));
         EXPECT_EQ(read.failed, (std::map<int, std::string>{{2, failed}}));
         reader.seekTo(2);
+        const disk::Watch counting(path("sets.tvks"), offsets[2] + 50, offsets[2] + 51, EIO);
         EXPECT_FALSE(reader.readNext());
         EXPECT_EQ(reader.failedReadNote(), "cannot read frame set 3 / 10: " + failed);
         EXPECT_EQ(reader.size(), 10);
+        // A set the disk failed on is not read again whole: the failure would be the same.
+        EXPECT_LE(disk::bytesRead(), offsets[3] - offsets[2]);
     }
     // A long set, read in pieces by two threads.
     const auto longOffsets = writeSets(path("long.tvks"), longSets(3));
