@@ -179,7 +179,7 @@ bool PipelineDiagramDock::addFilter(const FilterChoice& filterName, Tavik::Frame
     items.insert(items.begin() + blockPosition,
                  std::make_shared<FilterBlock>(filter, index, this, type, type, QString(), depthCamera));
     insertDiagram(blockPosition);
-    announceEdit();
+    FilterChainModel::edited(depthCameraController);
     return true;
 }
 
@@ -242,7 +242,7 @@ bool PipelineDiagramDock::removeFilter(DataBlock* item, bool updateDiagram)
     items.erase(items.begin() + i);
     if (updateDiagram)
         removeDiagram(i);
-    announceEdit();
+    FilterChainModel::edited(depthCameraController);
     return true;
 }
 
@@ -341,12 +341,6 @@ void PipelineDiagramDock::refreshFilters()
                 insertDiagram(at);
             });
     }
-}
-
-void PipelineDiagramDock::announceEdit()
-{
-    if (FilterChainModel* model = FilterChainModel::of(depthCameraController))
-        model->edited();
 }
 
 // --- the row -----------------------------------------------------------------------

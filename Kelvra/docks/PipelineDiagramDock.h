@@ -110,8 +110,6 @@ private:
     bool isOfCurrentCamera(const DataBlock* node) const;
     // Moves a filter node one place within its chain (left: -1, right: +1).
     void moveFilter(DataBlock* item, int step);
-    // Tells both chain editors that the dock changed the camera's chains.
-    void announceEdit();
     void critical(const QString& title, const QString& text);
 };
 

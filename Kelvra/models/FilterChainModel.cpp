@@ -75,9 +75,10 @@ int FilterChainModel::addFilter(Tavik::DepthCamera& camera, const Tavik::FilterP
     return index;
 }
 
-void FilterChainModel::edited()
+void FilterChainModel::edited(StreamHub* controller)
 {
-    emit chainsEdited();
+    if (FilterChainModel* model = of(controller))
+        emit model->chainsEdited();
 }
 
 } // namespace Kelvra

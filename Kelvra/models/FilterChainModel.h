@@ -50,8 +50,9 @@ public:
     static int addFilter(Tavik::DepthCamera& camera, const Tavik::FilterPtr& filter, Tavik::FrameType type,
                          int beforeFilterIndex = -1);
 
-    // An editor changed a chain of the controller's camera and shows it.
-    void edited();
+    // An editor changed a chain of the controller's camera and shows it:
+    // every editor of that controller reconciles.
+    static void edited(StreamHub* controller);
 
 signals:
     // Every editor reconciles with the camera's chains.

@@ -114,7 +114,7 @@ void PointCloudEffectSettingView::filterChanged(int pos)
         return;
 
     addRow(fullName, filter, currentFilterIndex, currentFilterCamera);
-    announceEdit();
+    FilterChainModel::edited(depthCameraController);
 }
 
 void PointCloudEffectSettingView::addRow(const std::string& fullName, const Tavik::FilterPtr& filter, int index,
@@ -186,7 +186,7 @@ void PointCloudEffectSettingView::btnstate(const std::string& fullName, QHBoxLay
     // box is still delivering the signal that brought us here.
     const QList<QObject*> leftovers = takeRowOff(row);
     if (removeFilter(filterIndex, addedTo))
-        announceEdit();
+        FilterChainModel::edited(depthCameraController);
     for (QObject* object : leftovers)
         object->deleteLater();
 }
@@ -235,12 +235,6 @@ void PointCloudEffectSettingView::refreshFilters()
         [&](const Tavik::DepthCamera::ChainedFilter& member, int /*after: rows stand in the order they came*/) {
             addRow(member.filter->name(), member.filter, member.index, camera);
         });
-}
-
-void PointCloudEffectSettingView::announceEdit()
-{
-    if (FilterChainModel* model = FilterChainModel::of(depthCameraController))
-        model->edited();
 }
 
 Tavik::DepthCameraPtr PointCloudEffectSettingView::currentCamera()

@@ -93,8 +93,6 @@ public slots:
     void refreshFilters();
 
 private:
-    // Tells both chain editors that the page changed the camera's chain.
-    void announceEdit();
     // The controller's camera; a message box when there is none.
     Tavik::DepthCameraPtr currentCamera();
     // A ticked row for a filter in the chain, below the others.

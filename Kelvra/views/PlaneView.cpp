@@ -559,13 +559,15 @@ cv::Mat PlaneView::showFitted(const cv::Mat& image)
     return imageItem->image();
 }
 
+const QString& PlaneView::channel() const
+{
+    return dataFormat->name == DataChannels::AMPLITUDE ? DataChannels::AMPLITUDE : DataChannels::PHASE;
+}
+
 cv::Mat PlaneView::currentImage() const
 {
     // A missing entry counts as no image.
-    if (!dataFormat)
-        return cv::Mat();
-    return entry(*dataEngine,
-                 dataFormat->name == DataChannels::AMPLITUDE ? DataChannels::AMPLITUDE : DataChannels::PHASE);
+    return dataFormat ? entry(*dataEngine, channel()) : cv::Mat();
 }
 
 void PlaneView::showCurrentImage()
@@ -575,12 +577,7 @@ void PlaneView::showCurrentImage()
 
 bool PlaneView::showsNothing() const
 {
-    if (!dataFormat)
-        return false;
-    const DataEngine::Images& images = dataEngine->data();
-    const auto it =
-        images.constFind(dataFormat->name == DataChannels::AMPLITUDE ? DataChannels::AMPLITUDE : DataChannels::PHASE);
-    return it != images.constEnd() && it.value().empty();
+    return dataFormat && dataEngine->data().contains(channel()) && currentImage().empty();
 }
 
 cv::Mat PlaneView::showImage(const cv::Mat& image)

@@ -157,7 +157,9 @@ private:
     // Shows `image` with the flips and the view's levels; the picture shown.
     // With nothing to show, the view is blank: no picture, no read-out.
     cv::Mat showImage(const cv::Mat& image);
-    // The engine's image of this view's format; empty when there is none.
+    // The engine's image of this view's format, kept under this name; empty
+    // when there is none.
+    const QString& channel() const;
     cv::Mat currentImage() const;
     // Whether the engine holds nothing to show (an empty image, as after its
     // frames were cleared), rather than lacking the image.

@@ -98,7 +98,6 @@ void FrameSetWorker::handle(Kelvra::FrameHandle& handle)
         finishPartial();
     if (!partial) {
         partial = std::make_shared<FrameImages>();
-        partial->id = frame.id;
         partial->generation = generation;
     }
     partialType = frame.type;

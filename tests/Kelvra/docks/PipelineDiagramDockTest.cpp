@@ -741,7 +741,7 @@ TEST_F(DiagramTest, FollowsTheChainsAndTellsOfItsOwnChanges)
     ASSERT_GE(first, 0);
     ASSERT_GE(add("Tavik::PassThroughFilter", 1, -1), 0);
     ASSERT_GE(add("Tavik::PassThroughFilter", 3, -1), 0);
-    model->edited(); // as the other editor does
+    FilterChainModel::edited(hub.get()); // as the other editor does
     EXPECT_EQ(changed.count(), 2);
     ASSERT_EQ(row(),
               QStringList({"[0]", "[1]", "BilateralFilter", "MedianFilter", "PassThroughFilter", "[2]", "[3]",

@@ -366,7 +366,7 @@ TEST_F(EffectFilterPageTest, FollowsTheChainAndTellsOfItsOwnChanges)
     const int before = add("Tavik::BilateralFilter", 1, page->rows()[0].second);
     const int after = add("Tavik::TemporalMedianFilter", 1, -1);
     ASSERT_GE(add("Tavik::PassThroughFilter", 2, -1), 0);
-    model->edited(); // as the other editor does
+    Kelvra::FilterChainModel::edited(hub.get()); // as the other editor does
     EXPECT_EQ(changed.count(), 2); // following is no change of its own
     ASSERT_EQ(rows(), 3);
     EXPECT_EQ(row(0), own); // kept, not rebuilt
