@@ -62,12 +62,15 @@ bool isRegular(const FileStatus& status)
     return S_ISREG(status.st_mode);
 }
 // O_NONBLOCK: a FIFO opens at once (and is refused after) rather than
-// waiting for a writer.
+// waiting for a writer; a regular file is then read as usual.
 std::FILE* openForReading(const char* name)
 {
-    const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
+    struct stat status { };
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     std::FILE* file = ::fdopen(fd, "rb");
     if (!file)
         ::close(fd);
