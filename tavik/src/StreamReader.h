@@ -127,10 +127,42 @@ struct ReaderState {
             ::close(fd);
     }
 
+    // While the open looks the file through (mostly forward, in steps of a
+    // few bytes) small reads are served from a stretch read ahead, not one
+    // system call each. A stretch that fails to read ends the reading ahead:
+    // the reads asked for then say whether the disk fails where they look.
+    static constexpr std::size_t kAheadLength = 64 * 1024;
+    static constexpr std::size_t kAheadMostAsked = 4096;
+    bool readingAhead = false;
+    std::vector<uint8_t> ahead;
+    uint64_t aheadAt = 0;
+
     bool readAt(uint64_t offset, void* out, std::size_t size)
     {
+        if (readingAhead && size <= kAheadMostAsked && offset <= fileSize && size <= fileSize - offset) {
+            if (offset < aheadAt || offset + size > aheadAt + ahead.size())
+                fillAhead(offset);
+            if (readingAhead) {
+                std::copy_n(ahead.data() + (offset - aheadAt), size, static_cast<uint8_t*>(out));
+                return true;
+            }
+        }
         iovec part{out, size};
         return readAt(offset, &part, 1);
+    }
+    void fillAhead(uint64_t offset)
+    {
+        ahead.resize(static_cast<std::size_t>(std::min<uint64_t>(kAheadLength, fileSize - offset)));
+        iovec part{ahead.data(), ahead.size()};
+        int error = 0;
+        aheadAt = offset;
+        if (!preadAll(fd, offset, &part, 1, error))
+            stopReadingAhead();
+    }
+    void stopReadingAhead()
+    {
+        readingAhead = false;
+        ahead = std::vector<uint8_t>();
     }
     // Fills the parts in turn from `offset` on; false unless all of them.
     bool readAt(uint64_t offset, iovec* parts, int count)

@@ -65,9 +65,11 @@ bool ReaderState::open(const std::string& path)
     }
     fd = file.fd;
     fileSize = file.size;
+    readingAhead = true;
     const bool header = readHeader();
     if (header && !readIndex() && !givenUp())
         scan();
+    stopReadingAhead(); // the file may change once open
     if (ioError != 0) {
         error = std::string("cannot read file: ") + std::strerror(ioError);
         return false;

@@ -1574,6 +1574,19 @@ TEST_F(StreamFiles, AReadTheDiskFailsIsNamedWithTheSystemsReason)
         // A set the disk failed on is not read again whole: the failure would be the same.
         EXPECT_LE(disk::bytesRead(), offsets[3] - offsets[2]);
     }
+    // Bytes the open does not need, beyond the header's reach: the open,
+    // which reads ahead of the set heads it looks at, holds.
+    std::vector<char> many;
+    const auto manyOffsets = smallSets(path("many.tvks"), 4000, true, many);
+    ASSERT_GT(manyOffsets[3000], 1u << 20);
+    {
+        const disk::Watch failing(path("many.tvks"), manyOffsets[3000] + 50, manyOffsets[3000] + 51, EIO);
+        FrameStreamReader reader(path("many.tvks"), system);
+        ASSERT_TRUE(reader.isStreamGood()) << reader.errorString();
+        reader.seekTo(3000);
+        EXPECT_FALSE(reader.readNext());
+        EXPECT_EQ(reader.failedReadNote(), "cannot read frame set 3001 / 4000: " + failed);
+    }
     // A long set, read in pieces by two threads.
     const auto longOffsets = writeSets(path("long.tvks"), longSets(3));
     {
@@ -1764,6 +1777,8 @@ TEST_F(StreamFiles, AnOpenCostsInStepWithTheFileAsksToGoOnOftenAndEndsSoonAfterI
             });
             ASSERT_TRUE(reader.isStreamGood());
             EXPECT_LE(disk::bytesRead(), 16 * bytes.size());
+            // Not a read for each look at a few bytes: one for each 16 KiB or so.
+            EXPECT_LE(disk::reads(), bytes.size() / 16384 + 32);
             told.push_back(disk::reads());
         }
         ASSERT_GE(told.size(), 2u);
